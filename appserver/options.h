@@ -1,0 +1,25 @@
+#pragma once
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace appserver {
+
+struct Options {
+    std::string db = "solvane.db";
+    std::string listen = "127.0.0.1";
+    int port = 10003;                // 0 picks a free port, printed at start
+    std::string context = "datasnap/";
+    int threads = 64;                // each idle kept-alive client holds one worker
+    int statementMillis = 3000;
+    bool demo = false;
+    std::vector<std::string> addMember; // USER PASSWORD NAME
+    bool help = false;
+};
+
+// Parses argv; on a mistake returns nullopt and puts the reason in error.
+std::optional<Options> parseOptions(int argc, char **argv, std::string &error);
+
+const char *usageText();
+
+} // namespace appserver

@@ -1,0 +1,37 @@
+#pragma once
+// SQLite behind the Storage interface: one database file, one connection per
+// session, and SQLite's own guards deciding which statements may run.
+
+#include "storage.h"
+
+#include <string>
+
+struct sqlite3;
+
+namespace appserver {
+
+struct SqliteLimits {
+    int statementMillis = 3000;                 // a statement running longer is stopped
+    long long heapLimitBytes = 512LL << 20;     // whole-process cap on SQLite's memory
+    int maxStatementBytes = 1 << 20;            // matches the request body cap
+    int busyTimeoutMillis = 5000;               // how long a writer waits for another
+};
+
+class SqliteStorage : public Storage {
+public:
+    // Opens (and on first use creates) the database; throws std::runtime_error
+    // with a readable message when that is impossible.
+    SqliteStorage(std::string path, SqliteLimits limits = {});
+
+    std::unique_ptr<Session> openSession() override;
+
+    // Opens a connection with the server's settings but without the guards;
+    // only for the server's own start-up work (schema, seeding, checks).
+    sqlite3 *openTrustedConnection() const;
+
+private:
+    std::string path_;
+    SqliteLimits limits_;
+};
+
+} // namespace appserver

@@ -1,0 +1,20 @@
+#pragma once
+// Decides, while SQLite compiles a statement, whether each thing it would do
+// is allowed for the server method that received it.
+
+#include "storage.h"
+
+#include <string>
+
+namespace appserver {
+
+struct GuardState {
+    Method method = Method::OpenSQL;
+    std::string denial; // why the last denied action was denied
+};
+
+// An sqlite3_set_authorizer callback; its user data is a GuardState.
+int authorizeClientAction(void *guardState, int action, const char *arg1, const char *arg2,
+                          const char *database, const char *trigger);
+
+} // namespace appserver

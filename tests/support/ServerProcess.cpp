@@ -1,0 +1,69 @@
+#include "ServerProcess.h"
+
+#include <QDeadlineTimer>
+#include <QRegularExpression>
+
+#include <httplib.h>
+
+ServerProcess::ServerProcess(QStringList extraArgs) : extraArgs_(std::move(extraArgs)) {
+    process_.setProcessChannelMode(QProcess::SeparateChannels);
+}
+
+ServerProcess::~ServerProcess() {
+    if (process_.state() != QProcess::NotRunning)
+        kill();
+}
+
+QString ServerProcess::binary() { return QStringLiteral(SOLVANE_SERVER_PATH); }
+
+bool ServerProcess::start() {
+    port_ = 0;
+    errorText_.clear();
+    process_.start(binary(), QStringList{"--db", dbPath(), "--port", "0", "--threads", "16"} +
+                                 extraArgs_);
+    if (!process_.waitForStarted(5000)) {
+        errorText_ = process_.errorString();
+        return false;
+    }
+    // The server prints the port it bound, then the handshake must answer.
+    static const QRegularExpression announced("listening on [^ ]+:(\\d+)");
+    QByteArray out;
+    QDeadlineTimer deadline(10000);
+    while (port_ == 0 && !deadline.hasExpired() && process_.state() == QProcess::Running) {
+        process_.waitForReadyRead(static_cast<int>(deadline.remainingTime()));
+        out += process_.readAllStandardOutput();
+        auto match = announced.match(QString::fromUtf8(out));
+        if (match.hasMatch())
+            port_ = match.captured(1).toInt();
+    }
+    if (port_ == 0) {
+        errorText_ = QString::fromUtf8(out + process_.readAllStandardError());
+        kill();
+        return false;
+    }
+    httplib::Client probe("127.0.0.1", port_);
+    probe.set_connection_timeout(1);
+    while (!deadline.hasExpired()) {
+        if (auto answer = probe.Get("/datasnap/"); answer && answer->status == 200)
+            return true;
+    }
+    errorText_ = QStringLiteral("the server did not answer the handshake");
+    kill();
+    return false;
+}
+
+bool ServerProcess::stop() {
+    if (process_.state() == QProcess::NotRunning)
+        return true;
+    process_.terminate();
+    if (!process_.waitForFinished(10000)) {
+        kill();
+        return false;
+    }
+    return process_.exitStatus() == QProcess::NormalExit && process_.exitCode() == 0;
+}
+
+void ServerProcess::kill() {
+    process_.kill();
+    process_.waitForFinished(5000);
+}

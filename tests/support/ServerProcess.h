@@ -1,0 +1,34 @@
+#pragma once
+// A real solvane-server on 127.0.0.1, on a port it picks itself, over a
+// database in a temporary folder. Started and stopped by the test.
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+class ServerProcess {
+public:
+    explicit ServerProcess(QStringList extraArgs = {});
+    ~ServerProcess();
+
+    // Starts the server and waits until it answers the handshake; false with
+    // the server's own output in errorText() when it does not come up.
+    bool start();
+    // SIGTERM, then waits for a clean exit; true when it exited with status 0.
+    bool stop();
+    void kill();
+
+    int port() const { return port_; }
+    QString host() const { return QStringLiteral("127.0.0.1"); }
+    QString dbPath() const { return dir_.filePath(QStringLiteral("solvane.db")); }
+    QString errorText() const { return errorText_; }
+    static QString binary();
+
+private:
+    QTemporaryDir dir_;
+    QStringList extraArgs_;
+    QProcess process_;
+    int port_ = 0;
+    QString errorText_;
+};
