@@ -88,7 +88,9 @@ int main(int argc, char **argv) {
         api.mount(server);
         const int threads = options->threads;
         server.new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
-        server.set_keep_alive_max_count(1000);
+        // A kept-alive connection holds a worker; passing it on now and then keeps
+        // clients beyond the thread count from waiting for ever.
+        server.set_keep_alive_max_count(100);
         server.set_keep_alive_timeout(5);
         server.set_tcp_nodelay(true);
 

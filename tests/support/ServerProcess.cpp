@@ -1,12 +1,16 @@
 #include "ServerProcess.h"
 
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QRegularExpression>
 
 #include <httplib.h>
 
 ServerProcess::ServerProcess(QStringList extraArgs) : extraArgs_(std::move(extraArgs)) {
     process_.setProcessChannelMode(QProcess::SeparateChannels);
+    // The server logs a line per request; a pipe nobody drains would stall it.
+    process_.setStandardErrorFile(dir_.filePath(QStringLiteral("server.log")),
+                                  QIODevice::Append);
 }
 
 ServerProcess::~ServerProcess() {
@@ -19,7 +23,7 @@ QString ServerProcess::binary() { return QStringLiteral(SOLVANE_SERVER_PATH); }
 bool ServerProcess::start() {
     port_ = 0;
     errorText_.clear();
-    process_.start(binary(), QStringList{"--db", dbPath(), "--port", "0", "--threads", "16"} +
+    process_.start(binary(), QStringList{"--db", dbPath(), "--port", "0"} +
                                  extraArgs_);
     if (!process_.waitForStarted(5000)) {
         errorText_ = process_.errorString();
@@ -37,7 +41,9 @@ bool ServerProcess::start() {
             port_ = match.captured(1).toInt();
     }
     if (port_ == 0) {
-        errorText_ = QString::fromUtf8(out + process_.readAllStandardError());
+        QFile log(dir_.filePath(QStringLiteral("server.log")));
+        log.open(QIODevice::ReadOnly);
+        errorText_ = QString::fromUtf8(out + log.readAll());
         kill();
         return false;
     }

@@ -10,6 +10,8 @@
 class ServerProcess {
 public:
     explicit ServerProcess(QStringList extraArgs = {});
+    // Serve an existing database instead of a fresh one in a temporary folder.
+    void setDatabase(const QString &path) { dbPath_ = path; }
     ~ServerProcess();
 
     // Starts the server and waits until it answers the handshake; false with
@@ -21,13 +23,16 @@ public:
 
     int port() const { return port_; }
     QString host() const { return QStringLiteral("127.0.0.1"); }
-    QString dbPath() const { return dir_.filePath(QStringLiteral("solvane.db")); }
+    QString dbPath() const {
+        return dbPath_.isEmpty() ? dir_.filePath(QStringLiteral("solvane.db")) : dbPath_;
+    }
     QString errorText() const { return errorText_; }
     static QString binary();
 
 private:
     QTemporaryDir dir_;
     QStringList extraArgs_;
+    QString dbPath_;
     QProcess process_;
     int port_ = 0;
     QString errorText_;
