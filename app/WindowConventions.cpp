@@ -1,0 +1,35 @@
+#include "WindowConventions.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+
+namespace WindowConventions {
+
+void fixSize(QWidget *window, int width, int height) {
+    window->setMinimumSize(width, height);
+    window->setMaximumSize(width, height);
+    window->resize(width, height);
+}
+
+void centreOnScreen(QWidget *window, int width, int height) {
+    QScreen *screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect area = screen->geometry();
+    window->move(area.x() + (area.width() - width) / 2, area.y() + (area.height() - height) / 2);
+}
+
+void clearInputMethodHints(QWidget *window) {
+    window->setInputMethodHints(Qt::ImhNone);
+    for (QWidget *child : window->findChildren<QWidget *>())
+        child->setInputMethodHints(Qt::ImhNone);
+}
+
+void apply(QWidget *window, int width, int height) {
+    fixSize(window, width, height);
+    centreOnScreen(window, width, height);
+    clearInputMethodHints(window);
+}
+
+} // namespace WindowConventions

@@ -1,0 +1,71 @@
+#include "NoticeBoard.h"
+
+#include "SqlValues.h"
+
+#include <stdexcept>
+
+using SqlValues::bareQuoted;
+
+namespace NoticeBoard {
+
+QString panelStatement(const QDateTime &now) {
+    const QString since = now.addDays(-15).toString(QStringLiteral("yyyy-MM-dd"));
+    return QStringLiteral("Select * From Notice Where CreateTime>=") + bareQuoted(since) +
+           QStringLiteral("Order by CreateTime desc");
+}
+
+QString projectCountStatement(const QString &remark) {
+    const QString pattern = QLatin1Char('%') + SqlValues::trimmed(remark) + QLatin1Char('%');
+    return QStringLiteral("Select * From Programe Where ProPerformer like") + bareQuoted(pattern) +
+           QStringLiteral(" and ProCompleteFlag=") + bareQuoted(QStringLiteral("No"));
+}
+
+QString taskCountStatement(const QString &remark) {
+    const QString pattern = QLatin1Char('%') + SqlValues::trimmed(remark) + QLatin1Char('%');
+    return QStringLiteral("Select * From Task Where TaskPerformer like") + bareQuoted(pattern) +
+           QStringLiteral(" and TaskCompleteFlag<>") + bareQuoted(QStringLiteral("2"));
+}
+
+QString titleWithProjects(int projects) {
+    return QStringLiteral("Solvane项目/任务管理平台  你共有") + QString::number(projects) +
+           QStringLiteral("个项目");
+}
+
+QString taskCountSuffix(int tasks) {
+    return QString::number(tasks) + QStringLiteral("个任务未完成！");
+}
+
+QString noticeLine(const QString &content, const QString &performer, const QString &time) {
+    return QStringLiteral("通告内容:") + SqlValues::trimmed(content) + QLatin1Char('/') +
+           QStringLiteral("   关联人:") + SqlValues::trimmed(performer) +
+           QStringLiteral("--通告时间:") + SqlValues::trimmed(time);
+}
+
+bool concerns(const QString &performer, const QString &remark) {
+    return performer.contains(remark, Qt::CaseSensitive);
+}
+
+QString panelHtml(const RecordSet &notices, const QString &remark) {
+    const int content = notices.fieldIndex(QStringLiteral("Content"));
+    const int performer = notices.fieldIndex(QStringLiteral("Performer"));
+    const int time = notices.fieldIndex(QStringLiteral("CreateTime"));
+    if (content < 0 || performer < 0 || time < 0)
+        throw std::runtime_error("Field 'Content', 'Performer' or 'CreateTime' not found");
+    QString html;
+    html.reserve(notices.recordCount() * 160);
+    for (int row = 0; row < notices.recordCount(); ++row) {
+        const QString &who = notices.value(row, performer);
+        const QString line =
+            noticeLine(notices.value(row, content), who, notices.value(row, time)).toHtmlEscaped();
+        // pre-wrap keeps the blanks of "   关联人:" and line breaks inside a notice.
+        html += concerns(who, remark)
+                    ? QStringLiteral("<p style=\"margin:0; white-space:pre-wrap\">"
+                                     "<span style=\"color:#ff0000\">") +
+                          line + QStringLiteral("</span></p>")
+                    : QStringLiteral("<p style=\"margin:0; white-space:pre-wrap\">") + line +
+                          QStringLiteral("</p>");
+    }
+    return html;
+}
+
+} // namespace NoticeBoard

@@ -1,0 +1,47 @@
+#include "ShellFixture.h"
+
+#include "AppClock.h"
+#include "Dialogs.h"
+#include "LoginSettings.h"
+
+#include <QFile>
+#include <QSettings>
+
+#include <httplib.h>
+
+bool ShellFixture::start(const QList<QStringList> &members) {
+    server_ = std::make_unique<ServerProcess>();
+    if (!server_->start())
+        return false;
+    QFile::remove(settingsPath());
+    LoginSettings::setPathForTesting(settingsPath());
+    pointSettingsAt("127.0.0.1", "127.0.0.1");
+    Dialogs::setRecording(true);
+    AppClock::setFixed({});
+    for (const QStringList &m : members)
+        if (!exec(QString("Insert into Login values('%1','%2','%3')").arg(m[0], m[1], m[2])))
+            return false;
+    return true;
+}
+
+void ShellFixture::stop() {
+    if (server_)
+        server_->stop();
+    AppClock::setFixed({});
+}
+
+void ShellFixture::pointSettingsAt(const QString &internalHost, const QString &internetHost) {
+    QSettings ini(settingsPath(), QSettings::IniFormat);
+    ini.setValue("Server/InternalHost", internalHost);
+    ini.setValue("Server/InternetHost", internetHost);
+    ini.setValue("Server/Port", server_->port());
+    ini.sync();
+}
+
+bool ShellFixture::exec(const QString &sql) {
+    httplib::Client client("127.0.0.1", server_->port());
+    auto result = client.Post("/datasnap/rest/TZelServerDataBase/ExecSQL", sql.toStdString(),
+                              "text/plain");
+    return result && result->status == 200 &&
+           result->body.find("\"result\":true") != std::string::npos;
+}

@@ -1,0 +1,29 @@
+#pragma once
+// What a test of the client's windows needs: a real server with a few members,
+// Server.ini in a temporary folder pointing at it, and message boxes recorded.
+
+#include "ServerProcess.h"
+
+#include <QTemporaryDir>
+
+#include <memory>
+
+class ShellFixture {
+public:
+    // Starts the server and adds the members (login name, password, display name).
+    bool start(const QList<QStringList> &members);
+    void stop();
+
+    // Writes the addresses into Server.ini: internal and internet host, port.
+    void pointSettingsAt(const QString &internalHost, const QString &internetHost);
+    QString settingsPath() const { return dir_.filePath("Server.ini"); }
+
+    // Runs one statement straight through the server's ExecSQL.
+    bool exec(const QString &sql);
+
+    ServerProcess &server() { return *server_; }
+
+private:
+    QTemporaryDir dir_;
+    std::unique_ptr<ServerProcess> server_;
+};

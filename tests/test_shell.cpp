@@ -1,0 +1,267 @@
+// The shell against a real server: login, the main window's lists and child
+// windows, the notice panel and the reminder.
+
+#include "AppClock.h"
+#include "ChildWindow.h"
+#include "ClientApp.h"
+#include "Dialogs.h"
+#include "LoginSettings.h"
+#include "ShellFixture.h"
+#include "TForm1.h"
+#include "TForm2.h"
+#include "TForm3.h"
+#include "TForm4.h"
+#include "utTimer.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSettings>
+#include <QTableView>
+#include <QTextBlock>
+#include <QTextEdit>
+#include <QtTest>
+
+namespace {
+
+const QList<QStringList> kMembers = {{"tb58", "pw", "Mareth"}, {"kestra", "k", "Kestra"}};
+
+QString project(const QString &id, const QString &demander, const QString &performers,
+                const QString &flag) {
+    return QString("Insert into Programe values('%1','来源','目标','内容','%2','%3',"
+                   "'2026-12-01 09:00:00','2026-12-20 09:00:00','%4','0','')")
+        .arg(id, demander, performers, flag);
+}
+
+QString task(const QString &content, const QString &performer, const QString &flag) {
+    return QString("Insert into Task values('GD20261201001','%1','Mareth','%2',"
+                   "'2026-12-01 09:00:00','2026-12-20 09:00:00','%3','','','')")
+        .arg(content, performer, flag);
+}
+
+QString notice(const QString &content, const QString &performer, const QString &time) {
+    return QString("Insert into Notice values('%1','Mareth','%2','%3')")
+        .arg(content, performer, time);
+}
+
+// The panel's lines with whether each is red.
+QList<QPair<QString, bool>> panelLines(QTextEdit *panel) {
+    QList<QPair<QString, bool>> lines;
+    for (QTextBlock block = panel->document()->begin(); block.isValid(); block = block.next()) {
+        if (block.text().isEmpty())
+            continue;
+        const QColor colour = block.begin().fragment().charFormat().foreground().color();
+        lines.append({block.text(), colour == QColor(255, 0, 0)});
+    }
+    return lines;
+}
+
+class ThrowingWindow : public ChildWindow {
+public:
+    ThrowingWindow() : ChildWindow("failing", 100, 100) {}
+    void FormInit() override { throw std::runtime_error("Invalid data packet"); }
+};
+
+} // namespace
+
+class TestShell : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void loginRefusals_data();
+    void loginRefusals();
+    void successfulLoginIsRememberedAndEnterLogsInAgain();
+    void refusedConnectionCanBeRetriedOnTheOtherAddress();
+    void formInitCreatesOnceAndReloads();
+    void childWindowsDisableAndEnableTheMainWindow();
+    void failedChildFormInitLeavesTheMainWindowUsable();
+    void noticePanel();
+    void reminderCountsTheMembersOpenWork();
+
+private:
+    ShellFixture fixture_;
+    std::unique_ptr<ClientApp> app_;
+    void logInAs(const QString &user, const QString &password);
+};
+
+void TestShell::init() {
+    QVERIFY2(fixture_.start(kMembers), qPrintable(fixture_.server().errorText()));
+    app_ = std::make_unique<ClientApp>();
+}
+
+void TestShell::cleanup() {
+    app_.reset();
+    fixture_.stop();
+    QCOMPARE(Dialogs::takeShown().size(), 0);
+}
+
+void TestShell::logInAs(const QString &user, const QString &password) {
+    app_->Form2->mUseName->setText(user);
+    app_->Form2->mPassWord->setText(password);
+    app_->Form2->Button1Click();
+    QCOMPARE(app_->Form2->result(), int(QDialog::Accepted));
+}
+
+void TestShell::loginRefusals_data() {
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("empty") << "" << "" << "请输入用户级及密码！";
+    QTest::newRow("blanks only") << "   " << "pw" << "请输入用户级及密码！";
+    QTest::newRow("no password") << "tb58" << " \t" << "请输入用户级及密码！";
+    QTest::newRow("wrong password") << "tb58" << "nope" << "登录用户名/密码错误，请重新输入";
+    QTest::newRow("unknown member") << "ghost" << "pw" << "登录用户名/密码错误，请重新输入";
+}
+
+void TestShell::loginRefusals() {
+    QFETCH(QString, user);
+    QFETCH(QString, password);
+    QFETCH(QString, message);
+    app_->Form2->mUseName->setText(user);
+    app_->Form2->mPassWord->setText(password);
+    app_->Form2->Button1Click();
+    const auto shown = Dialogs::takeShown();
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown[0].text, message);
+    QCOMPARE(shown[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    QVERIFY(!app_->Form1->hasMember());
+    QVERIFY(!QFile::exists(fixture_.settingsPath()) ||
+            QSettings(fixture_.settingsPath(), QSettings::IniFormat)
+                .value("DataBase/LoginUseName")
+                .isNull());
+    // The first FormInit opened the connection but listed nothing for nobody.
+    QVERIFY(app_->Form1->mClient);
+    QCOMPARE(app_->Form1->ProDataSet->recordCount(), 0);
+}
+
+void TestShell::successfulLoginIsRememberedAndEnterLogsInAgain() {
+    logInAs("  tb58 ", " pw\t");
+    QCOMPARE(app_->Form1->mLogininf.UseName, "tb58");
+    QCOMPARE(app_->Form1->mLogininf.PassWord, "pw");
+    QCOMPARE(app_->Form1->mLogininf.Remark, "Mareth");
+    QVERIFY(app_->Form1->Timer->Enable());
+    QSettings ini(fixture_.settingsPath(), QSettings::IniFormat);
+    QCOMPARE(ini.value("DataBase/LoginUseName").toString(), "tb58");
+    QCOMPARE(ini.value("DataBase/LoginPassWord").toString(), "pw");
+
+    // The next start fills the boxes in, and Enter logs in wherever the focus is.
+    app_ = std::make_unique<ClientApp>();
+    QCOMPARE(app_->Form2->mUseName->text(), "tb58");
+    QCOMPARE(app_->Form2->mPassWord->text(), "pw");
+    QTest::keyClick(app_->Form2->RadioButton2, Qt::Key_Return);
+    QCOMPARE(app_->Form2->result(), int(QDialog::Accepted));
+    QCOMPARE(app_->Form1->mLogininf.Remark, "Mareth");
+}
+
+void TestShell::refusedConnectionCanBeRetriedOnTheOtherAddress() {
+    // Nothing listens on 127.0.0.2: the server is bound to 127.0.0.1 only.
+    fixture_.pointSettingsAt("127.0.0.2", "127.0.0.1");
+    app_->Form2->mUseName->setText("kestra");
+    app_->Form2->mPassWord->setText("k");
+    app_->Form2->Button1Click();
+    auto shown = Dialogs::takeShown();
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown[0].icon, QMessageBox::Critical);
+    QVERIFY2(shown[0].text.contains("127.0.0.2"), qPrintable(shown[0].text));
+    QVERIFY(!app_->Form1->hasMember());
+    QVERIFY(!QSettings(fixture_.settingsPath(), QSettings::IniFormat).contains("DataBase/LoginUseName"));
+
+    app_->Form2->RadioButton2->setChecked(true);
+    app_->Form2->Button1Click();
+    QCOMPARE(app_->Form2->result(), int(QDialog::Accepted));
+    QCOMPARE(app_->Form1->mLogininf.Remark, "Kestra");
+}
+
+void TestShell::formInitCreatesOnceAndReloads() {
+    logInAs("tb58", "pw");
+    TForm1 *main = app_->Form1;
+    auto *gateway = main->mClient.get();
+    auto *timer = main->Timer;
+    QCOMPARE(main->ProDataSet->recordCount(), 0);
+    QVERIFY(fixture_.exec(project("GD20261201001", "Mareth", "Kestra", "No")));
+    QVERIFY(fixture_.exec(task("t1", "", "0")));
+    main->nUpdata->setEnabled(true);
+    main->FormInit();
+    QCOMPARE(main->mClient.get(), gateway);
+    QCOMPARE(main->Timer, timer);
+    QCOMPARE(main->Timer->TimeInterval(), 100000);
+    QCOMPARE(main->ProDataSet->recordCount(), 1);
+    QCOMPARE(main->TaskDataSet->recordCount(), 1);
+    QCOMPARE(main->ProGrid->model()->rowCount(), 1);
+    QCOMPARE(main->ProGrid->model()->headerData(0, Qt::Horizontal).toString(), "ProId");
+    QVERIFY(!main->nUpdata->isEnabled());
+}
+
+void TestShell::childWindowsDisableAndEnableTheMainWindow() {
+    logInAs("tb58", "pw");
+    TForm1 *main = app_->Form1;
+    main->N2Click();
+    QVERIFY(!main->isEnabled());
+    QVERIFY(app_->Form3->isVisible());
+    QVERIFY(app_->Form3->isEnabled());
+    app_->Form3->close();
+    QVERIFY(!app_->Form3->isVisible());
+    QVERIFY(main->isEnabled());
+    main->N1Click();
+    QVERIFY(!main->isEnabled());
+    app_->Form4->close();
+    QVERIFY(main->isEnabled());
+    main->close();
+}
+
+void TestShell::failedChildFormInitLeavesTheMainWindowUsable() {
+    logInAs("tb58", "pw");
+    ThrowingWindow failing;
+    app_->Form1->setMenuWindows(&failing, &failing);
+    app_->Form1->N1Click();
+    const auto shown = Dialogs::takeShown();
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown[0].text, "Invalid data packet");
+    QVERIFY(app_->Form1->isEnabled());
+    QVERIFY(!failing.isVisible());
+}
+
+void TestShell::noticePanel() {
+    AppClock::setFixed(QDateTime(QDate(2026, 12, 10), QTime(10, 0)));
+    QVERIFY(fixture_.exec(notice("项目编号:GD1 最早", "Kestra", "2026-11-24 23:59:59")));
+    QVERIFY(fixture_.exec(notice("项目编号:GD1 边界", "Kestra|Mareth", "2026-11-25 00:00:00")));
+    QVERIFY(fixture_.exec(notice("项目编号:GD1 无人", "", "2026-12-01 08:00:00")));
+    QVERIFY(fixture_.exec(notice("项目编号:GD1 最新", "Mareth", "2026-12-10 09:00:00")));
+    logInAs("tb58", "pw");
+    const QList<QPair<QString, bool>> expected = {
+        {"通告内容:项目编号:GD1 最新/   关联人:Mareth--通告时间:2026-12-10 09:00:00", true},
+        {"通告内容:项目编号:GD1 无人/   关联人:--通告时间:2026-12-01 08:00:00", false},
+        {"通告内容:项目编号:GD1 边界/   关联人:Kestra|Mareth--通告时间:2026-11-25 00:00:00", true},
+    };
+    QCOMPARE(panelLines(app_->Form1->NoticeEdit), expected);
+
+    // Fifteen days on nothing is recent: the panel keeps what it showed.
+    AppClock::setFixed(QDateTime(QDate(2027, 1, 30), QTime(10, 0)));
+    app_->Form1->FormNotice();
+    QCOMPARE(panelLines(app_->Form1->NoticeEdit), expected);
+}
+
+void TestShell::reminderCountsTheMembersOpenWork() {
+    for (const QString &sql :
+         {project("GD20261201001", "Kestra", "Kestra|Mareth", "No"),
+          project("GD20261201002", "Kestra", "Mareth", "No"),
+          project("GD20261201003", "Kestra", "Mareth", "Yes"),
+          project("GD20261201004", "Mareth", "Kestra", "No"), // only created
+          task("a", "Mareth", "0"), task("b", "Mareth", "1"), task("c", "Mareth", "0"),
+          task("d", "Mareth", "2"), task("e", "", "0")})
+        QVERIFY(fixture_.exec(sql));
+    logInAs("tb58", "pw");
+    QCOMPARE(app_->Form1->windowTitle(), "Solvane项目管理平台");
+    app_->Form1->TimerShow(app_->Form1->Timer);
+    QCOMPARE(app_->Form1->windowTitle(), "Solvane项目/任务管理平台  你共有2个项目3个任务未完成！");
+
+    // With the server gone a tick fails, shows nothing, and the timer goes on.
+    fixture_.stop();
+    QVERIFY_THROWS_EXCEPTION(std::exception, app_->Form1->TimerShow(app_->Form1->Timer));
+    QVERIFY(app_->Form1->Timer->Enable());
+}
+
+QTEST_MAIN(TestShell)
+#include "test_shell.moc"
