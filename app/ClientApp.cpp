@@ -11,7 +11,7 @@ ClientApp::ClientApp() {
     main_ = std::make_unique<TForm1>();
     Form1 = main_.get();
     Form2 = new TForm2(Form1);
-    form3_ = std::make_unique<TForm3>();
+    form3_ = std::make_unique<TForm3>(&Form1->mLogininf);
     form4_ = std::make_unique<TForm4>();
     form5_ = std::make_unique<TForm5>();
     form6_ = std::make_unique<TForm6>();

@@ -36,6 +36,8 @@ QTableView *grid(QWidget *parent, QAbstractItemModel *model, const QRect &where)
     view->setGeometry(where);
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
     view->setSelectionMode(QAbstractItemView::SingleSelection);
+    view->setWordWrap(false);
+    view->verticalHeader()->setDefaultSectionSize(20);
     return view;
 }
 

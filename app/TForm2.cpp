@@ -73,6 +73,7 @@ void TForm2::FormCreate() {
     mUseName->setText(LoginSettings::loginUseName());
     mPassWord->setText(LoginSettings::loginPassWord());
     WindowConventions::clearInputMethodHints(this);
+    Button1->setFocus(); // first in tab order
 }
 
 bool TForm2::eventFilter(QObject *watched, QEvent *event) {

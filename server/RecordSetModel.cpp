@@ -23,9 +23,16 @@ QVariant RecordSetModel::data(const QModelIndex &index, int role) const {
 }
 
 QVariant RecordSetModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation == Qt::Horizontal && role == Qt::TextAlignmentRole && !titles_.isEmpty())
+        return int(Qt::AlignCenter);
     if (role != Qt::DisplayRole)
         return {};
     if (orientation == Qt::Horizontal)
-        return records_->fieldName(section);
+        return section < titles_.size() ? titles_.at(section) : records_->fieldName(section);
     return section + 1;
+}
+
+void RecordSetModel::setTitles(const QStringList &titles) {
+    titles_ = titles;
+    emit headerDataChanged(Qt::Horizontal, 0, qMax(0, columnCount() - 1));
 }

@@ -18,7 +18,10 @@ public:
                         int role = Qt::DisplayRole) const override;
 
     RecordSet *records() const { return records_; }
+    // Column titles in place of the field names, centred; missing ones keep the name.
+    void setTitles(const QStringList &titles);
 
 private:
     RecordSet *records_;
+    QStringList titles_;
 };
