@@ -178,7 +178,7 @@ void TForm1::FormNotice() {
         throw std::runtime_error("The connection to the application server is not open");
     NoticeDataSet->load(mClient->OpenSQL(NoticeBoard::panelStatement(AppClock::now())));
     if (NoticeDataSet->recordCount() > 0)
-        NoticeEdit->setHtml(NoticeBoard::panelHtml(*NoticeDataSet, mLogininf.Remark));
+        NoticeBoard::fillPanel(NoticeEdit->document(), *NoticeDataSet, mLogininf.Remark);
     Timer->SetEnable(true);
 }
 

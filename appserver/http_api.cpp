@@ -1,5 +1,6 @@
 #include "http_api.h"
 
+#include "json_text.h"
 #include "utf8.h"
 
 #include <httplib.h>
@@ -102,15 +103,7 @@ Reply HttpApi::runStatement(Method method, const std::string &body) {
         return Reply{200, dump(json{{"result", true}, {"changes", result.changes}}),
                      static_cast<size_t>(result.changes)};
 
-    json rows = json::array();
-    for (auto &row : result.rows) {
-        json cells = json::array();
-        for (auto &cell : row)
-            cells.push_back(cell ? json(std::move(*cell)) : json(nullptr));
-        rows.push_back(std::move(cells));
-    }
-    const size_t count = result.rows.size();
-    return Reply{200, dump(json{{"columns", result.columns}, {"rows", std::move(rows)}}), count};
+    return Reply{200, rowsAnswer(result), result.rows.size()};
 }
 
 void HttpApi::mount(httplib::Server &server) {

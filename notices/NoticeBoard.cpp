@@ -2,6 +2,10 @@
 
 #include "SqlValues.h"
 
+#include <QColor>
+#include <QTextCursor>
+#include <QTextDocument>
+
 #include <stdexcept>
 
 using SqlValues::bareQuoted;
@@ -45,27 +49,27 @@ bool concerns(const QString &performer, const QString &remark) {
     return performer.contains(remark, Qt::CaseSensitive);
 }
 
-QString panelHtml(const RecordSet &notices, const QString &remark) {
+void fillPanel(QTextDocument *panel, const RecordSet &notices, const QString &remark) {
     const int content = notices.fieldIndex(QStringLiteral("Content"));
     const int performer = notices.fieldIndex(QStringLiteral("Performer"));
     const int time = notices.fieldIndex(QStringLiteral("CreateTime"));
     if (content < 0 || performer < 0 || time < 0)
         throw std::runtime_error("Field 'Content', 'Performer' or 'CreateTime' not found");
-    QString html;
-    html.reserve(notices.recordCount() * 160);
+    QTextCharFormat normal;
+    QTextCharFormat red;
+    red.setForeground(QColor(255, 0, 0));
+
+    panel->clear();
+    QTextCursor cursor(panel);
+    cursor.beginEditBlock();
     for (int row = 0; row < notices.recordCount(); ++row) {
+        if (row > 0)
+            cursor.insertBlock(QTextBlockFormat(), normal);
         const QString &who = notices.value(row, performer);
-        const QString line =
-            noticeLine(notices.value(row, content), who, notices.value(row, time)).toHtmlEscaped();
-        // pre-wrap keeps the blanks of "   关联人:" and line breaks inside a notice.
-        html += concerns(who, remark)
-                    ? QStringLiteral("<p style=\"margin:0; white-space:pre-wrap\">"
-                                     "<span style=\"color:#ff0000\">") +
-                          line + QStringLiteral("</span></p>")
-                    : QStringLiteral("<p style=\"margin:0; white-space:pre-wrap\">") + line +
-                          QStringLiteral("</p>");
+        cursor.insertText(noticeLine(notices.value(row, content), who, notices.value(row, time)),
+                          concerns(who, remark) ? red : normal);
     }
-    return html;
+    cursor.endEditBlock();
 }
 
 } // namespace NoticeBoard

@@ -6,6 +6,8 @@
 #include <QDateTime>
 #include <QString>
 
+class QTextDocument;
+
 namespace NoticeBoard {
 
 // The notices of today and the fifteen days before it, newest first.
@@ -20,8 +22,8 @@ QString taskCountSuffix(int tasks);                 // "T个任务未完成！"
 QString noticeLine(const QString &content, const QString &performer, const QString &time);
 bool concerns(const QString &performer, const QString &remark);
 
-// The whole panel as rich text in one pass: one paragraph per notice, those
-// that concern the member in red.
-QString panelHtml(const RecordSet &notices, const QString &remark);
+// Replaces the panel's text in one pass: one paragraph per notice, those that
+// concern the member in red, the others in the panel's normal colour.
+void fillPanel(QTextDocument *panel, const RecordSet &notices, const QString &remark);
 
 } // namespace NoticeBoard

@@ -1,5 +1,6 @@
 #include "ClientClassess.h"
 
+#include "PacketParser.h"
 #include "ServerConnection.h"
 #include "ServerError.h"
 
@@ -20,36 +21,6 @@ json parseAnswer(const std::string &body) {
     return answer;
 }
 
-PDataPacket packetFrom(const json &answer) {
-    auto columns = answer.find("columns");
-    auto rows = answer.find("rows");
-    if (columns == answer.end() || !columns->is_array() || rows == answer.end() ||
-        !rows->is_array())
-        throw malformed("columns or rows missing");
-
-    auto packet = std::make_shared<DataPacket>();
-    for (const auto &name : *columns) {
-        if (!name.is_string())
-            throw malformed("a column name is not text");
-        packet->columns << QString::fromStdString(name.get_ref<const std::string &>());
-    }
-    const size_t width = packet->columns.size();
-    packet->cells.reserve(rows->size() * width);
-    for (const auto &row : *rows) {
-        if (!row.is_array() || row.size() != width)
-            throw malformed("a row does not match the columns");
-        for (const auto &cell : row) {
-            if (cell.is_string())
-                packet->cells.push_back(QString::fromStdString(cell.get_ref<const std::string &>()));
-            else if (cell.is_null())
-                packet->cells.emplace_back();
-            else
-                packet->cells.push_back(QString::fromStdString(cell.dump()));
-        }
-    }
-    return packet;
-}
-
 } // namespace
 
 TZelServerDataBaseClient::TZelServerDataBaseClient(ServerConnection *ADBXConnection)
@@ -68,7 +39,7 @@ TZelServerDataBaseClient::command(std::optional<Command> &slot, const char *meth
 
 PDataPacket TZelServerDataBaseClient::OpenSQL(const QString &SQLStr) {
     const auto &open = command(FOpenSQLCommand, "OpenSQL");
-    return packetFrom(parseAnswer(connection_->post(open.path, SQLStr.toStdString())));
+    return parseDataPacket(connection_->post(open.path, SQLStr.toStdString()));
 }
 
 bool TZelServerDataBaseClient::runChange(std::optional<Command> &slot, const char *method,

@@ -53,6 +53,8 @@ void ServerConnection::open() {
     auto client = std::make_unique<httplib::Client>(hostName_.toStdString(), port_);
     client->set_keep_alive(true);
     client->set_tcp_nodelay(true);
+    // Answers are not compressed: on a LAN compressing costs more than it saves.
+    client->set_decompress(false);
     client->set_connection_timeout(std::chrono::milliseconds(kConnectTimeoutMs));
     client->set_read_timeout(std::chrono::milliseconds(kReadTimeoutMs));
     client->set_write_timeout(std::chrono::milliseconds(kReadTimeoutMs));

@@ -136,6 +136,19 @@ void TestAppServer::selectAnswersColumnsAndRows() {
     QVERIFY(answer.body["rows"][0][2].is_null());
     QCOMPARE(call(port, "ExecSQL", "update Login Set Remark='x' where UseName='nobody'").body,
              json::parse(R"({"result":true,"changes":0})"));
+
+    // Text that JSON must escape comes back as it went in; bytes that are not
+    // UTF-8 come back replaced rather than breaking the answer.
+    const std::string awkward = "say \"hi\"\\ its\r\n\tdone\x01 任务";
+    QCOMPARE(call(port, "ExecSQL", "Insert into Notice values('" + awkward +
+                                       "','d','p','2026-11-03 00:00:00')")
+                 .body["result"],
+             true);
+    answer = call(port, "OpenSQL", "select Content from Notice where Demander='d'");
+    QCOMPARE(answer.body["rows"][0][0].get<std::string>(), awkward);
+    answer = call(port, "OpenSQL", "select cast(x'41ff42' as text)");
+    QCOMPARE(answer.status, 200);
+    QCOMPARE(answer.body["rows"][0][0].get<std::string>(), "A\xEF\xBF\xBD" "B");
 }
 
 void TestAppServer::refusedStatementsChangeNothing_data() {

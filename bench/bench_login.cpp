@@ -1,0 +1,140 @@
+// From pressing "登录" to a main window with both lists and the notice panel
+// filled, against the same statements sent through the gateway alone, on the
+// busy department's database; and the client's peak memory.
+
+#include "AppClock.h"
+#include "BenchDatabase.h"
+#include "CSupports.h"
+#include "ClientApp.h"
+#include "ClientClassess.h"
+#include "Dialogs.h"
+#include "LoginSettings.h"
+#include "NoticeBoard.h"
+#include "RecordSet.h"
+#include "ServerConnection.h"
+#include "ServerProcess.h"
+#include "Statements.h"
+#include "TForm1.h"
+#include "TForm2.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTextEdit>
+
+#include <sqlite3.h>
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+long peakKiB() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+struct Stats {
+    double median, p90;
+};
+
+Stats stats(std::vector<double> millis) {
+    std::sort(millis.begin(), millis.end());
+    return {millis[millis.size() / 2], millis[millis.size() * 9 / 10]};
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    setvbuf(stdout, nullptr, _IOLBF, 0);
+    const int repeats = argc > 1 ? std::max(5, atoi(argv[1])) : 30;
+
+    QTemporaryDir dir;
+    sqlite3 *db;
+    sqlite3_open(dir.filePath("bench.db").toUtf8().constData(), &db);
+    BenchDatabase::seed(db);
+    sqlite3_close(db);
+    ServerProcess server;
+    server.setDatabase(dir.filePath("bench.db"));
+    if (!server.start()) {
+        std::fprintf(stderr, "server did not start: %s\n", qPrintable(server.errorText()));
+        return 1;
+    }
+    LoginSettings::setPathForTesting(dir.filePath("Server.ini"));
+    {
+        QSettings ini(dir.filePath("Server.ini"), QSettings::IniFormat);
+        ini.setValue("Server/Port", server.port());
+    }
+    Dialogs::setRecording(true);
+    const QString user = BenchDatabase::loginName(7), name = BenchDatabase::memberName(7);
+    const long before = peakKiB();
+
+    std::vector<double> login, gatewayOnly, panel, noticeQuery;
+    int projects = 0, tasks = 0, notices = 0;
+    for (int i = 0; i < repeats; ++i) {
+        ClientApp client;
+        client.Form2->mUseName->setText(user);
+        client.Form2->mPassWord->setText("pw");
+        auto start = Clock::now();
+        client.Form2->Button1Click();
+        Dialogs::takeShown();
+        login.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+        if (client.Form2->result() != QDialog::Accepted) {
+            std::fprintf(stderr, "login failed\n");
+            return 1;
+        }
+        start = Clock::now();
+        client.Form1->FormNotice();
+        panel.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+        projects = client.Form1->ProDataSet->recordCount();
+        tasks = client.Form1->TaskDataSet->recordCount();
+        notices = client.Form1->NoticeDataSet->recordCount();
+    }
+    const long afterLogins = peakKiB();
+
+    for (int i = 0; i < repeats; ++i) {
+        auto start = Clock::now();
+        ServerConnection connection;
+        connection.setPort(server.port());
+        connection.open();
+        TZelServerDataBaseClient gateway(&connection);
+        RecordSet rows;
+        rows.load(gateway.OpenSQL(Statements::SelectLogin(user, "pw")));
+        rows.load(gateway.OpenSQL(Statements::SelectPro(name, name)));
+        rows.load(gateway.OpenSQL(Statements::SelectTask(name, name)));
+        rows.load(gateway.OpenSQL(NoticeBoard::panelStatement(AppClock::now())));
+        gatewayOnly.push_back(
+            std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+        start = Clock::now();
+        rows.load(gateway.OpenSQL(NoticeBoard::panelStatement(AppClock::now())));
+        noticeQuery.push_back(
+            std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+    }
+
+    const Stats a = stats(gatewayOnly), b = stats(login);
+    std::printf("\nmember %s: %d projects, %d tasks, %d notices; %d runs each\n",
+                qPrintable(user), projects, tasks, notices, repeats);
+    std::printf("%-34s %10s %10s\n", "", "median", "p90");
+    std::printf("%-34s %7.1f ms %7.1f ms\n", "gateway alone (connect + 4 queries)", a.median, a.p90);
+    std::printf("%-34s %7.1f ms %7.1f ms\n", "login to filled main window", b.median, b.p90);
+    std::printf("%-34s %10.2f %10.2f\n", "ratio login / gateway", b.median / a.median,
+                b.p90 / a.p90);
+    const Stats c = stats(noticeQuery), d = stats(panel);
+    std::printf("%-34s %7.1f ms %7.1f ms\n", "notice query through the gateway", c.median, c.p90);
+    std::printf("%-34s %7.1f ms %7.1f ms\n", "FormNotice (query + panel)", d.median, d.p90);
+    std::printf("%-34s %10.2f %10.2f\n", "ratio FormNotice / query", d.median / c.median,
+                d.p90 / c.p90);
+    std::printf("\nclient peak memory: %ld KiB before the first login, %ld KiB after %d logins\n",
+                before, afterLogins, repeats);
+    server.stop();
+    return 0;
+}
