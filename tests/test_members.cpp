@@ -63,10 +63,7 @@ void TestMembers::cleanup() {
 }
 
 void TestMembers::logInAndOpen(const QString &user, const QString &password) {
-    app_->Form2->mUseName->setText(user);
-    app_->Form2->mPassWord->setText(password);
-    app_->Form2->Button1Click();
-    QCOMPARE(app_->Form2->result(), int(QDialog::Accepted));
+    QVERIFY(ShellFixture::logIn(*app_, user, password));
     app_->Form1->N2Click();
     QVERIFY(form_->isVisible());
     QVERIFY(!app_->Form1->isEnabled());
@@ -74,11 +71,9 @@ void TestMembers::logInAndOpen(const QString &user, const QString &password) {
 
 bool TestMembers::canLogIn(const QString &user, const QString &password) {
     ClientApp other;
-    other.Form2->mUseName->setText(user);
-    other.Form2->mPassWord->setText(password);
-    other.Form2->Button1Click();
+    const bool loggedIn = ShellFixture::logIn(other, user, password);
     Dialogs::takeShown();
-    return other.Form2->result() == QDialog::Accepted;
+    return loggedIn;
 }
 
 void TestMembers::checkMode(const QString &mode, int height, int buttonTop, bool panelShown) {

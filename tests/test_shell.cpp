@@ -74,6 +74,7 @@ private slots:
     void loginRefusals();
     void successfulLoginIsRememberedAndEnterLogsInAgain();
     void refusedConnectionCanBeRetriedOnTheOtherAddress();
+    void escapeQuitsWhereverTheFocusIs();
     void formInitCreatesOnceAndReloads();
     void childWindowsDisableAndEnableTheMainWindow();
     void failedChildFormInitLeavesTheMainWindowUsable();
@@ -98,10 +99,7 @@ void TestShell::cleanup() {
 }
 
 void TestShell::logInAs(const QString &user, const QString &password) {
-    app_->Form2->mUseName->setText(user);
-    app_->Form2->mPassWord->setText(password);
-    app_->Form2->Button1Click();
-    QCOMPARE(app_->Form2->result(), int(QDialog::Accepted));
+    QVERIFY(ShellFixture::logIn(*app_, user, password));
 }
 
 void TestShell::loginRefusals_data() {
@@ -172,6 +170,14 @@ void TestShell::refusedConnectionCanBeRetriedOnTheOtherAddress() {
     app_->Form2->Button1Click();
     QCOMPARE(app_->Form2->result(), int(QDialog::Accepted));
     QCOMPARE(app_->Form1->mLogininf.Remark, "Kestra");
+}
+
+void TestShell::escapeQuitsWhereverTheFocusIs() {
+    QTest::keyClick(app_->Form2->mUseName, Qt::Key_Escape);
+    QVERIFY(app_->Form2->quitChosen());
+    QCOMPARE(app_->Form2->result(), int(QDialog::Rejected));
+    QVERIFY(!app_->Form1->hasMember());
+    QVERIFY(!app_->Form1->mClient); // nothing was opened
 }
 
 void TestShell::formInitCreatesOnceAndReloads() {

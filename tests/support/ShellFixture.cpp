@@ -1,10 +1,14 @@
 #include "ShellFixture.h"
 
 #include "AppClock.h"
+#include "ClientApp.h"
+#include "TForm1.h"
+#include "TForm2.h"
 #include "Dialogs.h"
 #include "LoginSettings.h"
 
 #include <QFile>
+#include <QLineEdit>
 #include <QSettings>
 
 #include <httplib.h>
@@ -44,4 +48,11 @@ bool ShellFixture::exec(const QString &sql) {
                               "text/plain");
     return result && result->status == 200 &&
            result->body.find("\"result\":true") != std::string::npos;
+}
+
+bool ShellFixture::logIn(ClientApp &client, const QString &user, const QString &password) {
+    client.Form2->mUseName->setText(user);
+    client.Form2->mPassWord->setText(password);
+    client.Form2->Button1Click();
+    return client.Form2->result() == QDialog::Accepted && client.Form1->hasMember();
 }

@@ -8,6 +8,8 @@
 
 #include <memory>
 
+class ClientApp;
+
 class ShellFixture {
 public:
     // Starts the server and adds the members (login name, password, display name).
@@ -22,6 +24,10 @@ public:
     bool exec(const QString &sql);
 
     ServerProcess &server() { return *server_; }
+
+    // Types the login into the client's login window and presses "登录";
+    // true when the login window closed with a member logged in.
+    static bool logIn(ClientApp &client, const QString &user, const QString &password);
 
 private:
     QTemporaryDir dir_;
