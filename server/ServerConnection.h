@@ -23,10 +23,19 @@ public:
     ServerConnection(const ServerConnection &) = delete;
     ServerConnection &operator=(const ServerConnection &) = delete;
 
-    // Take effect at the next open(); ignored while open.
-    void setHostName(const QString &host) { hostName_ = host; }
-    void setPort(int port) { port_ = port; }
-    void setContext(const QString &context) { context_ = context; }
+    // Ignored while open: the connection stays where it was first opened.
+    void setHostName(const QString &host) {
+        if (!connected())
+            hostName_ = host;
+    }
+    void setPort(int port) {
+        if (!connected())
+            port_ = port;
+    }
+    void setContext(const QString &context) {
+        if (!connected())
+            context_ = context;
+    }
     QString hostName() const { return hostName_; }
     int port() const { return port_; }
 

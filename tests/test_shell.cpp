@@ -167,8 +167,15 @@ void TestShell::refusedConnectionCanBeRetriedOnTheOtherAddress() {
     QVERIFY(!QSettings(fixture_.settingsPath(), QSettings::IniFormat).contains("DataBase/LoginUseName"));
 
     app_->Form2->RadioButton2->setChecked(true);
+    app_->Form2->mPassWord->setText("wrong");
+    app_->Form2->Button1Click();
+    QCOMPARE(Dialogs::takeShown().size(), 1);
+    // Open now: going back to "内网" changes nothing for the rest of the run.
+    app_->Form2->RadioButton1->setChecked(true);
+    app_->Form2->mPassWord->setText("k");
     app_->Form2->Button1Click();
     QCOMPARE(app_->Form2->result(), int(QDialog::Accepted));
+    QCOMPARE(app_->Form1->mSQLCon.hostName(), "127.0.0.1");
     QCOMPARE(app_->Form1->mLogininf.Remark, "Kestra");
 }
 
