@@ -52,7 +52,7 @@ Stats stats(std::vector<double> millis) {
 
 } // namespace
 
-int main(int argc, char **argv) {
+int run(int argc, char **argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     setvbuf(stdout, nullptr, _IOLBF, 0);
@@ -137,4 +137,14 @@ int main(int argc, char **argv) {
                 before, afterLogins, repeats);
     server.stop();
     return 0;
+}
+
+int main(int argc, char **argv) {
+    // Unwinding on a failure stops the server the benchmark started.
+    try {
+        return run(argc, argv);
+    } catch (const std::exception &error) {
+        std::fprintf(stderr, "benchmark failed: %s\n", error.what());
+        return 1;
+    }
 }

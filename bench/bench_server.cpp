@@ -55,7 +55,7 @@ template <class Work> Stats measure(int repeats, Work work) {
 
 } // namespace
 
-int main(int argc, char **argv) {
+int run(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     setvbuf(stdout, nullptr, _IOLBF, 0);
     const int repeats = argc > 1 ? std::max(10, atoi(argv[1])) : 200;
@@ -118,14 +118,18 @@ int main(int argc, char **argv) {
         auto begin = Clock::now();
         for (int c = 0; c < clients; ++c)
             threads.emplace_back([&] {
-                ServerConnection own;
-                own.setHostName(server.host());
-                own.setPort(server.port());
-                own.open();
-                TZelServerDataBaseClient client(&own);
-                for (int i = 0; i < perClient; ++i) {
-                    client.OpenSQL(statements[i % statements.size()].second);
-                    ++done;
+                try {
+                    ServerConnection own;
+                    own.setHostName(server.host());
+                    own.setPort(server.port());
+                    own.open();
+                    TZelServerDataBaseClient client(&own);
+                    for (int i = 0; i < perClient; ++i) {
+                        client.OpenSQL(statements[i % statements.size()].second);
+                        ++done;
+                    }
+                } catch (const std::exception &error) {
+                    std::fprintf(stderr, "a client failed: %s\n", error.what());
                 }
             });
         for (auto &thread : threads)
@@ -137,4 +141,14 @@ int main(int argc, char **argv) {
     sqlite3_close(db);
     server.stop();
     return 0;
+}
+
+int main(int argc, char **argv) {
+    // Unwinding on a failure stops the server the benchmark started.
+    try {
+        return run(argc, argv);
+    } catch (const std::exception &error) {
+        std::fprintf(stderr, "benchmark failed: %s\n", error.what());
+        return 1;
+    }
 }
