@@ -4,6 +4,7 @@
 
 #include "AppClock.h"
 #include "BenchDatabase.h"
+#include "BenchMain.h"
 #include "CSupports.h"
 #include "ClientApp.h"
 #include "ClientClassess.h"
@@ -139,12 +140,4 @@ int run(int argc, char **argv) {
     return 0;
 }
 
-int main(int argc, char **argv) {
-    // Unwinding on a failure stops the server the benchmark started.
-    try {
-        return run(argc, argv);
-    } catch (const std::exception &error) {
-        std::fprintf(stderr, "benchmark failed: %s\n", error.what());
-        return 1;
-    }
-}
+int main(int argc, char **argv) { return runBenchmark(run, argc, argv); }

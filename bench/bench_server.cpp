@@ -7,6 +7,7 @@
 #include "ServerProcess.h"
 #include "Statements.h"
 #include "BenchDatabase.h"
+#include "BenchMain.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -143,12 +144,4 @@ int run(int argc, char **argv) {
     return 0;
 }
 
-int main(int argc, char **argv) {
-    // Unwinding on a failure stops the server the benchmark started.
-    try {
-        return run(argc, argv);
-    } catch (const std::exception &error) {
-        std::fprintf(stderr, "benchmark failed: %s\n", error.what());
-        return 1;
-    }
-}
+int main(int argc, char **argv) { return runBenchmark(run, argc, argv); }

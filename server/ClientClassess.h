@@ -20,8 +20,6 @@ public:
     bool ExecSQL(const QString &SQLStr);
     bool DelSQL(const QString &SQLStr);
 
-    ServerConnection *connection() const { return connection_; }
-
 private:
     // A server method, set up on its first call and reused afterwards.
     struct Command {

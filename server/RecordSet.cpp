@@ -10,12 +10,6 @@ void RecordSet::load(const PDataPacket &packet) {
     emit reloaded();
 }
 
-void RecordSet::close() {
-    packet_.reset();
-    recNo_ = 0;
-    emit reloaded();
-}
-
 QString RecordSet::fieldName(int column) const {
     if (!packet_ || column < 0 || column >= packet_->columnCount())
         return {};

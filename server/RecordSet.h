@@ -14,9 +14,7 @@ public:
     // Replaces every row with the packet's and moves to the first row.
     // Throws std::runtime_error("Invalid data packet") for the empty result.
     void load(const PDataPacket &packet);
-    void close();
 
-    bool isActive() const { return packet_ != nullptr; }
     int recordCount() const { return packet_ ? packet_->rowCount() : 0; }
     int fieldCount() const { return packet_ ? packet_->columnCount() : 0; }
     QString fieldName(int column) const;
@@ -27,7 +25,6 @@ public:
     void next() { ++recNo_; }
     bool eof() const { return recNo_ >= recordCount(); }
     int recNo() const { return recNo_; }
-    void moveTo(int row) { recNo_ = row; }
 
     // Fields of the current row; throw std::runtime_error for an unknown field
     // or a cursor off the rows.
