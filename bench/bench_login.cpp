@@ -3,20 +3,20 @@
 // busy department's database; and the client's peak memory.
 
 #include "AppClock.h"
+#include "AppServerGateway.h"
 #include "BenchDatabase.h"
 #include "BenchMain.h"
-#include "CSupports.h"
 #include "ClientApp.h"
-#include "ClientClassess.h"
+#include "DataAccess.h"
 #include "Dialogs.h"
 #include "LoginSettings.h"
+#include "LoginWindow.h"
+#include "MainWindow.h"
 #include "NoticeBoard.h"
 #include "RecordSet.h"
 #include "ServerConnection.h"
 #include "ServerProcess.h"
 #include "Statements.h"
-#include "TForm1.h"
-#include "TForm2.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -83,22 +83,22 @@ int run(int argc, char **argv) {
     int projects = 0, tasks = 0, notices = 0;
     for (int i = 0; i < repeats; ++i) {
         ClientApp client;
-        client.Form2->mUseName->setText(user);
-        client.Form2->mPassWord->setText("pw");
+        client.loginWindow->userNameEdit->setText(user);
+        client.loginWindow->passwordEdit->setText("pw");
         auto start = Clock::now();
-        client.Form2->Button1Click();
+        client.loginWindow->logIn();
         Dialogs::takeShown();
         login.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-        if (client.Form2->result() != QDialog::Accepted) {
+        if (client.loginWindow->result() != QDialog::Accepted) {
             std::fprintf(stderr, "login failed\n");
             return 1;
         }
         start = Clock::now();
-        client.Form1->FormNotice();
+        client.mainWindow->refreshNotices();
         panel.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-        projects = client.Form1->ProDataSet->recordCount();
-        tasks = client.Form1->TaskDataSet->recordCount();
-        notices = client.Form1->NoticeDataSet->recordCount();
+        projects = client.mainWindow->projectRecords->recordCount();
+        tasks = client.mainWindow->taskRecords->recordCount();
+        notices = client.mainWindow->noticeRecords->recordCount();
     }
     const long afterLogins = peakKiB();
 
@@ -107,25 +107,26 @@ int run(int argc, char **argv) {
         ServerConnection connection;
         connection.setPort(server.port());
         connection.open();
-        TZelServerDataBaseClient gateway(&connection);
+        AppServerGateway gateway(&connection);
         RecordSet rows;
-        rows.load(gateway.OpenSQL(Statements::SelectLogin(user, "pw")));
-        rows.load(gateway.OpenSQL(Statements::SelectPro(name, name)));
-        rows.load(gateway.OpenSQL(Statements::SelectTask(name, name)));
-        rows.load(gateway.OpenSQL(NoticeBoard::panelStatement(AppClock::now())));
+        rows.load(gateway.openSql(Statements::selectMembers(user, "pw")));
+        rows.load(gateway.openSql(Statements::selectMemberProjects(name, name)));
+        rows.load(gateway.openSql(Statements::selectMemberTasks(name, name)));
+        rows.load(gateway.openSql(NoticeBoard::panelStatement(AppClock::now())));
         gatewayOnly.push_back(
             std::chrono::duration<double, std::milli>(Clock::now() - start).count());
         start = Clock::now();
-        rows.load(gateway.OpenSQL(NoticeBoard::panelStatement(AppClock::now())));
+        rows.load(gateway.openSql(NoticeBoard::panelStatement(AppClock::now())));
         noticeQuery.push_back(
             std::chrono::duration<double, std::milli>(Clock::now() - start).count());
     }
 
     const Stats a = stats(gatewayOnly), b = stats(login);
-    std::printf("\nmember %s: %d projects, %d tasks, %d notices; %d runs each\n",
-                qPrintable(user), projects, tasks, notices, repeats);
+    std::printf("\nmember %s: %d projects, %d tasks, %d notices; %d runs each\n", qPrintable(user),
+                projects, tasks, notices, repeats);
     std::printf("%-34s %10s %10s\n", "", "median", "p90");
-    std::printf("%-34s %7.1f ms %7.1f ms\n", "gateway alone (connect + 4 queries)", a.median, a.p90);
+    std::printf("%-34s %7.1f ms %7.1f ms\n", "gateway alone (connect + 4 queries)", a.median,
+                a.p90);
     std::printf("%-34s %7.1f ms %7.1f ms\n", "login to filled main window", b.median, b.p90);
     std::printf("%-34s %10.2f %10.2f\n", "ratio login / gateway", b.median / a.median,
                 b.p90 / a.p90);
@@ -140,4 +141,6 @@ int run(int argc, char **argv) {
     return 0;
 }
 
-int main(int argc, char **argv) { return runBenchmark(run, argc, argv); }
+int main(int argc, char **argv) {
+    return runBenchmark(run, argc, argv);
+}

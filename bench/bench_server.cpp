@@ -2,12 +2,12 @@
 // process: the main window's lists, the notice panel and the reminder's two
 // counts on a busy department's database, then throughput under concurrency.
 
-#include "ClientClassess.h"
+#include "AppServerGateway.h"
+#include "BenchDatabase.h"
+#include "BenchMain.h"
 #include "ServerConnection.h"
 #include "ServerProcess.h"
 #include "Statements.h"
-#include "BenchDatabase.h"
-#include "BenchMain.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -51,7 +51,8 @@ template <class Work> Stats measure(int repeats, Work work) {
         millis.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
     }
     std::sort(millis.begin(), millis.end());
-    return {millis[millis.size() / 2], millis[std::min(millis.size() - 1, millis.size() * 99 / 100)]};
+    return {millis[millis.size() / 2],
+            millis[std::min(millis.size() - 1, millis.size() * 99 / 100)]};
 }
 
 } // namespace
@@ -76,29 +77,29 @@ int run(int argc, char **argv) {
     connection.setHostName(server.host());
     connection.setPort(server.port());
     connection.open();
-    TZelServerDataBaseClient gateway(&connection);
+    AppServerGateway gateway(&connection);
 
     const QString name = BenchDatabase::memberName(7);
     const QString pattern = "'%" + name + "%'";
     const QString since = QDateTime::currentDateTime().addDays(-15).toString("yyyy-MM-dd");
     const std::vector<std::pair<const char *, QString>> statements = {
-        {"project list", Statements::SelectPro(name, name)},
-        {"task list", Statements::SelectTask(name, name)},
+        {"project list", Statements::selectMemberProjects(name, name)},
+        {"task list", Statements::selectMemberTasks(name, name)},
         {"notice panel",
          "Select * From Notice Where CreateTime>='" + since + "'Order by CreateTime desc"},
-        {"reminder: projects", "Select * From Programe Where ProPerformer like" + pattern +
-                                   " and ProCompleteFlag='No'"},
-        {"reminder: tasks", "Select * From Task Where TaskPerformer like" + pattern +
-                                " and TaskCompleteFlag<>'2'"},
+        {"reminder: projects",
+         "Select * From Programe Where ProPerformer like" + pattern + " and ProCompleteFlag='No'"},
+        {"reminder: tasks",
+         "Select * From Task Where TaskPerformer like" + pattern + " and TaskCompleteFlag<>'2'"},
     };
 
-    std::printf("\n%-20s %6s %12s %12s %12s %12s %8s %8s\n", "statement", "rows",
-                "sqlite med", "sqlite p99", "server med", "server p99", "med b/a", "p99 b/a");
+    std::printf("\n%-20s %6s %12s %12s %12s %12s %8s %8s\n", "statement", "rows", "sqlite med",
+                "sqlite p99", "server med", "server p99", "med b/a", "p99 b/a");
     for (const auto &[label, sql] : statements) {
         const QByteArray utf8 = sql.toUtf8();
         const size_t rows = runInProcess(db, utf8);
         Stats local = measure(repeats, [&] { runInProcess(db, utf8); });
-        Stats remote = measure(repeats, [&] { gateway.OpenSQL(sql); });
+        Stats remote = measure(repeats, [&] { gateway.openSql(sql); });
         std::printf("%-20s %6zu %9.3f ms %9.3f ms %9.3f ms %9.3f ms %8.2f %8.2f\n", label, rows,
                     local.median, local.p99, remote.median, remote.p99,
                     remote.median / local.median, remote.p99 / local.p99);
@@ -111,7 +112,8 @@ int run(int argc, char **argv) {
             runInProcess(db, statement.second.toUtf8());
     const double inProcessRate =
         repeats * statements.size() / std::chrono::duration<double>(Clock::now() - start).count();
-    std::printf("\n%-10s %14s %14s %10s\n", "clients", "requests", "requests/s", "vs 1 thread in-process");
+    std::printf("\n%-10s %14s %14s %10s\n", "clients", "requests", "requests/s",
+                "vs 1 thread in-process");
     for (int clients : {1, 8, 32}) {
         const int perClient = std::max(20, repeats * 5 / clients);
         std::atomic<int> done{0};
@@ -124,9 +126,9 @@ int run(int argc, char **argv) {
                     own.setHostName(server.host());
                     own.setPort(server.port());
                     own.open();
-                    TZelServerDataBaseClient client(&own);
+                    AppServerGateway client(&own);
                     for (int i = 0; i < perClient; ++i) {
-                        client.OpenSQL(statements[i % statements.size()].second);
+                        client.openSql(statements[i % statements.size()].second);
                         ++done;
                     }
                 } catch (const std::exception &error) {
@@ -135,8 +137,7 @@ int run(int argc, char **argv) {
             });
         for (auto &thread : threads)
             thread.join();
-        const double rate =
-            done / std::chrono::duration<double>(Clock::now() - begin).count();
+        const double rate = done / std::chrono::duration<double>(Clock::now() - begin).count();
         std::printf("%-10d %14d %14.0f %10.2f\n", clients, done.load(), rate, rate / inProcessRate);
     }
     sqlite3_close(db);
@@ -144,4 +145,6 @@ int run(int argc, char **argv) {
     return 0;
 }
 
-int main(int argc, char **argv) { return runBenchmark(run, argc, argv); }
+int main(int argc, char **argv) {
+    return runBenchmark(run, argc, argv);
+}

@@ -1,8 +1,8 @@
 // The data-access operations against a real server: what they write is what
 // later reads find, and every failure comes back as false or the empty result.
 
-#include "CSupports.h"
-#include "ClientClassess.h"
+#include "AppServerGateway.h"
+#include "DataAccess.h"
 #include "RecordSet.h"
 #include "ServerConnection.h"
 #include "ServerError.h"
@@ -21,14 +21,13 @@ QStringList column(const PDataPacket &packet, const QString &name) {
     return values;
 }
 
-TPrograminf project(const QString &id, const QString &demander, const QString &performers,
-                    const QString &due, const QString &flag = "No") {
-    return {id, "来源", "目标", "内容", demander, performers, "2026-11-17 09:00:00", due, flag,
-            "0", ""};
+Project project(const QString &id, const QString &demander, const QString &performers,
+                const QString &due, const QString &flag = "No") {
+    return {id,  "来源", "目标", "内容", demander, performers, "2026-11-17 09:00:00",
+            due, flag,   "0",    ""};
 }
 
-TTaskInf task(const QString &id, const QString &content, const QString &created,
-              const QString &due) {
+Task task(const QString &id, const QString &content, const QString &created, const QString &due) {
     return {id, content, "abc", "", created, due, "0", "", "", "def"};
 }
 
@@ -36,7 +35,7 @@ TTaskInf task(const QString &id, const QString &content, const QString &created,
 
 class TestDataAccess : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void init();
     void cleanup();
 
@@ -47,10 +46,10 @@ private slots:
     void failuresNeverRaise();
     void recordSet();
 
-private:
+  private:
     std::unique_ptr<ServerProcess> server_;
     std::unique_ptr<ServerConnection> connection_;
-    std::unique_ptr<TZelServerDataBaseClient> gateway_;
+    std::unique_ptr<AppServerGateway> gateway_;
 };
 
 void TestDataAccess::init() {
@@ -60,12 +59,12 @@ void TestDataAccess::init() {
     connection_->setHostName(server_->host());
     connection_->setPort(server_->port());
     connection_->open();
-    gateway_ = std::make_unique<TZelServerDataBaseClient>(connection_.get());
-    SetActiveGateway(gateway_.get());
+    gateway_ = std::make_unique<AppServerGateway>(connection_.get());
+    DataAccess::setGateway(gateway_.get());
 }
 
 void TestDataAccess::cleanup() {
-    SetActiveGateway(nullptr);
+    DataAccess::setGateway(nullptr);
     gateway_.reset();
     connection_.reset();
     QVERIFY(server_->stop());
@@ -73,27 +72,27 @@ void TestDataAccess::cleanup() {
 }
 
 void TestDataAccess::members() {
-    const TLogininf first{" tb58 ", "pw'1", "王小明"};
-    const TLogininf second{"kestra", "k", "Kestra"};
-    QVERIFY(AddNewLogin(&first));
-    QVERIFY(AddNewLogin(&second));
-    QVERIFY(!AddNewLogin(&second)); // login names are unique
+    const Member first{" tb58 ", "pw'1", "王小明"};
+    const Member second{"kestra", "k", "Kestra"};
+    QVERIFY(DataAccess::addMember(first));
+    QVERIFY(DataAccess::addMember(second));
+    QVERIFY(!DataAccess::addMember(second)); // login names are unique
 
-    QCOMPARE(column(SelectLogin("tb58", "pw'1"), "remark"), QStringList{"王小明"});
-    QCOMPARE(column(SelectLogin("tb58", "wrong"), "Remark"), QStringList{});
-    QCOMPARE(column(SelectLogin("kestra"), "PassWord"), QStringList{"k"});
-    QCOMPARE(column(SelectLogin(), "UseName"), (QStringList{"tb58", "kestra"}));
+    QCOMPARE(column(DataAccess::selectMembers("tb58", "pw'1"), "remark"), QStringList{"王小明"});
+    QCOMPARE(column(DataAccess::selectMembers("tb58", "wrong"), "Remark"), QStringList{});
+    QCOMPARE(column(DataAccess::selectMembers("kestra"), "PassWord"), QStringList{"k"});
+    QCOMPARE(column(DataAccess::selectMembers(), "UseName"), (QStringList{"tb58", "kestra"}));
     RecordSet remarks;
-    remarks.load(SelectRemark());
+    remarks.load(DataAccess::selectDisplayNames());
     QCOMPARE(remarks.fieldCount(), 1);
     QCOMPARE(remarks.fieldName(0), "Remark");
 
-    const TLogininf changed{"tb59", "new", "王小明"};
-    QVERIFY(UpdataLogin(&first, &changed));
-    QCOMPARE(column(SelectLogin("tb59", "new"), "Remark"), QStringList{"王小明"});
-    QVERIFY(UpdataLogin(&first, &changed)); // matches no row any more: not a failure
-    const TLogininf clash{"KESTRA", "new", "王小明"};
-    QVERIFY(!UpdataLogin(&changed, &clash)); // would take another member's login name
+    const Member changed{"tb59", "new", "王小明"};
+    QVERIFY(DataAccess::updateMember(first, changed));
+    QCOMPARE(column(DataAccess::selectMembers("tb59", "new"), "Remark"), QStringList{"王小明"});
+    QVERIFY(DataAccess::updateMember(first, changed)); // matches no row any more: not a failure
+    const Member clash{"KESTRA", "new", "王小明"};
+    QVERIFY(!DataAccess::updateMember(changed, clash)); // would take another member's login name
 }
 
 void TestDataAccess::projects() {
@@ -102,53 +101,56 @@ void TestDataAccess::projects() {
     const auto longerName = project("SW20261117001", "ghi", "abcd", "2026-11-22 09:00:00");
     const auto done = project("SW20261117002", "ghi", "abc", "2026-11-28 09:00:00", "Yes");
     for (const auto *p : {&mine, &performing, &longerName, &done})
-        QVERIFY(AddNewPro(p));
-    QVERIFY(!AddNewPro(&mine)); // a project number is stored once
+        QVERIFY(DataAccess::addProject(*p));
+    QVERIFY(!DataAccess::addProject(mine)); // a project number is stored once
 
     // Created by abc whatever its state, or open with abc among the performers
     // (a longer name containing abc counts too), latest due first.
-    QCOMPARE(column(SelectPro("abc", "abc"), "ProId"),
+    QCOMPARE(column(DataAccess::selectMemberProjects("abc", "abc"), "ProId"),
              (QStringList{"KF20261117001", "SW20261117001", "GD20261117001"}));
-    QCOMPARE(column(SelectPro("", ""), "ProId").size(), 2); // every open project
+    QCOMPARE(column(DataAccess::selectMemberProjects("", ""), "ProId").size(),
+             2); // every open project
 
-    QVERIFY(UpdataPro("abc|def", "Yes", "2", "业务需求---abc", &performing));
-    QVERIFY(UpdataPro("5", &mine));
+    QVERIFY(DataAccess::updateProject("abc|def", "Yes", "2", "业务需求---abc", performing));
+    QVERIFY(DataAccess::updateProjectTaskCount("5", mine));
     RecordSet rows;
-    rows.load(SelectPro("Select * From programe Where ProId Like 'KF20261117%'"));
+    rows.load(DataAccess::queryProjects("Select * From programe Where ProId Like 'KF20261117%'"));
     QCOMPARE(rows.recordCount(), 1);
     QCOMPARE(rows.fieldByName("ProCompleteFlag"), "Yes");
     QCOMPARE(rows.fieldByName("ProList"), "业务需求---abc");
-    QCOMPARE(column(SelectPro("Select * From Programe where ProId='GD20261117001'"), "ProTask"),
+    QCOMPARE(column(DataAccess::queryProjects("Select * From Programe where ProId='GD20261117001'"),
+                    "ProTask"),
              QStringList{"5"});
 
-    QVERIFY(DeletePro("GD20261117001", "ignored", "ignored"));
-    QCOMPARE(column(SelectPro("Select * From Programe Order by ProCreateTime desc"), "ProId")
+    QVERIFY(DataAccess::deleteProject("GD20261117001"));
+    QCOMPARE(column(DataAccess::queryProjects("Select * From Programe Order by ProCreateTime desc"),
+                    "ProId")
                  .size(),
              3);
 }
 
 void TestDataAccess::tasks() {
     const QString id = "GD20261117001";
-    const auto early = task(id, "  第一行\r\n第二行\r\n", "2026-11-17 09:00:00",
-                            "2026-11-30 09:00:00");
+    const auto early =
+        task(id, "  第一行\r\n第二行\r\n", "2026-11-17 09:00:00", "2026-11-30 09:00:00");
     const auto late = task(id, "it's later", "2026-11-18 09:00:00", "2026-11-19 09:00:00");
-    const auto other = task("KF20261117001", "other", "2026-11-16 09:00:00",
-                            "2026-11-21 09:00:00");
+    const auto other = task("KF20261117001", "other", "2026-11-16 09:00:00", "2026-11-21 09:00:00");
     for (const auto *t : {&early, &late, &other})
-        QVERIFY(AddNewTask(t));
+        QVERIFY(DataAccess::addTask(*t));
 
-    QCOMPARE(column(SelectTask(id, false), "TaskContent"),
+    QCOMPARE(column(DataAccess::selectProjectTasks(id, false), "TaskContent"),
              (QStringList{"第一行\r\n第二行", "it's later"}));
-    QCOMPARE(column(SelectTask(id, true), "TaskContent"),
+    QCOMPARE(column(DataAccess::selectProjectTasks(id, true), "TaskContent"),
              (QStringList{"第一行\r\n第二行", "it's later"}));
-    QCOMPARE(column(SelectTask("nobody", "def"), "TaskContent").size(), 3); // related person
+    QCOMPARE(column(DataAccess::selectMemberTasks("nobody", "def"), "TaskContent").size(),
+             3); // related person
 
-    TTaskInf claimed = late;
-    claimed.TaskPerformer = "def";
-    QVERIFY(UpdataTask("1", " 已完成 ", &claimed));
-    QVERIFY(UpdataTask("2026-11-18 10:00:00--def", &claimed));
+    Task claimed = late;
+    claimed.performer = "def";
+    QVERIFY(DataAccess::updateTaskState("1", " 已完成 ", claimed));
+    QVERIFY(DataAccess::updateTaskReadTime("2026-11-18 10:00:00--def", claimed));
     RecordSet rows;
-    rows.load(SelectTask("x", "def"));
+    rows.load(DataAccess::selectMemberTasks("x", "def"));
     rows.first();
     QCOMPARE(rows.fieldByName("TaskCompleteTime"), "2026-11-30 09:00:00"); // latest due first
     while (!rows.eof() && rows.fieldByName("TaskContent") != "it's later")
@@ -158,42 +160,42 @@ void TestDataAccess::tasks() {
     QCOMPARE(rows.fieldByName("TaskPerformer"), "def");
     QCOMPARE(rows.fieldByName("TaskReadTime"), "2026-11-18 10:00:00--def");
 
-    QVERIFY(DeleteTask(id, "it's later", "abc"));
-    QVERIFY(DeleteTask(id, "not there", "abc")); // no row is not a failure
-    QCOMPARE(column(SelectTask(id, false), "TaskContent").size(), 1);
+    QVERIFY(DataAccess::deleteTask(id, "it's later", "abc"));
+    QVERIFY(DataAccess::deleteTask(id, "not there", "abc")); // no row is not a failure
+    QCOMPARE(column(DataAccess::selectProjectTasks(id, false), "TaskContent").size(), 1);
 }
 
 void TestDataAccess::noticesAndTimeTexts() {
-    const TNoticeinf before{"项目编号:GD1 前一天", "abc", "def", "2016-11-01 23:59:59"};
-    const TNoticeinf lastSecond{" 项目编号:GD1 末秒 ", "abc", "", "2016-11-02 23:59:59"};
-    const TNoticeinf nextDay{"项目编号:GD1 次日", "abc", "def|ghi", "2016-11-03 00:00:00"};
+    const Notice before{"项目编号:GD1 前一天", "abc", "def", "2016-11-01 23:59:59"};
+    const Notice lastSecond{" 项目编号:GD1 末秒 ", "abc", "", "2016-11-02 23:59:59"};
+    const Notice nextDay{"项目编号:GD1 次日", "abc", "def|ghi", "2016-11-03 00:00:00"};
     for (const auto *n : {&before, &lastSecond, &nextDay})
-        QVERIFY(NoticeAddFile(n));
-    auto packet = gateway_->OpenSQL(
+        QVERIFY(DataAccess::addNotice(*n));
+    auto packet = gateway_->openSql(
         "Select * From Notice Where CreateTime>='2016-11-02'Order by CreateTime desc");
     QCOMPARE(column(packet, "Content"), (QStringList{"项目编号:GD1 次日", " 项目编号:GD1 末秒 "}));
 }
 
 void TestDataAccess::failuresNeverRaise() {
-    const TLogininf member{"a", "b", "c"};
-    const TNoticeinf notice{"n", "d", "p", "2026-11-17 09:00:00"};
+    const Member member{"a", "b", "c"};
+    const Notice notice{"n", "d", "p", "2026-11-17 09:00:00"};
 
-    SetActiveGateway(nullptr);
-    QVERIFY(!AddNewLogin(&member));
-    QVERIFY(!SelectLogin());
+    DataAccess::setGateway(nullptr);
+    QVERIFY(!DataAccess::addMember(member));
+    QVERIFY(!DataAccess::selectMembers());
 
-    SetActiveGateway(gateway_.get());
+    DataAccess::setGateway(gateway_.get());
     QVERIFY(server_->stop());
     QElapsedTimer took;
     took.start();
-    QVERIFY(!AddNewLogin(&member));
-    QVERIFY(!NoticeAddFile(&notice));
-    QVERIFY(!DeletePro("x", "", ""));
-    QVERIFY(!DeleteTask("x", "", ""));
-    QVERIFY(!SelectLogin("a", "b"));
-    QVERIFY(!SelectPro("c", "c"));
-    QVERIFY(!SelectTask("c", "c"));
-    QVERIFY(!SelectRemark());
+    QVERIFY(!DataAccess::addMember(member));
+    QVERIFY(!DataAccess::addNotice(notice));
+    QVERIFY(!DataAccess::deleteProject("x"));
+    QVERIFY(!DataAccess::deleteTask("x", "", ""));
+    QVERIFY(!DataAccess::selectMembers("a", "b"));
+    QVERIFY(!DataAccess::selectMemberProjects("c", "c"));
+    QVERIFY(!DataAccess::selectMemberTasks("c", "c"));
+    QVERIFY(!DataAccess::selectDisplayNames());
 
     // Opening a connection to nothing says where and why.
     ServerConnection nowhere;
@@ -209,7 +211,7 @@ void TestDataAccess::failuresNeverRaise() {
     QVERIFY(!nowhere.connected());
 
     // And the gateway raises what the operations swallow.
-    QVERIFY_THROWS_EXCEPTION(ServerError, gateway_->OpenSQL("Select * From Login"));
+    QVERIFY_THROWS_EXCEPTION(ServerError, gateway_->openSql("Select * From Login"));
 }
 
 void TestDataAccess::recordSet() {
@@ -220,17 +222,17 @@ void TestDataAccess::recordSet() {
     } catch (const std::runtime_error &error) {
         QCOMPARE(QString(error.what()), "Invalid data packet");
     }
-    const TLogininf member{"a", "b", "c"};
-    QVERIFY(AddNewLogin(&member));
-    rows.load(SelectLogin());
+    const Member member{"a", "b", "c"};
+    QVERIFY(DataAccess::addMember(member));
+    rows.load(DataAccess::selectMembers());
     QCOMPARE(rows.fieldIndex("REMARK"), 2);
     QCOMPARE(rows.field(0), "a");
     QVERIFY_THROWS_EXCEPTION(std::runtime_error, rows.fieldByName("NoSuchField"));
     rows.next();
     QVERIFY(rows.eof());
     // Refused by the server: the gateway raises, the operation hands back nothing.
-    QVERIFY_THROWS_EXCEPTION(ServerError, gateway_->OpenSQL("Select * From sqlite_master"));
-    QVERIFY(!SelectPro("Select * From sqlite_master"));
+    QVERIFY_THROWS_EXCEPTION(ServerError, gateway_->openSql("Select * From sqlite_master"));
+    QVERIFY(!DataAccess::queryProjects("Select * From sqlite_master"));
 }
 
 QTEST_GUILESS_MAIN(TestDataAccess)

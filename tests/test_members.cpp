@@ -2,10 +2,10 @@
 
 #include "ClientApp.h"
 #include "Dialogs.h"
+#include "LoginWindow.h"
+#include "MainWindow.h"
+#include "MemberWindow.h"
 #include "ShellFixture.h"
-#include "TForm1.h"
-#include "TForm2.h"
-#include "TForm3.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -28,7 +28,7 @@ QStringList gridColumn(QTableView *grid, int column) {
 
 class TestMembers : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void init();
     void cleanup();
 
@@ -36,24 +36,24 @@ private slots:
     void privilegedMemberSeesAllAndAdds();
     void ordinaryMemberSeesOwnRowOnly();
     void changeOfOwnLoginIsWhatTheNextLoginChecks();
-    void refusedChangeStaysInUpData();
+    void refusedChangeStaysInChangeMode();
     void refusedAddStaysInAddSilently();
     void modeSurvivesClosingAndReopening();
 
-private:
+  private:
     void logInAndOpen(const QString &user, const QString &password);
     bool canLogIn(const QString &user, const QString &password);
-    void checkMode(const QString &mode, int height, int buttonTop, bool panelShown);
+    void checkMode(MemberWindow::Mode mode, int height, int buttonTop, bool panelShown);
 
     ShellFixture fixture_;
     std::unique_ptr<ClientApp> app_;
-    TForm3 *form_ = nullptr;
+    MemberWindow *window_ = nullptr;
 };
 
 void TestMembers::init() {
     QVERIFY2(fixture_.start(kMembers), qPrintable(fixture_.server().errorText()));
     app_ = std::make_unique<ClientApp>();
-    form_ = app_->Form3;
+    window_ = app_->memberWindow;
 }
 
 void TestMembers::cleanup() {
@@ -64,9 +64,9 @@ void TestMembers::cleanup() {
 
 void TestMembers::logInAndOpen(const QString &user, const QString &password) {
     QVERIFY(ShellFixture::logIn(*app_, user, password));
-    app_->Form1->N2Click();
-    QVERIFY(form_->isVisible());
-    QVERIFY(!app_->Form1->isEnabled());
+    app_->mainWindow->openMemberWindow();
+    QVERIFY(window_->isVisible());
+    QVERIFY(!app_->mainWindow->isEnabled());
 }
 
 bool TestMembers::canLogIn(const QString &user, const QString &password) {
@@ -76,127 +76,129 @@ bool TestMembers::canLogIn(const QString &user, const QString &password) {
     return loggedIn;
 }
 
-void TestMembers::checkMode(const QString &mode, int height, int buttonTop, bool panelShown) {
-    QCOMPARE(MemberWindowMode(), mode);
-    QCOMPARE(form_->height(), height);
-    QCOMPARE(form_->mAdd->y(), buttonTop);
-    QCOMPARE(form_->mUpdate->y(), buttonTop);
-    QCOMPARE(form_->Panel1->isVisible(), panelShown);
+void TestMembers::checkMode(MemberWindow::Mode mode, int height, int buttonTop, bool panelShown) {
+    QCOMPARE(window_->mode(), mode);
+    QCOMPARE(window_->height(), height);
+    QCOMPARE(window_->addButton->y(), buttonTop);
+    QCOMPARE(window_->changeButton->y(), buttonTop);
+    QCOMPARE(window_->editRow->isVisible(), panelShown);
 }
 
 void TestMembers::privilegedMemberSeesAllAndAdds_data() {
     QTest::addColumn<QString>("user");
     QTest::addColumn<QString>("password");
-    QTest::newRow("stored in capitals") << "TB58" << "pw";
-    QTest::newRow("lower case") << "vqk" << "q";
+    QTest::newRow("stored in capitals") << "TB58"
+                                        << "pw";
+    QTest::newRow("lower case") << "vqk"
+                                << "q";
 }
 
 void TestMembers::privilegedMemberSeesAllAndAdds() {
     QFETCH(QString, user);
     QFETCH(QString, password);
     logInAndOpen(user, password);
-    QVERIFY(form_->mAdd->isEnabled());
-    QCOMPARE(gridColumn(form_->LoginGrid, 0), (QStringList{"TB58", "vqk", "kestra"}));
-    auto *model = form_->LoginGrid->model();
+    QVERIFY(window_->addButton->isEnabled());
+    QCOMPARE(gridColumn(window_->memberGrid, 0), (QStringList{"TB58", "vqk", "kestra"}));
+    auto *model = window_->memberGrid->model();
     QCOMPARE(model->headerData(0, Qt::Horizontal).toString(), "用户名");
     QCOMPARE(model->headerData(2, Qt::Horizontal).toString(), "姓名");
-    QCOMPARE(form_->LoginGrid->columnWidth(2), 273);
-    checkMode("Show", 232, 159, false);
+    QCOMPARE(window_->memberGrid->columnWidth(2), 273);
+    checkMode(MemberWindow::Mode::Show, 232, 159, false);
 
-    form_->mAddClick();
-    checkMode("Add", 263, 186, true);
-    QVERIFY(form_->Edit1->text().isEmpty() && form_->Edit3->text().isEmpty());
-    QVERIFY(!form_->mUpdate->isEnabled());
+    window_->addMember();
+    checkMode(MemberWindow::Mode::Add, 263, 186, true);
+    QVERIFY(window_->userNameEdit->text().isEmpty() && window_->displayNameEdit->text().isEmpty());
+    QVERIFY(!window_->changeButton->isEnabled());
 
-    form_->Edit1->setText(" jorun ");
-    form_->Edit2->setText("j");
-    form_->Edit3->setText("Jorun");
-    form_->mAddClick();
-    checkMode("Show", 232, 159, false);
-    QVERIFY(form_->mUpdate->isEnabled());
-    QCOMPARE(gridColumn(form_->LoginGrid, 0), (QStringList{"TB58", "vqk", "kestra", "jorun"}));
+    window_->userNameEdit->setText(" jorun ");
+    window_->passwordEdit->setText("j");
+    window_->displayNameEdit->setText("Jorun");
+    window_->addMember();
+    checkMode(MemberWindow::Mode::Show, 232, 159, false);
+    QVERIFY(window_->changeButton->isEnabled());
+    QCOMPARE(gridColumn(window_->memberGrid, 0), (QStringList{"TB58", "vqk", "kestra", "jorun"}));
     QVERIFY(canLogIn("jorun", "j"));
 
-    form_->close();
-    QVERIFY(app_->Form1->isEnabled());
+    window_->close();
+    QVERIFY(app_->mainWindow->isEnabled());
 }
 
 void TestMembers::ordinaryMemberSeesOwnRowOnly() {
     logInAndOpen("kestra", "k");
-    QCOMPARE(gridColumn(form_->LoginGrid, 0), QStringList{"kestra"});
-    QCOMPARE(gridColumn(form_->LoginGrid, 1), QStringList{"k"});
-    QVERIFY(!form_->mAdd->isEnabled());
-    QVERIFY(form_->mUpdate->isEnabled());
+    QCOMPARE(gridColumn(window_->memberGrid, 0), QStringList{"kestra"});
+    QCOMPARE(gridColumn(window_->memberGrid, 1), QStringList{"k"});
+    QVERIFY(!window_->addButton->isEnabled());
+    QVERIFY(window_->changeButton->isEnabled());
 }
 
 void TestMembers::changeOfOwnLoginIsWhatTheNextLoginChecks() {
     logInAndOpen("kestra", "k");
-    form_->mUpdateClick();
-    checkMode("UpData", 263, 186, true);
-    QCOMPARE(form_->Edit1->text(), "kestra");
-    QCOMPARE(form_->Edit2->text(), "k");
-    QCOMPARE(form_->Edit3->text(), "Kestra");
-    QVERIFY(!form_->mAdd->isEnabled());
+    window_->changeOwnLogin();
+    checkMode(MemberWindow::Mode::ChangeOwnLogin, 263, 186, true);
+    QCOMPARE(window_->userNameEdit->text(), "kestra");
+    QCOMPARE(window_->passwordEdit->text(), "k");
+    QCOMPARE(window_->displayNameEdit->text(), "Kestra");
+    QVERIFY(!window_->addButton->isEnabled());
 
-    form_->Edit1->setText("kestra2");
-    form_->Edit2->setText(" new ");
-    form_->mUpdateClick();
-    checkMode("Show", 232, 159, false);
+    window_->userNameEdit->setText("kestra2");
+    window_->passwordEdit->setText(" new ");
+    window_->changeOwnLogin();
+    checkMode(MemberWindow::Mode::Show, 232, 159, false);
     // The window still shows who logged in; the grid, filtered by that name, is empty.
-    QCOMPARE(form_->Edit1->text(), "kestra");
-    QCOMPARE(form_->LoginGrid->model()->rowCount(), 0);
-    QVERIFY(!form_->mAdd->isEnabled());
+    QCOMPARE(window_->userNameEdit->text(), "kestra");
+    QCOMPARE(window_->memberGrid->model()->rowCount(), 0);
+    QVERIFY(!window_->addButton->isEnabled());
     QVERIFY(canLogIn("kestra2", "new"));
     QVERIFY(!canLogIn("kestra", "k"));
 }
 
-void TestMembers::refusedChangeStaysInUpData() {
+void TestMembers::refusedChangeStaysInChangeMode() {
     logInAndOpen("kestra", "k");
-    form_->mUpdateClick();
-    form_->Edit1->setText("TB58"); // taken by another member
-    form_->mUpdateClick();
+    window_->changeOwnLogin();
+    window_->userNameEdit->setText("TB58"); // taken by another member
+    window_->changeOwnLogin();
     const auto shown = Dialogs::takeShown();
     QCOMPARE(shown.size(), 1);
     QCOMPARE(shown[0].text, "修改数据出错！");
-    checkMode("UpData", 263, 186, true);
-    QCOMPARE(gridColumn(form_->LoginGrid, 0), QStringList{"kestra"});
+    checkMode(MemberWindow::Mode::ChangeOwnLogin, 263, 186, true);
+    QCOMPARE(gridColumn(window_->memberGrid, 0), QStringList{"kestra"});
     QVERIFY(canLogIn("kestra", "k"));
 }
 
 void TestMembers::refusedAddStaysInAddSilently() {
     logInAndOpen("vqk", "q");
-    form_->mAddClick();
-    form_->Edit1->setText("KESTRA"); // login names are unique whatever the case
-    form_->Edit2->setText("x");
-    form_->Edit3->setText("Other");
-    form_->mAddClick();
+    window_->addMember();
+    window_->userNameEdit->setText("KESTRA"); // login names are unique whatever the case
+    window_->passwordEdit->setText("x");
+    window_->displayNameEdit->setText("Other");
+    window_->addMember();
     QCOMPARE(Dialogs::takeShown().size(), 0);
-    checkMode("Add", 263, 186, true);
-    QCOMPARE(form_->Edit1->text(), "KESTRA");
-    QCOMPARE(form_->LoginGrid->model()->rowCount(), 3);
+    checkMode(MemberWindow::Mode::Add, 263, 186, true);
+    QCOMPARE(window_->userNameEdit->text(), "KESTRA");
+    QCOMPARE(window_->memberGrid->model()->rowCount(), 3);
 }
 
 void TestMembers::modeSurvivesClosingAndReopening() {
     logInAndOpen("vqk", "q");
-    form_->mAddClick();
-    form_->close();
-    QVERIFY(app_->Form1->isEnabled());
-    app_->Form1->N2Click();
-    checkMode("Add", 263, 186, true);
-    QCOMPARE(form_->Edit1->text(), "vqk");
-    QCOMPARE(form_->Edit2->text(), "q");
-    QCOMPARE(form_->Edit3->text(), "Quenby");
-    QVERIFY(!form_->mUpdate->isEnabled());
+    window_->addMember();
+    window_->close();
+    QVERIFY(app_->mainWindow->isEnabled());
+    app_->mainWindow->openMemberWindow();
+    checkMode(MemberWindow::Mode::Add, 263, 186, true);
+    QCOMPARE(window_->userNameEdit->text(), "vqk");
+    QCOMPARE(window_->passwordEdit->text(), "q");
+    QCOMPARE(window_->displayNameEdit->text(), "Quenby");
+    QVERIFY(!window_->changeButton->isEnabled());
 
     // A server gone away: the window cannot fill, the main window stays usable.
-    form_->close();
+    window_->close();
     fixture_.stop();
-    app_->Form1->N2Click();
+    app_->mainWindow->openMemberWindow();
     const auto shown = Dialogs::takeShown();
     QCOMPARE(shown.size(), 1);
     QCOMPARE(shown[0].text, "Invalid data packet");
-    QVERIFY(app_->Form1->isEnabled());
-    QVERIFY(!form_->isVisible());
+    QVERIFY(app_->mainWindow->isEnabled());
+    QVERIFY(!window_->isVisible());
 }
 
 QTEST_MAIN(TestMembers)

@@ -5,13 +5,13 @@
 #include "ChildWindow.h"
 #include "ClientApp.h"
 #include "Dialogs.h"
+#include "IntervalTimer.h"
 #include "LoginSettings.h"
+#include "LoginWindow.h"
+#include "MainWindow.h"
+#include "MemberWindow.h"
+#include "NewProjectWindow.h"
 #include "ShellFixture.h"
-#include "TForm1.h"
-#include "TForm2.h"
-#include "TForm3.h"
-#include "TForm4.h"
-#include "utTimer.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -57,16 +57,16 @@ QList<QPair<QString, bool>> panelLines(QTextEdit *panel) {
 }
 
 class ThrowingWindow : public ChildWindow {
-public:
+  public:
     ThrowingWindow() : ChildWindow("failing", 100, 100) {}
-    void FormInit() override { throw std::runtime_error("Invalid data packet"); }
+    void refill() override { throw std::runtime_error("Invalid data packet"); }
 };
 
 } // namespace
 
 class TestShell : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void init();
     void cleanup();
 
@@ -75,13 +75,13 @@ private slots:
     void successfulLoginIsRememberedAndEnterLogsInAgain();
     void refusedConnectionCanBeRetriedOnTheOtherAddress();
     void escapeQuitsWhereverTheFocusIs();
-    void formInitCreatesOnceAndReloads();
+    void reloadCreatesOnceAndReloads();
     void childWindowsDisableAndEnableTheMainWindow();
-    void failedChildFormInitLeavesTheMainWindowUsable();
+    void failedChildRefillLeavesTheMainWindowUsable();
     void noticePanel();
     void reminderCountsTheMembersOpenWork();
 
-private:
+  private:
     ShellFixture fixture_;
     std::unique_ptr<ClientApp> app_;
     void logInAs(const QString &user, const QString &password);
@@ -106,133 +106,144 @@ void TestShell::loginRefusals_data() {
     QTest::addColumn<QString>("user");
     QTest::addColumn<QString>("password");
     QTest::addColumn<QString>("message");
-    QTest::newRow("empty") << "" << "" << "请输入用户级及密码！";
-    QTest::newRow("blanks only") << "   " << "pw" << "请输入用户级及密码！";
-    QTest::newRow("no password") << "tb58" << " \t" << "请输入用户级及密码！";
-    QTest::newRow("wrong password") << "tb58" << "nope" << "登录用户名/密码错误，请重新输入";
-    QTest::newRow("unknown member") << "ghost" << "pw" << "登录用户名/密码错误，请重新输入";
+    QTest::newRow("empty") << ""
+                           << ""
+                           << "请输入用户级及密码！";
+    QTest::newRow("blanks only") << "   "
+                                 << "pw"
+                                 << "请输入用户级及密码！";
+    QTest::newRow("no password") << "tb58"
+                                 << " \t"
+                                 << "请输入用户级及密码！";
+    QTest::newRow("wrong password") << "tb58"
+                                    << "nope"
+                                    << "登录用户名/密码错误，请重新输入";
+    QTest::newRow("unknown member") << "ghost"
+                                    << "pw"
+                                    << "登录用户名/密码错误，请重新输入";
 }
 
 void TestShell::loginRefusals() {
     QFETCH(QString, user);
     QFETCH(QString, password);
     QFETCH(QString, message);
-    app_->Form2->mUseName->setText(user);
-    app_->Form2->mPassWord->setText(password);
-    app_->Form2->Button1Click();
+    app_->loginWindow->userNameEdit->setText(user);
+    app_->loginWindow->passwordEdit->setText(password);
+    app_->loginWindow->logIn();
     const auto shown = Dialogs::takeShown();
     QCOMPARE(shown.size(), 1);
     QCOMPARE(shown[0].text, message);
     QCOMPARE(shown[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
-    QVERIFY(!app_->Form1->hasMember());
+    QVERIFY(!app_->mainWindow->hasMember());
     QVERIFY(!QFile::exists(fixture_.settingsPath()) ||
             QSettings(fixture_.settingsPath(), QSettings::IniFormat)
                 .value("DataBase/LoginUseName")
                 .isNull());
-    // The first FormInit opened the connection but listed nothing for nobody.
-    QVERIFY(app_->Form1->mClient);
-    QCOMPARE(app_->Form1->ProDataSet->recordCount(), 0);
+    // The first refill opened the connection but listed nothing for nobody.
+    QVERIFY(app_->mainWindow->gateway);
+    QCOMPARE(app_->mainWindow->projectRecords->recordCount(), 0);
 }
 
 void TestShell::successfulLoginIsRememberedAndEnterLogsInAgain() {
     logInAs("  tb58 ", " pw\t");
-    QCOMPARE(app_->Form1->mLogininf.UseName, "tb58");
-    QCOMPARE(app_->Form1->mLogininf.PassWord, "pw");
-    QCOMPARE(app_->Form1->mLogininf.Remark, "Mareth");
-    QVERIFY(app_->Form1->Timer->Enable());
+    QCOMPARE(app_->mainWindow->currentMember.userName, "tb58");
+    QCOMPARE(app_->mainWindow->currentMember.password, "pw");
+    QCOMPARE(app_->mainWindow->currentMember.displayName, "Mareth");
+    QVERIFY(app_->mainWindow->reminderTimer->isEnabled());
     QSettings ini(fixture_.settingsPath(), QSettings::IniFormat);
     QCOMPARE(ini.value("DataBase/LoginUseName").toString(), "tb58");
     QCOMPARE(ini.value("DataBase/LoginPassWord").toString(), "pw");
 
     // The next start fills the boxes in, and Enter logs in wherever the focus is.
     app_ = std::make_unique<ClientApp>();
-    QCOMPARE(app_->Form2->mUseName->text(), "tb58");
-    QCOMPARE(app_->Form2->mPassWord->text(), "pw");
-    QTest::keyClick(app_->Form2->RadioButton2, Qt::Key_Return);
-    QCOMPARE(app_->Form2->result(), int(QDialog::Accepted));
-    QCOMPARE(app_->Form1->mLogininf.Remark, "Mareth");
+    QCOMPARE(app_->loginWindow->userNameEdit->text(), "tb58");
+    QCOMPARE(app_->loginWindow->passwordEdit->text(), "pw");
+    QTest::keyClick(app_->loginWindow->internetButton, Qt::Key_Return);
+    QCOMPARE(app_->loginWindow->result(), int(QDialog::Accepted));
+    QCOMPARE(app_->mainWindow->currentMember.displayName, "Mareth");
 }
 
 void TestShell::refusedConnectionCanBeRetriedOnTheOtherAddress() {
     // Nothing listens on 127.0.0.2: the server is bound to 127.0.0.1 only.
     fixture_.pointSettingsAt("127.0.0.2", "127.0.0.1");
-    app_->Form2->mUseName->setText("kestra");
-    app_->Form2->mPassWord->setText("k");
-    app_->Form2->Button1Click();
+    app_->loginWindow->userNameEdit->setText("kestra");
+    app_->loginWindow->passwordEdit->setText("k");
+    app_->loginWindow->logIn();
     auto shown = Dialogs::takeShown();
     QCOMPARE(shown.size(), 1);
     QCOMPARE(shown[0].icon, QMessageBox::Critical);
     QVERIFY2(shown[0].text.contains("127.0.0.2"), qPrintable(shown[0].text));
-    QVERIFY(!app_->Form1->hasMember());
-    QVERIFY(!QSettings(fixture_.settingsPath(), QSettings::IniFormat).contains("DataBase/LoginUseName"));
+    QVERIFY(!app_->mainWindow->hasMember());
+    QVERIFY(!QSettings(fixture_.settingsPath(), QSettings::IniFormat)
+                 .contains("DataBase/LoginUseName"));
 
-    app_->Form2->RadioButton2->setChecked(true);
-    app_->Form2->mPassWord->setText("wrong");
-    app_->Form2->Button1Click();
+    app_->loginWindow->internetButton->setChecked(true);
+    app_->loginWindow->passwordEdit->setText("wrong");
+    app_->loginWindow->logIn();
     QCOMPARE(Dialogs::takeShown().size(), 1);
     // Open now: going back to "内网" changes nothing for the rest of the run.
-    app_->Form2->RadioButton1->setChecked(true);
-    app_->Form2->mPassWord->setText("k");
-    app_->Form2->Button1Click();
-    QCOMPARE(app_->Form2->result(), int(QDialog::Accepted));
-    QCOMPARE(app_->Form1->mSQLCon.hostName(), "127.0.0.1");
-    QCOMPARE(app_->Form1->mLogininf.Remark, "Kestra");
+    app_->loginWindow->internalNetworkButton->setChecked(true);
+    app_->loginWindow->passwordEdit->setText("k");
+    app_->loginWindow->logIn();
+    QCOMPARE(app_->loginWindow->result(), int(QDialog::Accepted));
+    QCOMPARE(app_->mainWindow->connection.hostName(), "127.0.0.1");
+    QCOMPARE(app_->mainWindow->currentMember.displayName, "Kestra");
 }
 
 void TestShell::escapeQuitsWhereverTheFocusIs() {
-    QTest::keyClick(app_->Form2->mUseName, Qt::Key_Escape);
-    QVERIFY(app_->Form2->quitChosen());
-    QCOMPARE(app_->Form2->result(), int(QDialog::Rejected));
-    QVERIFY(!app_->Form1->hasMember());
-    QVERIFY(!app_->Form1->mClient); // nothing was opened
+    QTest::keyClick(app_->loginWindow->userNameEdit, Qt::Key_Escape);
+    QVERIFY(app_->loginWindow->quitChosen());
+    QCOMPARE(app_->loginWindow->result(), int(QDialog::Rejected));
+    QVERIFY(!app_->mainWindow->hasMember());
+    QVERIFY(!app_->mainWindow->gateway); // nothing was opened
 }
 
-void TestShell::formInitCreatesOnceAndReloads() {
+void TestShell::reloadCreatesOnceAndReloads() {
     logInAs("tb58", "pw");
-    TForm1 *main = app_->Form1;
-    auto *gateway = main->mClient.get();
-    auto *timer = main->Timer;
-    QCOMPARE(main->ProDataSet->recordCount(), 0);
+    MainWindow *main = app_->mainWindow;
+    auto *gateway = main->gateway.get();
+    auto *timer = main->reminderTimer;
+    QCOMPARE(main->projectRecords->recordCount(), 0);
     QVERIFY(fixture_.exec(project("GD20261201001", "Mareth", "Kestra", "No")));
     QVERIFY(fixture_.exec(task("t1", "", "0")));
-    main->nUpdata->setEnabled(true);
-    main->FormInit();
-    QCOMPARE(main->mClient.get(), gateway);
-    QCOMPARE(main->Timer, timer);
-    QCOMPARE(main->Timer->TimeInterval(), 100000);
-    QCOMPARE(main->ProDataSet->recordCount(), 1);
-    QCOMPARE(main->TaskDataSet->recordCount(), 1);
-    QCOMPARE(main->ProGrid->model()->rowCount(), 1);
-    QCOMPARE(main->ProGrid->model()->headerData(0, Qt::Horizontal).toString(), "ProId");
-    QVERIFY(!main->nUpdata->isEnabled());
+    main->reeditButton->setEnabled(true);
+    main->reload();
+    QCOMPARE(main->gateway.get(), gateway);
+    QCOMPARE(main->reminderTimer, timer);
+    QCOMPARE(main->reminderTimer->interval(), 100000);
+    QCOMPARE(main->projectRecords->recordCount(), 1);
+    QCOMPARE(main->taskRecords->recordCount(), 1);
+    QCOMPARE(main->projectGrid->model()->rowCount(), 1);
+    QCOMPARE(main->projectGrid->model()->headerData(0, Qt::Horizontal).toString(), "ProId");
+    QVERIFY(!main->reeditButton->isEnabled());
 }
 
 void TestShell::childWindowsDisableAndEnableTheMainWindow() {
     logInAs("tb58", "pw");
-    TForm1 *main = app_->Form1;
-    main->N2Click();
+    MainWindow *main = app_->mainWindow;
+    main->openMemberWindow();
     QVERIFY(!main->isEnabled());
-    QVERIFY(app_->Form3->isVisible());
-    QVERIFY(app_->Form3->isEnabled());
-    app_->Form3->close();
-    QVERIFY(!app_->Form3->isVisible());
+    QVERIFY(app_->memberWindow->isVisible());
+    QVERIFY(app_->memberWindow->isEnabled());
+    app_->memberWindow->close();
+    QVERIFY(!app_->memberWindow->isVisible());
     QVERIFY(main->isEnabled());
-    main->N1Click();
+    main->openNewProjectWindow();
     QVERIFY(!main->isEnabled());
-    app_->Form4->close();
+    app_->newProjectWindow->close();
     QVERIFY(main->isEnabled());
     main->close();
 }
 
-void TestShell::failedChildFormInitLeavesTheMainWindowUsable() {
+void TestShell::failedChildRefillLeavesTheMainWindowUsable() {
     logInAs("tb58", "pw");
     ThrowingWindow failing;
-    app_->Form1->setMenuWindows(&failing, &failing);
-    app_->Form1->N1Click();
+    app_->mainWindow->setMenuWindows(&failing, &failing);
+    app_->mainWindow->openNewProjectWindow();
     const auto shown = Dialogs::takeShown();
     QCOMPARE(shown.size(), 1);
     QCOMPARE(shown[0].text, "Invalid data packet");
-    QVERIFY(app_->Form1->isEnabled());
+    QVERIFY(app_->mainWindow->isEnabled());
     QVERIFY(!failing.isVisible());
 }
 
@@ -248,12 +259,12 @@ void TestShell::noticePanel() {
         {"通告内容:项目编号:GD1 无人/   关联人:--通告时间:2026-12-01 08:00:00", false},
         {"通告内容:项目编号:GD1 边界/   关联人:Kestra|Mareth--通告时间:2026-11-25 00:00:00", true},
     };
-    QCOMPARE(panelLines(app_->Form1->NoticeEdit), expected);
+    QCOMPARE(panelLines(app_->mainWindow->noticePanel), expected);
 
     // Fifteen days on nothing is recent: the panel keeps what it showed.
     AppClock::setFixed(QDateTime(QDate(2027, 1, 30), QTime(10, 0)));
-    app_->Form1->FormNotice();
-    QCOMPARE(panelLines(app_->Form1->NoticeEdit), expected);
+    app_->mainWindow->refreshNotices();
+    QCOMPARE(panelLines(app_->mainWindow->noticePanel), expected);
 }
 
 void TestShell::reminderCountsTheMembersOpenWork() {
@@ -266,14 +277,15 @@ void TestShell::reminderCountsTheMembersOpenWork() {
           task("d", "Mareth", "2"), task("e", "", "0")})
         QVERIFY(fixture_.exec(sql));
     logInAs("tb58", "pw");
-    QCOMPARE(app_->Form1->windowTitle(), "Solvane项目管理平台");
-    app_->Form1->TimerShow(app_->Form1->Timer);
-    QCOMPARE(app_->Form1->windowTitle(), "Solvane项目/任务管理平台  你共有2个项目3个任务未完成！");
+    QCOMPARE(app_->mainWindow->windowTitle(), "Solvane项目管理平台");
+    app_->mainWindow->showReminder();
+    QCOMPARE(app_->mainWindow->windowTitle(),
+             "Solvane项目/任务管理平台  你共有2个项目3个任务未完成！");
 
     // With the server gone a tick fails, shows nothing, and the timer goes on.
     fixture_.stop();
-    QVERIFY_THROWS_EXCEPTION(std::exception, app_->Form1->TimerShow(app_->Form1->Timer));
-    QVERIFY(app_->Form1->Timer->Enable());
+    QVERIFY_THROWS_EXCEPTION(std::exception, app_->mainWindow->showReminder());
+    QVERIFY(app_->mainWindow->reminderTimer->isEnabled());
 }
 
 QTEST_MAIN(TestShell)

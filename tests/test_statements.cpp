@@ -7,21 +7,29 @@
 
 namespace {
 
-TPrograminf sampleProject() {
-    return {"GD20261117001", " 华东客户 ", "目标", "it's new", "abc", "abc|def",
-            "2026-11-17 09:05:00", "2026-12-01 18:00:00", "No", "0", ""};
+Project sampleProject() {
+    return {"GD20261117001",       " 华东客户 ",          "目标", "it's new", "abc", "abc|def",
+            "2026-11-17 09:05:00", "2026-12-01 18:00:00", "No",   "0",        ""};
 }
 
-TTaskInf sampleTask() {
-    return {"GD20261117001", "first line\r\nsecond line\r\n", "abc", "", "2026-11-17 09:05:00",
-            "2026-11-20 18:00:00", "0", "", "", "def|ghi"};
+Task sampleTask() {
+    return {"GD20261117001",
+            "first line\r\nsecond line\r\n",
+            "abc",
+            "",
+            "2026-11-17 09:05:00",
+            "2026-11-20 18:00:00",
+            "0",
+            "",
+            "",
+            "def|ghi"};
 }
 
 } // namespace
 
 class TestStatements : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void valueForms_data();
     void valueForms();
     void statements_data();
@@ -53,83 +61,83 @@ void TestStatements::statements_data() {
     QTest::addColumn<QString>("actual");
     QTest::addColumn<QString>("expected");
     using namespace Statements;
-    const TLogininf oldLogin{"tb58", "pw'1", "Mareth"};
-    const TLogininf newLogin{" tb59 ", "pw2", "Mareth Q"};
-    const TPrograminf project = sampleProject();
-    const TTaskInf task = sampleTask();
-    const TNoticeinf notice{"项目编号:GD20261117001 添加了派发任务 ", " abc", "def|ghi",
-                            "2026-11-17 09:05:00"};
+    const Member oldLogin{"tb58", "pw'1", "Mareth"};
+    const Member newLogin{" tb59 ", "pw2", "Mareth Q"};
+    const Project project = sampleProject();
+    const Task task = sampleTask();
+    const Notice notice{"项目编号:GD20261117001 添加了派发任务 ", " abc", "def|ghi",
+                        "2026-11-17 09:05:00"};
 
-    QTest::newRow("AddNewLogin") << AddNewLogin(&newLogin)
-                                 << "Insert into Login values('tb59','pw2','Mareth Q')";
-    QTest::newRow("SelectLogin(name,pw)")
-        << SelectLogin(" tb58 ", "pw'1")
+    QTest::newRow("addMember") << addMember(newLogin)
+                               << "Insert into Login values('tb59','pw2','Mareth Q')";
+    QTest::newRow("selectMembers(name, password)")
+        << selectMembers(" tb58 ", "pw'1")
         << "Select * From Login where UseName='tb58' and PassWord='pw''1'";
-    QTest::newRow("SelectLogin(name)") << SelectLogin("tb58")
-                                       << "Select * From Login where UseName='tb58'";
-    QTest::newRow("SelectLogin()") << SelectLogin() << "Select * From Login";
-    QTest::newRow("SelectRemark") << SelectRemark() << "Select Remark From Login";
-    QTest::newRow("UpdataLogin")
-        << UpdataLogin(&oldLogin, &newLogin)
+    QTest::newRow("selectMembers(name)")
+        << selectMembers("tb58") << "Select * From Login where UseName='tb58'";
+    QTest::newRow("selectMembers()") << selectMembers() << "Select * From Login";
+    QTest::newRow("selectDisplayNames") << selectDisplayNames() << "Select Remark From Login";
+    QTest::newRow("updateMember")
+        << updateMember(oldLogin, newLogin)
         << "update Login Set UseName='tb59',PassWord='pw2',Remark='Mareth Q' where "
            "UseName='tb58' and PassWord='pw''1'";
-    QTest::newRow("AddNewPro")
-        << AddNewPro(&project)
+    QTest::newRow("addProject")
+        << addProject(project)
         << "Insert into Programe values('GD20261117001','华东客户','目标','it''s new','abc',"
            "'abc|def','2026-11-17 09:05:00','2026-12-01 18:00:00','No','0','')";
-    QTest::newRow("SelectPro for abc")
-        << SelectPro("abc", "abc")
+    QTest::newRow("selectMemberProjects for abc")
+        << selectMemberProjects("abc", "abc")
         << "Select * From Programe where ProDemander='abc' or ProPerformer like '%abc%' and "
            "ProCompleteFlag='No' Order by ProCompleteTime desc";
-    QTest::newRow("SelectPro for empty name")
-        << SelectPro("", "")
+    QTest::newRow("selectMemberProjects for empty name")
+        << selectMemberProjects("", "")
         << "Select * From Programe where ProDemander='' or ProPerformer like '%%' and "
            "ProCompleteFlag='No' Order by ProCompleteTime desc";
-    QTest::newRow("UpdataPro(5 args)")
-        << UpdataPro("abc|def", "Yes", "3", "业务需求---abc", &project)
+    QTest::newRow("updateProject")
+        << updateProject("abc|def", "Yes", "3", "业务需求---abc", project)
         << "update Programe Set ProPerformer='abc|def',ProCompleteFlag='Yes',ProTask='3',"
            "ProList='业务需求---abc' where ProId='GD20261117001' and ProFrom='华东客户' and "
            "ProDemander='abc'";
-    QTest::newRow("UpdataPro(task)")
-        << UpdataPro("4", &project)
+    QTest::newRow("updateProjectTaskCount")
+        << updateProjectTaskCount("4", project)
         << "update Programe Set ProTask='4' where ProId='GD20261117001' and ProFrom='华东客户' "
            "and ProDemander='abc'";
-    QTest::newRow("DeletePro") << DeletePro("GD20261117001")
-                               << "delete Programe Where ProId='GD20261117001'";
-    QTest::newRow("AddNewTask")
-        << AddNewTask(&task)
+    QTest::newRow("deleteProject")
+        << deleteProject("GD20261117001") << "delete Programe Where ProId='GD20261117001'";
+    QTest::newRow("addTask")
+        << addTask(task)
         << "Insert into Task values('GD20261117001','first line\r\nsecond line','abc','',"
            "'2026-11-17 09:05:00','2026-11-20 18:00:00','0','','','def|ghi')";
-    QTest::newRow("SelectTask(id, desc)")
-        << SelectTask("GD20261117001", true)
+    QTest::newRow("selectProjectTasks, latest due first")
+        << selectProjectTasks("GD20261117001", true)
         << "Select * From Task where TaskId='GD20261117001' Order by TaskCompleteTime desc";
-    QTest::newRow("SelectTask(id, asc)")
-        << SelectTask("GD20261117001", false)
+    QTest::newRow("selectProjectTasks, by creation")
+        << selectProjectTasks("GD20261117001", false)
         << "Select * From Task where TaskId='GD20261117001' Order by TaskCreateTime";
-    QTest::newRow("SelectTask(member)")
-        << SelectTask("abc", "abc")
+    QTest::newRow("selectMemberTasks for abc")
+        << selectMemberTasks("abc", "abc")
         << "Select * From Task where TaskDemander='abc' or TaskPerformer like '%abc%' or "
            "TaskCCList like '%abc%' order by TaskCompleteTime desc";
-    QTest::newRow("SelectTask for empty name")
-        << SelectTask("", "")
+    QTest::newRow("selectMemberTasks for empty name")
+        << selectMemberTasks("", "")
         << "Select * From Task where TaskDemander='' or TaskPerformer like '%%' or TaskCCList "
            "like '%%' order by TaskCompleteTime desc";
-    QTest::newRow("UpdataTask(flag)")
-        << UpdataTask("1", " done ", &task)
+    QTest::newRow("updateTaskState")
+        << updateTaskState("1", " done ", task)
         << "update Task Set TaskCompleteFlag='1',TaskList='done',TaskPerformer='' where "
            "TaskId='GD20261117001' and TaskContent='first line\r\nsecond line' and "
            "TaskDemander='abc'";
-    QTest::newRow("UpdataTask(read time)")
-        << UpdataTask("2026-11-18 10:00:00--def", &task)
+    QTest::newRow("updateTaskReadTime")
+        << updateTaskReadTime("2026-11-18 10:00:00--def", task)
         << "update Task Set TaskReadTime='2026-11-18 10:00:00--def' where "
            "TaskId='GD20261117001' and TaskContent='first line\r\nsecond line' and "
            "TaskDemander='abc'";
-    QTest::newRow("DeleteTask")
-        << DeleteTask("GD20261117001", "it's", "abc")
+    QTest::newRow("deleteTask")
+        << deleteTask("GD20261117001", "it's", "abc")
         << "delete From Task Where TaskId='GD20261117001' and TaskContent='it''s' and "
            "TaskDemander='abc'";
-    QTest::newRow("NoticeAddFile keeps ends")
-        << NoticeAddFile(&notice)
+    QTest::newRow("addNotice keeps ends")
+        << addNotice(notice)
         << "Insert into Notice values('项目编号:GD20261117001 添加了派发任务 ',' abc',"
            "'def|ghi','2026-11-17 09:05:00')";
 }

@@ -1,7 +1,7 @@
 // The interval timer: ticks on the user-interface thread, one at a time, and
 // a destruction that neither hangs nor runs a handler late.
 
-#include "utTimer.h"
+#include "IntervalTimer.h"
 
 #include <QtTest>
 
@@ -13,16 +13,14 @@ namespace {
 struct Counter {
     int ticks = 0;
     QThread *lastThread = nullptr;
-    QObject *lastSender = nullptr;
 };
 
-std::unique_ptr<TTarnelTimer> makeTimer(Counter &counter, int interval) {
-    auto timer = std::make_unique<TTarnelTimer>(nullptr);
-    timer->SetTimeInterval(interval);
-    timer->SetOnTimerDo([&counter](QObject *sender) {
+std::unique_ptr<IntervalTimer> makeTimer(Counter &counter, int interval) {
+    auto timer = std::make_unique<IntervalTimer>(nullptr);
+    timer->setInterval(interval);
+    timer->setHandler([&counter] {
         ++counter.ticks;
         counter.lastThread = QThread::currentThread();
-        counter.lastSender = sender;
     });
     return timer;
 }
@@ -32,7 +30,7 @@ std::unique_ptr<TTarnelTimer> makeTimer(Counter &counter, int interval) {
 void letTimePass(int millis) {
     Counter reference;
     auto clock = makeTimer(reference, millis);
-    clock->SetEnable(true);
+    clock->setEnabled(true);
     QTRY_VERIFY_WITH_TIMEOUT(reference.ticks >= 1, millis + 5000);
 }
 
@@ -40,9 +38,9 @@ void letTimePass(int millis) {
 
 class TestTimer : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void defaults();
-    void ticksOnTheUiThreadWithTheTimerAsSender();
+    void ticksOnTheUiThread();
     void enableThenDisableBeforeTheWaitEndsGivesNoTick();
     void newIntervalAppliesFromTheNextWait();
     void intervalZeroTicksContinuously();
@@ -54,39 +52,38 @@ private slots:
 };
 
 void TestTimer::defaults() {
-    TTarnelTimer timer(nullptr);
-    QCOMPARE(timer.TimeInterval(), 1000);
-    QVERIFY(!timer.Enable());
-    QVERIFY(!timer.OnTimerDo());
+    IntervalTimer timer(nullptr);
+    QCOMPARE(timer.interval(), 1000);
+    QVERIFY(!timer.isEnabled());
+    QVERIFY(!timer.handler());
 }
 
-void TestTimer::ticksOnTheUiThreadWithTheTimerAsSender() {
+void TestTimer::ticksOnTheUiThread() {
     Counter counter;
     auto timer = makeTimer(counter, 10);
-    timer->SetEnable(true);
-    timer->SetEnable(true); // a second "true" changes nothing
+    timer->setEnabled(true);
+    timer->setEnabled(true); // a second "true" changes nothing
     QTRY_VERIFY(counter.ticks >= 3);
     QCOMPARE(counter.lastThread, QThread::currentThread());
-    QCOMPARE(counter.lastSender, timer.get());
 }
 
 void TestTimer::enableThenDisableBeforeTheWaitEndsGivesNoTick() {
     Counter counter;
     auto timer = makeTimer(counter, 150);
-    timer->SetEnable(true);
-    timer->SetEnable(false);
+    timer->setEnabled(true);
+    timer->setEnabled(false);
     letTimePass(400);
     QCOMPARE(counter.ticks, 0);
-    timer->SetEnable(true); // and it can start again
+    timer->setEnabled(true); // and it can start again
     QTRY_COMPARE(counter.ticks, 1);
 }
 
 void TestTimer::newIntervalAppliesFromTheNextWait() {
     Counter counter;
     auto timer = makeTimer(counter, 20);
-    timer->SetEnable(true);
+    timer->setEnabled(true);
     QTRY_VERIFY(counter.ticks >= 1);
-    timer->SetTimeInterval(100000);
+    timer->setInterval(100000);
     const int seen = counter.ticks;
     // The wait under way keeps its 20 ms; after it, the long interval holds.
     QTRY_VERIFY(counter.ticks >= seen + 1);
@@ -98,33 +95,33 @@ void TestTimer::newIntervalAppliesFromTheNextWait() {
 void TestTimer::intervalZeroTicksContinuously() {
     Counter counter;
     auto timer = makeTimer(counter, 0);
-    timer->SetEnable(true);
+    timer->setEnabled(true);
     QTRY_VERIFY(counter.ticks >= 100);
 }
 
 void TestTimer::handlerThatDisablesGetsNoFurtherTick() {
-    auto timer = std::make_unique<TTarnelTimer>(nullptr);
+    auto timer = std::make_unique<IntervalTimer>(nullptr);
     int ticks = 0;
-    timer->SetTimeInterval(10);
-    timer->SetOnTimerDo([&](QObject *) {
+    timer->setInterval(10);
+    timer->setHandler([&] {
         ++ticks;
-        timer->SetEnable(false);
+        timer->setEnabled(false);
     });
-    timer->SetEnable(true);
+    timer->setEnabled(true);
     QTRY_COMPARE(ticks, 1);
     letTimePass(200);
     QCOMPARE(ticks, 1);
 }
 
 void TestTimer::failedTickIsSkippedAndTickingGoesOn() {
-    auto timer = std::make_unique<TTarnelTimer>(nullptr);
+    auto timer = std::make_unique<IntervalTimer>(nullptr);
     int ticks = 0;
-    timer->SetTimeInterval(10);
-    timer->SetOnTimerDo([&](QObject *) {
+    timer->setInterval(10);
+    timer->setHandler([&] {
         if (++ticks == 1)
             throw std::runtime_error("the server is down");
     });
-    timer->SetEnable(true);
+    timer->setEnabled(true);
     QTRY_VERIFY(ticks >= 3);
     QCOMPARE(timer->failedTicks(), 1);
 }
@@ -139,18 +136,18 @@ void TestTimer::destructionIsPromptWhateverTheState() {
     QFETCH(bool, enabled);
     Counter counter;
     auto timer = makeTimer(counter, 60000);
-    timer->SetEnable(enabled);
+    timer->setEnabled(enabled);
     QElapsedTimer took;
     took.start();
     timer.reset();
-    QVERIFY2(took.elapsed() < TTarnelTimer::kDestroyWaitMs / 2,
+    QVERIFY2(took.elapsed() < IntervalTimer::kDestroyWaitMs / 2,
              qPrintable(QString("took %1 ms").arg(took.elapsed())));
 }
 
 void TestTimer::pendingTickIsDroppedOnDestruction() {
     Counter counter;
     auto timer = makeTimer(counter, 0);
-    timer->SetEnable(true);
+    timer->setEnabled(true);
     // No events are processed here, so the first tick waits for this thread.
     QDeadlineTimer deadline(5000);
     while (!timer->worker()->handingOver() && !deadline.hasExpired())
@@ -159,7 +156,7 @@ void TestTimer::pendingTickIsDroppedOnDestruction() {
     QElapsedTimer took;
     took.start();
     timer.reset();
-    QVERIFY(took.elapsed() < TTarnelTimer::kDestroyWaitMs / 2);
+    QVERIFY(took.elapsed() < IntervalTimer::kDestroyWaitMs / 2);
     QCoreApplication::processEvents();
     QCOMPARE(counter.ticks, 0);
 }

@@ -2,10 +2,10 @@
 
 #include "AppClock.h"
 #include "ClientApp.h"
-#include "TForm1.h"
-#include "TForm2.h"
 #include "Dialogs.h"
 #include "LoginSettings.h"
+#include "LoginWindow.h"
+#include "MainWindow.h"
 
 #include <QFile>
 #include <QLineEdit>
@@ -44,15 +44,15 @@ void ShellFixture::pointSettingsAt(const QString &internalHost, const QString &i
 
 bool ShellFixture::exec(const QString &sql) {
     httplib::Client client("127.0.0.1", server_->port());
-    auto result = client.Post("/datasnap/rest/TZelServerDataBase/ExecSQL", sql.toStdString(),
-                              "text/plain");
+    auto result =
+        client.Post("/datasnap/rest/TZelServerDataBase/ExecSQL", sql.toStdString(), "text/plain");
     return result && result->status == 200 &&
            result->body.find("\"result\":true") != std::string::npos;
 }
 
 bool ShellFixture::logIn(ClientApp &client, const QString &user, const QString &password) {
-    client.Form2->mUseName->setText(user);
-    client.Form2->mPassWord->setText(password);
-    client.Form2->Button1Click();
-    return client.Form2->result() == QDialog::Accepted && client.Form1->hasMember();
+    client.loginWindow->userNameEdit->setText(user);
+    client.loginWindow->passwordEdit->setText(password);
+    client.loginWindow->logIn();
+    return client.loginWindow->result() == QDialog::Accepted && client.mainWindow->hasMember();
 }

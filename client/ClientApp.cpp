@@ -1,0 +1,42 @@
+#include "ClientApp.h"
+
+#include "LoginWindow.h"
+#include "MainWindow.h"
+#include "MemberWindow.h"
+#include "NewProjectWindow.h"
+#include "ProjectWindow.h"
+#include "TaskDispatchWindow.h"
+
+ClientApp::ClientApp() {
+    main_ = std::make_unique<MainWindow>();
+    mainWindow = main_.get();
+    loginWindow = new LoginWindow(mainWindow);
+    members_ = std::make_unique<MemberWindow>(&mainWindow->currentMember);
+    newProject_ = std::make_unique<NewProjectWindow>();
+    project_ = std::make_unique<ProjectWindow>();
+    dispatch_ = std::make_unique<TaskDispatchWindow>();
+    memberWindow = members_.get();
+    newProjectWindow = newProject_.get();
+    projectWindow = project_.get();
+    dispatchWindow = dispatch_.get();
+    mainWindow->setMenuWindows(newProjectWindow, memberWindow);
+}
+
+ClientApp::~ClientApp() {
+    delete loginWindow;
+    // Children before the main window, whose timer they never see.
+    dispatch_.reset();
+    project_.reset();
+    newProject_.reset();
+    members_.reset();
+    main_.reset();
+}
+
+bool ClientApp::logIn() {
+    const bool loggedIn = loginWindow->exec() == QDialog::Accepted && mainWindow->hasMember();
+    delete loginWindow;
+    loginWindow = nullptr;
+    if (loggedIn)
+        mainWindow->show();
+    return loggedIn;
+}

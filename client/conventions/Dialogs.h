@@ -1,0 +1,34 @@
+#pragma once
+// Every modal message box of the client goes through here. In production the
+// real box is shown, centred on the screen; a test switches to recording,
+// reads what would have been shown and gives the answer.
+
+#include <QList>
+#include <QMessageBox>
+#include <QString>
+
+class Dialogs {
+  public:
+    struct Shown {
+        QString text;
+        QString caption;
+        QMessageBox::Icon icon;
+        QMessageBox::StandardButtons buttons;
+    };
+
+    static QMessageBox::StandardButton
+    message(const QString &text, const QString &caption,
+            QMessageBox::Icon icon = QMessageBox::NoIcon,
+            QMessageBox::StandardButtons buttons = QMessageBox::Ok);
+
+    // A plain box with an OK button under the application's title.
+    static void inform(const QString &text);
+
+    // The application's default error box, for errors that escape a handler.
+    static void showError(const QString &text);
+
+    // Test seam.
+    static void setRecording(bool on);
+    static void setNextAnswer(QMessageBox::StandardButton answer);
+    static QList<Shown> takeShown();
+};

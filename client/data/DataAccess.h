@@ -1,0 +1,41 @@
+#pragma once
+// The data-access operations: each composes one statement and sends it
+// through the gateway. They never raise: a failed change gives false, a failed
+// query the empty result (a null packet).
+
+#include "DataPacket.h"
+#include "Records.h"
+
+class AppServerGateway;
+
+namespace DataAccess {
+
+// The gateway the operations use; the main window sets it once it exists.
+void setGateway(AppServerGateway *gateway);
+AppServerGateway *gateway();
+
+bool addMember(const Member &member);
+PDataPacket selectMembers(const QString &userName, const QString &password);
+PDataPacket selectMembers(const QString &userName);
+PDataPacket selectMembers();
+PDataPacket selectDisplayNames();
+bool updateMember(const Member &oldLogin, const Member &newLogin);
+
+bool addProject(const Project &project);
+PDataPacket selectMemberProjects(const QString &demander, const QString &performer);
+PDataPacket queryProjects(const QString &statement);
+bool updateProject(const QString &performers, const QString &completeFlag, const QString &taskCount,
+                   const QString &flowNodes, const Project &project);
+bool updateProjectTaskCount(const QString &taskCount, const Project &project);
+bool deleteProject(const QString &projectId);
+
+bool addTask(const Task &task);
+PDataPacket selectProjectTasks(const QString &projectId, bool latestDueFirst);
+PDataPacket selectMemberTasks(const QString &demander, const QString &performer);
+bool updateTaskState(const QString &state, const QString &completionNote, const Task &task);
+bool updateTaskReadTime(const QString &readReceipt, const Task &task);
+bool deleteTask(const QString &projectId, const QString &content, const QString &demander);
+
+bool addNotice(const Notice &notice);
+
+} // namespace DataAccess

@@ -1,0 +1,92 @@
+#include "ServerConnection.h"
+
+#include "ServerError.h"
+
+#include <httplib.h>
+#include <nlohmann/json.hpp>
+
+namespace {
+
+std::string failureText(httplib::Error error) {
+    switch (error) {
+    case httplib::Error::Connection:
+        return "the server cannot be reached";
+    case httplib::Error::Read:
+        return "no answer in time or the connection was lost";
+    case httplib::Error::Write:
+        return "the request could not be sent";
+    case httplib::Error::ConnectionTimeout:
+        return "connecting timed out";
+    default:
+        return "the request failed (" + httplib::to_string(error) + ")";
+    }
+}
+
+// The server explains every error in {"error": "..."}; fall back to the status.
+std::string serverExplanation(const httplib::Response &response) {
+    auto answer = nlohmann::json::parse(response.body, nullptr, false);
+    if (answer.is_object() && answer.contains("error") && answer["error"].is_string())
+        return answer["error"].get<std::string>();
+    return "HTTP status " + std::to_string(response.status);
+}
+
+} // namespace
+
+ServerConnection::ServerConnection() = default;
+ServerConnection::~ServerConnection() = default;
+
+std::string ServerConnection::where() const {
+    return hostName_.toStdString() + ":" + std::to_string(port_);
+}
+
+std::string ServerConnection::rootPath() const {
+    std::string context = context_.toStdString();
+    while (!context.empty() && context.front() == '/')
+        context.erase(context.begin());
+    if (context.empty() || context.back() != '/')
+        context += '/';
+    return "/" + context;
+}
+
+std::string ServerConnection::methodPath(const char *method) const {
+    return rootPath() + "rest/TZelServerDataBase/" + method;
+}
+
+void ServerConnection::open() {
+    if (client_)
+        return;
+    auto client = std::make_unique<httplib::Client>(hostName_.toStdString(), port_);
+    client->set_keep_alive(true);
+    client->set_tcp_nodelay(true);
+    // Answers are not compressed: on a LAN compressing costs more than it saves.
+    client->set_decompress(false);
+    client->set_connection_timeout(std::chrono::milliseconds(kConnectTimeoutMs));
+    client->set_read_timeout(std::chrono::milliseconds(kReadTimeoutMs));
+    client->set_write_timeout(std::chrono::milliseconds(kReadTimeoutMs));
+
+    const std::string prefix = "Cannot connect to the application server at " + where() + ": ";
+    auto result = client->Get(rootPath());
+    if (!result)
+        throw ServerError(prefix + failureText(result.error()));
+    if (result->status != 200)
+        throw ServerError(prefix + serverExplanation(*result));
+    auto hello = nlohmann::json::parse(result->body, nullptr, false);
+    if (!hello.is_object() || hello.value("server", "") != "TZelServerDataBase")
+        throw ServerError(prefix + "it does not answer as TZelServerDataBase");
+    client_ = std::move(client);
+}
+
+void ServerConnection::close() {
+    client_.reset();
+}
+
+std::string ServerConnection::post(const std::string &path, const std::string &body) {
+    if (!client_)
+        throw ServerError("The connection to the application server is not open");
+    auto result = client_->Post(path, body, "text/plain; charset=utf-8");
+    if (!result)
+        throw ServerError("Application server " + where() + ": " + failureText(result.error()));
+    if (result->status != 200)
+        throw ServerError("Application server " + where() + ": " + serverExplanation(*result));
+    return std::move(result->body);
+}

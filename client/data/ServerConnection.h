@@ -1,0 +1,63 @@
+#pragma once
+// The connection to the application server: where it is, the handshake that
+// opens it, and one kept-alive HTTP connection over which each request blocks
+// the caller until its answer or a time-out.
+
+#include <QString>
+
+#include <memory>
+#include <string>
+
+namespace httplib {
+class Client;
+}
+
+class ServerConnection {
+  public:
+    static constexpr int kDefaultPort = 10003;
+    static constexpr int kConnectTimeoutMs = 3000;
+    static constexpr int kReadTimeoutMs = 8000; // the server stops a statement after 3 s
+
+    ServerConnection();
+    ~ServerConnection();
+    ServerConnection(const ServerConnection &) = delete;
+    ServerConnection &operator=(const ServerConnection &) = delete;
+
+    // Ignored while open: the connection stays where it was first opened.
+    void setHostName(const QString &host) {
+        if (!connected())
+            hostName_ = host;
+    }
+    void setPort(int port) {
+        if (!connected())
+            port_ = port;
+    }
+    void setContext(const QString &context) {
+        if (!connected())
+            context_ = context;
+    }
+    QString hostName() const { return hostName_; }
+    int port() const { return port_; }
+
+    // Makes the handshake; does nothing when already open. Throws ServerError
+    // naming host, port and what failed.
+    void open();
+    bool connected() const { return client_ != nullptr; }
+    void close();
+
+    // Path of a server method, such as "/datasnap/rest/TZelServerDataBase/OpenSQL".
+    std::string methodPath(const char *method) const;
+
+    // POSTs body to path and returns the answer's body when the server says 200.
+    // Throws ServerError with the server's own explanation otherwise.
+    std::string post(const std::string &path, const std::string &body);
+
+  private:
+    std::string where() const;
+    std::string rootPath() const;
+
+    QString hostName_ = QStringLiteral("127.0.0.1");
+    int port_ = kDefaultPort;
+    QString context_ = QStringLiteral("datasnap/");
+    std::unique_ptr<httplib::Client> client_;
+};

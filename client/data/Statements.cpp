@@ -1,0 +1,134 @@
+#include "Statements.h"
+
+#include "SqlValues.h"
+
+#include <QStringList>
+
+using SqlValues::bareQuoted;
+using SqlValues::quoted;
+using SqlValues::quotedPattern;
+
+namespace Statements {
+namespace {
+
+QString insertValues(const QString &table, const QStringList &fields) {
+    QStringList values;
+    values.reserve(fields.size());
+    for (const QString &field : fields)
+        values << quoted(field);
+    return QStringLiteral("Insert into ") + table + QStringLiteral(" values(") +
+           values.join(QLatin1Char(',')) + QLatin1Char(')');
+}
+
+QString whereProject(const Project &p) {
+    return QStringLiteral(" where ProId=") + quoted(p.id) + QStringLiteral(" and ProFrom=") +
+           quoted(p.source) + QStringLiteral(" and ProDemander=") + quoted(p.creator);
+}
+
+QString whereTask(const QString &id, const QString &content, const QString &demander) {
+    return QStringLiteral("TaskId=") + quoted(id) + QStringLiteral(" and TaskContent=") +
+           quoted(content) + QStringLiteral(" and TaskDemander=") + quoted(demander);
+}
+
+} // namespace
+
+QString addMember(const Member &l) {
+    return insertValues("Login", {l.userName, l.password, l.displayName});
+}
+
+QString selectMembers(const QString &userName, const QString &password) {
+    return QStringLiteral("Select * From Login where UseName=") + quoted(userName) +
+           QStringLiteral(" and PassWord=") + quoted(password);
+}
+
+QString selectMembers(const QString &userName) {
+    return QStringLiteral("Select * From Login where UseName=") + quoted(userName);
+}
+
+QString selectMembers() {
+    return QStringLiteral("Select * From Login");
+}
+
+QString selectDisplayNames() {
+    return QStringLiteral("Select Remark From Login");
+}
+
+QString updateMember(const Member &oldLogin, const Member &newLogin) {
+    return QStringLiteral("update Login Set UseName=") + quoted(newLogin.userName) +
+           QStringLiteral(",PassWord=") + quoted(newLogin.password) + QStringLiteral(",Remark=") +
+           quoted(newLogin.displayName) + QStringLiteral(" where UseName=") +
+           quoted(oldLogin.userName) + QStringLiteral(" and PassWord=") + quoted(oldLogin.password);
+}
+
+QString addProject(const Project &p) {
+    return insertValues("Programe",
+                        {p.id, p.source, p.aim, p.content, p.creator, p.performers, p.createTime,
+                         p.dueTime, p.completeFlag, p.taskCount, p.flowNodes});
+}
+
+QString selectMemberProjects(const QString &demander, const QString &performer) {
+    return QStringLiteral("Select * From Programe where ProDemander=") + quoted(demander) +
+           QStringLiteral(" or ProPerformer like ") + quotedPattern(performer) +
+           QStringLiteral(" and ProCompleteFlag=") + quoted("No") +
+           QStringLiteral(" Order by ProCompleteTime desc");
+}
+
+QString updateProject(const QString &performers, const QString &completeFlag,
+                      const QString &taskCount, const QString &flowNodes, const Project &project) {
+    return QStringLiteral("update Programe Set ProPerformer=") + quoted(performers) +
+           QStringLiteral(",ProCompleteFlag=") + quoted(completeFlag) +
+           QStringLiteral(",ProTask=") + quoted(taskCount) + QStringLiteral(",ProList=") +
+           quoted(flowNodes) + whereProject(project);
+}
+
+QString updateProjectTaskCount(const QString &taskCount, const Project &project) {
+    return QStringLiteral("update Programe Set ProTask=") + quoted(taskCount) +
+           whereProject(project);
+}
+
+QString deleteProject(const QString &projectId) {
+    return QStringLiteral("delete Programe Where ProId=") + quoted(projectId);
+}
+
+QString addTask(const Task &t) {
+    return insertValues("Task",
+                        {t.projectId, t.content, t.dispatcher, t.performer, t.createTime, t.dueTime,
+                         t.state, t.completionNote, t.readReceipt, t.relatedPersons});
+}
+
+QString selectProjectTasks(const QString &projectId, bool latestDueFirst) {
+    return QStringLiteral("Select * From Task where TaskId=") + quoted(projectId) +
+           (latestDueFirst ? QStringLiteral(" Order by TaskCompleteTime desc")
+                           : QStringLiteral(" Order by TaskCreateTime"));
+}
+
+QString selectMemberTasks(const QString &demander, const QString &performer) {
+    return QStringLiteral("Select * From Task where TaskDemander=") + quoted(demander) +
+           QStringLiteral(" or TaskPerformer like ") + quotedPattern(performer) +
+           QStringLiteral(" or TaskCCList like ") + quotedPattern(performer) +
+           QStringLiteral(" order by TaskCompleteTime desc");
+}
+
+QString updateTaskState(const QString &state, const QString &completionNote, const Task &t) {
+    return QStringLiteral("update Task Set TaskCompleteFlag=") + quoted(state) +
+           QStringLiteral(",TaskList=") + quoted(completionNote) +
+           QStringLiteral(",TaskPerformer=") + quoted(t.performer) + QStringLiteral(" where ") +
+           whereTask(t.projectId, t.content, t.dispatcher);
+}
+
+QString updateTaskReadTime(const QString &readReceipt, const Task &t) {
+    return QStringLiteral("update Task Set TaskReadTime=") + quoted(readReceipt) +
+           QStringLiteral(" where ") + whereTask(t.projectId, t.content, t.dispatcher);
+}
+
+QString deleteTask(const QString &projectId, const QString &content, const QString &demander) {
+    return QStringLiteral("delete From Task Where ") + whereTask(projectId, content, demander);
+}
+
+QString addNotice(const Notice &n) {
+    return QStringLiteral("Insert into Notice values(") + bareQuoted(n.content) + QLatin1Char(',') +
+           bareQuoted(n.author) + QLatin1Char(',') + bareQuoted(n.concerned) + QLatin1Char(',') +
+           bareQuoted(n.createTime) + QLatin1Char(')');
+}
+
+} // namespace Statements

@@ -1,0 +1,32 @@
+#pragma once
+// The text of every statement the data-access operations send. The exact
+// text, spacing and letter case included, is what the server's database sees.
+
+#include "Records.h"
+
+namespace Statements {
+
+QString addMember(const Member &member);
+QString selectMembers(const QString &userName, const QString &password);
+QString selectMembers(const QString &userName);
+QString selectMembers();
+QString selectDisplayNames();
+QString updateMember(const Member &oldLogin, const Member &newLogin);
+
+QString addProject(const Project &project);
+QString selectMemberProjects(const QString &demander, const QString &performer);
+QString updateProject(const QString &performers, const QString &completeFlag,
+                      const QString &taskCount, const QString &flowNodes, const Project &project);
+QString updateProjectTaskCount(const QString &taskCount, const Project &project);
+QString deleteProject(const QString &projectId);
+
+QString addTask(const Task &task);
+QString selectProjectTasks(const QString &projectId, bool latestDueFirst);
+QString selectMemberTasks(const QString &demander, const QString &performer);
+QString updateTaskState(const QString &state, const QString &completionNote, const Task &task);
+QString updateTaskReadTime(const QString &readReceipt, const Task &task);
+QString deleteTask(const QString &projectId, const QString &content, const QString &demander);
+
+QString addNotice(const Notice &notice);
+
+} // namespace Statements

@@ -1,0 +1,34 @@
+// solvane: the desktop client.
+
+#include "ClientApp.h"
+#include "Dialogs.h"
+
+#include <QApplication>
+
+namespace {
+
+// Errors that escape an event handler end up in the default error box and the
+// program goes on.
+class SolvaneApplication : public QApplication {
+  public:
+    using QApplication::QApplication;
+    bool notify(QObject *receiver, QEvent *event) override {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (const std::exception &error) {
+            Dialogs::showError(QString::fromUtf8(error.what()));
+        }
+        return false;
+    }
+};
+
+} // namespace
+
+int main(int argc, char **argv) {
+    SolvaneApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Solvane"));
+    ClientApp client;
+    if (!client.logIn())
+        return 0;
+    return QApplication::exec();
+}

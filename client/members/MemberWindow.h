@@ -1,0 +1,49 @@
+#pragma once
+// The member management window: the member list, adding members (privileged
+// members only) and changing one's own login.
+
+#include "ChildWindow.h"
+#include "RecordSet.h"
+#include "Records.h"
+
+class QLineEdit;
+class QPushButton;
+class QTableView;
+class RecordSetModel;
+
+class MemberWindow : public ChildWindow {
+    Q_OBJECT
+  public:
+    static constexpr int kWidth = 460, kShowHeight = 232, kEditHeight = 263;
+    static constexpr int kShowButtonTop = 159, kEditButtonTop = 186;
+
+    // Listing; adding a member; changing the own login. Each button's first
+    // press opens the edit row, its second press saves.
+    enum class Mode { Show, Add, ChangeOwnLogin };
+
+    // currentMember is the main window's record of who is logged in.
+    explicit MemberWindow(const Member *currentMember, QWidget *parent = nullptr);
+
+    void refill() override;
+    Mode mode() const { return mode_; }
+
+    QTableView *memberGrid;
+    RecordSet *memberRecords;
+    QWidget *editRow;
+    QLineEdit *userNameEdit, *passwordEdit, *displayNameEdit;
+    QPushButton *addButton, *changeButton;
+
+  public slots:
+    void addMember();
+    void changeOwnLogin();
+
+  private:
+    void titleGridColumns();
+    void showEditRow(bool shown);
+    void runAddStep();
+    void runChangeStep();
+
+    const Member *member_;
+    RecordSetModel *model_;
+    Mode mode_ = Mode::Show;
+};

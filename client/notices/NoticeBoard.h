@@ -1,0 +1,29 @@
+#pragma once
+// The notice panel's and the reminder's statements and texts.
+
+#include "RecordSet.h"
+
+#include <QDateTime>
+#include <QString>
+
+class QTextDocument;
+
+namespace NoticeBoard {
+
+// The notices of today and the fifteen days before it, newest first.
+QString panelStatement(const QDateTime &now);
+// The member's open projects as performer, and claimed tasks not completed.
+QString projectCountStatement(const QString &remark);
+QString taskCountStatement(const QString &remark);
+
+QString titleWithProjects(int projects); // "...你共有P个项目"
+QString taskCountSuffix(int tasks);      // "T个任务未完成！"
+
+QString noticeLine(const QString &content, const QString &performer, const QString &time);
+bool concerns(const QString &performer, const QString &remark);
+
+// Replaces the panel's text in one pass: one paragraph per notice, those that
+// concern the member in red, the others in the panel's normal colour.
+void fillPanel(QTextDocument *panel, const RecordSet &notices, const QString &remark);
+
+} // namespace NoticeBoard

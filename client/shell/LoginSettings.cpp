@@ -1,0 +1,65 @@
+#include "LoginSettings.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStandardPaths>
+
+namespace {
+QString gTestPath;
+const QString kLoginSection = QStringLiteral("DataBase");
+const QString kServerSection = QStringLiteral("Server");
+const QString kDefaultHost = QStringLiteral("127.0.0.1");
+
+QString read(const QString &section, const QString &key) {
+    QSettings ini(LoginSettings::path(), QSettings::IniFormat);
+    return ini.value(section + QLatin1Char('/') + key).toString();
+}
+} // namespace
+
+QString LoginSettings::path() {
+    if (!gTestPath.isEmpty())
+        return gTestPath;
+    const QString besideProgram = QCoreApplication::applicationDirPath() + "/Server.ini";
+    const QFileInfo folder(QCoreApplication::applicationDirPath());
+    if (folder.isWritable() || QFileInfo(besideProgram).isWritable())
+        return besideProgram;
+    const QString config = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+    QDir().mkpath(config);
+    return config + "/Server.ini";
+}
+
+void LoginSettings::setPathForTesting(const QString &path) {
+    gTestPath = path;
+}
+
+QString LoginSettings::savedUserName() {
+    return read(kLoginSection, "LoginUseName").trimmed();
+}
+QString LoginSettings::savedPassword() {
+    return read(kLoginSection, "LoginPassWord").trimmed();
+}
+
+void LoginSettings::writeLogin(const QString &userName, const QString &password) {
+    QSettings ini(path(), QSettings::IniFormat);
+    ini.setValue(kLoginSection + "/LoginUseName", userName);
+    ini.setValue(kLoginSection + "/LoginPassWord", password);
+    ini.sync();
+}
+
+QString LoginSettings::internalHost() {
+    const QString host = read(kServerSection, "InternalHost").trimmed();
+    return host.isEmpty() ? kDefaultHost : host;
+}
+
+QString LoginSettings::internetHost() {
+    const QString host = read(kServerSection, "InternetHost").trimmed();
+    return host.isEmpty() ? kDefaultHost : host;
+}
+
+int LoginSettings::port() {
+    bool ok = false;
+    const int value = read(kServerSection, "Port").toInt(&ok);
+    return ok && value > 0 && value < 65536 ? value : 10003;
+}

@@ -1,0 +1,20 @@
+#pragma once
+// Server.ini: the last successful login and the two server addresses. It
+// lives beside the executable; where that folder cannot be written (an
+// installed program) it lives in the member's configuration folder.
+
+#include <QString>
+
+class LoginSettings {
+  public:
+    static QString path();
+    static void setPathForTesting(const QString &path); // empty: back to the normal place
+
+    static QString savedUserName();
+    static QString savedPassword();
+    static void writeLogin(const QString &userName, const QString &password);
+
+    static QString internalHost(); // "内网"
+    static QString internetHost(); // "外网"
+    static int port();             // 10003 unless the file says otherwise
+};

@@ -1,0 +1,87 @@
+#pragma once
+// The main window: the current member, the connection and the gateway, the
+// reminder's timer, the project and task lists, the notice panel and the menu.
+
+#include "AppServerGateway.h"
+#include "RecordSet.h"
+#include "Records.h"
+#include "ServerConnection.h"
+
+#include <QMainWindow>
+
+#include <memory>
+
+class QAction;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTabWidget;
+class QTableView;
+class QTextEdit;
+class ChildWindow;
+class IntervalTimer;
+class RecordSetModel;
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+  public:
+    static constexpr int kWidth = 952, kHeight = 532;
+    static constexpr int kReminderIntervalMs = 100000;
+
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    // The child windows the menu opens.
+    void setMenuWindows(ChildWindow *newProject, ChildWindow *members);
+
+    // Opens the connection, creates the gateway and the timer once, and loads
+    // the member's projects and tasks (once a member is logged in). Throws.
+    void reload();
+    // Re-reads the notices into the panel and makes sure the reminder runs. Throws.
+    void refreshNotices();
+    // One reminder: the member's counts in the title, then the panel. Throws.
+    void showReminder();
+
+    void setMember(const Member &member);
+    bool hasMember() const { return hasMember_; }
+
+    // Components and fields other windows and tests reach.
+    Member currentMember;
+    ServerConnection connection;
+    std::unique_ptr<AppServerGateway> gateway;
+    IntervalTimer *reminderTimer = nullptr;
+    Task openedTask;
+
+    RecordSet *projectRecords;
+    RecordSet *taskRecords;
+    RecordSet *noticeRecords;
+    RecordSet *analysisRecords;
+
+    QTabWidget *tabs;
+    QWidget *projectTab, *taskTab, *analysisTab;
+    QLineEdit *queryEdit;
+    QPushButton *queryButton, *exportButton;
+    QTableView *projectGrid, *taskGrid, *analysisGrid;
+    QTextEdit *noticePanel;
+    QLabel *completionNoteLabel;
+    QPushButton *applyButton, *completeButton, *reeditButton;
+    QAction *newProjectAction, *membersAction;
+
+  public slots:
+    void openNewProjectWindow();
+    void openMemberWindow();
+
+  protected:
+    void closeEvent(QCloseEvent *event) override; // closing the main window ends the program
+
+  private:
+    void buildProjectTab();
+    void buildTaskTab();
+    void buildAnalysisTab();
+    void openChild(ChildWindow *child);
+
+    RecordSetModel *projectModel_, *taskModel_, *analysisModel_;
+    ChildWindow *newProjectWindow_ = nullptr;
+    ChildWindow *membersWindow_ = nullptr;
+    bool hasMember_ = false;
+};

@@ -1,8 +1,0 @@
-#include "TForm5.h"
-
-#include "WindowConventions.h"
-
-TForm5::TForm5(QWidget *parent)
-    : ChildWindow(QStringLiteral("项目/任务详情及项目流程完结清单"), 675, 593, parent) {
-    WindowConventions::clearInputMethodHints(this);
-}

@@ -1,9 +1,0 @@
-#pragma once
-#include <stdexcept>
-#include <string>
-
-// A request to the application server failed: unreachable, refused or malformed.
-class ServerError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};

@@ -1,0 +1,290 @@
+// The application server as a client meets it: the wire protocol, the
+// statements it refuses, the keys it keeps, durability and concurrent writers.
+
+#include "ServerProcess.h"
+
+#include <QtTest>
+
+#include <httplib.h>
+#include <nlohmann/json.hpp>
+
+#include <atomic>
+#include <thread>
+
+using nlohmann::json;
+
+namespace {
+
+struct Answer {
+    int status = 0;
+    json body;
+};
+
+Answer request(int port, const std::string &verb, const std::string &path,
+               const std::string &body = {}) {
+    httplib::Client client("127.0.0.1", port);
+    client.set_read_timeout(10);
+    httplib::Result result = verb == "GET"   ? client.Get(path)
+                             : verb == "PUT" ? client.Put(path, body, "text/plain")
+                                             : client.Post(path, body, "text/plain");
+    if (!result)
+        return {};
+    return {result->status, json::parse(result->body, nullptr, false)};
+}
+
+Answer call(int port, const std::string &method, const std::string &sql) {
+    return request(port, "POST", "/datasnap/rest/TZelServerDataBase/" + method, sql);
+}
+
+size_t rowCount(int port, const std::string &sql) {
+    Answer answer = call(port, "OpenSQL", sql);
+    return answer.status == 200 ? answer.body["rows"].size() : size_t(-1);
+}
+
+} // namespace
+
+class TestServer : public QObject {
+    Q_OBJECT
+  private slots:
+    void init();
+    void cleanup();
+
+    void handshake();
+    void protocolErrors_data();
+    void protocolErrors();
+    void selectAnswersColumnsAndRows();
+    void refusedStatementsChangeNothing_data();
+    void refusedStatementsChangeNothing();
+    void deleteWithoutFromIsAccepted();
+    void uniqueKeys();
+    void longStatementIsStopped();
+    void dataSurvivesRestart();
+    void concurrentWritersLoseNothing();
+
+  private:
+    std::unique_ptr<ServerProcess> server_;
+};
+
+void TestServer::init() {
+    server_ = std::make_unique<ServerProcess>(QStringList{"--statement-ms", "300"});
+    QVERIFY2(server_->start(), qPrintable(server_->errorText()));
+    QCOMPARE(call(server_->port(), "ExecSQL", "Insert into Login values('tb58','pw','Mareth')")
+                 .body["result"],
+             true);
+}
+
+void TestServer::cleanup() {
+    QVERIFY(server_->stop());
+    server_.reset();
+}
+
+void TestServer::handshake() {
+    Answer answer = request(server_->port(), "GET", "/datasnap/");
+    QCOMPARE(answer.status, 200);
+    QCOMPARE(answer.body, json::parse(R"({"server":"TZelServerDataBase",
+                                          "methods":["OpenSQL","ExecSQL","DelSQL"]})"));
+}
+
+void TestServer::protocolErrors_data() {
+    QTest::addColumn<QString>("verb");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<int>("status");
+    const QString open = "/datasnap/rest/TZelServerDataBase/OpenSQL";
+    QTest::newRow("unknown path") << "GET"
+                                  << "/other/" << QByteArray() << 404;
+    QTest::newRow("unknown method")
+        << "POST"
+        << "/datasnap/rest/TZelServerDataBase/DropSQL" << QByteArray("select 1") << 404;
+    QTest::newRow("GET on a method") << "GET" << open << QByteArray() << 405;
+    QTest::newRow("PUT on a method") << "PUT" << open << QByteArray("select 1") << 405;
+    QTest::newRow("POST on the handshake") << "POST"
+                                           << "/datasnap/" << QByteArray("x") << 405;
+    QTest::newRow("empty body") << "POST" << open << QByteArray("") << 400;
+    QTest::newRow("blank body") << "POST" << open << QByteArray(" ;\n ") << 400;
+    QTest::newRow("not UTF-8") << "POST" << open << QByteArray("select '\xff\xfe'") << 400;
+    QTest::newRow("over 1 MiB") << "POST" << open << QByteArray((1 << 20) + 1, ' ') << 413;
+    QTest::newRow("OpenSQL failing in the database")
+        << "POST" << open << QByteArray("Select * From Nowhere") << 400;
+}
+
+void TestServer::protocolErrors() {
+    QFETCH(QString, verb);
+    QFETCH(QString, path);
+    QFETCH(QByteArray, body);
+    QFETCH(int, status);
+    Answer answer =
+        request(server_->port(), verb.toStdString(), path.toStdString(), body.toStdString());
+    QCOMPARE(answer.status, status);
+    QVERIFY2(answer.body.contains("error") && !answer.body["error"].get<std::string>().empty(),
+             answer.body.dump().c_str());
+}
+
+void TestServer::selectAnswersColumnsAndRows() {
+    const int port = server_->port();
+    QCOMPARE(call(port, "ExecSQL",
+                  "Insert into Notice values('项目编号:GD1 已创建','甲',null,"
+                  "'2026-11-02 23:59:59')")
+                 .body["result"],
+             true);
+    Answer answer = call(port, "OpenSQL", "select remark, PASSWORD from login");
+    QCOMPARE(answer.status, 200);
+    // Columns keep the table's spelling, whatever the statement's.
+    QCOMPARE(answer.body["columns"], json::parse(R"(["Remark","PassWord"])"));
+    QCOMPARE(answer.body["rows"], json::parse(R"([["Mareth","pw"]])"));
+    answer = call(port, "OpenSQL",
+                  "Select * From Notice Where CreateTime>='2026-11-02'Order by "
+                  "CreateTime desc");
+    QCOMPARE(answer.body["columns"],
+             json::parse(R"(["Content","Demander","Performer","CreateTime"])"));
+    QCOMPARE(answer.body["rows"][0][0], "项目编号:GD1 已创建");
+    QVERIFY(answer.body["rows"][0][2].is_null());
+    QCOMPARE(call(port, "ExecSQL", "update Login Set Remark='x' where UseName='nobody'").body,
+             json::parse(R"({"result":true,"changes":0})"));
+
+    // Text that JSON must escape comes back as it went in; bytes that are not
+    // UTF-8 come back replaced rather than breaking the answer.
+    const std::string awkward = "say \"hi\"\\ its\r\n\tdone\x01 任务";
+    QCOMPARE(call(port, "ExecSQL",
+                  "Insert into Notice values('" + awkward + "','d','p','2026-11-03 00:00:00')")
+                 .body["result"],
+             true);
+    answer = call(port, "OpenSQL", "select Content from Notice where Demander='d'");
+    QCOMPARE(answer.body["rows"][0][0].get<std::string>(), awkward);
+    answer = call(port, "OpenSQL", "select cast(x'41ff42' as text)");
+    QCOMPARE(answer.status, 200);
+    QCOMPARE(answer.body["rows"][0][0].get<std::string>(), "A\xEF\xBF\xBD"
+                                                           "B");
+}
+
+void TestServer::refusedStatementsChangeNothing_data() {
+    QTest::addColumn<QString>("method");
+    QTest::addColumn<QString>("sql");
+    QTest::newRow("drop table") << "ExecSQL"
+                                << "DROP TABLE Login";
+    QTest::newRow("drop table via DelSQL") << "DelSQL"
+                                           << "drop table Login";
+    QTest::newRow("pragma") << "OpenSQL"
+                            << "PRAGMA journal_mode=DELETE";
+    QTest::newRow("two statements") << "ExecSQL"
+                                    << "update Login Set Remark='x'; delete From Login";
+    QTest::newRow("select then delete") << "OpenSQL"
+                                        << "Select * From Login;delete From Login";
+    QTest::newRow("schema table") << "OpenSQL"
+                                  << "SELECT * FROM sqlite_master";
+    QTest::newRow("delete via ExecSQL") << "ExecSQL"
+                                        << "delete From Login";
+    QTest::newRow("insert via OpenSQL") << "OpenSQL"
+                                        << "Insert into Login values('a','b','c')";
+    QTest::newRow("update via DelSQL") << "DelSQL"
+                                       << "update Login Set Remark='x'";
+    QTest::newRow("select via ExecSQL") << "ExecSQL"
+                                        << "Select * From Login";
+    QTest::newRow("attach") << "ExecSQL"
+                            << "ATTACH DATABASE '/tmp/x.db' AS x";
+    QTest::newRow("transaction") << "ExecSQL"
+                                 << "BEGIN";
+    QTest::newRow("temp table") << "ExecSQL"
+                                << "CREATE TEMP TABLE t(a)";
+    QTest::newRow("extension") << "OpenSQL"
+                               << "select load_extension('/tmp/evil')";
+    QTest::newRow("vacuum into a file") << "ExecSQL"
+                                        << "VACUUM INTO '/tmp/copy.db'";
+}
+
+void TestServer::refusedStatementsChangeNothing() {
+    QFETCH(QString, method);
+    QFETCH(QString, sql);
+    const int port = server_->port();
+    Answer answer = call(port, method.toStdString(), sql.toStdString());
+    QCOMPARE(answer.status, 403);
+    QVERIFY(!answer.body.value("error", "").empty());
+    Answer login = call(port, "OpenSQL", "Select * From Login");
+    QCOMPARE(login.body["rows"], json::parse(R"([["tb58","pw","Mareth"]])"));
+}
+
+void TestServer::deleteWithoutFromIsAccepted() {
+    const int port = server_->port();
+    for (const char *id : {"GD20261117001", "GD20261117002"})
+        QCOMPARE(call(port, "ExecSQL",
+                      std::string("Insert into Programe values('") + id +
+                          "','a','b','c','d','e','2026-11-17 09:00:00','2026-11-20 09:00:00',"
+                          "'No','0','')")
+                     .body["result"],
+                 true);
+    QCOMPARE(call(port, "DelSQL", "delete Programe Where ProId='GD20261117001'").body,
+             json::parse(R"({"result":true,"changes":1})"));
+    QCOMPARE(rowCount(port, "select * from programe"), size_t(1));
+    // A literal that merely looks like the form is not rewritten.
+    QCOMPARE(call(port, "ExecSQL", "Insert into Login values('delete Programe Where','p','n')")
+                 .body["result"],
+             true);
+}
+
+void TestServer::uniqueKeys() {
+    const int port = server_->port();
+    const std::string project = "Insert into Programe values('KF20261117001','a','b','c','d',"
+                                "'e','2026-11-17 09:00:00','2026-11-20 09:00:00','No','0','')";
+    QCOMPARE(call(port, "ExecSQL", project).body["result"], true);
+    Answer again = call(port, "ExecSQL", project);
+    QCOMPARE(again.status, 200);
+    QCOMPARE(again.body["result"], false);
+    QVERIFY(again.body["error"].get<std::string>().find("UNIQUE") != std::string::npos);
+    QCOMPARE(call(port, "ExecSQL", "Insert into Login values('TB58','x','y')").body["result"],
+             false);
+    QCOMPARE(rowCount(port, "Select * From Login"), size_t(1));
+}
+
+void TestServer::longStatementIsStopped() {
+    const int port = server_->port();
+    for (int i = 0; i < 100; ++i)
+        call(port, "ExecSQL", "Insert into Notice values('n','d','p','2026-11-17 09:00:00')");
+    QElapsedTimer timer;
+    timer.start();
+    Answer answer =
+        call(port, "OpenSQL", "Select count(*) From Notice a, Notice b, Notice c, Notice d");
+    QCOMPARE(answer.status, 400);
+    QVERIFY2(answer.body["error"].get<std::string>().find("longer than") != std::string::npos,
+             answer.body.dump().c_str());
+    QCOMPARE(rowCount(port, "Select * From Login"), size_t(1)); // still serving
+}
+
+void TestServer::dataSurvivesRestart() {
+    QCOMPARE(call(server_->port(), "ExecSQL",
+                  "Insert into Notice values('持久','d','p','2026-11-17 09:00:00')")
+                 .body["result"],
+             true);
+    server_->kill(); // no clean shutdown: a confirmed write must be on disk already
+    QVERIFY2(server_->start(), qPrintable(server_->errorText()));
+    QCOMPARE(rowCount(server_->port(), "Select * From Notice where Content='持久'"), size_t(1));
+}
+
+void TestServer::concurrentWritersLoseNothing() {
+    const int port = server_->port();
+    constexpr int writers = 8;
+    constexpr int rowsEach = 40;
+    std::atomic<int> confirmed{0};
+    std::vector<std::thread> threads;
+    for (int w = 0; w < writers; ++w)
+        threads.emplace_back([&, w] {
+            httplib::Client client("127.0.0.1", port);
+            client.set_keep_alive(true);
+            client.set_read_timeout(10);
+            for (int i = 0; i < rowsEach; ++i) {
+                auto sql = "Insert into Task values('W" + std::to_string(w) + "','t" +
+                           std::to_string(i) + "','d','','','','0','','','')";
+                auto result =
+                    client.Post("/datasnap/rest/TZelServerDataBase/ExecSQL", sql, "text/plain");
+                if (result && result->status == 200 &&
+                    json::parse(result->body).value("result", false))
+                    ++confirmed;
+            }
+        });
+    for (auto &thread : threads)
+        thread.join();
+    QCOMPARE(confirmed.load(), writers * rowsEach);
+    QCOMPARE(rowCount(port, "Select * From Task"), size_t(writers * rowsEach));
+}
+
+QTEST_GUILESS_MAIN(TestServer)
+#include "test_server.moc"
