@@ -14,7 +14,9 @@
 namespace BenchDatabase {
 namespace {
 
-QString timeText(const QDateTime &t) { return t.toString("yyyy-MM-dd HH:mm:ss"); }
+QString timeText(const QDateTime &t) {
+    return t.toString("yyyy-MM-dd HH:mm:ss");
+}
 
 void bindAll(sqlite3_stmt *stmt, const QStringList &values) {
     for (int i = 0; i < values.size(); ++i) {
@@ -27,8 +29,12 @@ void bindAll(sqlite3_stmt *stmt, const QStringList &values) {
 
 } // namespace
 
-QString memberName(int i) { return QString("成员%1号").arg(i + 100); }
-QString loginName(int i) { return QString("m%1").arg(i); }
+QString memberName(int i) {
+    return QString("成员%1号").arg(i + 100);
+}
+QString loginName(int i) {
+    return QString("m%1").arg(i);
+}
 
 void seed(sqlite3 *db) {
     const auto started = std::chrono::steady_clock::now();
@@ -57,18 +63,18 @@ void seed(sqlite3 *db) {
                        someone() + "|" + someone() + "|" + someone(), timeText(created),
                        timeText(created.addDays(20)), flag, "5", "业务需求---" + someone()});
         for (int t = 0; t < kTasksPerProject; ++t)
-            bindAll(task, {id, QString("任务内容 %1").arg(t), someone(),
-                           t % 2 ? someone() : QString(), timeText(created.addSecs(t * 60)),
-                           timeText(created.addDays(t + 3)), QString::number(t % 3), "", "",
-                           someone() + "|" + someone()});
+            bindAll(task,
+                    {id, QString("任务内容 %1").arg(t), someone(), t % 2 ? someone() : QString(),
+                     timeText(created.addSecs(t * 60)), timeText(created.addDays(t + 3)),
+                     QString::number(t % 3), "", "", someone() + "|" + someone()});
     }
     sqlite3_finalize(stmt);
     sqlite3_finalize(task);
 
     sqlite3_prepare_v2(db, "INSERT INTO Notice VALUES(?,?,?,?)", -1, &stmt, nullptr);
     for (int n = 0; n < kNoticeDays * kNoticesPerDay; ++n)
-        bindAll(stmt, {"项目编号:GD20261117001 添加了派发任务，请以下执行人选注意查收",
-                       someone(), someone() + "|" + someone(),
+        bindAll(stmt, {"项目编号:GD20261117001 添加了派发任务，请以下执行人选注意查收", someone(),
+                       someone() + "|" + someone(),
                        timeText(now.addSecs(-qint64(n) * 86400 / kNoticesPerDay))});
     sqlite3_finalize(stmt);
     sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);

@@ -12,14 +12,15 @@ ClientApp::ClientApp() {
     mainWindow = main_.get();
     loginWindow = new LoginWindow(mainWindow);
     members_ = std::make_unique<MemberWindow>(&mainWindow->currentMember);
-    newProject_ = std::make_unique<NewProjectWindow>();
-    project_ = std::make_unique<ProjectWindow>();
+    newProject_ = std::make_unique<NewProjectWindow>(*mainWindow);
+    project_ = std::make_unique<ProjectWindow>(*mainWindow, newProject_.get());
     dispatch_ = std::make_unique<TaskDispatchWindow>();
     memberWindow = members_.get();
     newProjectWindow = newProject_.get();
     projectWindow = project_.get();
     dispatchWindow = dispatch_.get();
     mainWindow->setMenuWindows(newProjectWindow, memberWindow);
+    mainWindow->setProjectWindow(projectWindow);
 }
 
 ClientApp::~ClientApp() {

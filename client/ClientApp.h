@@ -11,7 +11,7 @@ class ProjectWindow;
 class TaskDispatchWindow;
 
 class ClientApp {
-  public:
+public:
     ClientApp();
     ~ClientApp();
 
@@ -26,7 +26,7 @@ class ClientApp {
     ProjectWindow *projectWindow;
     TaskDispatchWindow *dispatchWindow;
 
-  private:
+private:
     std::unique_ptr<MainWindow> main_;
     // Top-level windows of their own: a child widget of the main window would
     // be disabled together with it.

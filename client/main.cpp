@@ -10,7 +10,7 @@ namespace {
 // Errors that escape an event handler end up in the default error box and the
 // program goes on.
 class SolvaneApplication : public QApplication {
-  public:
+public:
     using QApplication::QApplication;
     bool notify(QObject *receiver, QEvent *event) override {
         try {

@@ -35,7 +35,7 @@ Task task(const QString &id, const QString &content, const QString &created, con
 
 class TestDataAccess : public QObject {
     Q_OBJECT
-  private slots:
+private slots:
     void init();
     void cleanup();
 
@@ -46,7 +46,7 @@ class TestDataAccess : public QObject {
     void failuresNeverRaise();
     void recordSet();
 
-  private:
+private:
     std::unique_ptr<ServerProcess> server_;
     std::unique_ptr<ServerConnection> connection_;
     std::unique_ptr<AppServerGateway> gateway_;

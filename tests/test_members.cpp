@@ -28,7 +28,7 @@ QStringList gridColumn(QTableView *grid, int column) {
 
 class TestMembers : public QObject {
     Q_OBJECT
-  private slots:
+private slots:
     void init();
     void cleanup();
 
@@ -40,7 +40,7 @@ class TestMembers : public QObject {
     void refusedAddStaysInAddSilently();
     void modeSurvivesClosingAndReopening();
 
-  private:
+private:
     void logInAndOpen(const QString &user, const QString &password);
     bool canLogIn(const QString &user, const QString &password);
     void checkMode(MemberWindow::Mode mode, int height, int buttonTop, bool panelShown);

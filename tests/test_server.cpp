@@ -45,7 +45,7 @@ size_t rowCount(int port, const std::string &sql) {
 
 class TestServer : public QObject {
     Q_OBJECT
-  private slots:
+private slots:
     void init();
     void cleanup();
 
@@ -61,7 +61,7 @@ class TestServer : public QObject {
     void dataSurvivesRestart();
     void concurrentWritersLoseNothing();
 
-  private:
+private:
     std::unique_ptr<ServerProcess> server_;
 };
 

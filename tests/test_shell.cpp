@@ -57,7 +57,7 @@ QList<QPair<QString, bool>> panelLines(QTextEdit *panel) {
 }
 
 class ThrowingWindow : public ChildWindow {
-  public:
+public:
     ThrowingWindow() : ChildWindow("failing", 100, 100) {}
     void refill() override { throw std::runtime_error("Invalid data packet"); }
 };
@@ -66,7 +66,7 @@ class ThrowingWindow : public ChildWindow {
 
 class TestShell : public QObject {
     Q_OBJECT
-  private slots:
+private slots:
     void init();
     void cleanup();
 
@@ -81,7 +81,7 @@ class TestShell : public QObject {
     void noticePanel();
     void reminderCountsTheMembersOpenWork();
 
-  private:
+private:
     ShellFixture fixture_;
     std::unique_ptr<ClientApp> app_;
     void logInAs(const QString &user, const QString &password);
@@ -214,7 +214,7 @@ void TestShell::reloadCreatesOnceAndReloads() {
     QCOMPARE(main->projectRecords->recordCount(), 1);
     QCOMPARE(main->taskRecords->recordCount(), 1);
     QCOMPARE(main->projectGrid->model()->rowCount(), 1);
-    QCOMPARE(main->projectGrid->model()->headerData(0, Qt::Horizontal).toString(), "ProId");
+    QCOMPARE(main->projectGrid->model()->headerData(0, Qt::Horizontal).toString(), "立项编号");
     QVERIFY(!main->reeditButton->isEnabled());
 }
 

@@ -29,7 +29,7 @@ Task sampleTask() {
 
 class TestStatements : public QObject {
     Q_OBJECT
-  private slots:
+private slots:
     void valueForms_data();
     void valueForms();
     void statements_data();

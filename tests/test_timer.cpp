@@ -38,7 +38,7 @@ void letTimePass(int millis) {
 
 class TestTimer : public QObject {
     Q_OBJECT
-  private slots:
+private slots:
     void defaults();
     void ticksOnTheUiThread();
     void enableThenDisableBeforeTheWaitEndsGivesNoTick();

@@ -6,7 +6,7 @@
 
 class ChildWindow : public QWidget {
     Q_OBJECT
-  public:
+public:
     ChildWindow(const QString &caption, int width, int height, QWidget *parent = nullptr);
 
     // The window that this one's closing enables again.
@@ -16,9 +16,9 @@ class ChildWindow : public QWidget {
     // Re-reads the window's data from the server; may throw.
     virtual void refill() {}
 
-  protected:
+protected:
     void closeEvent(QCloseEvent *event) override; // hides instead of closing
 
-  private:
+private:
     QWidget *enablesOnClose_ = nullptr;
 };

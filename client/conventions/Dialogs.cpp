@@ -3,11 +3,14 @@
 #include "WindowConventions.h"
 
 #include <QApplication>
+#include <QFileDialog>
 
 namespace {
 bool gRecording = false;
 QList<QMessageBox::StandardButton> gAnswers;
 QList<Dialogs::Shown> gShown;
+QStringList gFileNames;
+QStringList gFileFilters;
 
 QMessageBox::StandardButton firstButton(QMessageBox::StandardButtons buttons) {
     for (int bit = 0; bit < 32; ++bit) {
@@ -26,7 +29,11 @@ QMessageBox::StandardButton Dialogs::message(const QString &text, const QString 
         gShown.append({text, caption, icon, buttons});
         return gAnswers.isEmpty() ? firstButton(buttons) : gAnswers.takeFirst();
     }
-    QMessageBox box(icon, caption, text, buttons);
+    // Texts break lines with a bare carriage return; a Qt box breaks on "\n".
+    QString shown = text;
+    shown.replace(QLatin1String("\r\n"), QLatin1String("\n"))
+        .replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    QMessageBox box(icon, caption, shown, buttons);
     box.adjustSize();
     WindowConventions::centreOnScreen(&box, box.width(), box.height());
     return QMessageBox::StandardButton(box.exec());
@@ -44,6 +51,8 @@ void Dialogs::setRecording(bool on) {
     gRecording = on;
     gAnswers.clear();
     gShown.clear();
+    gFileNames.clear();
+    gFileFilters.clear();
 }
 
 void Dialogs::setNextAnswer(QMessageBox::StandardButton answer) {
@@ -54,4 +63,28 @@ QList<Dialogs::Shown> Dialogs::takeShown() {
     QList<Shown> shown = gShown;
     gShown.clear();
     return shown;
+}
+
+QString Dialogs::saveFileName(const QString &caption, const QString &filter) {
+    if (gRecording) {
+        gFileFilters.append(filter);
+        return gFileNames.isEmpty() ? QString() : gFileNames.takeFirst();
+    }
+    QFileDialog dialog(nullptr, caption, QString(), filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(QString());
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().first();
+}
+
+void Dialogs::setNextFileName(const QString &fileName) {
+    gFileNames.append(fileName);
+}
+
+QStringList Dialogs::takeFileFilters() {
+    QStringList filters = gFileFilters;
+    gFileFilters.clear();
+    return filters;
 }

@@ -8,7 +8,7 @@
 #include <QString>
 
 class Dialogs {
-  public:
+public:
     struct Shown {
         QString text;
         QString caption;
@@ -27,8 +27,15 @@ class Dialogs {
     // The application's default error box, for errors that escape a handler.
     static void showError(const QString &text);
 
+    // A file-save dialog; the empty string when the member cancels. The name
+    // comes back as typed: no extension is added.
+    static QString saveFileName(const QString &caption, const QString &filter);
+
     // Test seam.
     static void setRecording(bool on);
     static void setNextAnswer(QMessageBox::StandardButton answer);
     static QList<Shown> takeShown();
+    // The next file dialogs' answers (empty: cancelled), and the filters they were asked with.
+    static void setNextFileName(const QString &fileName);
+    static QStringList takeFileFilters();
 };

@@ -12,14 +12,14 @@
 class ServerConnection;
 
 class AppServerGateway {
-  public:
+public:
     explicit AppServerGateway(ServerConnection *connection);
 
     PDataPacket openSql(const QString &statement);
     bool execSql(const QString &statement);
     bool delSql(const QString &statement);
 
-  private:
+private:
     // A server method, set up on its first call and reused afterwards.
     struct Command {
         std::string path;

@@ -9,7 +9,7 @@ namespace {
 using nlohmann::json;
 
 class PacketReader : public nlohmann::json_sax<json> {
-  public:
+public:
     explicit PacketReader(DataPacket &packet) : packet_(packet) {}
 
     bool sawBoth() const { return sawColumns_ && sawRows_; }
@@ -72,7 +72,7 @@ class PacketReader : public nlohmann::json_sax<json> {
         return fail(error.what());
     }
 
-  private:
+private:
     enum class Section { Other, Columns, Rows };
     bool inRows() const { return section_ == Section::Rows; }
     bool inCell() const { return inRows() && depth_ == 3; }

@@ -8,7 +8,7 @@
 
 class RecordSet : public QObject {
     Q_OBJECT
-  public:
+public:
     explicit RecordSet(QObject *parent = nullptr) : QObject(parent) {}
 
     // Replaces every row with the packet's and moves to the first row.
@@ -34,10 +34,10 @@ class RecordSet : public QObject {
     // Direct access for models and painters: no cursor, no checks beyond bounds.
     const QString &value(int row, int column) const { return packet_->cell(row, column); }
 
-  signals:
+signals:
     void reloaded();
 
-  private:
+private:
     void checkRow() const;
 
     PDataPacket packet_;

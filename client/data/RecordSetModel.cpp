@@ -4,6 +4,7 @@ RecordSetModel::RecordSetModel(RecordSet *records, QObject *parent)
     : QAbstractTableModel(parent), records_(records) {
     connect(records_, &RecordSet::reloaded, this, [this] {
         beginResetModel();
+        backgrounds_.clear();
         endResetModel();
     });
 }
@@ -17,7 +18,21 @@ int RecordSetModel::columnCount(const QModelIndex &parent) const {
 }
 
 QVariant RecordSetModel::data(const QModelIndex &index, int role) const {
-    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole))
+    if (!index.isValid())
+        return {};
+    if (role == Qt::BackgroundRole && background_) {
+        const auto row = static_cast<size_t>(index.row());
+        const qint64 epoch = epoch_ ? epoch_() : 0;
+        if (epoch != backgroundsEpoch_ ||
+            backgrounds_.size() != static_cast<size_t>(records_->recordCount())) {
+            backgrounds_.assign(records_->recordCount(), QColor());
+            backgroundsEpoch_ = epoch;
+        }
+        if (!backgrounds_[row].isValid())
+            backgrounds_[row] = background_(*records_, index.row());
+        return backgrounds_[row];
+    }
+    if (role != Qt::DisplayRole && role != Qt::EditRole)
         return {};
     return records_->value(index.row(), index.column());
 }
@@ -35,4 +50,13 @@ QVariant RecordSetModel::headerData(int section, Qt::Orientation orientation, in
 void RecordSetModel::setTitles(const QStringList &titles) {
     titles_ = titles;
     emit headerDataChanged(Qt::Horizontal, 0, qMax(0, columnCount() - 1));
+}
+
+void RecordSetModel::setRowBackground(RowBackground background, Epoch epoch) {
+    background_ = std::move(background);
+    epoch_ = std::move(epoch);
+    backgrounds_.clear();
+    if (rowCount() > 0)
+        emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1),
+                         {Qt::BackgroundRole});
 }

@@ -13,7 +13,7 @@ class Client;
 }
 
 class ServerConnection {
-  public:
+public:
     static constexpr int kDefaultPort = 10003;
     static constexpr int kConnectTimeoutMs = 3000;
     static constexpr int kReadTimeoutMs = 8000; // the server stops a statement after 3 s
@@ -52,7 +52,7 @@ class ServerConnection {
     // Throws ServerError with the server's own explanation otherwise.
     std::string post(const std::string &path, const std::string &body);
 
-  private:
+private:
     std::string where() const;
     std::string rootPath() const;
 

@@ -4,6 +4,6 @@
 
 // A request to the application server failed: unreachable, refused or malformed.
 class ServerError : public std::runtime_error {
-  public:
+public:
     using std::runtime_error::runtime_error;
 };

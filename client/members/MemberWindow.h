@@ -13,7 +13,7 @@ class RecordSetModel;
 
 class MemberWindow : public ChildWindow {
     Q_OBJECT
-  public:
+public:
     static constexpr int kWidth = 460, kShowHeight = 232, kEditHeight = 263;
     static constexpr int kShowButtonTop = 159, kEditButtonTop = 186;
 
@@ -33,11 +33,11 @@ class MemberWindow : public ChildWindow {
     QLineEdit *userNameEdit, *passwordEdit, *displayNameEdit;
     QPushButton *addButton, *changeButton;
 
-  public slots:
+public slots:
     void addMember();
     void changeOwnLogin();
 
-  private:
+private:
     void titleGridColumns();
     void showEditRow(bool shown);
     void runAddStep();

@@ -1,8 +1,350 @@
 #include "NewProjectWindow.h"
 
+#include "AppClock.h"
+#include "AppShell.h"
+#include "DataAccess.h"
+#include "Dialogs.h"
+#include "ErrorGuard.h"
+#include "NoticePost.h"
+#include "RecordRows.h"
+#include "RecordSet.h"
+#include "SqlValues.h"
+#include "TimeText.h"
 #include "WindowConventions.h"
 
-NewProjectWindow::NewProjectWindow(QWidget *parent)
-    : ChildWindow(QStringLiteral("创建新项目"), 393, 420, parent) {
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QDateTimeEdit>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+
+namespace {
+
+const QString kTitle = QStringLiteral("创建新项目");
+const QString kUpdateTitle = QStringLiteral("修改项目信息");
+const QString kTimeFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+
+// Opening its drop-down shows the performer check list instead.
+class PerformerBox : public QComboBox {
+public:
+    PerformerBox(std::function<void()> onDropDown, QWidget *parent)
+        : QComboBox(parent), onDropDown_(std::move(onDropDown)) {
+        setEditable(true);
+        setInsertPolicy(QComboBox::NoInsert);
+    }
+    void showPopup() override { onDropDown_(); }
+
+private:
+    std::function<void()> onDropDown_;
+};
+
+QLabel *caption(const QString &text, QWidget *parent, int top) {
+    auto *label = new QLabel(text, parent);
+    label->setGeometry(20, top, 85, 22);
+    return label;
+}
+
+QDateTimeEdit *picker(QWidget *parent, int top) {
+    auto *edit = new QDateTimeEdit(AppClock::now(), parent);
+    edit->setDisplayFormat(kTimeFormat);
+    edit->setCalendarPopup(true);
+    edit->setGeometry(110, top, 250, 22);
+    return edit;
+}
+
+} // namespace
+
+NewProjectWindow::NewProjectWindow(AppShell &shell, QWidget *parent)
+    : ChildWindow(kTitle, kWidth, kHeight, parent), shell_(shell) {
+    records_ = new RecordSet(this);
+
+    caption(QStringLiteral("立项编号："), this, 18);
+    numberEdit = new QLineEdit(kNumberPlaceholder, this);
+    numberEdit->setGeometry(110, 18, 250, 22);
+
+    caption(QStringLiteral("项目种类："), this, 52);
+    kinds_ = new QButtonGroup(this);
+    for (int i = 0; i < 3; ++i) {
+        const ProjectRules::Kind kind = ProjectRules::kKinds[i];
+        kindButtons[i] = new QRadioButton(ProjectRules::caption(kind), this);
+        kindButtons[i]->setGeometry(110 + 85 * i, 52, 85, 22);
+        kinds_->addButton(kindButtons[i], i);
+        // Only a kind that becomes selected numbers the project.
+        connect(kindButtons[i], &QRadioButton::toggled, this, [this, kind](bool on) {
+            if (on)
+                guarded([this, kind] { chooseKind(kind); });
+        });
+    }
+
+    caption(QStringLiteral("项目来源："), this, 86);
+    sourceEdit = new QLineEdit(this);
+    sourceEdit->setGeometry(110, 86, 250, 22);
+    caption(QStringLiteral("项目目的："), this, 120);
+    aimEdit = new QLineEdit(this);
+    aimEdit->setGeometry(110, 120, 250, 22);
+    caption(QStringLiteral("项目内容："), this, 154);
+    contentEdit = new QLineEdit(this);
+    contentEdit->setGeometry(110, 154, 250, 22);
+
+    caption(QStringLiteral("项目执行人："), this, 188);
+    performersBox = new PerformerBox([this] { togglePerformerList(); }, this);
+    performersBox->setGeometry(110, 188, 250, 22);
+
+    caption(QStringLiteral("创建时间："), this, 222);
+    createTimeEdit = picker(this, 222);
+    caption(QStringLiteral("完成时间："), this, 256);
+    dueTimeEdit = picker(this, 256);
+
+    // Lies over the time rows while shown.
+    performerList = new QListWidget(this);
+    performerList->setGeometry(110, 210, 250, 130);
+    performerList->hide();
+    connect(performerList, &QListWidget::itemChanged, this, [this] { rebuildPerformers(); });
+    connect(performerList, &QListWidget::itemDoubleClicked, this,
+            &NewProjectWindow::toggleAllPerformers);
+
+    saveButton = new QPushButton(kCreateCaption, this);
+    saveButton->setGeometry(90, 360, 75, 28);
+    cancelButton = new QPushButton(QStringLiteral("取消"), this);
+    cancelButton->setGeometry(230, 360, 75, 28);
+    connect(saveButton, &QPushButton::clicked, this, &NewProjectWindow::save);
+    connect(cancelButton, &QPushButton::clicked, this, &QWidget::close);
+
+    performerList->raise();
     WindowConventions::clearInputMethodHints(this);
+}
+
+bool NewProjectWindow::inUpdateMode() const {
+    return saveButton->text() == kUpdateCaption;
+}
+
+void NewProjectWindow::refill() {
+    saveButton->setText(kCreateCaption);
+    setWindowTitle(kTitle);
+    dueTimeEdit->setEnabled(true);
+    updating_ = nullptr;
+    performersBox->setEditText(shell_.member().displayName);
+
+    const QSignalBlocker quiet(performerList);
+    performerList->clear();
+    records_->load(DataAccess::selectDisplayNames());
+    for (int row = 0; row < records_->recordCount(); ++row) {
+        auto *item = new QListWidgetItem(SqlValues::trimmed(records_->value(row, 0)));
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(item->text() == shell_.member().displayName ? Qt::Checked
+                                                                        : Qt::Unchecked);
+        performerList->addItem(item);
+    }
+}
+
+void NewProjectWindow::beginUpdate(Project *record, bool dueTimeEditable) {
+    updating_ = record;
+    setWindowTitle(kUpdateTitle);
+    saveButton->setText(kUpdateCaption);
+    numberEdit->setText(SqlValues::trimmed(record->id));
+    showKind(ProjectRules::kindOfNumber(record->id));
+    sourceEdit->setText(SqlValues::trimmed(record->source));
+    aimEdit->setText(SqlValues::trimmed(record->aim));
+    contentEdit->setText(SqlValues::trimmed(record->content));
+    performersBox->clear();
+    performersBox->setEditText(SqlValues::trimmed(record->performers));
+    // A time that cannot be read leaves the picker on now; the project
+    // window has told the member so.
+    const QDateTime created = TimeText::parse(record->createTime);
+    createTimeEdit->setDateTime(created.isValid() ? created : AppClock::now());
+    const QDateTime due = TimeText::parse(record->dueTime);
+    dueTimeEdit->setDateTime(due.isValid() ? due : AppClock::now());
+    dueTimeEdit->setEnabled(dueTimeEditable);
+}
+
+std::optional<ProjectRules::Kind> NewProjectWindow::chosenKind() const {
+    const int id = kinds_->checkedId();
+    if (id < 0)
+        return std::nullopt;
+    return ProjectRules::kKinds[id];
+}
+
+void NewProjectWindow::showKind(std::optional<ProjectRules::Kind> kind) {
+    const QSignalBlocker quiet(kinds_);
+    for (QRadioButton *button : kindButtons) {
+        const QSignalBlocker quietButton(button);
+        kinds_->setExclusive(false);
+        button->setChecked(false);
+        kinds_->setExclusive(true);
+    }
+    if (kind) {
+        QRadioButton *button = kindButtons[static_cast<int>(*kind)];
+        const QSignalBlocker quietButton(button);
+        button->setChecked(true);
+    }
+}
+
+QStringList NewProjectWindow::storedNumbers(ProjectRules::Kind kind, const QDate &day) {
+    records_->load(DataAccess::queryProjects(ProjectRules::numbersOfDayStatement(kind, day)));
+    QStringList stored;
+    const int id = records_->fieldIndex(QStringLiteral("ProId"));
+    for (int row = 0; id >= 0 && row < records_->recordCount(); ++row)
+        stored << SqlValues::trimmed(records_->value(row, id));
+    return stored;
+}
+
+void NewProjectWindow::chooseKind(ProjectRules::Kind kind) {
+    const QDate today = AppClock::now().date();
+    numberEdit->setText(ProjectRules::nextNumber(kind, today, storedNumbers(kind, today)));
+}
+
+void NewProjectWindow::togglePerformerList() {
+    if (performerList->isVisible()) {
+        performerList->hide();
+    } else {
+        performerList->show();
+        performerList->setFocus();
+    }
+    saveButton->setFocus();
+}
+
+void NewProjectWindow::rebuildPerformers() {
+    QStringList ticked;
+    for (int i = 0; i < performerList->count(); ++i)
+        if (performerList->item(i)->checkState() == Qt::Checked)
+            ticked << performerList->item(i)->text();
+    performersBox->setEditText(ticked.join(QLatin1Char('|')));
+}
+
+void NewProjectWindow::toggleAllPerformers() {
+    bool allTicked = true;
+    for (int i = 0; i < performerList->count(); ++i)
+        allTicked = allTicked && performerList->item(i)->checkState() == Qt::Checked;
+    {
+        const QSignalBlocker quiet(performerList);
+        for (int i = 0; i < performerList->count(); ++i)
+            performerList->item(i)->setCheckState(allTicked ? Qt::Unchecked : Qt::Checked);
+    }
+    rebuildPerformers();
+}
+
+Project NewProjectWindow::enteredProject() const {
+    return {SqlValues::trimmed(numberEdit->text()),
+            SqlValues::trimmed(sourceEdit->text()),
+            SqlValues::trimmed(aimEdit->text()),
+            SqlValues::trimmed(contentEdit->text()),
+            SqlValues::trimmed(shell_.member().displayName),
+            SqlValues::trimmed(performersBox->currentText()),
+            TimeText::format(createTimeEdit->dateTime()),
+            TimeText::format(dueTimeEdit->dateTime()),
+            QStringLiteral("No"),
+            QStringLiteral("0"),
+            QString()};
+}
+
+void NewProjectWindow::save() {
+    guarded([this] {
+        if (saveButton->text() == kCreateCaption)
+            create();
+        else if (saveButton->text() == kUpdateCaption)
+            update();
+    });
+}
+
+void NewProjectWindow::fail(const QString &text, const QString &caption) {
+    Dialogs::message(text, caption, QMessageBox::Critical);
+}
+
+void NewProjectWindow::create() {
+    if (numberEdit->text() == kNumberPlaceholder) {
+        fail(QStringLiteral("请先选择种类,以生成项目编号"), kTitle);
+        return;
+    }
+    const Project project = enteredProject();
+    if (!DataAccess::addProject(project)) {
+        if (!takeNewNumberIfTaken())
+            fail(QStringLiteral("添加项目出错！"), QStringLiteral("创建新项目/任务"));
+        return; // everything entered stays for another try
+    }
+    resetAfterSave();
+    NoticePost::post(shell_,
+                     QStringLiteral("项目编号:") + project.id + QStringLiteral("项目内容:") +
+                         project.content + QStringLiteral("已成功创建"),
+                     project.creator, project.performers);
+}
+
+// Another member stored the generated number first: the next free number of
+// that kind and day takes its place, so one more press creates the project.
+bool NewProjectWindow::takeNewNumberIfTaken() {
+    static const QRegularExpression generated(QStringLiteral("^(GD|KF|SW)(\\d{8})\\d{3}$"));
+    const QString number = SqlValues::trimmed(numberEdit->text());
+    const auto match = generated.match(number);
+    const QDate day = QDate::fromString(match.captured(2), QStringLiteral("yyyyMMdd"));
+    if (!match.hasMatch() || !day.isValid())
+        return false;
+    const ProjectRules::Kind kind = ProjectRules::kindOfNumber(match.captured(1));
+    const QStringList stored = storedNumbers(kind, day);
+    if (!stored.contains(number))
+        return false;
+    const QString next = ProjectRules::nextNumber(kind, day, stored);
+    numberEdit->setText(next);
+    Dialogs::message(QStringLiteral("项目编号") + number + QStringLiteral("已被他人使用，已改为") +
+                         next + QStringLiteral("，请再次点击“创建”。"),
+                     QStringLiteral("创建新项目/任务"), QMessageBox::Information);
+    return true;
+}
+
+void NewProjectWindow::update() {
+    if (!updating_)
+        return;
+    const QString caption = QStringLiteral("更新新项目/任务");
+    // The stored row, so that it can be put back if its replacement is refused.
+    const QString id = SqlValues::trimmed(updating_->id);
+    records_->load(
+        DataAccess::queryProjects(QStringLiteral("Select * From programe Where ProId Like ") +
+                                  SqlValues::quoted(id + QLatin1Char('%'))));
+    std::optional<Project> stored;
+    for (int row = 0; row < records_->recordCount(); ++row)
+        if (records_->value(row, 0) == id)
+            stored = RecordRows::projectAt(*records_, row);
+    if (!DataAccess::deleteProject(id)) {
+        fail(QStringLiteral("更新项目出错！"), caption);
+        return;
+    }
+
+    Project edited = *updating_;
+    const Project entered = enteredProject();
+    edited.source = entered.source;
+    edited.aim = entered.aim;
+    edited.content = entered.content;
+    edited.performers = entered.performers;
+    edited.createTime = entered.createTime;
+    edited.dueTime = entered.dueTime;
+    edited.completeFlag = QStringLiteral("No"); // an update reopens the project
+    if (!DataAccess::addProject(edited)) {
+        const bool restored = stored && DataAccess::addProject(*stored);
+        fail(restored ? QStringLiteral("更新项目出错！原项目已恢复。")
+                      : QStringLiteral("更新项目出错！"),
+             caption);
+        return;
+    }
+    *updating_ = edited;
+    resetAfterSave();
+    dueTimeEdit->setEnabled(true);
+    NoticePost::post(shell_,
+                     QStringLiteral("项目编号:") + edited.id + QStringLiteral("项目内容:") +
+                         edited.content + QStringLiteral("已成功更新"),
+                     edited.creator, edited.performers);
+    emit projectUpdated();
+}
+
+void NewProjectWindow::resetAfterSave() {
+    numberEdit->setText(kNumberPlaceholder);
+    showKind(std::nullopt);
+    sourceEdit->clear();
+    aimEdit->clear();
+    contentEdit->clear();
+    performersBox->setEditText(shell_.member().displayName);
+    createTimeEdit->setDateTime(AppClock::now());
+    dueTimeEdit->setDateTime(AppClock::now());
+    shell_.reloadLists();
 }

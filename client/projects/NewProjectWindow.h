@@ -1,9 +1,74 @@
 #pragma once
-// The new project window.
+// The new project window: creates a project of one of the three kinds with a
+// generated number and chosen performers; in update mode (opened by the
+// project window's re-edit) it replaces that project's stored row instead.
+
 #include "ChildWindow.h"
+#include "ProjectRules.h"
+#include "Records.h"
+
+#include <optional>
+
+class AppShell;
+class QButtonGroup;
+class QComboBox;
+class QDateTimeEdit;
+class QLineEdit;
+class QListWidget;
+class QListWidgetItem;
+class QPushButton;
+class QRadioButton;
+class RecordSet;
 
 class NewProjectWindow : public ChildWindow {
     Q_OBJECT
-  public:
-    explicit NewProjectWindow(QWidget *parent = nullptr);
+public:
+    static constexpr int kWidth = 393, kHeight = 420;
+    static inline const QString kNumberPlaceholder = QStringLiteral("数据库自动生成，请选择种类！");
+    static inline const QString kCreateCaption = QStringLiteral("创建");
+    static inline const QString kUpdateCaption = QStringLiteral("更新");
+
+    explicit NewProjectWindow(AppShell &shell, QWidget *parent = nullptr);
+
+    // Create mode, the member as performer, the check list of all members.
+    void refill() override;
+    // Update mode on the project window's record, filled from it. The due
+    // time may be changed only when dueTimeEditable.
+    void beginUpdate(Project *record, bool dueTimeEditable);
+    bool inUpdateMode() const;
+
+    QLineEdit *numberEdit;
+    QRadioButton *kindButtons[3];
+    QLineEdit *sourceEdit, *aimEdit, *contentEdit;
+    QComboBox *performersBox;
+    QListWidget *performerList;
+    QDateTimeEdit *createTimeEdit, *dueTimeEdit;
+    QPushButton *saveButton, *cancelButton;
+
+public slots:
+    void save();
+    void togglePerformerList();
+    void toggleAllPerformers();
+
+signals:
+    // A project's stored row was replaced by its edited copy.
+    void projectUpdated();
+
+private:
+    void chooseKind(ProjectRules::Kind kind);
+    QStringList storedNumbers(ProjectRules::Kind kind, const QDate &day);
+    void showKind(std::optional<ProjectRules::Kind> kind); // no numbering
+    std::optional<ProjectRules::Kind> chosenKind() const;
+    void rebuildPerformers();
+    Project enteredProject() const;
+    void create();
+    void update();
+    bool takeNewNumberIfTaken();
+    void resetAfterSave();
+    void fail(const QString &text, const QString &caption);
+
+    AppShell &shell_;
+    RecordSet *records_;
+    QButtonGroup *kinds_;
+    Project *updating_ = nullptr;
 };

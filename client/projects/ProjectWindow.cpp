@@ -1,8 +1,297 @@
 #include "ProjectWindow.h"
 
+#include "AppClock.h"
+#include "AppShell.h"
+#include "DataAccess.h"
+#include "Dialogs.h"
+#include "ErrorGuard.h"
+#include "MemberRights.h"
+#include "NewProjectWindow.h"
+#include "NoticePost.h"
+#include "ProgressSheet.h"
+#include "ProjectRules.h"
+#include "RecordSet.h"
+#include "RecordSetModel.h"
+#include "SqlValues.h"
+#include "TaskGrid.h"
+#include "TimeText.h"
 #include "WindowConventions.h"
 
-ProjectWindow::ProjectWindow(QWidget *parent)
-    : ChildWindow(QStringLiteral("项目/任务详情及项目流程完结清单"), 675, 593, parent) {
+#include <QEvent>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTableView>
+
+namespace {
+
+using SqlValues::trimmed;
+
+QLabel *fieldRow(const QString &caption, QWidget *sheet, int left, int top, int width) {
+    (new QLabel(caption, sheet))->setGeometry(left, top, 95, 22);
+    auto *value = new QLabel(sheet);
+    value->setGeometry(left + 95, top, width, 22);
+    value->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    return value;
+}
+
+QString noticeOf(const Project &project, const QString &what) {
+    return QStringLiteral("项目编号:") + project.id + what;
+}
+
+} // namespace
+
+ProjectWindow::ProjectWindow(AppShell &shell, NewProjectWindow *editor, QWidget *parent)
+    : ChildWindow(QStringLiteral("项目/任务详情及项目流程完结清单"), kWidth, kHeight, parent),
+      shell_(shell), editor_(editor) {
+    taskRecords = new RecordSet(this);
+    progressRecords = new RecordSet(this);
+    sheets = new QTabWidget(this);
+    sheets->setGeometry(8, 8, kWidth - 16, kHeight - 16);
+    buildProjectSheet();
+    buildTaskSheet();
+    progressSheet = new QWidget;
+    sheets->addTab(progressSheet, QStringLiteral("项目流程进度情况"));
+    progressGrid = new ProgressSheet(progressSheet);
+    progressGrid->setGeometry(4, 4, kWidth - 32, kHeight - 60);
+    sheets->setCurrentWidget(projectSheet);
+    if (editor_)
+        connect(editor_, &NewProjectWindow::projectUpdated, this, [this] {
+            if (isVisible())
+                guarded([this] { refill(); });
+        });
     WindowConventions::clearInputMethodHints(this);
+}
+
+void ProjectWindow::buildProjectSheet() {
+    projectSheet = new QWidget;
+    sheets->addTab(projectSheet, QStringLiteral("项目详情"));
+    numberLabel = fieldRow(QStringLiteral("立项编号："), projectSheet, 16, 14, 160);
+    QFont bold = numberLabel->font();
+    bold.setBold(true);
+    numberLabel->setFont(bold);
+    (new QLabel(QStringLiteral("任务种类："), projectSheet))->setGeometry(16, 44, 95, 22);
+    for (int i = 0; i < 3; ++i) {
+        kindButtons[i] =
+            new QRadioButton(ProjectRules::caption(ProjectRules::kKinds[i]), projectSheet);
+        kindButtons[i]->setGeometry(111 + 95 * i, 44, 95, 22);
+        // Shows the kind; the member cannot change it here.
+        kindButtons[i]->setAttribute(Qt::WA_TransparentForMouseEvents);
+        kindButtons[i]->setFocusPolicy(Qt::NoFocus);
+    }
+    sourceLabel = fieldRow(QStringLiteral("项目来源："), projectSheet, 16, 74, 380);
+    aimLabel = fieldRow(QStringLiteral("项目目的："), projectSheet, 16, 104, 380);
+    contentLabel = fieldRow(QStringLiteral("项目内容："), projectSheet, 16, 134, 380);
+    performersLabel = fieldRow(QStringLiteral("项目执行人："), projectSheet, 16, 164, 380);
+    createTimeLabel = fieldRow(QStringLiteral("创建时间："), projectSheet, 16, 194, 140);
+    dueTimeLabel = fieldRow(QStringLiteral("完成时间："), projectSheet, 266, 194, 140);
+    taskCountLabel = fieldRow(QStringLiteral("任务派发情况："), projectSheet, 16, 224, 380);
+
+    completeButton = new QPushButton(kCompleteCaption, projectSheet);
+    completeButton->setGeometry(515, 20, 120, 110);
+    QFont large = completeButton->font();
+    large.setPointSize(large.pointSize() + 6);
+    completeButton->setFont(large);
+    completeButton->setMouseTracking(true);
+    completeButton->installEventFilter(this);
+    reeditButton = new QPushButton(QStringLiteral("重新编辑"), projectSheet);
+    reeditButton->setGeometry(515, 150, 120, 30);
+
+    (new QLabel(QStringLiteral("项目节点流程信息："), projectSheet))->setGeometry(16, 256, 200, 22);
+    flowNodeBox = new QPlainTextEdit(projectSheet);
+    flowNodeBox->setReadOnly(true);
+    flowNodeBox->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    flowNodeBox->setGeometry(16, 280, 619, 196);
+    nodeEdit = new QLineEdit(QStringLiteral("“请在此处发布该项目/任务流程节点”"), projectSheet);
+    nodeEdit->setGeometry(16, 490, 415, 26);
+    addNodeButton = new QPushButton(QStringLiteral("添加节点"), projectSheet);
+    addNodeButton->setGeometry(441, 489, 90, 28);
+    dispatchButton = new QPushButton(QStringLiteral("派发任务"), projectSheet);
+    dispatchButton->setGeometry(545, 489, 90, 28);
+
+    connect(completeButton, &QPushButton::clicked, this, &ProjectWindow::completeOrDelete);
+    connect(reeditButton, &QPushButton::clicked, this, &ProjectWindow::reedit);
+    connect(addNodeButton, &QPushButton::clicked, this, &ProjectWindow::addFlowNode);
+    connect(dispatchButton, &QPushButton::clicked, this, &ProjectWindow::dispatchTask);
+}
+
+void ProjectWindow::buildTaskSheet() {
+    taskSheet = new QWidget;
+    sheets->addTab(taskSheet, QStringLiteral("任务详情"));
+    taskModel = new RecordSetModel(taskRecords, this);
+    taskGrid = new QTableView(taskSheet);
+    taskGrid->setModel(taskModel);
+    taskGrid->setGeometry(4, 4, kWidth - 32, 250);
+    taskGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    taskGrid->setSelectionMode(QAbstractItemView::SingleSelection);
+    taskGrid->setWordWrap(false);
+    taskGrid->verticalHeader()->setDefaultSectionSize(20);
+    TaskGrid::style(
+        taskGrid, taskModel, [this] { return shell_.member().displayName; },
+        TaskGrid::kProjectNeutral);
+}
+
+bool ProjectWindow::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == completeButton && event->type() == QEvent::MouseMove)
+        completeButton->setText(completeButton->text() == kCompleteCaption ? kDeleteCaption
+                                                                           : kCompleteCaption);
+    return ChildWindow::eventFilter(watched, event);
+}
+
+void ProjectWindow::refill() {
+    const QDateTime now = AppClock::now();
+    progressGrid->clearToTitles();
+    numberLabel->setText(trimmed(project.id));
+    sourceLabel->setText(trimmed(project.source));
+    aimLabel->setText(trimmed(project.aim));
+    contentLabel->setText(trimmed(project.content));
+    taskRecords->load(DataAccess::selectProjectTasks(project.id, true));
+    progressRecords->load(DataAccess::selectProjectTasks(project.id, false));
+    progressGrid->fill(*progressRecords, now);
+
+    const int tasks = taskRecords->recordCount();
+    completeButton->setText(tasks > 0 ? kCompleteCaption : kDeleteCaption);
+    completeButton->setEnabled(trimmed(project.creator) == trimmed(shell_.member().displayName));
+    performersLabel->setText(trimmed(project.performers));
+    createTimeLabel->setText(trimmed(project.createTime));
+    dueTimeLabel->setText(trimmed(project.dueTime));
+    kindButtons[static_cast<int>(ProjectRules::kindOfNumber(numberLabel->text()))]->setChecked(
+        true);
+
+    const auto state = ProjectRules::state(project.completeFlag, project.dueTime, now);
+    if (state == ProjectRules::State::Completed)
+        completeButton->setEnabled(false);
+    const QColor colour = ProjectRules::colour(state);
+    numberLabel->setStyleSheet(QStringLiteral("color: %1;").arg(colour.name()));
+
+    showFlowNodes();
+    taskCountLabel->setText(QStringLiteral("此项目共有") + QString::number(tasks) +
+                            QStringLiteral("条派送任务。"));
+    // The stored count follows the tasks that exist; a failed write changes nothing shown.
+    DataAccess::updateProjectTaskCount(QString::number(tasks), project);
+}
+
+void ProjectWindow::showFlowNodes() {
+    flowNodeBox->clear();
+    for (const QString &line : ProjectRules::flowNodeLines(project.flowNodes))
+        flowNodeBox->appendPlainText(line);
+}
+
+// Writes the changed record; on success it becomes the record shown. On
+// failure the member is told and the record stays as the server holds it.
+bool ProjectWindow::storeProject(const Project &changed, const QString &failure,
+                                 const QString &caption) {
+    if (!DataAccess::updateProject(changed.performers, changed.completeFlag, changed.taskCount,
+                                   changed.flowNodes, changed)) {
+        Dialogs::message(failure, caption, QMessageBox::Critical);
+        return false;
+    }
+    project = changed;
+    return true;
+}
+
+void ProjectWindow::addFlowNode() {
+    guarded([this] {
+        const QString author = shell_.member().displayName;
+        const bool first = trimmed(project.flowNodes).isEmpty();
+        Project changed = project;
+        changed.flowNodes = ProjectRules::withFlowNode(project.flowNodes, nodeEdit->text(), author);
+        if (!storeProject(changed, QStringLiteral("添加节点出错！"), QStringLiteral("项目节点")))
+            return; // the typed node stays in the edit for another try
+        showFlowNodes();
+        nodeEdit->clear();
+        if (!first)
+            NoticePost::post(shell_, noticeOf(project, QStringLiteral(" 添加了新的节点信息！")),
+                             author, project.performers);
+        shell_.reloadLists();
+    });
+}
+
+void ProjectWindow::completeOrDelete() {
+    guarded([this] {
+        if (completeButton->text() == kDeleteCaption)
+            deleteProject();
+        else if (completeButton->text() == kCompleteCaption)
+            completeProject();
+    });
+}
+
+void ProjectWindow::deleteProject() {
+    const QString caption = QStringLiteral("删除项目");
+    if (taskRecords->recordCount() > 0) {
+        Dialogs::message(QStringLiteral("该项目已存在派发任务，无法删除"), caption,
+                         QMessageBox::Critical);
+        return;
+    }
+    if (!DataAccess::deleteProject(project.id)) {
+        Dialogs::message(QStringLiteral("删除项目出错！"), caption, QMessageBox::Critical);
+        return;
+    }
+    Dialogs::message(QStringLiteral("已成功删除该项目"), caption, QMessageBox::Information);
+    closeAfterDeletion();
+    shell_.reloadLists();
+    NoticePost::post(shell_, noticeOf(project, QStringLiteral(" 已由项目/任务创建人删除")),
+                     shell_.member().displayName, project.performers);
+}
+
+// Nothing is left to show: the window goes, and the main window takes input again.
+void ProjectWindow::closeAfterDeletion() {
+    close();
+}
+
+void ProjectWindow::completeProject() {
+    const int state = taskRecords->fieldIndex(QStringLiteral("TaskCompleteFlag"));
+    for (int row = 0; row < taskRecords->recordCount(); ++row) {
+        if (state < 0 || trimmed(taskRecords->value(row, state)) != QLatin1String("2")) {
+            Dialogs::message(
+                QStringLiteral("存在未完成的派发任务，请双击派发任务显示状态条以查看详细信息！"),
+                QStringLiteral("完成项目/任务"), QMessageBox::Information);
+            return;
+        }
+    }
+    const QString question = QStringLiteral("项目编号:") + project.id +
+                             QStringLiteral("\r项目内容:") + project.content +
+                             QStringLiteral("\r确认该项目提交完成？");
+    const QString caption = QStringLiteral("项目完成");
+    if (Dialogs::message(question, caption, QMessageBox::Information,
+                         QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok)
+        return;
+    Project changed = project;
+    changed.completeFlag = QStringLiteral("Yes");
+    if (!storeProject(changed, QStringLiteral("完成项目出错！"), caption))
+        return;
+    shell_.reloadLists();
+    NoticePost::post(shell_, noticeOf(project, QStringLiteral(" 已成功完成！")),
+                     shell_.member().displayName, project.performers);
+    refill(); // the completed colour, the button disabled
+}
+
+void ProjectWindow::reedit() {
+    guarded([this] {
+        if (!editor_)
+            return;
+        QStringList unreadable;
+        for (const QLabel *time : {createTimeLabel, dueTimeLabel})
+            if (!TimeText::parse(time->text()).isValid())
+                unreadable << time->text();
+        editor_->beginUpdate(&project, isPrivilegedLogin(shell_.member().userName));
+        editor_->setEnablesOnClose(shell_.mainWidget());
+        editor_->show();
+        editor_->raise();
+        if (!unreadable.isEmpty())
+            Dialogs::message(QStringLiteral("项目时间“") + unreadable.join(QStringLiteral("”、“")) +
+                                 QStringLiteral("”无法识别，已代以当前时间，请核对后更新。"),
+                             QStringLiteral("修改项目信息"), QMessageBox::Warning);
+    });
+}
+
+void ProjectWindow::dispatchTask() {
+    guarded([this] {
+        if (openDispatch_)
+            openDispatch_(project);
+    });
 }

@@ -1,10 +1,81 @@
 #pragma once
-// The project and task details window.
+// The project window: one project on three sheets (the project with its flow
+// nodes, its tasks, and their progress per staff member). Any member adds
+// flow nodes, dispatches tasks and re-edits the project; its creator
+// completes it or, while it has no tasks, deletes it.
+
 #include "ChildWindow.h"
+#include "Records.h"
+
+#include <functional>
+
+class AppShell;
+class NewProjectWindow;
+class ProgressSheet;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class QTabWidget;
+class QTableView;
+class RecordSet;
+class RecordSetModel;
 
 class ProjectWindow : public ChildWindow {
     Q_OBJECT
-  public:
-    explicit ProjectWindow(QWidget *parent = nullptr);
-    void refill() {}
+public:
+    static constexpr int kWidth = 675, kHeight = 593;
+    static inline const QString kCompleteCaption = QStringLiteral("完成");
+    static inline const QString kDeleteCaption = QStringLiteral("删除项目");
+
+    ProjectWindow(AppShell &shell, NewProjectWindow *editor, QWidget *parent = nullptr);
+
+    // Shows a project: the record is set, then the window filled.
+    void setProject(const Project &shown) { project = shown; }
+    // Re-reads the project's tasks and fills every sheet from the record.
+    void refill() override;
+    // Opens the dispatch window for a new task of the shown project.
+    void setDispatchOpener(std::function<void(const Project &)> opener) {
+        openDispatch_ = std::move(opener);
+    }
+
+    Project project; // the project shown
+
+    QTabWidget *sheets;
+    QWidget *projectSheet, *taskSheet, *progressSheet;
+    QLabel *numberLabel, *sourceLabel, *aimLabel, *contentLabel, *performersLabel, *createTimeLabel,
+        *dueTimeLabel, *taskCountLabel;
+    QRadioButton *kindButtons[3];
+    QPushButton *completeButton, *reeditButton, *addNodeButton, *dispatchButton;
+    QPlainTextEdit *flowNodeBox;
+    QLineEdit *nodeEdit;
+    QTableView *taskGrid;
+    RecordSet *taskRecords;
+    RecordSetModel *taskModel;
+    ProgressSheet *progressGrid;
+    RecordSet *progressRecords;
+
+public slots:
+    void addFlowNode();
+    void completeOrDelete();
+    void reedit();
+    void dispatchTask();
+
+protected:
+    // Each pointer movement over the complete button swaps its caption.
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void buildProjectSheet();
+    void buildTaskSheet();
+    void showFlowNodes();
+    bool storeProject(const Project &changed, const QString &failure, const QString &caption);
+    void deleteProject();
+    void completeProject();
+    void closeAfterDeletion();
+
+    AppShell &shell_;
+    NewProjectWindow *editor_;
+    std::function<void(const Project &)> openDispatch_;
 };

@@ -6,7 +6,7 @@
 #include <QString>
 
 class LoginSettings {
-  public:
+public:
     static QString path();
     static void setPathForTesting(const QString &path); // empty: back to the normal place
 

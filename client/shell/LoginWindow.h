@@ -14,7 +14,7 @@ class MainWindow;
 
 class LoginWindow : public QDialog {
     Q_OBJECT
-  public:
+public:
     static constexpr int kWidth = 600, kHeight = 375;
     explicit LoginWindow(MainWindow *mainWindow, QWidget *parent = nullptr);
 
@@ -26,15 +26,15 @@ class LoginWindow : public QDialog {
 
     bool quitChosen() const { return quitChosen_; }
 
-  public slots:
+public slots:
     void logIn(); // 登录
     void quit();  // 退出
 
-  protected:
+protected:
     // Enter logs in and Escape quits, wherever the focus is.
     bool eventFilter(QObject *watched, QEvent *event) override;
 
-  private:
+private:
     void checkLogin();
     MainWindow *main_;
     bool quitChosen_ = false;

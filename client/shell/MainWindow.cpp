@@ -6,7 +6,9 @@
 #include "ErrorGuard.h"
 #include "IntervalTimer.h"
 #include "NoticeBoard.h"
+#include "ProjectQueryTab.h"
 #include "RecordSetModel.h"
+#include "TaskGrid.h"
 #include "WindowConventions.h"
 
 #include <QApplication>
@@ -96,6 +98,8 @@ void MainWindow::buildProjectTab() {
     exportButton = new QPushButton(QStringLiteral("导出Excel"), projectTab);
     exportButton->setGeometry(803, 10, 75, 25);
     projectGrid = grid(projectTab, projectModel_, QRect(3, 41, 906, 248));
+    projectQuery =
+        new ProjectQueryTab(queryEdit, queryButton, exportButton, projectGrid, projectModel_, this);
     noticePanel = new QTextEdit(projectTab);
     noticePanel->setReadOnly(true);
     noticePanel->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -106,6 +110,8 @@ void MainWindow::buildTaskTab() {
     taskTab = new QWidget;
     tabs->addTab(taskTab, QStringLiteral("任务查询"));
     taskGrid = grid(taskTab, taskModel_, QRect(3, 3, 906, 158));
+    TaskGrid::style(
+        taskGrid, taskModel_, [this] { return currentMember.displayName; }, TaskGrid::kMainNeutral);
     taskGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     label(QStringLiteral("立项编号："), taskTab, 16, 172);
     label(QStringLiteral("执行人阅读时间："), taskTab, 460, 172);
@@ -140,6 +146,10 @@ void MainWindow::buildAnalysisTab() {
     for (int i = 0; i < monthNames.size(); ++i)
         (new QRadioButton(monthNames[i], months))->move(8 + 67 * i, 18);
     analysisGrid = grid(analysisTab, analysisModel_, QRect(87, 55, 822, 346));
+}
+
+void MainWindow::setProjectWindow(ProjectWindow *window) {
+    projectQuery->setProjectWindow(window, this);
 }
 
 void MainWindow::setMenuWindows(ChildWindow *newProject, ChildWindow *members) {

@@ -3,6 +3,7 @@
 // reminder's timer, the project and task lists, the notice panel and the menu.
 
 #include "AppServerGateway.h"
+#include "AppShell.h"
 #include "RecordSet.h"
 #include "Records.h"
 #include "ServerConnection.h"
@@ -20,11 +21,13 @@ class QTableView;
 class QTextEdit;
 class ChildWindow;
 class IntervalTimer;
+class ProjectQueryTab;
+class ProjectWindow;
 class RecordSetModel;
 
-class MainWindow : public QMainWindow {
+class MainWindow : public QMainWindow, public AppShell {
     Q_OBJECT
-  public:
+public:
     static constexpr int kWidth = 952, kHeight = 532;
     static constexpr int kReminderIntervalMs = 100000;
 
@@ -33,12 +36,19 @@ class MainWindow : public QMainWindow {
 
     // The child windows the menu opens.
     void setMenuWindows(ChildWindow *newProject, ChildWindow *members);
+    // The window a double-click on the project list opens.
+    void setProjectWindow(ProjectWindow *window);
+
+    // What the child windows reach.
+    const Member &member() const override { return currentMember; }
+    void reloadLists() override { reload(); }
+    QWidget *mainWidget() override { return this; }
 
     // Opens the connection, creates the gateway and the timer once, and loads
     // the member's projects and tasks (once a member is logged in). Throws.
     void reload();
     // Re-reads the notices into the panel and makes sure the reminder runs. Throws.
-    void refreshNotices();
+    void refreshNotices() override;
     // One reminder: the member's counts in the title, then the panel. Throws.
     void showReminder();
 
@@ -66,15 +76,16 @@ class MainWindow : public QMainWindow {
     QLabel *completionNoteLabel;
     QPushButton *applyButton, *completeButton, *reeditButton;
     QAction *newProjectAction, *membersAction;
+    ProjectQueryTab *projectQuery;
 
-  public slots:
+public slots:
     void openNewProjectWindow();
     void openMemberWindow();
 
-  protected:
+protected:
     void closeEvent(QCloseEvent *event) override; // closing the main window ends the program
 
-  private:
+private:
     void buildProjectTab();
     void buildTaskTab();
     void buildAnalysisTab();

@@ -4,6 +4,6 @@
 
 class TaskDispatchWindow : public ChildWindow {
     Q_OBJECT
-  public:
+public:
     explicit TaskDispatchWindow(QWidget *parent = nullptr);
 };

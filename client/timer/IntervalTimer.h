@@ -14,7 +14,7 @@
 class IntervalTimer;
 
 class IntervalTimerWorker : public QThread {
-  public:
+public:
     explicit IntervalTimerWorker(IntervalTimer *owner);
     ~IntervalTimerWorker() override;
 
@@ -28,10 +28,10 @@ class IntervalTimerWorker : public QThread {
     // True while a tick waits for the user-interface thread.
     bool handingOver() const { return handingOver_.load(); }
 
-  protected:
+protected:
     void run() override;
 
-  private:
+private:
     bool tick();       // false when the timer is going away
     bool runTicking(); // false when the loop must end
     IntervalTimer *timer_;
@@ -41,7 +41,7 @@ class IntervalTimerWorker : public QThread {
 
 class IntervalTimer : public QObject {
     Q_OBJECT
-  public:
+public:
     using Handler = std::function<void()>;
     static constexpr int kDestroyWaitMs = 5000;
 
@@ -59,7 +59,7 @@ class IntervalTimer : public QObject {
     int failedTicks() const { return failedTicks_; }
     const IntervalTimerWorker *worker() const { return worker_; }
 
-  private:
+private:
     friend class IntervalTimerWorker;
     void startTicking();
     void stopTicking();

@@ -12,20 +12,20 @@
 class EventGroup;
 
 class ManualResetEvent {
-  public:
+public:
     explicit ManualResetEvent(EventGroup &group) : group_(group) {}
     void set(); // stays signalled until reset()
     void reset();
     bool isSet() const;
 
-  private:
+private:
     friend class EventGroup;
     EventGroup &group_;
     bool signalled_ = false;
 };
 
 class EventGroup {
-  public:
+public:
     static constexpr int kTimedOut = -1;
     // Blocks until one of the events is signalled or the time-out passes.
     // Returns the index of the first signalled event in the order given,
@@ -33,7 +33,7 @@ class EventGroup {
     int waitAny(std::initializer_list<ManualResetEvent *> events,
                 std::chrono::milliseconds timeout);
 
-  private:
+private:
     friend class ManualResetEvent;
     mutable std::mutex mutex_;
     std::condition_variable changed_;

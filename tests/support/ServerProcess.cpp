@@ -9,8 +9,7 @@
 ServerProcess::ServerProcess(QStringList extraArgs) : extraArgs_(std::move(extraArgs)) {
     process_.setProcessChannelMode(QProcess::SeparateChannels);
     // The server logs a line per request; a pipe nobody drains would stall it.
-    process_.setStandardErrorFile(dir_.filePath(QStringLiteral("server.log")),
-                                  QIODevice::Append);
+    process_.setStandardErrorFile(dir_.filePath(QStringLiteral("server.log")), QIODevice::Append);
 }
 
 ServerProcess::~ServerProcess() {
@@ -18,13 +17,14 @@ ServerProcess::~ServerProcess() {
         kill();
 }
 
-QString ServerProcess::binary() { return QStringLiteral(SOLVANE_SERVER_PATH); }
+QString ServerProcess::binary() {
+    return QStringLiteral(SOLVANE_SERVER_PATH);
+}
 
 bool ServerProcess::start() {
     port_ = 0;
     errorText_.clear();
-    process_.start(binary(), QStringList{"--db", dbPath(), "--port", "0"} +
-                                 extraArgs_);
+    process_.start(binary(), QStringList{"--db", dbPath(), "--port", "0"} + extraArgs_);
     if (!process_.waitForStarted(5000)) {
         errorText_ = process_.errorString();
         return false;

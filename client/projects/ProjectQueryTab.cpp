@@ -1,0 +1,96 @@
+#include "ProjectQueryTab.h"
+
+#include "AppClock.h"
+#include "AppShell.h"
+#include "DataAccess.h"
+#include "Dialogs.h"
+#include "ErrorGuard.h"
+#include "ProjectQuery.h"
+#include "ProjectRules.h"
+#include "ProjectWindow.h"
+#include "RecordRows.h"
+#include "RecordSet.h"
+#include "RecordSetModel.h"
+#include "SpreadsheetExport.h"
+#include "TimeText.h"
+
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+
+namespace {
+const int kWidths[ProjectQueryTab::kColumns] = {90, 80, 75, 85, 58, 58, 100, 100, 60, 60, 95};
+enum Column { kDueTime = 7, kCompleteFlag = 8 };
+} // namespace
+
+ProjectQueryTab::ProjectQueryTab(QLineEdit *queryEdit, QPushButton *queryButton,
+                                 QPushButton *exportButton, QTableView *grid, RecordSetModel *model,
+                                 QObject *parent)
+    : QObject(parent), queryEdit_(queryEdit), grid_(grid), model_(model),
+      records_(model->records()) {
+    model_->setTitles({"立项编号", "来源", "目标", "内容", "创建人", "执行人", "创建时间",
+                       "预完成时间", "完成情况", "派发任务数", "项目节点情况"});
+    model_->setRowBackground(
+        [](const RecordSet &projects, int row) {
+            if (projects.fieldCount() <= kCompleteFlag)
+                return QColor();
+            return ProjectRules::colour(ProjectRules::state(projects.value(row, kCompleteFlag),
+                                                            projects.value(row, kDueTime),
+                                                            AppClock::now()));
+        },
+        [] { return TimeText::minuteOf(AppClock::now()).toSecsSinceEpoch(); });
+    auto applyWidths = [this] {
+        for (int column = 0; column < kColumns; ++column)
+            grid_->setColumnWidth(column, kWidths[column]);
+    };
+    connect(model_, &QAbstractItemModel::modelReset, this, applyWidths);
+    applyWidths();
+    // Nothing typed into the list would be saved: it takes no typing.
+    grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grid_->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+
+    connect(queryButton, &QPushButton::clicked, this, &ProjectQueryTab::runQuery);
+    connect(exportButton, &QPushButton::clicked, this, &ProjectQueryTab::exportList);
+    connect(grid_, &QTableView::doubleClicked, this, &ProjectQueryTab::openCurrentProject);
+}
+
+void ProjectQueryTab::runQuery() {
+    guarded([this] {
+        if (const auto statement = ProjectQuery::statementFor(queryEdit_->text()))
+            records_->load(DataAccess::queryProjects(*statement));
+    });
+}
+
+void ProjectQueryTab::openCurrentProject() {
+    guarded([this] {
+        const int row = grid_->currentIndex().row();
+        if (!projectWindow_ || !shell_ || row < 0 || row >= records_->recordCount())
+            return;
+        projectWindow_->setProject(RecordRows::trimmed(RecordRows::projectAt(*records_, row)));
+        projectWindow_->refill();
+        QWidget *main = shell_->mainWidget();
+        main->setEnabled(false);
+        projectWindow_->setEnablesOnClose(main);
+        projectWindow_->show();
+        projectWindow_->raise();
+    });
+}
+
+void ProjectQueryTab::exportList() {
+    const QString path =
+        Dialogs::saveFileName(QStringLiteral("导出Excel"), QStringLiteral("Excel files (*.xlsx)"));
+    if (path.isEmpty())
+        return;
+    switch (SpreadsheetExport::write(path, *records_)) {
+    case SpreadsheetExport::Result::Written:
+        Dialogs::inform(QStringLiteral("输出 Excel 文件已完成..."));
+        break;
+    case SpreadsheetExport::Result::WriterUnavailable:
+        Dialogs::inform(QStringLiteral("您的机器里未安装Microsoft Excel。"));
+        break;
+    case SpreadsheetExport::Result::Failed:
+        Dialogs::inform(QStringLiteral("Excel系统出错！！！"));
+        break;
+    }
+}

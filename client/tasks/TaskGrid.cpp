@@ -1,0 +1,58 @@
+#include "TaskGrid.h"
+
+#include "AppClock.h"
+#include "RecordSet.h"
+#include "RecordSetModel.h"
+#include "SqlValues.h"
+#include "TimeText.h"
+
+#include <QHeaderView>
+#include <QTableView>
+
+namespace TaskGrid {
+
+namespace {
+const int kWidths[] = {95, 90, 60, 60, 105, 105, 75, 92, 105, 75};
+enum Column { kDueTime = 5, kState = 6, kRelatedPersons = 9 };
+} // namespace
+
+QColor rowColour(const QString &state, const QString &dueTime, const QString &relatedPersons,
+                 const QString &memberName, const QDateTime &now, const QColor &neutral) {
+    if (memberName.isEmpty() || !relatedPersons.contains(memberName))
+        return neutral;
+    const QString flag = SqlValues::trimmed(state);
+    if (flag == QLatin1String("0")) {
+        const QDateTime due = TimeText::parse(dueTime);
+        if (!due.isValid() || due > TimeText::startOfDay(now))
+            return QColor(0xC8, 0x64, 0x32);
+        return QColor(0xFF, 0x32, 0x32);
+    }
+    if (flag == QLatin1String("1"))
+        return QColor(0x64, 0xC8, 0x32);
+    return QColor(0x32, 0x64, 0xC8);
+}
+
+void style(QTableView *grid, RecordSetModel *model, std::function<QString()> memberName,
+           const QColor &neutral) {
+    model->setTitles({"立项编号", "任务内容", "创建人员", "执行人员", "创建时间", "需求时间",
+                      "完成状态", "完成情况", "阅看时间", "关联人员"});
+    model->setRowBackground(
+        [memberName, neutral](const RecordSet &tasks, int row) {
+            if (tasks.fieldCount() <= kRelatedPersons)
+                return neutral;
+            return rowColour(tasks.value(row, kState), tasks.value(row, kDueTime),
+                             tasks.value(row, kRelatedPersons), memberName(), AppClock::now(),
+                             neutral);
+        },
+        [] { return AppClock::now().date().toJulianDay(); });
+    auto applyWidths = [grid] {
+        for (int column = 0; column < 10; ++column)
+            grid->setColumnWidth(column, kWidths[column]);
+    };
+    QObject::connect(model, &QAbstractItemModel::modelReset, grid, applyWidths);
+    applyWidths();
+    grid->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+}
+
+} // namespace TaskGrid
