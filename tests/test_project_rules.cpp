@@ -31,9 +31,10 @@ void TestProjectRules::queryStatement_data() {
     QTest::addColumn<QString>("statement"); // empty: no query
     const QString byName = "Select * From Programe Where ProPerformer like '%1' order by "
                            "ProCreateTime desc";
-    QTest::newRow("empty lists all")
-        << "  " << "Select * From Programe Order by ProCreateTime desc";
-    QTest::newRow("no comma: no query") << "Kestra" << "";
+    QTest::newRow("empty lists all") << "  "
+                                     << "Select * From Programe Order by ProCreateTime desc";
+    QTest::newRow("no comma: no query") << "Kestra"
+                                        << "";
     QTest::newRow("name,") << "Kestra," << byName.arg("%Kestra%");
     QTest::newRow("name with its blank") << " Kestra ,  " << byName.arg("%Kestra %");
     QTest::newRow(",date") << ",2026-12-01"
@@ -118,17 +119,22 @@ void TestProjectRules::state_data() {
     const QColor open(200, 100, 50), due(255, 50, 50), done(100, 200, 50);
     const int openState = int(State::OpenNotDue), dueState = int(State::OpenDue);
     QTest::newRow("seconds of now dropped")
-        << "No" << "2026-12-10 10:30:20" << QTime(10, 30, 45) << openState << open;
+        << "No"
+        << "2026-12-10 10:30:20" << QTime(10, 30, 45) << openState << open;
     QTest::newRow("overdue from the next minute")
-        << "No" << "2026-12-10 10:30:20" << QTime(10, 31) << dueState << due;
-    QTest::newRow("due this minute") << "No" << "2026-12-10 10:30:00" << QTime(10, 30) << dueState
-                                     << due;
+        << "No"
+        << "2026-12-10 10:30:20" << QTime(10, 31) << dueState << due;
+    QTest::newRow("due this minute") << "No"
+                                     << "2026-12-10 10:30:00" << QTime(10, 30) << dueState << due;
     QTest::newRow("flag letter case and blanks")
-        << " no " << "2026-12-11 00:00:00" << QTime(10, 0) << openState << open;
+        << " no "
+        << "2026-12-11 00:00:00" << QTime(10, 0) << openState << open;
     QTest::newRow("completed whatever its due time")
-        << "Yes" << "2020-01-01 00:00:00" << QTime(10, 0) << int(State::Completed) << done;
+        << "Yes"
+        << "2020-01-01 00:00:00" << QTime(10, 0) << int(State::Completed) << done;
     QTest::newRow("unreadable due time: open, not due")
-        << "No" << "next week" << QTime(10, 0) << openState << open;
+        << "No"
+        << "next week" << QTime(10, 0) << openState << open;
 }
 
 void TestProjectRules::state() {
@@ -154,19 +160,30 @@ void TestProjectRules::progressWord_data() {
     QTest::addColumn<QString>("state");
     QTest::addColumn<QString>("due");
     QTest::addColumn<QString>("word");
-    QTest::newRow("applied") << "1" << "2020-01-01 00:00:00" << "已完成";
-    QTest::newRow("completed") << " 2 " << "2020-01-01 00:00:00" << "已完成";
-    QTest::newRow("open, seconds dropped") << "0" << "2026-12-10 10:30:20" << "未完成";
-    QTest::newRow("open, due") << "0" << "2026-12-10 10:30:00" << "延误中";
-    QTest::newRow("unreadable due") << "0" << "" << "未完成";
+    QTest::newRow("applied") << "1"
+                             << "2020-01-01 00:00:00"
+                             << "已完成";
+    QTest::newRow("completed") << " 2 "
+                               << "2020-01-01 00:00:00"
+                               << "已完成";
+    QTest::newRow("open, seconds dropped") << "0"
+                                           << "2026-12-10 10:30:20"
+                                           << "未完成";
+    QTest::newRow("open, due") << "0"
+                               << "2026-12-10 10:30:00"
+                               << "延误中";
+    QTest::newRow("unreadable due") << "0"
+                                    << ""
+                                    << "未完成";
 }
 
 void TestProjectRules::progressWord() {
     QFETCH(QString, state);
     QFETCH(QString, due);
     QFETCH(QString, word);
-    QCOMPARE(ProgressSheet::stateWord(state, due, QDateTime(QDate(2026, 12, 10), QTime(10, 30, 45))),
-             word);
+    QCOMPARE(
+        ProgressSheet::stateWord(state, due, QDateTime(QDate(2026, 12, 10), QTime(10, 30, 45))),
+        word);
 }
 
 QTEST_MAIN(TestProjectRules)

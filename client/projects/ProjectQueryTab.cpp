@@ -73,7 +73,6 @@ void ProjectQueryTab::openCurrentProject() {
         main->setEnabled(false);
         projectWindow_->setEnablesOnClose(main);
         projectWindow_->show();
-        projectWindow_->raise();
     });
 }
 

@@ -281,7 +281,6 @@ void ProjectWindow::reedit() {
         editor_->beginUpdate(&project, isPrivilegedLogin(shell_.member().userName));
         editor_->setEnablesOnClose(shell_.mainWidget());
         editor_->show();
-        editor_->raise();
         if (!unreadable.isEmpty())
             Dialogs::message(QStringLiteral("项目时间“") + unreadable.join(QStringLiteral("”、“")) +
                                  QStringLiteral("”无法识别，已代以当前时间，请核对后更新。"),
