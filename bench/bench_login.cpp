@@ -132,8 +132,8 @@ int run(int argc, char **argv) {
                 b.p90 / a.p90);
     const Stats c = stats(noticeQuery), d = stats(panel);
     std::printf("%-34s %7.1f ms %7.1f ms\n", "notice query through the gateway", c.median, c.p90);
-    std::printf("%-34s %7.1f ms %7.1f ms\n", "FormNotice (query + panel)", d.median, d.p90);
-    std::printf("%-34s %10.2f %10.2f\n", "ratio FormNotice / query", d.median / c.median,
+    std::printf("%-34s %7.1f ms %7.1f ms\n", "refreshNotices (query + panel)", d.median, d.p90);
+    std::printf("%-34s %10.2f %10.2f\n", "ratio refreshNotices / query", d.median / c.median,
                 d.p90 / c.p90);
     std::printf("\nclient peak memory: %ld KiB before the first login, %ld KiB after %d logins\n",
                 before, afterLogins, repeats);

@@ -2,6 +2,7 @@
 
 #include "SqlValues.h"
 #include "Statements.h"
+#include "TimeText.h"
 
 #include <QtTest>
 
@@ -34,6 +35,8 @@ private slots:
     void valueForms();
     void statements_data();
     void statements();
+    void timeTexts_data();
+    void timeTexts();
 };
 
 void TestStatements::valueForms_data() {

@@ -4,15 +4,55 @@
 #include "SqlValues.h"
 #include "TimeText.h"
 
+#include <QAbstractTableModel>
 #include <QHeaderView>
+
+// The sheet's texts, changed as a whole and shown in one repaint.
+class ProgressSheet::Cells : public QAbstractTableModel {
+public:
+    Cells(QBrush titleBackground, QObject *parent)
+        : QAbstractTableModel(parent), titleBackground_(std::move(titleBackground)) {
+        text_[0][0] = QStringLiteral("   任务名/经办人");
+        for (int column = 1; column < kColumns; ++column)
+            text_[0][column] = roster().at(column - 1);
+    }
+    int rowCount(const QModelIndex &parent = {}) const override {
+        return parent.isValid() ? 0 : kRows;
+    }
+    int columnCount(const QModelIndex &parent = {}) const override {
+        return parent.isValid() ? 0 : kColumns;
+    }
+    QVariant data(const QModelIndex &index, int role) const override {
+        if (!index.isValid())
+            return {};
+        if (role == Qt::DisplayRole)
+            return text_[index.row()][index.column()];
+        if (role == Qt::BackgroundRole && (index.row() == 0 || index.column() == 0))
+            return titleBackground_;
+        return {};
+    }
+    QString &at(int row, int column) { return text_[row][column]; }
+    void clearTasks() {
+        for (int row = 1; row < kRows; ++row)
+            for (QString &text : text_[row])
+                text.clear();
+    }
+    void changed() { emit dataChanged(index(0, 0), index(kRows - 1, kColumns - 1)); }
+
+private:
+    std::array<std::array<QString, kColumns>, kRows> text_;
+    QBrush titleBackground_;
+};
 
 const QStringList &ProgressSheet::roster() {
     static const QStringList names = {"Halvic", "Kestra", "Aldren", "Berric", "Fennick", "Gessa",
-                                      "Elsken", "Dorvan", "Calwen", "Ivrel",  "Jorun"};
+                                      "Elsken", "Dorvan", "Calwen", "Ivrel",   "Jorun"};
     return names;
 }
 
-ProgressSheet::ProgressSheet(QWidget *parent) : QTableWidget(kRows, kColumns, parent) {
+ProgressSheet::ProgressSheet(QWidget *parent) : QTableView(parent) {
+    cells_ = new Cells(palette().button(), this);
+    setModel(cells_);
     horizontalHeader()->hide();
     verticalHeader()->hide();
     verticalHeader()->setDefaultSectionSize(20);
@@ -21,21 +61,11 @@ ProgressSheet::ProgressSheet(QWidget *parent) : QTableWidget(kRows, kColumns, pa
     setColumnWidth(0, 105);
     for (int column = 1; column < kColumns; ++column)
         setColumnWidth(column, 46);
-    clearToTitles();
 }
 
 void ProgressSheet::clearToTitles() {
-    const QBrush titleCell = palette().button();
-    for (int row = 0; row < kRows; ++row)
-        for (int column = 0; column < kColumns; ++column) {
-            auto *cell = new QTableWidgetItem;
-            if (row == 0 || column == 0)
-                cell->setBackground(titleCell);
-            setItem(row, column, cell);
-        }
-    item(0, 0)->setText(QStringLiteral("   任务名/经办人"));
-    for (int column = 1; column < kColumns; ++column)
-        item(0, column)->setText(roster().at(column - 1));
+    cells_->clearTasks();
+    cells_->changed();
 }
 
 QString ProgressSheet::stateWord(const QString &state, const QString &dueTime,
@@ -58,16 +88,16 @@ void ProgressSheet::fill(const RecordSet &tasks, const QDateTime &now) {
         return;
     for (int task = 0; task < tasks.recordCount() && task + 1 < kRows; ++task) {
         const int row = task + 1;
-        item(row, 0)->setText(SqlValues::trimmed(tasks.value(task, content)));
+        cells_->at(row, 0) = SqlValues::trimmed(tasks.value(task, content));
         const QString who = SqlValues::trimmed(tasks.value(task, performer));
         const QString word = stateWord(tasks.value(task, state), tasks.value(task, due), now);
         for (int column = 1; column < kColumns; ++column)
             if (who.contains(roster().at(column - 1)))
-                item(row, column)->setText(word);
+                cells_->at(row, column) = word;
     }
+    cells_->changed();
 }
 
 QString ProgressSheet::textAt(int row, int column) const {
-    const QTableWidgetItem *cell = item(row, column);
-    return cell ? cell->text() : QString();
+    return cells_->data(cells_->index(row, column), Qt::DisplayRole).toString();
 }

@@ -1,14 +1,17 @@
 #pragma once
 // The project window's progress sheet: one row per task (the first 19, oldest
 // first), one column per staff member of the department, and in a member's
-// column the state of the task the member claimed.
+// column the state of the task the member claimed. Row 0 and column 0 are
+// titles.
 
 #include <QDateTime>
-#include <QTableWidget>
+#include <QTableView>
+
+#include <array>
 
 class RecordSet;
 
-class ProgressSheet : public QTableWidget {
+class ProgressSheet : public QTableView {
     Q_OBJECT
 public:
     static constexpr int kRows = 20, kColumns = 12;
@@ -16,7 +19,7 @@ public:
 
     explicit ProgressSheet(QWidget *parent = nullptr);
 
-    // Empties every cell and writes the title row.
+    // Empties every cell but the titles.
     void clearToTitles();
     // Fills the task rows from whole Task rows.
     void fill(const RecordSet &tasks, const QDateTime &now);
@@ -26,4 +29,8 @@ public:
     static QString stateWord(const QString &state, const QString &dueTime, const QDateTime &now);
 
     QString textAt(int row, int column) const;
+
+private:
+    class Cells;
+    Cells *cells_;
 };

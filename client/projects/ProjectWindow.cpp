@@ -166,7 +166,9 @@ void ProjectWindow::refill() {
     if (state == ProjectRules::State::Completed)
         completeButton->setEnabled(false);
     const QColor colour = ProjectRules::colour(state);
-    numberLabel->setStyleSheet(QStringLiteral("color: %1;").arg(colour.name()));
+    QPalette palette = numberLabel->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    numberLabel->setPalette(palette);
 
     showFlowNodes();
     taskCountLabel->setText(QStringLiteral("此项目共有") + QString::number(tasks) +

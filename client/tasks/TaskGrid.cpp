@@ -52,6 +52,9 @@ void style(QTableView *grid, RecordSetModel *model, std::function<QString()> mem
     QObject::connect(model, &QAbstractItemModel::modelReset, grid, applyWidths);
     applyWidths();
     grid->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    // Rows are told apart by their colours and texts, not by numbers; a
+    // numbered header would measure every row's number at each reload.
+    grid->verticalHeader()->hide();
     grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
 }
 
