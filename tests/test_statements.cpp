@@ -151,5 +151,29 @@ void TestStatements::statements() {
     QCOMPARE(actual, expected);
 }
 
+void TestStatements::timeTexts_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QDateTime>("read"); // invalid: unreadable
+    const QDateTime evening(QDate(2016, 11, 2), QTime(23, 59, 59));
+    QTest::newRow("stored form") << "2016-11-02 23:59:59" << evening;
+    QTest::newRow("blanks around") << " 2016-11-02 23:59:59\t" << evening;
+    QTest::newRow("no seconds") << "2016-11-02 23:59"
+                                << QDateTime(QDate(2016, 11, 2), QTime(23, 59));
+    QTest::newRow("bare date") << "2016-11-02" << QDateTime(QDate(2016, 11, 2), QTime(0, 0));
+    QTest::newRow("no such day") << "2016-02-30 10:00:00" << QDateTime();
+    QTest::newRow("no such hour") << "2016-11-02 24:00:00" << QDateTime();
+    QTest::newRow("other separators") << "2016/11/02 10:00:00" << QDateTime();
+    QTest::newRow("empty") << "" << QDateTime();
+    QTest::newRow("words") << "next week" << QDateTime();
+}
+
+void TestStatements::timeTexts() {
+    QFETCH(QString, text);
+    QFETCH(QDateTime, read);
+    QCOMPARE(TimeText::parse(text), read);
+    if (read.isValid())
+        QCOMPARE(TimeText::parse(TimeText::format(read)), read);
+}
+
 QTEST_GUILESS_MAIN(TestStatements)
 #include "test_statements.moc"
