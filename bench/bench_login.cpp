@@ -4,6 +4,7 @@
 
 #include "AppClock.h"
 #include "AppServerGateway.h"
+#include "BenchClient.h"
 #include "BenchDatabase.h"
 #include "BenchMain.h"
 #include "ClientApp.h"
@@ -60,22 +61,9 @@ int run(int argc, char **argv) {
     const int repeats = argc > 1 ? std::max(5, atoi(argv[1])) : 30;
 
     QTemporaryDir dir;
-    sqlite3 *db;
-    sqlite3_open(dir.filePath("bench.db").toUtf8().constData(), &db);
-    BenchDatabase::seed(db);
-    sqlite3_close(db);
     ServerProcess server;
-    server.setDatabase(dir.filePath("bench.db"));
-    if (!server.start()) {
-        std::fprintf(stderr, "server did not start: %s\n", qPrintable(server.errorText()));
+    if (!BenchClient::startBusyDepartment(dir, server))
         return 1;
-    }
-    LoginSettings::setPathForTesting(dir.filePath("Server.ini"));
-    {
-        QSettings ini(dir.filePath("Server.ini"), QSettings::IniFormat);
-        ini.setValue("Server/Port", server.port());
-    }
-    Dialogs::setRecording(true);
     const QString user = BenchDatabase::loginName(7), name = BenchDatabase::memberName(7);
     const long before = peakKiB();
 

@@ -4,6 +4,7 @@
 // export of 10,000 project rows to a spreadsheet file.
 
 #include "AppServerGateway.h"
+#include "BenchClient.h"
 #include "BenchDatabase.h"
 #include "BenchMain.h"
 #include "ClientApp.h"
@@ -79,23 +80,11 @@ int run(int argc, char **argv) {
     const int repeats = argc > 1 ? std::max(5, atoi(argv[1])) : 30;
 
     QTemporaryDir dir;
-    sqlite3 *db;
-    sqlite3_open(dir.filePath("bench.db").toUtf8().constData(), &db);
-    BenchDatabase::seed(db);
-    sqlite3_close(db);
-    const QString id = growFirstProject(dir.filePath("bench.db"));
     ServerProcess server;
-    server.setDatabase(dir.filePath("bench.db"));
-    if (!server.start()) {
-        std::fprintf(stderr, "server did not start: %s\n", qPrintable(server.errorText()));
+    QString id;
+    if (!BenchClient::startBusyDepartment(
+            dir, server, [&id](const QString &path) { id = growFirstProject(path); }))
         return 1;
-    }
-    LoginSettings::setPathForTesting(dir.filePath("Server.ini"));
-    {
-        QSettings ini(dir.filePath("Server.ini"), QSettings::IniFormat);
-        ini.setValue("Server/Port", server.port());
-    }
-    Dialogs::setRecording(true);
 
     ClientApp client;
     client.loginWindow->userNameEdit->setText(BenchDatabase::loginName(7));

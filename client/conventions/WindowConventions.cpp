@@ -1,7 +1,9 @@
 #include "WindowConventions.h"
 
 #include <QGuiApplication>
+#include <QHeaderView>
 #include <QScreen>
+#include <QTableView>
 #include <QWidget>
 
 namespace WindowConventions {
@@ -30,6 +32,17 @@ void apply(QWidget *window, int width, int height) {
     fixSize(window, width, height);
     centreOnScreen(window, width, height);
     clearInputMethodHints(window);
+}
+
+QTableView *recordGrid(QWidget *parent, QAbstractItemModel *model, const QRect &where) {
+    auto *view = new QTableView(parent);
+    view->setModel(model);
+    view->setGeometry(where);
+    view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view->setSelectionMode(QAbstractItemView::SingleSelection);
+    view->setWordWrap(false);
+    view->verticalHeader()->setDefaultSectionSize(20);
+    return view;
 }
 
 } // namespace WindowConventions

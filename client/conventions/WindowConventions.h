@@ -2,6 +2,9 @@
 // What every window does when it is created: fixed size, centred, no input
 // method preference on any control.
 
+class QAbstractItemModel;
+class QRect;
+class QTableView;
 class QWidget;
 
 namespace WindowConventions {
@@ -10,4 +13,6 @@ void centreOnScreen(QWidget *window, int width, int height);
 void clearInputMethodHints(QWidget *window);
 // All three, for a window of one fixed size.
 void apply(QWidget *window, int width, int height);
+// A grid of whole rows: one row selected at a time, no wrapping, 20-pixel rows.
+QTableView *recordGrid(QWidget *parent, QAbstractItemModel *model, const QRect &where);
 } // namespace WindowConventions

@@ -46,7 +46,7 @@ private:
 
 const QStringList &ProgressSheet::roster() {
     static const QStringList names = {"Halvic", "Kestra", "Aldren", "Berric", "Fennick", "Gessa",
-                                      "Elsken", "Dorvan", "Calwen", "Ivrel",   "Jorun"};
+                                      "Elsken", "Dorvan", "Calwen", "Ivrel",  "Jorun"};
     return names;
 }
 

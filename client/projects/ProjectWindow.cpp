@@ -123,13 +123,7 @@ void ProjectWindow::buildTaskSheet() {
     taskSheet = new QWidget;
     sheets->addTab(taskSheet, QStringLiteral("任务详情"));
     taskModel = new RecordSetModel(taskRecords, this);
-    taskGrid = new QTableView(taskSheet);
-    taskGrid->setModel(taskModel);
-    taskGrid->setGeometry(4, 4, kWidth - 32, 250);
-    taskGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
-    taskGrid->setSelectionMode(QAbstractItemView::SingleSelection);
-    taskGrid->setWordWrap(false);
-    taskGrid->verticalHeader()->setDefaultSectionSize(20);
+    taskGrid = WindowConventions::recordGrid(taskSheet, taskModel, QRect(4, 4, kWidth - 32, 250));
     TaskGrid::style(
         taskGrid, taskModel, [this] { return shell_.member().displayName; },
         TaskGrid::kProjectNeutral);

@@ -32,17 +32,6 @@ QLabel *label(const QString &text, QWidget *parent, int left, int top) {
     return l;
 }
 
-QTableView *grid(QWidget *parent, QAbstractItemModel *model, const QRect &where) {
-    auto *view = new QTableView(parent);
-    view->setModel(model);
-    view->setGeometry(where);
-    view->setSelectionBehavior(QAbstractItemView::SelectRows);
-    view->setSelectionMode(QAbstractItemView::SingleSelection);
-    view->setWordWrap(false);
-    view->verticalHeader()->setDefaultSectionSize(20);
-    return view;
-}
-
 } // namespace
 
 MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent) {
@@ -97,7 +86,7 @@ void MainWindow::buildProjectTab() {
     queryButton->setGeometry(704, 10, 73, 25);
     exportButton = new QPushButton(QStringLiteral("导出Excel"), projectTab);
     exportButton->setGeometry(803, 10, 75, 25);
-    projectGrid = grid(projectTab, projectModel_, QRect(3, 41, 906, 248));
+    projectGrid = WindowConventions::recordGrid(projectTab, projectModel_, QRect(3, 41, 906, 248));
     projectQuery =
         new ProjectQueryTab(queryEdit, queryButton, exportButton, projectGrid, projectModel_, this);
     noticePanel = new QTextEdit(projectTab);
@@ -109,7 +98,7 @@ void MainWindow::buildProjectTab() {
 void MainWindow::buildTaskTab() {
     taskTab = new QWidget;
     tabs->addTab(taskTab, QStringLiteral("任务查询"));
-    taskGrid = grid(taskTab, taskModel_, QRect(3, 3, 906, 158));
+    taskGrid = WindowConventions::recordGrid(taskTab, taskModel_, QRect(3, 3, 906, 158));
     TaskGrid::style(
         taskGrid, taskModel_, [this] { return currentMember.displayName; }, TaskGrid::kMainNeutral);
     taskGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -145,7 +134,8 @@ void MainWindow::buildAnalysisTab() {
                                     "七月", "八月", "九月", "十月", "十一月", "十二月"};
     for (int i = 0; i < monthNames.size(); ++i)
         (new QRadioButton(monthNames[i], months))->move(8 + 67 * i, 18);
-    analysisGrid = grid(analysisTab, analysisModel_, QRect(87, 55, 822, 346));
+    analysisGrid =
+        WindowConventions::recordGrid(analysisTab, analysisModel_, QRect(87, 55, 822, 346));
 }
 
 void MainWindow::setProjectWindow(ProjectWindow *window) {

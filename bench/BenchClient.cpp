@@ -1,0 +1,37 @@
+#include "BenchClient.h"
+
+#include "BenchDatabase.h"
+#include "Dialogs.h"
+#include "LoginSettings.h"
+
+#include <QSettings>
+
+#include <sqlite3.h>
+
+#include <cstdio>
+
+namespace BenchClient {
+
+bool startBusyDepartment(const QTemporaryDir &dir, ServerProcess &server,
+                         const std::function<void(const QString &dbPath)> &prepare) {
+    const QString path = dir.filePath("bench.db");
+    sqlite3 *db;
+    sqlite3_open(path.toUtf8().constData(), &db);
+    BenchDatabase::seed(db);
+    sqlite3_close(db);
+    if (prepare)
+        prepare(path);
+    server.setDatabase(path);
+    if (!server.start()) {
+        std::fprintf(stderr, "server did not start: %s\n", qPrintable(server.errorText()));
+        return false;
+    }
+    LoginSettings::setPathForTesting(dir.filePath("Server.ini"));
+    QSettings ini(dir.filePath("Server.ini"), QSettings::IniFormat);
+    ini.setValue("Server/Port", server.port());
+    ini.sync();
+    Dialogs::setRecording(true);
+    return true;
+}
+
+} // namespace BenchClient

@@ -1,0 +1,21 @@
+#pragma once
+// What the client benchmarks share: the busy department's database in a
+// temporary folder, a real server over it, and the client's Server.ini
+// pointing there with message boxes recorded.
+
+#include "ServerProcess.h"
+
+#include <QString>
+#include <QTemporaryDir>
+
+#include <functional>
+
+namespace BenchClient {
+
+// Seeds the database, lets `prepare` change the file before the server
+// opens it, starts the server and points the client at it. False with a
+// message on stderr when the server does not come up.
+bool startBusyDepartment(const QTemporaryDir &dir, ServerProcess &server,
+                         const std::function<void(const QString &dbPath)> &prepare = {});
+
+} // namespace BenchClient
