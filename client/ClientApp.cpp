@@ -14,7 +14,7 @@ ClientApp::ClientApp() {
     members_ = std::make_unique<MemberWindow>(&mainWindow->currentMember);
     newProject_ = std::make_unique<NewProjectWindow>(*mainWindow);
     project_ = std::make_unique<ProjectWindow>(*mainWindow, newProject_.get());
-    dispatch_ = std::make_unique<TaskDispatchWindow>();
+    dispatch_ = std::make_unique<TaskDispatchWindow>(*mainWindow);
     memberWindow = members_.get();
     newProjectWindow = newProject_.get();
     projectWindow = project_.get();

@@ -5,6 +5,7 @@
 #include "ClientApp.h"
 #include "Dialogs.h"
 #include "MainWindow.h"
+#include "NamePicker.h"
 #include "NewProjectWindow.h"
 #include "ProgressSheet.h"
 #include "ProjectQueryTab.h"
@@ -308,12 +309,12 @@ void TestProjects::createResetsAndWritesTheNotice() {
     main_->openNewProjectWindow();
     QCOMPARE(editor_->saveButton->text(), "创建");
     QCOMPARE(editor_->windowTitle(), "创建新项目");
-    QCOMPARE(editor_->performersBox->currentText(), "Kestra");
+    QCOMPARE(editor_->performers->text(), "Kestra");
     editor_->kindButtons[2]->click();
     editor_->sourceEdit->setText(" 华东客户 ");
     editor_->aimEdit->setText("目标");
     editor_->contentEdit->setText("it's new");
-    editor_->performersBox->setEditText("Jorun|Kestra");
+    editor_->performers->setText("Jorun|Kestra");
     editor_->createTimeEdit->setDateTime(QDateTime(QDate(2026, 12, 10), QTime(9, 0, 5)));
     editor_->dueTimeEdit->setDateTime(QDateTime(QDate(2026, 12, 24), QTime(18, 0)));
     editor_->saveButton->click();
@@ -331,7 +332,7 @@ void TestProjects::createResetsAndWritesTheNotice() {
     for (QRadioButton *kind : editor_->kindButtons)
         QVERIFY(!kind->isChecked());
     QVERIFY(editor_->sourceEdit->text().isEmpty());
-    QCOMPARE(editor_->performersBox->currentText(), "Kestra");
+    QCOMPARE(editor_->performers->text(), "Kestra");
     QCOMPARE(editor_->dueTimeEdit->dateTime(), kNow);
     QVERIFY(editor_->isVisible());
     QCOMPARE(gridColumn(main_->projectGrid, 0), QStringList{"SW20261210001"});
@@ -385,7 +386,7 @@ void TestProjects::numberTakenMeanwhileGivesTheNextFreeOne() {
 void TestProjects::performerCheckList() {
     logIn("kestra", "k");
     main_->openNewProjectWindow();
-    QListWidget *list = editor_->performerList;
+    QListWidget *list = editor_->performers->list;
     QCOMPARE(list->count(), 3);
     QStringList ticked;
     for (int i = 0; i < list->count(); ++i)
@@ -394,16 +395,16 @@ void TestProjects::performerCheckList() {
     QCOMPARE(ticked, QStringList{"Kestra"});
 
     QVERIFY(!list->isVisible());
-    editor_->performersBox->showPopup(); // the drop-down shows the check list instead
+    editor_->performers->field->showPopup(); // the drop-down shows the check list instead
     QVERIFY(list->isVisible());
     list->item(2)->setCheckState(Qt::Checked); // Jorun, then Mareth: list order wins
     list->item(0)->setCheckState(Qt::Checked);
-    QCOMPARE(editor_->performersBox->currentText(), "Mareth|Kestra|Jorun");
-    editor_->toggleAllPerformers(); // all ticked: untick all
-    QCOMPARE(editor_->performersBox->currentText(), "");
-    editor_->toggleAllPerformers();
-    QCOMPARE(editor_->performersBox->currentText(), "Mareth|Kestra|Jorun");
-    editor_->performersBox->showPopup();
+    QCOMPARE(editor_->performers->text(), "Mareth|Kestra|Jorun");
+    editor_->performers->toggleAll(); // all ticked: untick all
+    QCOMPARE(editor_->performers->text(), "");
+    editor_->performers->toggleAll();
+    QCOMPARE(editor_->performers->text(), "Mareth|Kestra|Jorun");
+    editor_->performers->field->showPopup();
     QVERIFY(!list->isVisible());
     editor_->close();
 }

@@ -5,6 +5,7 @@
 #include "DataAccess.h"
 #include "Dialogs.h"
 #include "ErrorGuard.h"
+#include "NamePicker.h"
 #include "NoticePost.h"
 #include "RecordRows.h"
 #include "RecordSet.h"
@@ -13,11 +14,9 @@
 #include "WindowConventions.h"
 
 #include <QButtonGroup>
-#include <QComboBox>
 #include <QDateTimeEdit>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
@@ -27,20 +26,6 @@ namespace {
 const QString kTitle = QStringLiteral("创建新项目");
 const QString kUpdateTitle = QStringLiteral("修改项目信息");
 const QString kTimeFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
-
-// Opening its drop-down shows the performer check list instead.
-class PerformerBox : public QComboBox {
-public:
-    PerformerBox(std::function<void()> onDropDown, QWidget *parent)
-        : QComboBox(parent), onDropDown_(std::move(onDropDown)) {
-        setEditable(true);
-        setInsertPolicy(QComboBox::NoInsert);
-    }
-    void showPopup() override { onDropDown_(); }
-
-private:
-    std::function<void()> onDropDown_;
-};
 
 QLabel *caption(const QString &text, QWidget *parent, int top) {
     auto *label = new QLabel(text, parent);
@@ -91,21 +76,13 @@ NewProjectWindow::NewProjectWindow(AppShell &shell, QWidget *parent)
     contentEdit->setGeometry(110, 154, 250, 22);
 
     caption(QStringLiteral("项目执行人："), this, 188);
-    performersBox = new PerformerBox([this] { togglePerformerList(); }, this);
-    performersBox->setGeometry(110, 188, 250, 22);
+    // The check list lies over the time rows while shown.
+    performers = new NamePicker(this, QRect(110, 188, 250, 22), QRect(110, 210, 250, 130));
 
     caption(QStringLiteral("创建时间："), this, 222);
     createTimeEdit = picker(this, 222);
     caption(QStringLiteral("完成时间："), this, 256);
     dueTimeEdit = picker(this, 256);
-
-    // Lies over the time rows while shown.
-    performerList = new QListWidget(this);
-    performerList->setGeometry(110, 210, 250, 130);
-    performerList->hide();
-    connect(performerList, &QListWidget::itemChanged, this, [this] { rebuildPerformers(); });
-    connect(performerList, &QListWidget::itemDoubleClicked, this,
-            &NewProjectWindow::toggleAllPerformers);
 
     saveButton = new QPushButton(kCreateCaption, this);
     saveButton->setGeometry(90, 360, 75, 28);
@@ -114,7 +91,7 @@ NewProjectWindow::NewProjectWindow(AppShell &shell, QWidget *parent)
     connect(saveButton, &QPushButton::clicked, this, &NewProjectWindow::save);
     connect(cancelButton, &QPushButton::clicked, this, &QWidget::close);
 
-    performerList->raise();
+    performers->setFocusAfterToggle(saveButton);
     WindowConventions::clearInputMethodHints(this);
 }
 
@@ -127,18 +104,12 @@ void NewProjectWindow::refill() {
     setWindowTitle(kTitle);
     dueTimeEdit->setEnabled(true);
     updating_ = nullptr;
-    performersBox->setEditText(shell_.member().displayName);
-
-    const QSignalBlocker quiet(performerList);
-    performerList->clear();
+    performers->setText(shell_.member().displayName);
     records_->load(DataAccess::selectDisplayNames());
-    for (int row = 0; row < records_->recordCount(); ++row) {
-        auto *item = new QListWidgetItem(SqlValues::trimmed(records_->value(row, 0)));
-        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-        item->setCheckState(item->text() == shell_.member().displayName ? Qt::Checked
-                                                                        : Qt::Unchecked);
-        performerList->addItem(item);
-    }
+    QStringList names;
+    for (int row = 0; row < records_->recordCount(); ++row)
+        names << SqlValues::trimmed(records_->value(row, 0));
+    performers->setNames(names, shell_.member().displayName);
 }
 
 void NewProjectWindow::beginUpdate(Project *record, bool dueTimeEditable) {
@@ -150,8 +121,7 @@ void NewProjectWindow::beginUpdate(Project *record, bool dueTimeEditable) {
     sourceEdit->setText(SqlValues::trimmed(record->source));
     aimEdit->setText(SqlValues::trimmed(record->aim));
     contentEdit->setText(SqlValues::trimmed(record->content));
-    performersBox->clear();
-    performersBox->setEditText(SqlValues::trimmed(record->performers));
+    performers->setText(SqlValues::trimmed(record->performers));
     // A time that cannot be read leaves the picker on now; the project
     // window has told the member so.
     const QDateTime created = TimeText::parse(record->createTime);
@@ -197,43 +167,13 @@ void NewProjectWindow::chooseKind(ProjectRules::Kind kind) {
     numberEdit->setText(ProjectRules::nextNumber(kind, today, storedNumbers(kind, today)));
 }
 
-void NewProjectWindow::togglePerformerList() {
-    if (performerList->isVisible()) {
-        performerList->hide();
-    } else {
-        performerList->show();
-        performerList->setFocus();
-    }
-    saveButton->setFocus();
-}
-
-void NewProjectWindow::rebuildPerformers() {
-    QStringList ticked;
-    for (int i = 0; i < performerList->count(); ++i)
-        if (performerList->item(i)->checkState() == Qt::Checked)
-            ticked << performerList->item(i)->text();
-    performersBox->setEditText(ticked.join(QLatin1Char('|')));
-}
-
-void NewProjectWindow::toggleAllPerformers() {
-    bool allTicked = true;
-    for (int i = 0; i < performerList->count(); ++i)
-        allTicked = allTicked && performerList->item(i)->checkState() == Qt::Checked;
-    {
-        const QSignalBlocker quiet(performerList);
-        for (int i = 0; i < performerList->count(); ++i)
-            performerList->item(i)->setCheckState(allTicked ? Qt::Unchecked : Qt::Checked);
-    }
-    rebuildPerformers();
-}
-
 Project NewProjectWindow::enteredProject() const {
     return {SqlValues::trimmed(numberEdit->text()),
             SqlValues::trimmed(sourceEdit->text()),
             SqlValues::trimmed(aimEdit->text()),
             SqlValues::trimmed(contentEdit->text()),
             SqlValues::trimmed(shell_.member().displayName),
-            SqlValues::trimmed(performersBox->currentText()),
+            SqlValues::trimmed(performers->text()),
             TimeText::format(createTimeEdit->dateTime()),
             TimeText::format(dueTimeEdit->dateTime()),
             QStringLiteral("No"),
@@ -343,7 +283,7 @@ void NewProjectWindow::resetAfterSave() {
     sourceEdit->clear();
     aimEdit->clear();
     contentEdit->clear();
-    performersBox->setEditText(shell_.member().displayName);
+    performers->setText(shell_.member().displayName);
     createTimeEdit->setDateTime(AppClock::now());
     dueTimeEdit->setDateTime(AppClock::now());
     shell_.reloadLists();

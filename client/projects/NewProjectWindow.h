@@ -11,11 +11,9 @@
 
 class AppShell;
 class QButtonGroup;
-class QComboBox;
 class QDateTimeEdit;
 class QLineEdit;
-class QListWidget;
-class QListWidgetItem;
+class NamePicker;
 class QPushButton;
 class QRadioButton;
 class RecordSet;
@@ -40,15 +38,12 @@ public:
     QLineEdit *numberEdit;
     QRadioButton *kindButtons[3];
     QLineEdit *sourceEdit, *aimEdit, *contentEdit;
-    QComboBox *performersBox;
-    QListWidget *performerList;
+    NamePicker *performers;
     QDateTimeEdit *createTimeEdit, *dueTimeEdit;
     QPushButton *saveButton, *cancelButton;
 
 public slots:
     void save();
-    void togglePerformerList();
-    void toggleAllPerformers();
 
 signals:
     // A project's stored row was replaced by its edited copy.
@@ -59,7 +54,6 @@ private:
     QStringList storedNumbers(ProjectRules::Kind kind, const QDate &day);
     void showKind(std::optional<ProjectRules::Kind> kind); // no numbering
     std::optional<ProjectRules::Kind> chosenKind() const;
-    void rebuildPerformers();
     Project enteredProject() const;
     void create();
     void update();

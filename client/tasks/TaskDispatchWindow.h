@@ -1,9 +1,70 @@
 #pragma once
-// The task dispatch window.
+// The task dispatch window: for a new task it shows the business flow as a
+// chart; a double-click on a step fills the form with that step's text and
+// related persons, and "派发" stores the task. Opened by a re-edit it shows
+// the form of an existing task, and "更新" replaces that task.
+
 #include "ChildWindow.h"
+#include "Records.h"
+
+#include <functional>
+
+class AppShell;
+class FlowChart;
+class QComboBox;
+class QDateTimeEdit;
+class QLabel;
+class NamePicker;
+class QPushButton;
+class QTextEdit;
+class RecordSet;
 
 class TaskDispatchWindow : public ChildWindow {
     Q_OBJECT
 public:
-    explicit TaskDispatchWindow(QWidget *parent = nullptr);
+    static constexpr int kWidth = 589, kHeight = 448;
+    static inline const QString kDispatchCaption = QStringLiteral("派发");
+    static inline const QString kUpdateCaption = QStringLiteral("更新");
+
+    explicit TaskDispatchWindow(AppShell &shell, QWidget *parent = nullptr);
+
+    // The check list of all members, the member's own name ticked.
+    void refill() override;
+    // A new task for the project: the chart is shown. The project window's
+    // record gives the number and the count to raise; the new task is
+    // assembled in `assembled` (the project window's opened task).
+    void beginDispatch(const Project *project, Task *assembled);
+    // Replacing `task` (a window's opened task): the form is shown filled from
+    // it. False, with a message, when its times cannot be read.
+    bool beginUpdate(Task *task, bool dueTimeEditable);
+    // Called after every stored change, to re-fill the project window.
+    void setAfterChange(std::function<void()> afterChange) {
+        afterChange_ = std::move(afterChange);
+    }
+
+    FlowChart *chart;
+    QWidget *form;
+    QLabel *projectIdLabel;
+    QTextEdit *contentEdit;
+    QComboBox *dispatcherBox;
+    NamePicker *related; // the related persons
+    QDateTimeEdit *createTimeEdit, *dueTimeEdit;
+    QPushButton *saveButton;
+
+public slots:
+    void pickStep(int step);
+    void save();
+
+private:
+    Task enteredTask() const;
+    void dispatchTask();
+    void updateTask();
+    void afterStoring(const QString &phrase, const QString &message, const QString &caption);
+
+    AppShell &shell_;
+    RecordSet *members_;
+    const Project *project_ = nullptr;
+    Task *assembled_ = nullptr;
+    Task *editing_ = nullptr;
+    std::function<void()> afterChange_;
 };
