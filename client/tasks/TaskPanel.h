@@ -1,0 +1,29 @@
+#pragma once
+// The opened task's details under a task grid, with the note box and the
+// three action buttons; the same panel stands in the main window's task tab
+// and in the project window's task sheet.
+
+#include <QWidget>
+
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+
+class TaskPanel : public QWidget {
+    Q_OBJECT
+public:
+    explicit TaskPanel(QWidget *parent = nullptr);
+
+    QLabel *projectIdLabel, *readTimeLabel, *dispatcherLabel, *performerLabel, *createTimeLabel,
+        *dueTimeLabel, *completionNoteLabel;
+    QPlainTextEdit *contentBox; // read-only
+    QPlainTextEdit *noteBox;    // the completion note the member writes
+    QPushButton *applyButton, *completeButton, *reeditButton;
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void arrange();
+    QList<QLabel *> captions_;
+};
