@@ -91,8 +91,14 @@ void TestDataAccess::members() {
     QVERIFY(DataAccess::updateMember(first, changed));
     QCOMPARE(column(DataAccess::selectMembers("tb59", "new"), "Remark"), QStringList{"王小明"});
     QVERIFY(DataAccess::updateMember(first, changed)); // matches no row any more: not a failure
+    // The counted form tells a change that matched no row from one that stored.
+    const ChangeResult none = DataAccess::updateMemberCounted(first, changed);
+    QVERIFY(none.succeeded && none.changes == 0 && !none.changedAnyRow());
+    const ChangeResult stored = DataAccess::updateMemberCounted(changed, changed);
+    QVERIFY(stored.succeeded && stored.changes == 1 && stored.changedAnyRow());
     const Member clash{"KESTRA", "new", "王小明"};
     QVERIFY(!DataAccess::updateMember(changed, clash)); // would take another member's login name
+    QVERIFY(!DataAccess::updateMemberCounted(changed, clash).succeeded);
 }
 
 void TestDataAccess::projects() {
@@ -189,6 +195,7 @@ void TestDataAccess::failuresNeverRaise() {
     QElapsedTimer took;
     took.start();
     QVERIFY(!DataAccess::addMember(member));
+    QVERIFY(!DataAccess::updateMemberCounted(member, member).succeeded);
     QVERIFY(!DataAccess::addNotice(notice));
     QVERIFY(!DataAccess::deleteProject("x"));
     QVERIFY(!DataAccess::deleteTask("x", "", ""));

@@ -4,6 +4,7 @@
 #include "AppClock.h"
 #include "ChildWindow.h"
 #include "ClientApp.h"
+#include "DataAccess.h"
 #include "Dialogs.h"
 #include "IntervalTimer.h"
 #include "LoginSettings.h"
@@ -76,6 +77,8 @@ class TestShell : public QObject {
     void refusedConnectionCanBeRetriedOnTheOtherAddress();
     void escapeQuitsWhereverTheFocusIs();
     void reloadCreatesOnceAndReloads();
+    void oneShellGoingLeavesTheOtherConnected_data();
+    void oneShellGoingLeavesTheOtherConnected();
     void childWindowsDisableAndEnableTheMainWindow();
     void failedChildRefillLeavesTheMainWindowUsable();
     void noticePanel();
@@ -216,6 +219,25 @@ void TestShell::reloadCreatesOnceAndReloads() {
     QCOMPARE(main->projectGrid->model()->rowCount(), 1);
     QCOMPARE(main->projectGrid->model()->headerData(0, Qt::Horizontal).toString(), "ProId");
     QVERIFY(!main->reeditButton->isEnabled());
+}
+
+void TestShell::oneShellGoingLeavesTheOtherConnected_data() {
+    QTest::addColumn<bool>("laterGoesFirst");
+    QTest::newRow("the later shell goes first") << true;
+    QTest::newRow("the earlier shell goes first") << false;
+}
+
+void TestShell::oneShellGoingLeavesTheOtherConnected() {
+    QFETCH(bool, laterGoesFirst);
+    logInAs("tb58", "pw");
+    auto later = std::make_unique<ClientApp>();
+    QVERIFY(ShellFixture::logIn(*later, "kestra", "k"));
+    ClientApp &staying = laterGoesFirst ? *app_ : *later;
+    (laterGoesFirst ? later : app_).reset();
+    QCOMPARE(DataAccess::gateway(), staying.mainWindow->gateway.get());
+    QVERIFY(fixture_.exec(project("GD20261201001", "Mareth", "Kestra", "No")));
+    staying.mainWindow->reload();
+    QCOMPARE(staying.mainWindow->projectRecords->recordCount(), 1);
 }
 
 void TestShell::childWindowsDisableAndEnableTheMainWindow() {

@@ -82,7 +82,8 @@ MainWindow::~MainWindow() {
     // The timer goes first, so no tick can reach a window being torn down.
     delete reminderTimer;
     reminderTimer = nullptr;
-    DataAccess::setGateway(nullptr);
+    // Another shell of the same process may have set its own gateway since.
+    DataAccess::releaseGateway(gateway.get());
 }
 
 void MainWindow::buildProjectTab() {
