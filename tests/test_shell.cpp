@@ -14,6 +14,7 @@
 #include "NewProjectWindow.h"
 #include "ShellFixture.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -77,6 +78,7 @@ class TestShell : public QObject {
     void refusedConnectionCanBeRetriedOnTheOtherAddress();
     void escapeQuitsWhereverTheFocusIs();
     void reloadCreatesOnceAndReloads();
+    void completionNoteLabelShowsTwoLines();
     void oneShellGoingLeavesTheOtherConnected_data();
     void oneShellGoingLeavesTheOtherConnected();
     void childWindowsDisableAndEnableTheMainWindow();
@@ -219,6 +221,18 @@ void TestShell::reloadCreatesOnceAndReloads() {
     QCOMPARE(main->projectGrid->model()->rowCount(), 1);
     QCOMPARE(main->projectGrid->model()->headerData(0, Qt::Horizontal).toString(), "ProId");
     QVERIFY(!main->reeditButton->isEnabled());
+}
+
+void TestShell::completionNoteLabelShowsTwoLines() {
+    QLabel *note = app_->mainWindow->completionNoteLabel;
+    QCOMPARE(note->text().split(QRegularExpression("\\r\\n?|\\n")),
+             (QStringList{"任务完成", "情况说明:"}));
+    const int lineHeight = note->fontMetrics().lineSpacing();
+    QVERIFY2(note->sizeHint().height() >= 2 * lineHeight, qPrintable(note->text()));
+    app_->mainWindow->show();
+    QVERIFY(QTest::qWaitForWindowExposed(app_->mainWindow));
+    QVERIFY(note->height() >= 2 * lineHeight);
+    app_->mainWindow->hide();
 }
 
 void TestShell::oneShellGoingLeavesTheOtherConnected_data() {

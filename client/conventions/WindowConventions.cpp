@@ -1,6 +1,7 @@
 #include "WindowConventions.h"
 
 #include <QGuiApplication>
+#include <QLabel>
 #include <QScreen>
 #include <QWidget>
 
@@ -30,6 +31,14 @@ void apply(QWidget *window, int width, int height) {
     fixSize(window, width, height);
     centreOnScreen(window, width, height);
     clearInputMethodHints(window);
+}
+
+void setCaption(QLabel *label, const QString &caption) {
+    QString lines = caption;
+    lines.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    lines.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    label->setText(lines);
+    label->adjustSize();
 }
 
 } // namespace WindowConventions

@@ -73,7 +73,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent) {
 
     WindowConventions::fixSize(this, kWidth, kHeight);
     WindowConventions::centreOnScreen(this, kWidth, kHeight);
-    completionNoteLabel->setText(QStringLiteral("任务完成\r情况说明:"));
+    WindowConventions::setCaption(completionNoteLabel, QStringLiteral("任务完成\r情况说明:"));
     tabs->setCurrentWidget(projectTab);
     WindowConventions::clearInputMethodHints(this);
 }
