@@ -34,6 +34,7 @@ class TestMembers : public QObject {
 
     void privilegedMemberSeesAllAndAdds_data();
     void privilegedMemberSeesAllAndAdds();
+    void ordinaryMemberSeesOwnRowOnly_data();
     void ordinaryMemberSeesOwnRowOnly();
     void changeOfOwnLoginIsWhatTheNextLoginChecks();
     void refusedChangeStaysInChangeMode();
@@ -93,6 +94,8 @@ void TestMembers::privilegedMemberSeesAllAndAdds_data() {
                                         << "pw";
     QTest::newRow("lower case") << "vqk"
                                 << "q";
+    QTest::newRow("stored in lower case, typed in capitals") << "VQK"
+                                                             << "q";
 }
 
 void TestMembers::privilegedMemberSeesAllAndAdds() {
@@ -125,8 +128,15 @@ void TestMembers::privilegedMemberSeesAllAndAdds() {
     QVERIFY(app_->mainWindow->isEnabled());
 }
 
+void TestMembers::ordinaryMemberSeesOwnRowOnly_data() {
+    QTest::addColumn<QString>("user");
+    QTest::newRow("as stored") << "kestra";
+    QTest::newRow("in other letter case") << "Kestra";
+}
+
 void TestMembers::ordinaryMemberSeesOwnRowOnly() {
-    logInAndOpen("kestra", "k");
+    QFETCH(QString, user);
+    logInAndOpen(user, "k");
     QCOMPARE(gridColumn(window_->memberGrid, 0), QStringList{"kestra"});
     QCOMPARE(gridColumn(window_->memberGrid, 1), QStringList{"k"});
     QVERIFY(!window_->addButton->isEnabled());

@@ -7,6 +7,7 @@
 
 #include <httplib.h>
 #include <nlohmann/json.hpp>
+#include <sqlite3.h>
 
 #include <atomic>
 #include <thread>
@@ -41,6 +42,21 @@ size_t rowCount(int port, const std::string &sql) {
     return answer.status == 200 ? answer.body["rows"].size() : size_t(-1);
 }
 
+// Gives the database the Login table of the server's earlier versions, whose
+// login names compared with letter case, holding the given rows in order.
+bool writeEarlierLoginTable(const QString &path, const std::vector<std::string> &rows) {
+    sqlite3 *db = nullptr;
+    bool written = sqlite3_open(path.toUtf8().constData(), &db) == SQLITE_OK;
+    std::string sql = "DROP TABLE Login;"
+                      "CREATE TABLE Login(UseName TEXT, PassWord TEXT, Remark TEXT);"
+                      "CREATE UNIQUE INDEX Login_UseName ON Login(UseName COLLATE NOCASE);";
+    for (const std::string &row : rows)
+        sql += "INSERT INTO Login VALUES(" + row + ");";
+    written = written && sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_close(db);
+    return written;
+}
+
 } // namespace
 
 class TestServer : public QObject {
@@ -57,6 +73,8 @@ class TestServer : public QObject {
     void refusedStatementsChangeNothing();
     void deleteWithoutFromIsAccepted();
     void uniqueKeys();
+    void loginNamesIgnoreLetterCasePasswordsDoNot_data();
+    void loginNamesIgnoreLetterCasePasswordsDoNot();
     void longStatementIsStopped();
     void dataSurvivesRestart();
     void concurrentWritersLoseNothing();
@@ -233,6 +251,46 @@ void TestServer::uniqueKeys() {
     QCOMPARE(call(port, "ExecSQL", "Insert into Login values('TB58','x','y')").body["result"],
              false);
     QCOMPARE(rowCount(port, "Select * From Login"), size_t(1));
+}
+
+void TestServer::loginNamesIgnoreLetterCasePasswordsDoNot_data() {
+    QTest::addColumn<bool>("earlierDatabase");
+    QTest::newRow("new database") << false;
+    QTest::newRow("database of an earlier version") << true;
+}
+
+void TestServer::loginNamesIgnoreLetterCasePasswordsDoNot() {
+    QFETCH(bool, earlierDatabase);
+    if (earlierDatabase) {
+        QVERIFY(server_->stop());
+        QVERIFY(writeEarlierLoginTable(server_->dbPath(), {"'tb58','pw','Mareth'"}));
+        QVERIFY2(server_->start(), qPrintable(server_->errorText()));
+    }
+    const int port = server_->port();
+    QCOMPARE(
+        call(port, "ExecSQL", "Insert into Login values('Kestra','K','Kestra')").body["result"],
+        true);
+    for (int start = 0; start < 2; ++start) { // and so again after a restart
+        const int port = server_->port();
+        QCOMPARE(rowCount(port, "Select * From Login where UseName='TB58' and PassWord='pw'"),
+                 size_t(1));
+        QCOMPARE(rowCount(port, "Select * From Login where 'kestra'=UseName"), size_t(1));
+        QCOMPARE(rowCount(port, "Select * From Login where UseName='tb58' and PassWord='PW'"),
+                 size_t(0));
+        QCOMPARE(rowCount(port, "Select * From Login where UseName='kestra' and PassWord='k'"),
+                 size_t(0));
+        // Rows keep their order and the letter case they were stored in.
+        QCOMPARE(call(port, "OpenSQL", "Select * From Login").body["rows"],
+                 json::parse(R"([["tb58","pw","Mareth"],["Kestra","K","Kestra"]])"));
+        QCOMPARE(call(port, "ExecSQL", "Insert into Login values('KESTRA','x','y')").body["result"],
+                 false);
+        QVERIFY(server_->stop());
+        QVERIFY2(server_->start(), qPrintable(server_->errorText()));
+    }
+    QCOMPARE(
+        call(server_->port(), "ExecSQL", "update Login Set PassWord='new' where UseName='TB58'")
+            .body,
+        json::parse(R"({"result":true,"changes":1})"));
 }
 
 void TestServer::longStatementIsStopped() {

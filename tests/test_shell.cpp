@@ -123,6 +123,9 @@ void TestShell::loginRefusals_data() {
     QTest::newRow("wrong password") << "tb58"
                                     << "nope"
                                     << "登录用户名/密码错误，请重新输入";
+    QTest::newRow("password in other letter case") << "TB58"
+                                                   << "PW"
+                                                   << "登录用户名/密码错误，请重新输入";
     QTest::newRow("unknown member") << "ghost"
                                     << "pw"
                                     << "登录用户名/密码错误，请重新输入";
