@@ -20,6 +20,10 @@ ClientApp::ClientApp() {
     projectWindow = project_.get();
     dispatchWindow = dispatch_.get();
     mainWindow->setMenuWindows(newProjectWindow, memberWindow);
+    // The main window is disabled while a child is open: the child stays in front.
+    for (ChildWindow *child : std::initializer_list<ChildWindow *>{memberWindow, newProjectWindow,
+                                                                   projectWindow, dispatchWindow})
+        child->keepInFrontOf(mainWindow);
 }
 
 ClientApp::~ClientApp() {

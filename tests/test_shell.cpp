@@ -14,6 +14,7 @@
 #include "NewProjectWindow.h"
 #include "ShellFixture.h"
 
+#include <QAccessible>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -22,6 +23,7 @@
 #include <QTableView>
 #include <QTextBlock>
 #include <QTextEdit>
+#include <QWindow>
 #include <QtTest>
 
 namespace {
@@ -58,6 +60,15 @@ QList<QPair<QString, bool>> panelLines(QTextEdit *panel) {
     return lines;
 }
 
+// The child windows of the shell under test, whoever created them.
+QList<ChildWindow *> childWindows() {
+    QList<ChildWindow *> children;
+    for (QWidget *window : QApplication::topLevelWidgets())
+        if (auto *child = qobject_cast<ChildWindow *>(window))
+            children << child;
+    return children;
+}
+
 class ThrowingWindow : public ChildWindow {
   public:
     ThrowingWindow() : ChildWindow("failing", 100, 100) {}
@@ -82,6 +93,8 @@ class TestShell : public QObject {
     void oneShellGoingLeavesTheOtherConnected_data();
     void oneShellGoingLeavesTheOtherConnected();
     void childWindowsDisableAndEnableTheMainWindow();
+    void childWindowsStayInFrontOfTheMainWindow();
+    void screenReadersHearEachWindowsCaption();
     void failedChildRefillLeavesTheMainWindowUsable();
     void noticePanel();
     void reminderCountsTheMembersOpenWork();
@@ -272,6 +285,50 @@ void TestShell::childWindowsDisableAndEnableTheMainWindow() {
     app_->newProjectWindow->close();
     QVERIFY(main->isEnabled());
     main->close();
+}
+
+void TestShell::childWindowsStayInFrontOfTheMainWindow() {
+    logInAs("tb58", "pw");
+    MainWindow *main = app_->mainWindow;
+    const QList<ChildWindow *> children = childWindows();
+    QVERIFY(children.size() >= 4);
+    for (ChildWindow *child : children) {
+        // A window of its own, so that disabling the main window leaves it usable...
+        QVERIFY(child->isWindow() && !child->parentWidget());
+        // ...which the window system keeps above the main window.
+        QVERIFY(child->windowHandle());
+        QCOMPARE(child->windowHandle()->transientParent(), main->windowHandle());
+    }
+    main->show();
+    main->openMemberWindow();
+    QVERIFY(QTest::qWaitForWindowExposed(app_->memberWindow));
+    QCOMPARE(app_->memberWindow->windowHandle()->transientParent(), main->windowHandle());
+    QVERIFY(!main->isEnabled() && app_->memberWindow->isEnabled());
+    app_->memberWindow->close();
+    main->hide();
+}
+
+void TestShell::screenReadersHearEachWindowsCaption() {
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        QAccessibleInterface *reader = QAccessible::queryAccessibleInterface(window);
+        QVERIFY(reader);
+        QVERIFY2(reader->role() == QAccessible::Window || reader->role() == QAccessible::Dialog,
+                 window->metaObject()->className());
+        QCOMPARE(reader->text(QAccessible::Name), window->windowTitle());
+    }
+    for (ChildWindow *child : childWindows())
+        QVERIFY(!child->windowTitle().isEmpty());
+
+    // A screen reader announces the window that becomes active with its role and name.
+    logInAs("tb58", "pw");
+    app_->mainWindow->show();
+    app_->mainWindow->openMemberWindow();
+    QVERIFY(QTest::qWaitForWindowActive(app_->memberWindow));
+    QAccessibleInterface *reader = QAccessible::queryAccessibleInterface(app_->memberWindow);
+    QCOMPARE(reader->role(), QAccessible::Window);
+    QCOMPARE(reader->text(QAccessible::Name), "平台成员管理");
+    app_->memberWindow->close();
+    app_->mainWindow->hide();
 }
 
 void TestShell::failedChildRefillLeavesTheMainWindowUsable() {
