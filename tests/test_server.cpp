@@ -7,7 +7,6 @@
 
 #include <httplib.h>
 #include <nlohmann/json.hpp>
-#include <sqlite3.h>
 
 #include <atomic>
 #include <thread>
@@ -42,20 +41,12 @@ size_t rowCount(int port, const std::string &sql) {
     return answer.status == 200 ? answer.body["rows"].size() : size_t(-1);
 }
 
-// Gives the database the Login table of the server's earlier versions, whose
-// login names compared with letter case, holding the given rows in order.
-bool writeEarlierLoginTable(const QString &path, const std::vector<std::string> &rows) {
-    sqlite3 *db = nullptr;
-    bool written = sqlite3_open(path.toUtf8().constData(), &db) == SQLITE_OK;
-    std::string sql = "DROP TABLE Login;"
-                      "CREATE TABLE Login(UseName TEXT, PassWord TEXT, Remark TEXT);"
-                      "CREATE UNIQUE INDEX Login_UseName ON Login(UseName COLLATE NOCASE);";
-    for (const std::string &row : rows)
-        sql += "INSERT INTO Login VALUES(" + row + ");";
-    written = written && sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
-    sqlite3_close(db);
-    return written;
-}
+// The Login table of the server's earlier versions, whose login names compared
+// with letter case everywhere but in the unique index.
+const QString kEarlierLoginTable =
+    "DROP TABLE Login;"
+    "CREATE TABLE Login(UseName TEXT, PassWord TEXT, Remark TEXT);"
+    "CREATE UNIQUE INDEX Login_UseName ON Login(UseName COLLATE NOCASE);";
 
 } // namespace
 
@@ -263,7 +254,8 @@ void TestServer::loginNamesIgnoreLetterCasePasswordsDoNot() {
     QFETCH(bool, earlierDatabase);
     if (earlierDatabase) {
         QVERIFY(server_->stop());
-        QVERIFY(writeEarlierLoginTable(server_->dbPath(), {"'tb58','pw','Mareth'"}));
+        QVERIFY(server_->execOnDatabaseFile(kEarlierLoginTable +
+                                            "INSERT INTO Login VALUES('tb58','pw','Mareth');"));
         QVERIFY2(server_->start(), qPrintable(server_->errorText()));
     }
     const int port = server_->port();
