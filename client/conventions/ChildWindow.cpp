@@ -28,18 +28,18 @@ ChildWindow::ChildWindow(const QString &caption, int width, int height, QWidget 
 
 void ChildWindow::keepInFrontOf(QWidget *window) {
     inFrontOf_ = window;
-    tieToFrontOf();
+    tieToWindowBehind();
 }
 
 void ChildWindow::setVisible(bool visible) {
     // Tied again before each showing: the window system reads the tie when the
     // window appears, and a recreated native window would have lost it.
     if (visible && inFrontOf_)
-        tieToFrontOf();
+        tieToWindowBehind();
     QWidget::setVisible(visible);
 }
 
-void ChildWindow::tieToFrontOf() {
+void ChildWindow::tieToWindowBehind() {
     // The tie is between native windows, so both are created here.
     inFrontOf_->winId();
     winId();

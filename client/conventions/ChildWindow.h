@@ -27,7 +27,7 @@ class ChildWindow : public QWidget {
     void closeEvent(QCloseEvent *event) override; // hides instead of closing
 
   private:
-    void tieToFrontOf();
+    void tieToWindowBehind();
 
     QWidget *enablesOnClose_ = nullptr;
     QPointer<QWidget> inFrontOf_;
