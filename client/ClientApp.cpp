@@ -21,6 +21,10 @@ ClientApp::ClientApp() {
     dispatchWindow = dispatch_.get();
     mainWindow->setMenuWindows(newProjectWindow, memberWindow);
     mainWindow->setProjectWindow(projectWindow);
+    // The main window is disabled while a child is open: the child stays in front.
+    for (ChildWindow *child : std::initializer_list<ChildWindow *>{memberWindow, newProjectWindow,
+                                                                   projectWindow, dispatchWindow})
+        child->keepInFrontOf(mainWindow);
 }
 
 ClientApp::~ClientApp() {

@@ -5,8 +5,9 @@ set -euo pipefail
 ROOT_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD_DIR=${BUILD_DIR:-$ROOT_DIR/build}
 
+# fonts-noto-cjk: the client's Chinese text; without a CJK font it shows empty boxes.
 PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libcpp-httplib-dev nlohmann-json3-dev
-          libsqlite3-dev libxlsxwriter-dev libssl-dev zlib1g-dev libbrotli-dev
+          libsqlite3-dev libxlsxwriter-dev libssl-dev zlib1g-dev libbrotli-dev fonts-noto-cjk
           python3-openpyxl)
 
 install_missing_packages() {

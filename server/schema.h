@@ -6,7 +6,8 @@
 namespace appserver {
 
 inline constexpr const char *kSchemaSql = R"SQL(
-CREATE TABLE IF NOT EXISTS Login(UseName TEXT, PassWord TEXT, Remark TEXT);
+-- Login names compare without regard to ASCII letter case, passwords exactly.
+CREATE TABLE IF NOT EXISTS Login(UseName TEXT COLLATE NOCASE, PassWord TEXT, Remark TEXT);
 CREATE TABLE IF NOT EXISTS Programe(ProId TEXT, ProFrom TEXT, ProAim TEXT, ProContent TEXT,
     ProDemander TEXT, ProPerformer TEXT, ProCreateTime TEXT, ProCompleteTime TEXT,
     ProCompleteFlag TEXT, ProTask TEXT, ProList TEXT);

@@ -2,6 +2,7 @@
 
 #include "dialect.h"
 #include "schema.h"
+#include "schema_upgrade.h"
 #include "statement_guard.h"
 
 #include <sqlite3.h>
@@ -183,6 +184,7 @@ SqliteStorage::SqliteStorage(std::string path, SqliteLimits limits)
     try {
         execOrThrow(db, "PRAGMA journal_mode=WAL", "cannot switch " + path_ + " to WAL");
         execOrThrow(db, kSchemaSql, "cannot create the tables in " + path_);
+        upgradeSchema(db);
     } catch (...) {
         sqlite3_close_v2(db);
         throw;

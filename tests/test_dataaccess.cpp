@@ -91,8 +91,14 @@ void TestDataAccess::members() {
     QVERIFY(DataAccess::updateMember(first, changed));
     QCOMPARE(column(DataAccess::selectMembers("tb59", "new"), "Remark"), QStringList{"王小明"});
     QVERIFY(DataAccess::updateMember(first, changed)); // matches no row any more: not a failure
+    // The counted form tells a change that matched no row from one that stored.
+    const ChangeResult none = DataAccess::updateMemberCounted(first, changed);
+    QVERIFY(none.succeeded && none.changes == 0 && !none.changedAnyRow());
+    const ChangeResult stored = DataAccess::updateMemberCounted(changed, changed);
+    QVERIFY(stored.succeeded && stored.changes == 1 && stored.changedAnyRow());
     const Member clash{"KESTRA", "new", "王小明"};
     QVERIFY(!DataAccess::updateMember(changed, clash)); // would take another member's login name
+    QVERIFY(!DataAccess::updateMemberCounted(changed, clash).succeeded);
 }
 
 void TestDataAccess::projects() {
@@ -131,9 +137,10 @@ void TestDataAccess::projects() {
 
 void TestDataAccess::tasks() {
     const QString id = "GD20261117001";
+    // Created first, due first: the two orders disagree.
     const auto early =
-        task(id, "  第一行\r\n第二行\r\n", "2026-11-17 09:00:00", "2026-11-30 09:00:00");
-    const auto late = task(id, "it's later", "2026-11-18 09:00:00", "2026-11-19 09:00:00");
+        task(id, "  第一行\r\n第二行\r\n", "2026-11-17 09:00:00", "2026-11-19 09:00:00");
+    const auto late = task(id, "it's later", "2026-11-18 09:00:00", "2026-11-30 09:00:00");
     const auto other = task("KF20261117001", "other", "2026-11-16 09:00:00", "2026-11-21 09:00:00");
     for (const auto *t : {&early, &late, &other})
         QVERIFY(DataAccess::addTask(*t));
@@ -141,7 +148,7 @@ void TestDataAccess::tasks() {
     QCOMPARE(column(DataAccess::selectProjectTasks(id, false), "TaskContent"),
              (QStringList{"第一行\r\n第二行", "it's later"}));
     QCOMPARE(column(DataAccess::selectProjectTasks(id, true), "TaskContent"),
-             (QStringList{"第一行\r\n第二行", "it's later"}));
+             (QStringList{"it's later", "第一行\r\n第二行"}));
     QCOMPARE(column(DataAccess::selectMemberTasks("nobody", "def"), "TaskContent").size(),
              3); // related person
 
@@ -189,6 +196,7 @@ void TestDataAccess::failuresNeverRaise() {
     QElapsedTimer took;
     took.start();
     QVERIFY(!DataAccess::addMember(member));
+    QVERIFY(!DataAccess::updateMemberCounted(member, member).succeeded);
     QVERIFY(!DataAccess::addNotice(notice));
     QVERIFY(!DataAccess::deleteProject("x"));
     QVERIFY(!DataAccess::deleteTask("x", "", ""));

@@ -34,9 +34,12 @@ private slots:
 
     void privilegedMemberSeesAllAndAdds_data();
     void privilegedMemberSeesAllAndAdds();
+    void ordinaryMemberSeesOwnRowOnly_data();
     void ordinaryMemberSeesOwnRowOnly();
     void changeOfOwnLoginIsWhatTheNextLoginChecks();
     void refusedChangeStaysInChangeMode();
+    void changeThatMatchesNoRowIsRefused_data();
+    void changeThatMatchesNoRowIsRefused();
     void refusedAddStaysInAddSilently();
     void modeSurvivesClosingAndReopening();
 
@@ -91,6 +94,8 @@ void TestMembers::privilegedMemberSeesAllAndAdds_data() {
                                         << "pw";
     QTest::newRow("lower case") << "vqk"
                                 << "q";
+    QTest::newRow("stored in lower case, typed in capitals") << "VQK"
+                                                             << "q";
 }
 
 void TestMembers::privilegedMemberSeesAllAndAdds() {
@@ -123,8 +128,15 @@ void TestMembers::privilegedMemberSeesAllAndAdds() {
     QVERIFY(app_->mainWindow->isEnabled());
 }
 
+void TestMembers::ordinaryMemberSeesOwnRowOnly_data() {
+    QTest::addColumn<QString>("user");
+    QTest::newRow("as stored") << "kestra";
+    QTest::newRow("in other letter case") << "Kestra";
+}
+
 void TestMembers::ordinaryMemberSeesOwnRowOnly() {
-    logInAndOpen("kestra", "k");
+    QFETCH(QString, user);
+    logInAndOpen(user, "k");
     QCOMPARE(gridColumn(window_->memberGrid, 0), QStringList{"kestra"});
     QCOMPARE(gridColumn(window_->memberGrid, 1), QStringList{"k"});
     QVERIFY(!window_->addButton->isEnabled());
@@ -150,6 +162,16 @@ void TestMembers::changeOfOwnLoginIsWhatTheNextLoginChecks() {
     QVERIFY(!window_->addButton->isEnabled());
     QVERIFY(canLogIn("kestra2", "new"));
     QVERIFY(!canLogIn("kestra", "k"));
+
+    // A second change in the same run finds the row under the login stored first.
+    window_->changeOwnLogin();
+    window_->userNameEdit->setText("kestra3");
+    window_->passwordEdit->setText("newer");
+    window_->changeOwnLogin();
+    QCOMPARE(Dialogs::takeShown().size(), 0);
+    checkMode(MemberWindow::Mode::Show, 232, 159, false);
+    QVERIFY(canLogIn("kestra3", "newer"));
+    QVERIFY(!canLogIn("kestra2", "new"));
 }
 
 void TestMembers::refusedChangeStaysInChangeMode() {
@@ -163,6 +185,29 @@ void TestMembers::refusedChangeStaysInChangeMode() {
     checkMode(MemberWindow::Mode::ChangeOwnLogin, 263, 186, true);
     QCOMPARE(gridColumn(window_->memberGrid, 0), QStringList{"kestra"});
     QVERIFY(canLogIn("kestra", "k"));
+}
+
+void TestMembers::changeThatMatchesNoRowIsRefused_data() {
+    QTest::addColumn<QString>("meanwhile");
+    QTest::newRow("password changed elsewhere")
+        << "update Login Set PassWord='elsewhere' where UseName='kestra'";
+    QTest::newRow("login name changed elsewhere")
+        << "update Login Set UseName='kestra9' where UseName='kestra'";
+}
+
+void TestMembers::changeThatMatchesNoRowIsRefused() {
+    QFETCH(QString, meanwhile);
+    logInAndOpen("kestra", "k");
+    window_->changeOwnLogin();
+    QVERIFY(fixture_.exec(meanwhile));
+    window_->passwordEdit->setText("new");
+    window_->changeOwnLogin();
+    const auto shown = Dialogs::takeShown();
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown[0].text, "修改数据出错！");
+    checkMode(MemberWindow::Mode::ChangeOwnLogin, 263, 186, true);
+    QVERIFY(!canLogIn("kestra", "new"));
+    QVERIFY(!canLogIn("kestra9", "new"));
 }
 
 void TestMembers::refusedAddStaysInAddSilently() {

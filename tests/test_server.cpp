@@ -41,6 +41,13 @@ size_t rowCount(int port, const std::string &sql) {
     return answer.status == 200 ? answer.body["rows"].size() : size_t(-1);
 }
 
+// The Login table of the server's earlier versions, whose login names compared
+// with letter case everywhere but in the unique index.
+const QString kEarlierLoginTable =
+    "DROP TABLE Login;"
+    "CREATE TABLE Login(UseName TEXT, PassWord TEXT, Remark TEXT);"
+    "CREATE UNIQUE INDEX Login_UseName ON Login(UseName COLLATE NOCASE);";
+
 } // namespace
 
 class TestServer : public QObject {
@@ -57,6 +64,8 @@ private slots:
     void refusedStatementsChangeNothing();
     void deleteWithoutFromIsAccepted();
     void uniqueKeys();
+    void loginNamesIgnoreLetterCasePasswordsDoNot_data();
+    void loginNamesIgnoreLetterCasePasswordsDoNot();
     void longStatementIsStopped();
     void dataSurvivesRestart();
     void concurrentWritersLoseNothing();
@@ -233,6 +242,47 @@ void TestServer::uniqueKeys() {
     QCOMPARE(call(port, "ExecSQL", "Insert into Login values('TB58','x','y')").body["result"],
              false);
     QCOMPARE(rowCount(port, "Select * From Login"), size_t(1));
+}
+
+void TestServer::loginNamesIgnoreLetterCasePasswordsDoNot_data() {
+    QTest::addColumn<bool>("earlierDatabase");
+    QTest::newRow("new database") << false;
+    QTest::newRow("database of an earlier version") << true;
+}
+
+void TestServer::loginNamesIgnoreLetterCasePasswordsDoNot() {
+    QFETCH(bool, earlierDatabase);
+    if (earlierDatabase) {
+        QVERIFY(server_->stop());
+        QVERIFY(server_->execOnDatabaseFile(kEarlierLoginTable +
+                                            "INSERT INTO Login VALUES('tb58','pw','Mareth');"));
+        QVERIFY2(server_->start(), qPrintable(server_->errorText()));
+    }
+    const int port = server_->port();
+    QCOMPARE(
+        call(port, "ExecSQL", "Insert into Login values('Kestra','K','Kestra')").body["result"],
+        true);
+    for (int start = 0; start < 2; ++start) { // and so again after a restart
+        const int port = server_->port();
+        QCOMPARE(rowCount(port, "Select * From Login where UseName='TB58' and PassWord='pw'"),
+                 size_t(1));
+        QCOMPARE(rowCount(port, "Select * From Login where 'kestra'=UseName"), size_t(1));
+        QCOMPARE(rowCount(port, "Select * From Login where UseName='tb58' and PassWord='PW'"),
+                 size_t(0));
+        QCOMPARE(rowCount(port, "Select * From Login where UseName='kestra' and PassWord='k'"),
+                 size_t(0));
+        // Rows keep their order and the letter case they were stored in.
+        QCOMPARE(call(port, "OpenSQL", "Select * From Login").body["rows"],
+                 json::parse(R"([["tb58","pw","Mareth"],["Kestra","K","Kestra"]])"));
+        QCOMPARE(call(port, "ExecSQL", "Insert into Login values('KESTRA','x','y')").body["result"],
+                 false);
+        QVERIFY(server_->stop());
+        QVERIFY2(server_->start(), qPrintable(server_->errorText()));
+    }
+    QCOMPARE(
+        call(server_->port(), "ExecSQL", "update Login Set PassWord='new' where UseName='TB58'")
+            .body,
+        json::parse(R"({"result":true,"changes":1})"));
 }
 
 void TestServer::longStatementIsStopped() {

@@ -4,6 +4,7 @@
 #include "AppClock.h"
 #include "ChildWindow.h"
 #include "ClientApp.h"
+#include "DataAccess.h"
 #include "Dialogs.h"
 #include "IntervalTimer.h"
 #include "LoginSettings.h"
@@ -13,6 +14,8 @@
 #include "NewProjectWindow.h"
 #include "ShellFixture.h"
 
+#include <QAccessible>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -20,6 +23,7 @@
 #include <QTableView>
 #include <QTextBlock>
 #include <QTextEdit>
+#include <QWindow>
 #include <QtTest>
 
 namespace {
@@ -56,6 +60,15 @@ QList<QPair<QString, bool>> panelLines(QTextEdit *panel) {
     return lines;
 }
 
+// The child windows of the shell under test, whoever created them.
+QList<ChildWindow *> childWindows() {
+    QList<ChildWindow *> children;
+    for (QWidget *window : QApplication::topLevelWidgets())
+        if (auto *child = qobject_cast<ChildWindow *>(window))
+            children << child;
+    return children;
+}
+
 class ThrowingWindow : public ChildWindow {
 public:
     ThrowingWindow() : ChildWindow("failing", 100, 100) {}
@@ -76,10 +89,16 @@ private slots:
     void refusedConnectionCanBeRetriedOnTheOtherAddress();
     void escapeQuitsWhereverTheFocusIs();
     void reloadCreatesOnceAndReloads();
+    void completionNoteLabelShowsTwoLines();
+    void oneShellGoingLeavesTheOtherConnected_data();
+    void oneShellGoingLeavesTheOtherConnected();
     void childWindowsDisableAndEnableTheMainWindow();
+    void childWindowsStayInFrontOfTheMainWindow();
+    void screenReadersHearEachWindowsCaption();
     void failedChildRefillLeavesTheMainWindowUsable();
     void noticePanel();
-    void reminderCountsTheMembersOpenWork();
+    void reminderTickCountsTheMembersOpenWork_data();
+    void reminderTickCountsTheMembersOpenWork();
 
 private:
     ShellFixture fixture_;
@@ -118,6 +137,9 @@ void TestShell::loginRefusals_data() {
     QTest::newRow("wrong password") << "tb58"
                                     << "nope"
                                     << "登录用户名/密码错误，请重新输入";
+    QTest::newRow("password in other letter case") << "TB58"
+                                                   << "PW"
+                                                   << "登录用户名/密码错误，请重新输入";
     QTest::newRow("unknown member") << "ghost"
                                     << "pw"
                                     << "登录用户名/密码错误，请重新输入";
@@ -218,6 +240,37 @@ void TestShell::reloadCreatesOnceAndReloads() {
     QVERIFY(!main->reeditButton->isEnabled());
 }
 
+void TestShell::completionNoteLabelShowsTwoLines() {
+    QLabel *note = app_->mainWindow->completionNoteLabel;
+    QCOMPARE(note->text().split(QRegularExpression("\\r\\n?|\\n")),
+             (QStringList{"任务完成", "情况说明:"}));
+    const int lineHeight = note->fontMetrics().lineSpacing();
+    QVERIFY2(note->sizeHint().height() >= 2 * lineHeight, qPrintable(note->text()));
+    app_->mainWindow->show();
+    QVERIFY(QTest::qWaitForWindowExposed(app_->mainWindow));
+    QVERIFY(note->height() >= 2 * lineHeight);
+    app_->mainWindow->hide();
+}
+
+void TestShell::oneShellGoingLeavesTheOtherConnected_data() {
+    QTest::addColumn<bool>("laterGoesFirst");
+    QTest::newRow("the later shell goes first") << true;
+    QTest::newRow("the earlier shell goes first") << false;
+}
+
+void TestShell::oneShellGoingLeavesTheOtherConnected() {
+    QFETCH(bool, laterGoesFirst);
+    logInAs("tb58", "pw");
+    auto later = std::make_unique<ClientApp>();
+    QVERIFY(ShellFixture::logIn(*later, "kestra", "k"));
+    ClientApp &staying = laterGoesFirst ? *app_ : *later;
+    (laterGoesFirst ? later : app_).reset();
+    QCOMPARE(DataAccess::gateway(), staying.mainWindow->gateway.get());
+    QVERIFY(fixture_.exec(project("GD20261201001", "Mareth", "Kestra", "No")));
+    staying.mainWindow->reload();
+    QCOMPARE(staying.mainWindow->projectRecords->recordCount(), 1);
+}
+
 void TestShell::childWindowsDisableAndEnableTheMainWindow() {
     logInAs("tb58", "pw");
     MainWindow *main = app_->mainWindow;
@@ -233,6 +286,52 @@ void TestShell::childWindowsDisableAndEnableTheMainWindow() {
     app_->newProjectWindow->close();
     QVERIFY(main->isEnabled());
     main->close();
+}
+
+void TestShell::childWindowsStayInFrontOfTheMainWindow() {
+    logInAs("tb58", "pw");
+    MainWindow *main = app_->mainWindow;
+    const QList<ChildWindow *> children = childWindows();
+    QVERIFY(children.size() >= 4);
+    for (ChildWindow *child : children) {
+        // A window of its own, so that disabling the main window leaves it usable...
+        QVERIFY(child->isWindow() && !child->parentWidget());
+        // ...which the window system keeps above the main window.
+        QVERIFY(child->windowHandle());
+        QCOMPARE(child->windowHandle()->transientParent(), main->windowHandle());
+    }
+    main->show();
+    main->openMemberWindow();
+    QVERIFY(QTest::qWaitForWindowExposed(app_->memberWindow));
+    QCOMPARE(app_->memberWindow->windowHandle()->transientParent(), main->windowHandle());
+    QVERIFY(!main->isEnabled() && app_->memberWindow->isEnabled());
+    app_->memberWindow->close();
+    main->hide();
+}
+
+void TestShell::screenReadersHearEachWindowsCaption() {
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (window->windowType() == Qt::Popup)
+            continue; // a drop-down list, announced as a list by its box
+        QAccessibleInterface *reader = QAccessible::queryAccessibleInterface(window);
+        QVERIFY(reader);
+        QVERIFY2(reader->role() == QAccessible::Window || reader->role() == QAccessible::Dialog,
+                 window->metaObject()->className());
+        QCOMPARE(reader->text(QAccessible::Name), window->windowTitle());
+    }
+    for (ChildWindow *child : childWindows())
+        QVERIFY(!child->windowTitle().isEmpty());
+
+    // A screen reader announces the window that becomes active with its role and name.
+    logInAs("tb58", "pw");
+    app_->mainWindow->show();
+    app_->mainWindow->openMemberWindow();
+    QVERIFY(QTest::qWaitForWindowActive(app_->memberWindow));
+    QAccessibleInterface *reader = QAccessible::queryAccessibleInterface(app_->memberWindow);
+    QCOMPARE(reader->role(), QAccessible::Window);
+    QCOMPARE(reader->text(QAccessible::Name), "平台成员管理");
+    app_->memberWindow->close();
+    app_->mainWindow->hide();
 }
 
 void TestShell::failedChildRefillLeavesTheMainWindowUsable() {
@@ -253,9 +352,15 @@ void TestShell::noticePanel() {
     QVERIFY(fixture_.exec(notice("项目编号:GD1 边界", "Kestra|Mareth", "2026-11-25 00:00:00")));
     QVERIFY(fixture_.exec(notice("项目编号:GD1 无人", "", "2026-12-01 08:00:00")));
     QVERIFY(fixture_.exec(notice("项目编号:GD1 最新", "Mareth", "2026-12-10 09:00:00")));
+    // Letter case counts; a longer name holding the member's counts as the member's.
+    QVERIFY(fixture_.exec(notice("项目编号:GD1 小写", "mareth", "2026-12-05 08:00:00")));
+    QVERIFY(fixture_.exec(notice("项目编号:GD1 更长", "Kestra|Marethan", "2026-12-03 08:00:00")));
     logInAs("tb58", "pw");
     const QList<QPair<QString, bool>> expected = {
         {"通告内容:项目编号:GD1 最新/   关联人:Mareth--通告时间:2026-12-10 09:00:00", true},
+        {"通告内容:项目编号:GD1 小写/   关联人:mareth--通告时间:2026-12-05 08:00:00", false},
+        {"通告内容:项目编号:GD1 更长/   关联人:Kestra|Marethan--通告时间:2026-12-03 08:00:00",
+         true},
         {"通告内容:项目编号:GD1 无人/   关联人:--通告时间:2026-12-01 08:00:00", false},
         {"通告内容:项目编号:GD1 边界/   关联人:Kestra|Mareth--通告时间:2026-11-25 00:00:00", true},
     };
@@ -267,7 +372,19 @@ void TestShell::noticePanel() {
     QCOMPARE(panelLines(app_->mainWindow->noticePanel), expected);
 }
 
-void TestShell::reminderCountsTheMembersOpenWork() {
+void TestShell::reminderTickCountsTheMembersOpenWork_data() {
+    QTest::addColumn<bool>("taskCountFails");
+    QTest::addColumn<QString>("title");
+    QTest::newRow("both counts answered")
+        << false << "Solvane项目/任务管理平台  你共有2个项目3个任务未完成！";
+    // The title stays as far as it got, and the panel is refreshed all the same.
+    QTest::newRow("the task count fails") << true << "Solvane项目/任务管理平台  你共有2个项目";
+}
+
+void TestShell::reminderTickCountsTheMembersOpenWork() {
+    QFETCH(bool, taskCountFails);
+    QFETCH(QString, title);
+    AppClock::setFixed(QDateTime(QDate(2026, 12, 10), QTime(10, 0)));
     for (const QString &sql :
          {project("GD20261201001", "Kestra", "Kestra|Mareth", "No"),
           project("GD20261201002", "Kestra", "Mareth", "No"),
@@ -277,15 +394,24 @@ void TestShell::reminderCountsTheMembersOpenWork() {
           task("d", "Mareth", "2"), task("e", "", "0")})
         QVERIFY(fixture_.exec(sql));
     logInAs("tb58", "pw");
-    QCOMPARE(app_->mainWindow->windowTitle(), "Solvane项目管理平台");
-    app_->mainWindow->showReminder();
-    QCOMPARE(app_->mainWindow->windowTitle(),
-             "Solvane项目/任务管理平台  你共有2个项目3个任务未完成！");
+    MainWindow *main = app_->mainWindow;
+    QCOMPARE(main->windowTitle(), "Solvane项目管理平台");
+    // Written after the login: only the tick's refresh of the panel shows it.
+    QVERIFY(fixture_.exec(notice("项目编号:GD1 提醒", "Mareth", "2026-12-10 09:30:00")));
+    if (taskCountFails) // the project count and the panel's query still answer
+        QVERIFY(fixture_.server().execOnDatabaseFile("ALTER TABLE Task RENAME TO TaskAway"));
 
-    // With the server gone a tick fails, shows nothing, and the timer goes on.
-    fixture_.stop();
-    QVERIFY_THROWS_EXCEPTION(std::exception, app_->mainWindow->showReminder());
-    QVERIFY(app_->mainWindow->reminderTimer->isEnabled());
+    // A real tick, now rather than in 100 seconds: it runs what reload() wired.
+    IntervalTimer *timer = main->reminderTimer;
+    QCOMPARE(timer->interval(), MainWindow::kReminderIntervalMs);
+    timer->setEnabled(false);
+    timer->setInterval(1);
+    timer->setEnabled(true);
+    QTRY_VERIFY(!panelLines(main->noticePanel).isEmpty() &&
+                panelLines(main->noticePanel).first().first.contains("提醒"));
+    timer->setEnabled(false);
+    QCOMPARE(main->windowTitle(), title);
+    QCOMPARE(timer->failedTicks() > 0, taskCountFails);
 }
 
 QTEST_MAIN(TestShell)

@@ -41,6 +41,7 @@ class TestTimer : public QObject {
 private slots:
     void defaults();
     void ticksOnTheUiThread();
+    void enableThenDisableBeforeTheWaitEndsGivesNoTick_data();
     void enableThenDisableBeforeTheWaitEndsGivesNoTick();
     void newIntervalAppliesFromTheNextWait();
     void intervalZeroTicksContinuously();
@@ -67,10 +68,22 @@ void TestTimer::ticksOnTheUiThread() {
     QCOMPARE(counter.lastThread, QThread::currentThread());
 }
 
+void TestTimer::enableThenDisableBeforeTheWaitEndsGivesNoTick_data() {
+    QTest::addColumn<int>("enables");
+    QTest::newRow("enabled once") << 1;
+    // The second "true" must send nothing: a second start left pending would
+    // start the ticking again right after the stop.
+    QTest::newRow("enabled twice") << 2;
+}
+
 void TestTimer::enableThenDisableBeforeTheWaitEndsGivesNoTick() {
+    QFETCH(int, enables);
     Counter counter;
     auto timer = makeTimer(counter, 150);
-    timer->setEnabled(true);
+    for (int i = 0; i < enables; ++i) {
+        timer->setEnabled(true);
+        QTRY_VERIFY(!timer->worker()->startEvent.isSet()); // the worker took the start
+    }
     timer->setEnabled(false);
     letTimePass(400);
     QCOMPARE(counter.ticks, 0);

@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QLabel>
 #include <QScreen>
 #include <QTableView>
 #include <QWidget>
@@ -43,6 +44,14 @@ QTableView *recordGrid(QWidget *parent, QAbstractItemModel *model, const QRect &
     view->setWordWrap(false);
     view->verticalHeader()->setDefaultSectionSize(20);
     return view;
+}
+
+void setCaption(QLabel *label, const QString &caption) {
+    QString lines = caption;
+    lines.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    lines.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    label->setText(lines);
+    label->adjustSize();
 }
 
 } // namespace WindowConventions

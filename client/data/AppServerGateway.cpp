@@ -37,20 +37,33 @@ PDataPacket AppServerGateway::openSql(const QString &statement) {
     return parseDataPacket(connection_->post(open.path, statement.toStdString()));
 }
 
-bool AppServerGateway::runChange(std::optional<Command> &slot, const char *method,
-                                 const QString &sql) {
+ChangeResult AppServerGateway::runChange(std::optional<Command> &slot, const char *method,
+                                         const QString &sql) {
     const auto &change = command(slot, method);
     json answer = parseAnswer(connection_->post(change.path, sql.toStdString()));
     auto result = answer.find("result");
     if (result == answer.end() || !result->is_boolean())
         throw malformed("result missing");
-    return result->get<bool>();
+    ChangeResult outcome{result->get<bool>(), 0};
+    // A refusal carries no count; a success without one counts as no change.
+    auto changes = answer.find("changes");
+    if (changes != answer.end() && changes->is_number_integer())
+        outcome.changes = changes->get<long long>();
+    return outcome;
 }
 
 bool AppServerGateway::execSql(const QString &statement) {
-    return runChange(execSqlCommand_, "ExecSQL", statement);
+    return execSqlCounted(statement).succeeded;
 }
 
 bool AppServerGateway::delSql(const QString &statement) {
+    return delSqlCounted(statement).succeeded;
+}
+
+ChangeResult AppServerGateway::execSqlCounted(const QString &statement) {
+    return runChange(execSqlCommand_, "ExecSQL", statement);
+}
+
+ChangeResult AppServerGateway::delSqlCounted(const QString &statement) {
     return runChange(delSqlCommand_, "DelSQL", statement);
 }

@@ -2,6 +2,7 @@
 // The gateway to the application server's three methods. Each takes one SQL
 // statement; failures raise ServerError and are left to the caller.
 
+#include "ChangeResult.h"
 #include "DataPacket.h"
 
 #include <QString>
@@ -16,8 +17,12 @@ public:
     explicit AppServerGateway(ServerConnection *connection);
 
     PDataPacket openSql(const QString &statement);
+    // The server's "result": a change that matched no row is a success.
     bool execSql(const QString &statement);
     bool delSql(const QString &statement);
+    // The same calls with the count of changed rows.
+    ChangeResult execSqlCounted(const QString &statement);
+    ChangeResult delSqlCounted(const QString &statement);
 
 private:
     // A server method, set up on its first call and reused afterwards.
@@ -25,7 +30,7 @@ private:
         std::string path;
     };
     const Command &command(std::optional<Command> &slot, const char *method);
-    bool runChange(std::optional<Command> &slot, const char *method, const QString &sql);
+    ChangeResult runChange(std::optional<Command> &slot, const char *method, const QString &sql);
 
     ServerConnection *connection_;
     std::optional<Command> openSqlCommand_;

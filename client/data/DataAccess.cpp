@@ -3,40 +3,48 @@
 #include "AppServerGateway.h"
 #include "Statements.h"
 
+#include <algorithm>
 #include <exception>
+#include <vector>
 
 namespace {
 
-AppServerGateway *gActiveGateway = nullptr;
+// Every gateway set and not yet released, the one in use last: when a main
+// window goes away, the operations go back to the gateway set before its own.
+std::vector<AppServerGateway *> gGateways;
+
+AppServerGateway *activeGateway() {
+    return gGateways.empty() ? nullptr : gGateways.back();
+}
+
+// Runs one gateway call; every failure, a missing gateway included, gives the
+// empty result.
+template <class Result, class Call> Result callGateway(Call call) {
+    AppServerGateway *gateway = activeGateway();
+    if (!gateway)
+        return Result{};
+    try {
+        return call(*gateway);
+    } catch (const std::exception &) {
+        return Result{};
+    }
+}
 
 PDataPacket query(const QString &sql) {
-    if (!gActiveGateway)
-        return nullptr;
-    try {
-        return gActiveGateway->openSql(sql);
-    } catch (const std::exception &) {
-        return nullptr;
-    }
+    return callGateway<PDataPacket>([&](AppServerGateway &g) { return g.openSql(sql); });
+}
+
+ChangeResult change(const QString &sql) {
+    return callGateway<ChangeResult>([&](AppServerGateway &g) { return g.execSqlCounted(sql); });
 }
 
 bool exec(const QString &sql) {
-    if (!gActiveGateway)
-        return false;
-    try {
-        return gActiveGateway->execSql(sql);
-    } catch (const std::exception &) {
-        return false;
-    }
+    return change(sql).succeeded;
 }
 
 bool del(const QString &sql) {
-    if (!gActiveGateway)
-        return false;
-    try {
-        return gActiveGateway->delSql(sql);
-    } catch (const std::exception &) {
-        return false;
-    }
+    return callGateway<ChangeResult>([&](AppServerGateway &g) { return g.delSqlCounted(sql); })
+        .succeeded;
 }
 
 } // namespace
@@ -44,10 +52,18 @@ bool del(const QString &sql) {
 namespace DataAccess {
 
 void setGateway(AppServerGateway *gateway) {
-    gActiveGateway = gateway;
+    if (!gateway) {
+        gGateways.clear();
+        return;
+    }
+    releaseGateway(gateway);
+    gGateways.push_back(gateway);
+}
+void releaseGateway(AppServerGateway *gateway) {
+    gGateways.erase(std::remove(gGateways.begin(), gGateways.end(), gateway), gGateways.end());
 }
 AppServerGateway *gateway() {
-    return gActiveGateway;
+    return activeGateway();
 }
 
 bool addMember(const Member &member) {
@@ -67,6 +83,9 @@ PDataPacket selectDisplayNames() {
 }
 bool updateMember(const Member &oldLogin, const Member &newLogin) {
     return exec(Statements::updateMember(oldLogin, newLogin));
+}
+ChangeResult updateMemberCounted(const Member &oldLogin, const Member &newLogin) {
+    return change(Statements::updateMember(oldLogin, newLogin));
 }
 
 bool addProject(const Project &project) {

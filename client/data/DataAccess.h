@@ -1,8 +1,10 @@
 #pragma once
 // The data-access operations: each composes one statement and sends it
 // through the gateway. They never raise: a failed change gives false, a failed
-// query the empty result (a null packet).
+// query the empty result (a null packet). A change that matched no row is not
+// a failure; the counted forms tell it apart for the callers that need to.
 
+#include "ChangeResult.h"
 #include "DataPacket.h"
 #include "Records.h"
 
@@ -10,8 +12,11 @@ class AppServerGateway;
 
 namespace DataAccess {
 
-// The gateway the operations use; the main window sets it once it exists.
+// The gateway the operations use: the one set last and not yet released. The
+// main window sets its own once it exists and releases it when it goes away;
+// setting none (nullptr) leaves the operations without any.
 void setGateway(AppServerGateway *gateway);
+void releaseGateway(AppServerGateway *gateway);
 AppServerGateway *gateway();
 
 bool addMember(const Member &member);
@@ -20,6 +25,7 @@ PDataPacket selectMembers(const QString &userName);
 PDataPacket selectMembers();
 PDataPacket selectDisplayNames();
 bool updateMember(const Member &oldLogin, const Member &newLogin);
+ChangeResult updateMemberCounted(const Member &oldLogin, const Member &newLogin);
 
 bool addProject(const Project &project);
 PDataPacket selectMemberProjects(const QString &demander, const QString &performer);

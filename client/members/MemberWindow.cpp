@@ -114,18 +114,24 @@ void MemberWindow::runChangeStep() {
         mode_ = Mode::ChangeOwnLogin;
         addButton->setEnabled(false);
     } else if (mode_ == Mode::ChangeOwnLogin) {
-        memberRecords->load(DataAccess::selectMembers(member_->userName, member_->password));
-        const Member oldLogin{member_->userName, member_->password, QString()};
+        const Member oldLogin = ownRowLogin();
+        memberRecords->load(DataAccess::selectMembers(oldLogin.userName, oldLogin.password));
         const Member newLogin{SqlValues::trimmed(userNameEdit->text()),
                               SqlValues::trimmed(passwordEdit->text()),
                               SqlValues::trimmed(displayNameEdit->text())};
-        if (!DataAccess::updateMember(oldLogin, newLogin)) {
+        // Matching no row stored nothing: the row was changed or removed elsewhere.
+        if (!DataAccess::updateMemberCounted(oldLogin, newLogin).changedAnyRow()) {
             Dialogs::inform(QStringLiteral("修改数据出错！"));
             return;
         }
+        changedLogin_ = newLogin;
         showEditRow(false);
         mode_ = Mode::Show;
         addButton->setEnabled(true);
         refill();
     }
+}
+
+Member MemberWindow::ownRowLogin() const {
+    return changedLogin_ ? *changedLogin_ : *member_;
 }

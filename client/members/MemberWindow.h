@@ -6,6 +6,8 @@
 #include "RecordSet.h"
 #include "Records.h"
 
+#include <optional>
+
 class QLineEdit;
 class QPushButton;
 class QTableView;
@@ -42,8 +44,12 @@ private:
     void showEditRow(bool shown);
     void runAddStep();
     void runChangeStep();
+    Member ownRowLogin() const;
 
     const Member *member_;
+    // The login the member stored here last in this run: the main window's
+    // current member keeps the login of the start, the row does not.
+    std::optional<Member> changedLogin_;
     RecordSetModel *model_;
     Mode mode_ = Mode::Show;
 };

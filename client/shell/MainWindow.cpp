@@ -64,7 +64,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent) {
 
     WindowConventions::fixSize(this, kWidth, kHeight);
     WindowConventions::centreOnScreen(this, kWidth, kHeight);
-    completionNoteLabel->setText(QStringLiteral("任务完成\r情况说明:"));
+    WindowConventions::setCaption(completionNoteLabel, QStringLiteral("任务完成\r情况说明:"));
     tabs->setCurrentWidget(projectTab);
     WindowConventions::clearInputMethodHints(this);
 }
@@ -73,7 +73,8 @@ MainWindow::~MainWindow() {
     // The timer goes first, so no tick can reach a window being torn down.
     delete reminderTimer;
     reminderTimer = nullptr;
-    DataAccess::setGateway(nullptr);
+    // Another shell of the same process may have set its own gateway since.
+    DataAccess::releaseGateway(gateway.get());
 }
 
 void MainWindow::buildProjectTab() {

@@ -5,6 +5,7 @@
 #include <QRegularExpression>
 
 #include <httplib.h>
+#include <sqlite3.h>
 
 ServerProcess::ServerProcess(QStringList extraArgs) : extraArgs_(std::move(extraArgs)) {
     process_.setProcessChannelMode(QProcess::SeparateChannels);
@@ -72,4 +73,14 @@ bool ServerProcess::stop() {
 void ServerProcess::kill() {
     process_.kill();
     process_.waitForFinished(5000);
+}
+
+bool ServerProcess::execOnDatabaseFile(const QString &sql) const {
+    sqlite3 *db = nullptr;
+    bool done = sqlite3_open(dbPath().toUtf8().constData(), &db) == SQLITE_OK;
+    sqlite3_busy_timeout(db, 5000);
+    done =
+        done && sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_close(db);
+    return done;
 }

@@ -27,6 +27,9 @@ public:
         return dbPath_.isEmpty() ? dir_.filePath(QStringLiteral("solvane.db")) : dbPath_;
     }
     QString errorText() const { return errorText_; }
+    // Runs SQL on the database file itself, past the server's guard: for a test
+    // that needs what no client statement may do, such as a table changed.
+    bool execOnDatabaseFile(const QString &sql) const;
     static QString binary();
 
 private:

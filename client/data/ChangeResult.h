@@ -1,0 +1,11 @@
+#pragma once
+// The server's answer to one INSERT, UPDATE or DELETE: whether the database
+// took the statement, and how many rows it changed. A statement that matched
+// no row is taken with no change; only a caller knows whether that is fine.
+
+struct ChangeResult {
+    bool succeeded = false;
+    long long changes = 0;
+
+    bool changedAnyRow() const { return succeeded && changes > 0; }
+};
