@@ -6,6 +6,7 @@
 #include "NewProjectWindow.h"
 #include "ProjectWindow.h"
 #include "TaskDispatchWindow.h"
+#include "TaskWorkflow.h"
 
 ClientApp::ClientApp() {
     main_ = std::make_unique<MainWindow>();
@@ -21,6 +22,7 @@ ClientApp::ClientApp() {
     dispatchWindow = dispatch_.get();
     mainWindow->setMenuWindows(newProjectWindow, memberWindow);
     mainWindow->setProjectWindow(projectWindow);
+    wireTaskWindows();
     // The main window is disabled while a child is open: the child stays in front.
     for (ChildWindow *child : std::initializer_list<ChildWindow *>{memberWindow, newProjectWindow,
                                                                    projectWindow, dispatchWindow})
@@ -35,6 +37,33 @@ ClientApp::~ClientApp() {
     newProject_.reset();
     members_.reset();
     main_.reset();
+}
+
+// Every task change re-fills the project window (also while hidden), and
+// both task places re-edit through the dispatch window.
+void ClientApp::wireTaskWindows() {
+    auto refreshProjectWindow = [this] {
+        if (!projectWindow->project.id.isEmpty())
+            projectWindow->refill();
+    };
+    for (TaskWorkflow *workflow : {mainWindow->taskWorkflow, projectWindow->taskWorkflow}) {
+        workflow->setRefreshProjectWindow(refreshProjectWindow);
+        workflow->setDispatchWindow(dispatchWindow);
+    }
+    dispatchWindow->setAfterChange(refreshProjectWindow);
+    // Closing the dispatch window gives the project window back, whoever opened it.
+    dispatchWindow->setEnablesOnClose(projectWindow);
+    projectWindow->setDispatchOpener([this](const Project &) {
+        dispatchWindow->beginDispatch(&projectWindow->project, &projectWindow->taskWorkflow->opened);
+        projectWindow->setEnabled(false);
+        try {
+            dispatchWindow->refill();
+        } catch (...) {
+            projectWindow->setEnabled(true);
+            throw;
+        }
+        dispatchWindow->show();
+    });
 }
 
 bool ClientApp::logIn() {

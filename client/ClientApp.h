@@ -27,6 +27,8 @@ public:
     TaskDispatchWindow *dispatchWindow;
 
 private:
+    void wireTaskWindows();
+
     std::unique_ptr<MainWindow> main_;
     // Top-level windows of their own: a child widget of the main window would
     // be disabled together with it.

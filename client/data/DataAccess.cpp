@@ -120,6 +120,13 @@ PDataPacket selectMemberTasks(const QString &demander, const QString &performer)
 bool updateTaskState(const QString &state, const QString &completionNote, const Task &task) {
     return exec(Statements::updateTaskState(state, completionNote, task));
 }
+ChangeResult updateTaskStateCounted(const QString &state, const QString &completionNote,
+                                   const Task &task) {
+    return change(Statements::updateTaskState(state, completionNote, task));
+}
+ChangeResult claimTask(const Task &task) {
+    return change(Statements::claimTask(task));
+}
 bool updateTaskReadTime(const QString &readReceipt, const Task &task) {
     return exec(Statements::updateTaskReadTime(readReceipt, task));
 }

@@ -39,6 +39,9 @@ bool addTask(const Task &task);
 PDataPacket selectProjectTasks(const QString &projectId, bool latestDueFirst);
 PDataPacket selectMemberTasks(const QString &demander, const QString &performer);
 bool updateTaskState(const QString &state, const QString &completionNote, const Task &task);
+ChangeResult updateTaskStateCounted(const QString &state, const QString &completionNote,
+                                   const Task &task);
+ChangeResult claimTask(const Task &task);
 bool updateTaskReadTime(const QString &readReceipt, const Task &task);
 bool deleteTask(const QString &projectId, const QString &content, const QString &demander);
 

@@ -116,6 +116,11 @@ QString updateTaskState(const QString &state, const QString &completionNote, con
            whereTask(t.projectId, t.content, t.dispatcher);
 }
 
+QString claimTask(const Task &t) {
+    return updateTaskState(QStringLiteral("0"), QString(), t) +
+           QStringLiteral(" and TaskCompleteFlag='0' and TaskPerformer=''");
+}
+
 QString updateTaskReadTime(const QString &readReceipt, const Task &t) {
     return QStringLiteral("update Task Set TaskReadTime=") + quoted(readReceipt) +
            QStringLiteral(" where ") + whereTask(t.projectId, t.content, t.dispatcher);

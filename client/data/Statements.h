@@ -24,6 +24,9 @@ QString addTask(const Task &task);
 QString selectProjectTasks(const QString &projectId, bool latestDueFirst);
 QString selectMemberTasks(const QString &demander, const QString &performer);
 QString updateTaskState(const QString &state, const QString &completionNote, const Task &task);
+// A claim that only matches while the task is open and nobody has claimed it;
+// task.performer is the member claiming it.
+QString claimTask(const Task &task);
 QString updateTaskReadTime(const QString &readReceipt, const Task &task);
 QString deleteTask(const QString &projectId, const QString &content, const QString &demander);
 

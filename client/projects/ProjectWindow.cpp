@@ -14,6 +14,8 @@
 #include "RecordSetModel.h"
 #include "SqlValues.h"
 #include "TaskGrid.h"
+#include "TaskPanel.h"
+#include "TaskWorkflow.h"
 #include "TimeText.h"
 #include "WindowConventions.h"
 
@@ -124,6 +126,12 @@ void ProjectWindow::buildTaskSheet() {
     sheets->addTab(taskSheet, QStringLiteral("任务详情"));
     taskModel = new RecordSetModel(taskRecords, this);
     taskGrid = WindowConventions::recordGrid(taskSheet, taskModel, QRect(4, 4, kWidth - 32, 250));
+    taskPanel = new TaskPanel(taskSheet);
+    taskPanel->setGeometry(4, 258, kWidth - 32, 262);
+    taskWorkflow = new TaskWorkflow(TaskWorkflow::Place::ProjectWindow, shell_, taskGrid,
+                                    taskRecords, taskPanel, this);
+    taskWorkflow->setReloadGrid(
+        [this] { taskRecords->load(DataAccess::selectProjectTasks(project.id, true)); });
     TaskGrid::style(
         taskGrid, taskModel, [this] { return shell_.member().displayName; },
         TaskGrid::kProjectNeutral);

@@ -21,6 +21,8 @@ class QTabWidget;
 class QTableView;
 class RecordSet;
 class RecordSetModel;
+class TaskPanel;
+class TaskWorkflow;
 
 class ProjectWindow : public ChildWindow {
     Q_OBJECT
@@ -53,6 +55,8 @@ public:
     QTableView *taskGrid;
     RecordSet *taskRecords;
     RecordSetModel *taskModel;
+    TaskPanel *taskPanel;
+    TaskWorkflow *taskWorkflow;
     ProgressSheet *progressGrid;
     RecordSet *progressRecords;
 

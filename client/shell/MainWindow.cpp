@@ -9,6 +9,8 @@
 #include "ProjectQueryTab.h"
 #include "RecordSetModel.h"
 #include "TaskGrid.h"
+#include "TaskPanel.h"
+#include "TaskWorkflow.h"
 #include "WindowConventions.h"
 
 #include <QApplication>
@@ -64,7 +66,6 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent) {
 
     WindowConventions::fixSize(this, kWidth, kHeight);
     WindowConventions::centreOnScreen(this, kWidth, kHeight);
-    WindowConventions::setCaption(completionNoteLabel, QStringLiteral("任务完成\r情况说明:"));
     tabs->setCurrentWidget(projectTab);
     WindowConventions::clearInputMethodHints(this);
 }
@@ -102,21 +103,18 @@ void MainWindow::buildTaskTab() {
     taskGrid = WindowConventions::recordGrid(taskTab, taskModel_, QRect(3, 3, 906, 158));
     TaskGrid::style(
         taskGrid, taskModel_, [this] { return currentMember.displayName; }, TaskGrid::kMainNeutral);
-    taskGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    label(QStringLiteral("立项编号："), taskTab, 16, 172);
-    label(QStringLiteral("执行人阅读时间："), taskTab, 460, 172);
-    label(QStringLiteral("派  发  人："), taskTab, 16, 196);
-    label(QStringLiteral("执  行  人："), taskTab, 460, 196);
-    label(QStringLiteral("任务内容："), taskTab, 16, 220);
-    label(QStringLiteral("创建时间："), taskTab, 16, 330);
-    label(QStringLiteral("完成时间："), taskTab, 460, 330);
-    completionNoteLabel = label(QStringLiteral("任务完成情况说明："), taskTab, 460, 220);
-    applyButton = new QPushButton(QStringLiteral("申请完成"), taskTab);
-    applyButton->setGeometry(560, 395, 75, 25);
-    completeButton = new QPushButton(QStringLiteral("同意完成"), taskTab);
-    completeButton->setGeometry(660, 395, 75, 25);
-    reeditButton = new QPushButton(QStringLiteral("重新编辑"), taskTab);
-    reeditButton->setGeometry(760, 395, 75, 25);
+    taskPanel = new TaskPanel(taskTab);
+    taskPanel->setGeometry(3, 165, 906, 262);
+    completionNoteLabel = taskPanel->completionNoteLabel;
+    applyButton = taskPanel->applyButton;
+    completeButton = taskPanel->completeButton;
+    reeditButton = taskPanel->reeditButton;
+    taskWorkflow = new TaskWorkflow(TaskWorkflow::Place::MainWindow, *this, taskGrid,
+                                    taskRecords, taskPanel, this);
+    taskWorkflow->setReloadGrid([this] {
+        taskRecords->load(DataAccess::selectMemberTasks(currentMember.displayName,
+                                                        currentMember.displayName));
+    });
 }
 
 void MainWindow::buildAnalysisTab() {

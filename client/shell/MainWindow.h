@@ -23,6 +23,8 @@ class ChildWindow;
 class IntervalTimer;
 class ProjectQueryTab;
 class ProjectWindow;
+class TaskPanel;
+class TaskWorkflow;
 class RecordSetModel;
 
 class MainWindow : public QMainWindow, public AppShell {
@@ -60,7 +62,6 @@ public:
     ServerConnection connection;
     std::unique_ptr<AppServerGateway> gateway;
     IntervalTimer *reminderTimer = nullptr;
-    Task openedTask;
 
     RecordSet *projectRecords;
     RecordSet *taskRecords;
@@ -77,6 +78,8 @@ public:
     QPushButton *applyButton, *completeButton, *reeditButton;
     QAction *newProjectAction, *membersAction;
     ProjectQueryTab *projectQuery;
+    TaskPanel *taskPanel;
+    TaskWorkflow *taskWorkflow;
 
 public slots:
     void openNewProjectWindow();

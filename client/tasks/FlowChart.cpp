@@ -29,6 +29,20 @@ QPair<QPointF, QPointF> arrowEnds(const QRectF &from, const QRectF &to) {
                                  QPointF(to.center().x(), to.bottom()));
 }
 
+// Tahoma at 12 pixels, smaller where a line would not fit the box.
+QFont fittingFont(const QStringList &lines, int width) {
+    QFont font(QStringLiteral("Tahoma"));
+    for (int pixels = 12;; --pixels) {
+        font.setPixelSize(pixels);
+        const QFontMetrics metrics(font);
+        bool fits = true;
+        for (const QString &line : lines)
+            fits = fits && metrics.horizontalAdvance(line) <= width;
+        if (fits || pixels <= 9)
+            return font;
+    }
+}
+
 void drawArrow(QPainter &painter, QPointF from, QPointF to) {
     painter.drawLine(from, to);
     const double angle = std::atan2(to.y() - from.y(), to.x() - from.x());
@@ -66,17 +80,19 @@ void FlowChart::paintEvent(QPaintEvent *) {
         const auto ends = arrowEnds(nodeRect(from), nodeRect(to));
         drawArrow(painter, ends.first, ends.second);
     }
-    QFont tahoma(QStringLiteral("Tahoma"));
-    tahoma.setPixelSize(12);
-    painter.setFont(tahoma);
     for (int step = 0; step < BusinessFlow::kSteps; ++step) {
         const QRect box = nodeRect(step);
         painter.setPen(QColor(120, 150, 120));
         painter.setBrush(kNodeColour);
         painter.drawRect(box.adjusted(0, 0, -1, -1));
+        const QStringList &lines = BusinessFlow::steps().at(step).chartLines;
+        painter.setFont(fittingFont(lines, box.width() - 6));
         painter.setPen(palette().color(QPalette::Text));
-        painter.drawText(box.adjusted(2, 1, -2, -1), Qt::AlignCenter | Qt::TextWordWrap,
-                         BusinessFlow::steps().at(step).chartLines.join(QLatin1Char('\n')));
+        const int lineHeight = box.height() / 3;
+        for (int line = 0; line < lines.size(); ++line)
+            painter.drawText(
+                QRect(box.left(), box.top() + line * lineHeight, box.width(), lineHeight),
+                Qt::AlignCenter, lines.at(line));
     }
 }
 

@@ -1,0 +1,249 @@
+#include "TaskWorkflow.h"
+
+#include "AppClock.h"
+#include "AppShell.h"
+#include "DataAccess.h"
+#include "Dialogs.h"
+#include "ErrorGuard.h"
+#include "MemberRights.h"
+#include "NoteLines.h"
+#include "NoticePost.h"
+#include "RecordRows.h"
+#include "RecordSet.h"
+#include "SqlValues.h"
+#include "TaskDispatchWindow.h"
+#include "TaskPanel.h"
+#include "TimeText.h"
+
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableView>
+
+namespace {
+
+using SqlValues::trimmed;
+
+bool askYes(const QString &question, const QString &caption) {
+    return Dialogs::message(question, caption, QMessageBox::Information,
+                            QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
+
+void tell(const QString &text, const QString &caption) {
+    Dialogs::message(text, caption, QMessageBox::Information);
+}
+
+void fail(const QString &text, const QString &caption) {
+    Dialogs::message(text, caption, QMessageBox::Critical);
+}
+
+} // namespace
+
+TaskWorkflow::TaskWorkflow(Place place, AppShell &shell, QTableView *grid, RecordSet *tasks,
+                           TaskPanel *panel, QObject *parent)
+    : QObject(parent), place_(place), shell_(shell), grid_(grid), tasks_(tasks), panel_(panel) {
+    connect(grid_, &QTableView::doubleClicked, this, &TaskWorkflow::openCurrentRow);
+    connect(panel_->applyButton, &QPushButton::clicked, this, &TaskWorkflow::applyOrReject);
+    connect(panel_->completeButton, &QPushButton::clicked, this, &TaskWorkflow::claimOrAgree);
+    connect(panel_->reeditButton, &QPushButton::clicked, this, &TaskWorkflow::reedit);
+    lockActions();
+}
+
+QString TaskWorkflow::memberName() const { return shell_.member().displayName; }
+
+void TaskWorkflow::lockActions() {
+    panel_->applyButton->setEnabled(false);
+    panel_->completeButton->setEnabled(false);
+    if (place_ == Place::MainWindow)
+        panel_->reeditButton->setEnabled(false);
+}
+
+void TaskWorkflow::openCurrentRow() {
+    guarded([this] {
+        const int row = grid_->currentIndex().row();
+        if (row < 0 || row >= tasks_->recordCount())
+            return;
+        // Everything is taken from the row as it stands now: a read receipt
+        // reloads the grid before the note is shown.
+        const Task stored = RecordRows::taskAt(*tasks_, row);
+        opened = RecordRows::trimmed(stored);
+
+        const bool open = opened.state == QLatin1String("0");
+        const bool applied = opened.state == QLatin1String("1");
+        panel_->applyButton->setText(open ? kApply : applied ? kReject : kDone);
+        panel_->completeButton->setText(open ? kClaim : applied ? kAgree : kDone);
+        panel_->applyButton->setEnabled(open || applied);
+        panel_->completeButton->setEnabled(open || applied);
+
+        panel_->projectIdLabel->setText(opened.projectId);
+        panel_->contentBox->setPlainText(opened.content);
+        panel_->dispatcherLabel->setText(opened.dispatcher);
+        panel_->performerLabel->setText(opened.performer);
+        panel_->createTimeLabel->setText(opened.createTime);
+        panel_->dueTimeLabel->setText(opened.dueTime);
+
+        const QString name = trimmed(memberName());
+        if (!opened.readReceipt.isEmpty())
+            panel_->readTimeLabel->setText(opened.readReceipt);
+        else if (!name.isEmpty() && opened.relatedPersons.contains(name))
+            recordReadReceipt();
+        else
+            panel_->readTimeLabel->clear();
+        if (place_ == Place::MainWindow)
+            panel_->performerLabel->setText(trimmed(opened.performer));
+        showOpened(stored.completionNote);
+        if (place_ == Place::MainWindow)
+            panel_->reeditButton->setEnabled(!opened.projectId.isEmpty());
+    });
+}
+
+void TaskWorkflow::showOpened(const QString &note) {
+    panel_->noteBox->setPlainText(NoteLines::split(note).join(QLatin1Char('\n')));
+}
+
+void TaskWorkflow::recordReadReceipt() {
+    const QString receipt =
+        TimeText::format(AppClock::now()) + QStringLiteral("--") + memberName();
+    // In the main window the reader stands in as the opened task's performer.
+    if (place_ == Place::MainWindow)
+        opened.performer = memberName();
+    panel_->readTimeLabel->setText(receipt);
+    if (!DataAccess::updateTaskReadTime(receipt, opened))
+        return; // the next opening tries again
+    opened.readReceipt = receipt;
+    NoticePost::post(shell_,
+                     QStringLiteral("项目编号:") + opened.projectId +
+                         QStringLiteral(" 下派发任务已被") + memberName() +
+                         QStringLiteral("查阅"),
+                     memberName(), opened.performer);
+    if (reloadGrid_)
+        reloadGrid_();
+}
+
+void TaskWorkflow::applyOrReject() {
+    guarded([this] {
+        if (panel_->applyButton->text() == kApply)
+            apply();
+        else if (panel_->applyButton->text() == kReject)
+            reject();
+    });
+}
+
+void TaskWorkflow::claimOrAgree() {
+    guarded([this] {
+        if (panel_->completeButton->text() == kClaim)
+            claim();
+        else if (panel_->completeButton->text() == kAgree)
+            agree();
+    });
+}
+
+void TaskWorkflow::claim() {
+    const QString caption = QStringLiteral("领取任务！");
+    panel_->performerLabel->setText(trimmed(opened.performer));
+    if (!trimmed(opened.performer).isEmpty())
+        return;
+    if (!askYes(QStringLiteral("是否领取该任务,若非预定执行人，请告知执行人。"), caption))
+        return;
+    const Task before = opened;
+    opened.performer = memberName();
+    const ChangeResult claimed = DataAccess::claimTask(opened);
+    if (!claimed.succeeded) {
+        opened = before;
+        fail(QStringLiteral("领取任务出错！"), caption);
+        return;
+    }
+    if (claimed.changes == 0) {
+        // Someone else claimed it first: theirs stands, and the lists show it.
+        opened = before;
+        tell(QStringLiteral("该任务已被他人领取，请重新双击打开查看。"), caption);
+        shell_.reloadLists();
+        if (refreshProjectWindow_)
+            refreshProjectWindow_();
+        return;
+    }
+    opened.state = QStringLiteral("0");
+    opened.completionNote.clear();
+    panel_->performerLabel->setText(opened.performer);
+    noticeAndRefresh(QStringLiteral(" 下的派发任务已被人领取！"), opened.dispatcher);
+}
+
+bool TaskWorkflow::storeState(const QString &note, const Task &before, const QString &failure,
+                              const QString &caption) {
+    const ChangeResult stored = DataAccess::updateTaskStateCounted(opened.state, note, opened);
+    if (stored.changedAnyRow())
+        return true;
+    opened = before;
+    fail(failure, caption);
+    return false;
+}
+
+void TaskWorkflow::apply() {
+    const QString caption = QStringLiteral("申请完成任务！");
+    const QString note = trimmed(panel_->noteBox->toPlainText());
+    if (note.isEmpty()) {
+        tell(QStringLiteral("请先输入任务完成情况说明后点击申请完成任务！"), caption);
+        return;
+    }
+    const Task before = opened;
+    opened.state = QStringLiteral("1");
+    opened.completionNote = note;
+    if (!storeState(note, before, QStringLiteral("申请完成任务出错！"), caption))
+        return;
+    noticeAndRefresh(QStringLiteral(" 下的派发任务已申请完成任务，请相关派发人查看！"),
+                     opened.performer);
+    tell(QStringLiteral("已将任务完成申请提交至") + opened.dispatcher +
+             QStringLiteral(",请等待审核结果."),
+         caption);
+}
+
+void TaskWorkflow::reject() {
+    const QString caption = QStringLiteral("驳回重新完成任务！");
+    if (opened.dispatcher != memberName())
+        return; // the dispatcher's right alone
+    if (!askYes(QStringLiteral("是否要求任务执行人重新完成该任务，请确保已将原因告知执行人。"),
+                caption))
+        return;
+    const Task before = opened;
+    const QString note = trimmed(panel_->noteBox->toPlainText());
+    opened.state = QStringLiteral("0");
+    opened.completionNote = note;
+    if (!storeState(note, before, QStringLiteral("驳回任务出错！"), caption))
+        return;
+    noticeAndRefresh(
+        QStringLiteral(" 下的派发任务已由派发人驳回重新完成，请相关执行人重新完成！"),
+        opened.performer);
+}
+
+void TaskWorkflow::agree() {
+    const QString caption = QStringLiteral("同意完成任务");
+    if (trimmed(opened.state) != QLatin1String("1"))
+        return;
+    if (!askYes(QStringLiteral("是否同意执行人完成该任务？"), caption))
+        return;
+    const Task before = opened;
+    opened.state = QStringLiteral("2");
+    // The note stored when the row was opened; edits in the note box are not saved.
+    if (!storeState(opened.completionNote, before, QStringLiteral("同意完成任务出错！"), caption))
+        return;
+    noticeAndRefresh(QStringLiteral(" 下的派发任务已完成！"), opened.dispatcher);
+}
+
+void TaskWorkflow::noticeAndRefresh(const QString &phrase, const QString &concerned) {
+    NoticePost::post(shell_, QStringLiteral("项目编号:") + opened.projectId + phrase,
+                     memberName(), concerned);
+    shell_.reloadLists();
+    if (refreshProjectWindow_)
+        refreshProjectWindow_();
+}
+
+void TaskWorkflow::reedit() {
+    guarded([this] {
+        if (!dispatchWindow_)
+            return;
+        if (!dispatchWindow_->beginUpdate(&opened, isPrivilegedLogin(shell_.member().userName)))
+            return;
+        dispatchWindow_->refill();
+        dispatchWindow_->show();
+    });
+}

@@ -1,0 +1,76 @@
+#pragma once
+// What a member does with a listed task, in the main window's task tab and in
+// the project window's task sheet: open a row (which records the read receipt
+// of a related person), claim it, apply for its completion, reject or agree
+// to the application, and re-edit it in the dispatch window.
+
+#include "Records.h"
+
+#include <QObject>
+
+#include <functional>
+
+class AppShell;
+class QTableView;
+class RecordSet;
+class TaskDispatchWindow;
+class TaskPanel;
+
+class TaskWorkflow : public QObject {
+    Q_OBJECT
+public:
+    // The two places differ in small points: in the main window a read
+    // receipt makes the reader the opened task's performer, and the re-edit
+    // button waits for a row with a project number.
+    enum class Place { MainWindow, ProjectWindow };
+
+    TaskWorkflow(Place place, AppShell &shell, QTableView *grid, RecordSet *tasks,
+                 TaskPanel *panel, QObject *parent);
+
+    // Reloads this place's grid (after a read receipt).
+    void setReloadGrid(std::function<void()> reload) { reloadGrid_ = std::move(reload); }
+    // Re-fills the project window (after every action, from either place).
+    void setRefreshProjectWindow(std::function<void()> refresh) {
+        refreshProjectWindow_ = std::move(refresh);
+    }
+    void setDispatchWindow(TaskDispatchWindow *window) { dispatchWindow_ = window; }
+
+    // Before any row is opened the actions have nothing to act on.
+    void lockActions();
+
+    Task opened; // the row opened last; the actions act on it
+
+    static inline const QString kApply = QStringLiteral("申请完成");
+    static inline const QString kReject = QStringLiteral("重新完成");
+    static inline const QString kClaim = QStringLiteral("领取任务");
+    static inline const QString kAgree = QStringLiteral("同意完成");
+    static inline const QString kDone = QStringLiteral("已完成任务");
+
+public slots:
+    void openCurrentRow();
+    void applyOrReject(); // the apply button, by its caption
+    void claimOrAgree();  // the complete button, by its caption
+    void reedit();
+
+private:
+    void showOpened(const QString &note);
+    void recordReadReceipt();
+    void claim();
+    void apply();
+    void reject();
+    void agree();
+    // Writes the opened task's new state; on failure the member is told and
+    // the record goes back to `before`. True when stored.
+    bool storeState(const QString &note, const Task &before, const QString &failure,
+                    const QString &caption);
+    void noticeAndRefresh(const QString &phrase, const QString &concerned);
+    QString memberName() const;
+
+    Place place_;
+    AppShell &shell_;
+    QTableView *grid_;
+    RecordSet *tasks_;
+    TaskPanel *panel_;
+    TaskDispatchWindow *dispatchWindow_ = nullptr;
+    std::function<void()> reloadGrid_, refreshProjectWindow_;
+};
