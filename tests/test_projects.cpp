@@ -24,8 +24,6 @@
 #include <QTableView>
 #include <QtTest>
 
-#include <sqlite3.h>
-
 namespace {
 
 const QList<QStringList> kMembers = {
@@ -125,29 +123,12 @@ void TestProjects::openProject(const QString &id) {
 }
 
 QStringList TestProjects::dbColumn(const QString &sql) {
-    QStringList values;
-    sqlite3 *db = nullptr;
-    sqlite3_open_v2(fixture_.server().dbPath().toUtf8(), &db, SQLITE_OPEN_READONLY, nullptr);
-    sqlite3_stmt *statement = nullptr;
-    if (sqlite3_prepare_v2(db, sql.toUtf8(), -1, &statement, nullptr) == SQLITE_OK)
-        while (sqlite3_step(statement) == SQLITE_ROW)
-            values << QString::fromUtf8(
-                reinterpret_cast<const char *>(sqlite3_column_text(statement, 0)));
-    sqlite3_finalize(statement);
-    sqlite3_close(db);
-    return values;
+    return fixture_.server().queryDatabaseFile(sql);
 }
 
 // Schema changes the server itself refuses to run, made on its file directly.
 void TestProjects::dbExec(const QString &sql) {
-    sqlite3 *db = nullptr;
-    QCOMPARE(sqlite3_open(fixture_.server().dbPath().toUtf8(), &db), SQLITE_OK);
-    char *error = nullptr;
-    const int result = sqlite3_exec(db, sql.toUtf8(), nullptr, nullptr, &error);
-    const QString message = error ? QString::fromUtf8(error) : QString();
-    sqlite3_free(error);
-    sqlite3_close(db);
-    QVERIFY2(result == SQLITE_OK, qPrintable(message));
+    QVERIFY2(fixture_.server().execOnDatabaseFile(sql), qPrintable(sql));
 }
 
 void TestProjects::queryTab_data() {

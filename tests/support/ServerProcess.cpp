@@ -84,3 +84,18 @@ bool ServerProcess::execOnDatabaseFile(const QString &sql) const {
     sqlite3_close(db);
     return done;
 }
+
+QStringList ServerProcess::queryDatabaseFile(const QString &sql) const {
+    QStringList values;
+    sqlite3 *db = nullptr;
+    sqlite3_open_v2(dbPath().toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_busy_timeout(db, 5000);
+    sqlite3_stmt *statement = nullptr;
+    if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &statement, nullptr) == SQLITE_OK)
+        while (sqlite3_step(statement) == SQLITE_ROW)
+            values << QString::fromUtf8(
+                reinterpret_cast<const char *>(sqlite3_column_text(statement, 0)));
+    sqlite3_finalize(statement);
+    sqlite3_close(db);
+    return values;
+}

@@ -30,6 +30,9 @@ public:
     // Runs SQL on the database file itself, past the server's guard: for a test
     // that needs what no client statement may do, such as a table changed.
     bool execOnDatabaseFile(const QString &sql) const;
+    // The first column of every row a query of the database file gives: what
+    // the server stored, read without going through it.
+    QStringList queryDatabaseFile(const QString &sql) const;
     static QString binary();
 
 private:
