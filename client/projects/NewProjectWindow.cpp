@@ -239,9 +239,7 @@ void NewProjectWindow::update() {
     const QString caption = QStringLiteral("更新新项目/任务");
     // The stored row, so that it can be put back if its replacement is refused.
     const QString id = SqlValues::trimmed(updating_->id);
-    records_->load(
-        DataAccess::queryProjects(QStringLiteral("Select * From programe Where ProId Like ") +
-                                  SqlValues::quoted(id + QLatin1Char('%'))));
+    records_->load(DataAccess::queryProjects(ProjectRules::storedProjectStatement(id)));
     std::optional<Project> stored;
     for (int row = 0; row < records_->recordCount(); ++row)
         if (records_->value(row, 0) == id)

@@ -53,6 +53,11 @@ QString numbersOfDayStatement(Kind kind, const QDate &day) {
            QStringLiteral("%'");
 }
 
+QString storedProjectStatement(const QString &number) {
+    return QStringLiteral("Select * From programe Where ProId Like ") +
+           SqlValues::quoted(number + QLatin1Char('%'));
+}
+
 QString nextNumber(Kind kind, const QDate &day, const QStringList &storedNumbers) {
     const QSet<QString> taken(storedNumbers.begin(), storedNumbers.end());
     const int first = (static_cast<int>(storedNumbers.size()) + 1) % 1000;

@@ -19,6 +19,9 @@ Kind kindOfNumber(const QString &number);
 
 // The stored numbers of one kind and day: prefix, "yyyyMMdd", sequence.
 QString numbersOfDayStatement(Kind kind, const QDate &day);
+// The stored row of one project, by its number (and any longer numbers that
+// begin with it: the caller picks the exact one).
+QString storedProjectStatement(const QString &number);
 // The number for a new project: the sequence is the count of that kind's
 // numbers of the day plus one, unless that number is taken; then the next
 // free one (999 is followed by 000). storedNumbers are the ids of the day.
