@@ -23,6 +23,9 @@ ClientApp::ClientApp() {
     mainWindow->setMenuWindows(newProjectWindow, memberWindow);
     mainWindow->setProjectWindow(projectWindow);
     wireTaskWindows();
+    memberWindow->setOnOwnLoginChanged([this](const Member &login) {
+        mainWindow->connection.setCredentials(login.userName, login.password);
+    });
     // The main window is disabled while a child is open: the child stays in front.
     for (ChildWindow *child : std::initializer_list<ChildWindow *>{memberWindow, newProjectWindow,
                                                                    projectWindow, dispatchWindow})

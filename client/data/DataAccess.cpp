@@ -1,6 +1,7 @@
 #include "DataAccess.h"
 
 #include "AppServerGateway.h"
+#include "ServerError.h"
 #include "Statements.h"
 
 #include <algorithm>
@@ -71,6 +72,21 @@ bool addMember(const Member &member) {
 }
 PDataPacket selectMembers(const QString &userName, const QString &password) {
     return query(Statements::selectMembers(userName, password));
+}
+PDataPacket checkLogin(const QString &userName, const QString &password) {
+    AppServerGateway *gateway = activeGateway();
+    if (!gateway)
+        return nullptr;
+    try {
+        return gateway->openSql(Statements::selectMembers(userName, password));
+    } catch (const UnauthorizedError &) {
+        // The server knows no such member: as good as a check that found none.
+        auto none = std::make_shared<DataPacket>();
+        none->columns = QStringList{"UseName", "PassWord", "Remark"};
+        return none;
+    } catch (const std::exception &) {
+        return nullptr;
+    }
 }
 PDataPacket selectMembers(const QString &userName) {
     return query(Statements::selectMembers(userName));

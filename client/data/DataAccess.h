@@ -21,6 +21,9 @@ AppServerGateway *gateway();
 
 bool addMember(const Member &member);
 PDataPacket selectMembers(const QString &userName, const QString &password);
+// The login check: as selectMembers(userName, password), but a server that
+// refuses the credentials answers with no rows, not with a failure.
+PDataPacket checkLogin(const QString &userName, const QString &password);
 PDataPacket selectMembers(const QString &userName);
 PDataPacket selectMembers();
 PDataPacket selectDisplayNames();

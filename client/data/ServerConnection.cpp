@@ -55,7 +55,21 @@ std::string ServerConnection::methodPath(const char *method) const {
 void ServerConnection::open() {
     if (client_)
         return;
-    auto client = std::make_unique<httplib::Client>(hostName_.toStdString(), port_);
+    const std::string host = hostName_.contains(QLatin1Char(':'))
+                                 ? "[" + hostName_.toStdString() + "]" // an IPv6 address
+                                 : hostName_.toStdString();
+    auto client = std::make_unique<httplib::Client>((tls_ ? "https://" : "http://") + host + ":" +
+                                                    std::to_string(port_));
+    if (!client->is_valid())
+        throw ServerError("Cannot connect to the application server at " + where() +
+                          ": the address is not valid");
+    if (tls_) {
+        client->enable_server_certificate_verification(true);
+        if (!caFile_.isEmpty())
+            client->set_ca_cert_path(caFile_.toLocal8Bit().toStdString());
+    }
+    if (!userName_.empty())
+        client->set_basic_auth(userName_, password_);
     client->set_keep_alive(true);
     client->set_tcp_nodelay(true);
     // Answers are not compressed: on a LAN compressing costs more than it saves.
@@ -76,6 +90,13 @@ void ServerConnection::open() {
     client_ = std::move(client);
 }
 
+void ServerConnection::setCredentials(const QString &userName, const QString &password) {
+    userName_ = userName.toStdString();
+    password_ = password.toStdString();
+    if (client_)
+        client_->set_basic_auth(userName_, password_);
+}
+
 void ServerConnection::close() {
     client_.reset();
 }
@@ -86,6 +107,9 @@ std::string ServerConnection::post(const std::string &path, const std::string &b
     auto result = client_->Post(path, body, "text/plain; charset=utf-8");
     if (!result)
         throw ServerError("Application server " + where() + ": " + failureText(result.error()));
+    if (result->status == 401)
+        throw UnauthorizedError("Application server " + where() + ": " +
+                                serverExplanation(*result));
     if (result->status != 200)
         throw ServerError("Application server " + where() + ": " + serverExplanation(*result));
     return std::move(result->body);

@@ -36,6 +36,17 @@ public:
         if (!connected())
             context_ = context;
     }
+    // HTTPS, the server's certificate checked against the system's
+    // authorities or, when given, the authorities in caFile.
+    void setTls(bool useTls, const QString &caFile = QString()) {
+        if (!connected()) {
+            tls_ = useTls;
+            caFile_ = caFile;
+        }
+    }
+    bool tls() const { return tls_; }
+    // The member's login and password, sent with every request.
+    void setCredentials(const QString &userName, const QString &password);
     QString hostName() const { return hostName_; }
     int port() const { return port_; }
 
@@ -49,7 +60,8 @@ public:
     std::string methodPath(const char *method) const;
 
     // POSTs body to path and returns the answer's body when the server says 200.
-    // Throws ServerError with the server's own explanation otherwise.
+    // Throws UnauthorizedError when the server does not accept the credentials,
+    // ServerError with the server's own explanation otherwise.
     std::string post(const std::string &path, const std::string &body);
 
 private:
@@ -59,5 +71,8 @@ private:
     QString hostName_ = QStringLiteral("127.0.0.1");
     int port_ = kDefaultPort;
     QString context_ = QStringLiteral("datasnap/");
+    bool tls_ = false;
+    QString caFile_;
+    std::string userName_, password_;
     std::unique_ptr<httplib::Client> client_;
 };

@@ -7,3 +7,9 @@ class ServerError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
+
+// The server did not accept the member's credentials (HTTP 401).
+class UnauthorizedError : public ServerError {
+public:
+    using ServerError::ServerError;
+};

@@ -125,6 +125,8 @@ void MemberWindow::runChangeStep() {
             return;
         }
         changedLogin_ = newLogin;
+        if (onOwnLoginChanged_)
+            onOwnLoginChanged_(newLogin); // before anything else asks the server
         showEditRow(false);
         mode_ = Mode::Show;
         addButton->setEnabled(true);

@@ -6,6 +6,8 @@
 #include "RecordSet.h"
 #include "Records.h"
 
+#include <functional>
+
 #include <optional>
 
 class QLineEdit;
@@ -27,6 +29,11 @@ public:
     explicit MemberWindow(const Member *currentMember, QWidget *parent = nullptr);
 
     void refill() override;
+    // Told of the member's new login once it is stored: the connection's
+    // credentials follow it.
+    void setOnOwnLoginChanged(std::function<void(const Member &)> changed) {
+        onOwnLoginChanged_ = std::move(changed);
+    }
     Mode mode() const { return mode_; }
 
     QTableView *memberGrid;
@@ -47,6 +54,7 @@ private:
     Member ownRowLogin() const;
 
     const Member *member_;
+    std::function<void(const Member &)> onOwnLoginChanged_;
     // The login the member stored here last in this run: the main window's
     // current member keeps the login of the start, the row does not.
     std::optional<Member> changedLogin_;

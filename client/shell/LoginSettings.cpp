@@ -63,3 +63,11 @@ int LoginSettings::port() {
     const int value = read(kServerSection, "Port").toInt(&ok);
     return ok && value > 0 && value < 65536 ? value : 10003;
 }
+
+bool LoginSettings::tls() {
+    return read(kServerSection, "Tls").trimmed() == QLatin1String("1");
+}
+
+QString LoginSettings::caFile() {
+    return read(kServerSection, "CaFile").trimmed();
+}

@@ -17,4 +17,6 @@ public:
     static QString internalHost(); // "内网"
     static QString internetHost(); // "外网"
     static int port();             // 10003 unless the file says otherwise
+    static bool tls();             // Tls=1: HTTPS
+    static QString caFile();       // CaFile=: the authorities to check the server against
 };

@@ -97,6 +97,7 @@ void LoginWindow::checkLogin() {
                                       ? LoginSettings::internalHost()
                                       : LoginSettings::internetHost());
     main_->connection.setPort(LoginSettings::port());
+    main_->connection.setTls(LoginSettings::tls(), LoginSettings::caFile());
     main_->reload();
 
     const QString userName = SqlValues::trimmed(userNameEdit->text());
@@ -105,7 +106,9 @@ void LoginWindow::checkLogin() {
         Dialogs::inform(QStringLiteral("请输入用户级及密码！"));
         return;
     }
-    loginRecords->load(DataAccess::selectMembers(userName, password));
+    // The statement goes with the typed login: the server checks it first.
+    main_->connection.setCredentials(userName, password);
+    loginRecords->load(DataAccess::checkLogin(userName, password));
     if (loginRecords->recordCount() == 0) {
         Dialogs::inform(QStringLiteral("登录用户名/密码错误，请重新输入"));
         return;
