@@ -76,6 +76,7 @@ public:
     QLabel *completionNoteLabel;
     QPushButton *applyButton, *completeButton, *reeditButton;
     QAction *newProjectAction, *membersAction;
+    QAction *aboutAction;
     ProjectQueryTab *projectQuery;
 
 public slots:
