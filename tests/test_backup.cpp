@@ -208,9 +208,8 @@ void TestBackup::damagedDatabaseFailsTheCheckAndIsNotCopied() {
     const QString db = makeDatabase("damaged.db");
     QVERIFY(!db.isEmpty());
     const int pageSize = query(db, "PRAGMA page_size").value(0).toInt();
-    const int root = query(db, "Select rootpage From sqlite_master where name = 'Notice'")
-                         .value(0)
-                         .toInt();
+    const int root =
+        query(db, "Select rootpage From sqlite_master where name = 'Notice'").value(0).toInt();
     QVERIFY(pageSize > 0 && root > 1);
     // Overwrites the Notice table's root page, as a bad disk block would.
     QFile file(db);

@@ -4,10 +4,6 @@
 #include "ServerConnection.h"
 #include "solvane_version.h"
 
-QString AboutBox::caption() {
-    return QStringLiteral("关于Solvane");
-}
-
 QString AboutBox::text(const ServerConnection &connection) {
     QString server = QStringLiteral("%1:%2").arg(connection.hostName()).arg(connection.port());
     if (!connection.connected())
@@ -18,5 +14,5 @@ QString AboutBox::text(const ServerConnection &connection) {
 }
 
 void AboutBox::show(const ServerConnection &connection) {
-    Dialogs::message(text(connection), caption(), QMessageBox::Information);
+    Dialogs::message(text(connection), QStringLiteral("关于Solvane"), QMessageBox::Information);
 }

@@ -7,7 +7,6 @@ class ServerConnection;
 
 namespace AboutBox {
 
-QString caption();
 QString text(const ServerConnection &connection);
 
 // Shows it through Dialogs, so a test reads what a member would see.
