@@ -1,4 +1,4 @@
-# Shared by scripts/test and scripts/run: install what is missing, configure, build.
+# Shared by the scripts: install what is missing, configure, build.
 # Source it; it leaves BUILD_DIR set.
 set -euo pipefail
 
