@@ -45,14 +45,9 @@ void copyPages(sqlite3 *source, sqlite3 *target, const std::string &sourcePath) 
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyTimeoutMillis);
     int rc = SQLITE_OK;
-    do {
-        rc = sqlite3_backup_step(backup, -1);
-        if ((rc == SQLITE_BUSY || rc == SQLITE_LOCKED) &&
-            std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        else if (rc != SQLITE_OK)
-            break;
-    } while (true);
+    while (((rc = sqlite3_backup_step(backup, -1)) == SQLITE_BUSY || rc == SQLITE_LOCKED) &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     sqlite3_backup_finish(backup);
     if (rc != SQLITE_DONE)
         throw std::runtime_error(sourcePath + ": " + sqlite3_errstr(rc));
