@@ -1,6 +1,7 @@
 // solvane: the desktop client.
 
 #include "ClientApp.h"
+#include "CommandLine.h"
 #include "Dialogs.h"
 
 #include <QApplication>
@@ -25,8 +26,12 @@ public:
 } // namespace
 
 int main(int argc, char **argv) {
+    if (auto status = CommandLine::answer(argc, argv))
+        return *status;
     SolvaneApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Solvane"));
+    // Ties the windows to solvane.desktop, whose icon the desktop shows for them.
+    QGuiApplication::setDesktopFileName(QStringLiteral("solvane"));
     ClientApp client;
     if (!client.logIn())
         return 0;

@@ -1,4 +1,4 @@
-# Shared by scripts/test and scripts/run: install what is missing, configure, build.
+# Shared by the scripts: install what is missing, configure, build.
 # Source it; it leaves BUILD_DIR set.
 set -euo pipefail
 
@@ -6,9 +6,13 @@ ROOT_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD_DIR=${BUILD_DIR:-$ROOT_DIR/build}
 
 # fonts-noto-cjk: the client's Chinese text; without a CJK font it shows empty boxes.
+# desktop-file-utils, dpkg-dev (dpkg-shlibdeps) and systemd (systemd-analyze): the
+# checks of the installed tree and of the Debian packages.
 PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libcpp-httplib-dev nlohmann-json3-dev
           libsqlite3-dev libxlsxwriter-dev libssl-dev zlib1g-dev libbrotli-dev fonts-noto-cjk
-          python3-openpyxl)
+          python3-openpyxl desktop-file-utils dpkg-dev systemd)
+# A script that needs more sets EXTRA_PACKAGES before sourcing this one.
+PACKAGES+=(${EXTRA_PACKAGES[@]+"${EXTRA_PACKAGES[@]}"})
 
 install_missing_packages() {
     local missing=()

@@ -1,9 +1,11 @@
 // solvane-server: the application server every Solvane client talks to.
 
 #include "admin_tasks.h"
+#include "backup.h"
 #include "http_api.h"
 #include "options.h"
 #include "session_pool.h"
+#include "solvane_version.h"
 #include "sqlite_storage.h"
 
 #include <httplib.h>
@@ -66,6 +68,12 @@ int main(int argc, char **argv) {
         std::fputs(usageText(), stdout);
         return 0;
     }
+    if (options->version) {
+        std::printf("solvane-server %s\n", SOLVANE_VERSION);
+        return 0;
+    }
+    if (auto status = runDatabaseCommands(*options))
+        return *status;
     StopOnSignal stopOnSignal; // before any thread starts, so all inherit the mask
 
     try {

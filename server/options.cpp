@@ -20,6 +20,7 @@ const char *usageText() {
     return "usage: solvane-server [--db PATH] [--listen ADDR] [--port N] [--context PATH]\n"
            "                      [--threads N] [--statement-ms N] [--demo]\n"
            "       solvane-server [--db PATH] --add-member USER PASSWORD NAME\n"
+           "       solvane-server [--db PATH] [--check] [--backup FILE]\n"
            "  --db PATH          database file, created on first start (solvane.db)\n"
            "  --listen ADDR      address to listen on (127.0.0.1; 0.0.0.0 for a LAN)\n"
            "  --port N           TCP port (10003; 0 picks a free one)\n"
@@ -27,7 +28,10 @@ const char *usageText() {
            "  --threads N        worker threads (64)\n"
            "  --statement-ms N   longest a statement may run (3000)\n"
            "  --demo             seed an empty database with the demo department\n"
-           "  --add-member U P N insert a member (login name, password, display name), exit\n";
+           "  --add-member U P N insert a member (login name, password, display name), exit\n"
+           "  --check            check the database for damage, exit (1 when damaged)\n"
+           "  --backup FILE      copy the database to FILE while it is served, exit\n"
+           "  --help, --version  this text, or the version, and exit\n";
 }
 
 std::optional<Options> parseOptions(int argc, char **argv, std::string &error) {
@@ -45,6 +49,13 @@ std::optional<Options> parseOptions(int argc, char **argv, std::string &error) {
         std::string value;
         if (arg == "--help" || arg == "-h") {
             options.help = true;
+        } else if (arg == "--version") {
+            options.version = true;
+        } else if (arg == "--check") {
+            options.check = true;
+        } else if (arg == "--backup") {
+            if (!next(options.backupTo))
+                return std::nullopt;
         } else if (arg == "--db") {
             if (!next(options.db))
                 return std::nullopt;

@@ -15,6 +15,9 @@ struct Options {
     bool demo = false;
     std::vector<std::string> addMember; // USER PASSWORD NAME
     bool help = false;
+    bool version = false;
+    std::string backupTo;            // copy the database there and exit
+    bool check = false;              // integrity check of the database, then exit
 };
 
 // Parses argv; on a mistake returns nullopt and puts the reason in error.

@@ -1,5 +1,6 @@
 #include "MainWindow.h"
 
+#include "AboutBox.h"
 #include "AppClock.h"
 #include "ChildWindow.h"
 #include "DataAccess.h"
@@ -55,6 +56,9 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent) {
         menu->addAction(QStringLiteral("添加项目(A)"), this, &MainWindow::openNewProjectWindow);
     membersAction =
         menu->addAction(QStringLiteral("成员管理(U)"), this, &MainWindow::openMemberWindow);
+    aboutAction = menu->addMenu(QStringLiteral("帮助(H)"))
+                      ->addAction(QStringLiteral("关于Solvane"), this,
+                                  [this] { AboutBox::show(connection); });
 
     auto *client = new QWidget(this);
     setCentralWidget(client);

@@ -77,6 +77,7 @@ public:
     QLabel *completionNoteLabel;
     QPushButton *applyButton, *completeButton, *reeditButton;
     QAction *newProjectAction, *membersAction;
+    QAction *aboutAction;
     ProjectQueryTab *projectQuery;
     TaskPanel *taskPanel;
     TaskWorkflow *taskWorkflow;
