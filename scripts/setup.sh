@@ -6,7 +6,8 @@ ROOT_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD_DIR=${BUILD_DIR:-$ROOT_DIR/build}
 
 PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libcpp-httplib-dev nlohmann-json3-dev
-          libsqlite3-dev libxlsxwriter-dev libssl-dev zlib1g-dev libbrotli-dev)
+          libsqlite3-dev libxlsxwriter-dev libssl-dev zlib1g-dev libbrotli-dev
+          libmicrohttpd-dev)
 
 install_missing_packages() {
     local missing=()
