@@ -1,5 +1,6 @@
 #include "sqlite_storage.h"
 
+#include "bounded_functions.h"
 #include "dialect.h"
 #include "schema.h"
 #include "sql_lexer.h"
@@ -40,9 +41,18 @@ public:
         sqlite3_limit(db_, SQLITE_LIMIT_SQL_LENGTH, limits_.maxStatementBytes);
         // Bounds what one function call can build, and so what it can cost.
         sqlite3_limit(db_, SQLITE_LIMIT_LENGTH, limits_.maxValueBytes);
+        try {
+            functions_ = std::make_unique<BoundedFunctions>(db_);
+        } catch (...) {
+            sqlite3_close_v2(db_);
+            throw;
+        }
         sqlite3_set_authorizer(db_, authorizeClientAction, &guard_);
     }
-    ~SqliteSession() override { sqlite3_close_v2(db_); }
+    ~SqliteSession() override {
+        functions_.reset();
+        sqlite3_close_v2(db_);
+    }
 
     StatementResult run(Method method, const std::string &text, RowSink &rows) override {
         StatementResult result;
@@ -179,6 +189,7 @@ private:
     sqlite3 *db_;
     SqliteLimits limits_;
     StatementWatchdog &watchdog_;
+    std::unique_ptr<BoundedFunctions> functions_;
     GuardState guard_;
     int limitMillis_ = 0;
 };

@@ -22,6 +22,7 @@ public:
     void kill();
 
     int port() const { return port_; }
+    qint64 pid() const { return process_.processId(); }
     QString host() const { return QStringLiteral("127.0.0.1"); }
     QString dbPath() const {
         return dbPath_.isEmpty() ? dir_.filePath(QStringLiteral("solvane.db")) : dbPath_;
