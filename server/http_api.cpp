@@ -42,7 +42,7 @@ bool methodFromName(const std::string &name, Method &method) {
 std::string errorBody(const std::string &message) { return dump(json{{"error", message}}); }
 
 Reply errorReply(int status, const std::string &message) {
-    return Reply{status, errorBody(message), 0};
+    return Reply{status, errorBody(message), 0, {}};
 }
 
 std::string sizeText(size_t bytes) {
@@ -54,9 +54,10 @@ std::string sizeText(size_t bytes) {
 }
 
 HttpApi::HttpApi(WorkerQueue &readers, WorkerQueue &writer, std::string context,
-                 size_t maxAnswerBytes)
+                 size_t maxAnswerBytes, AnswerBudget &answerMemory)
     : readers_(readers), writer_(writer), root_(normalizedContext(std::move(context))),
-      methods_(root_ + "rest/TZelServerDataBase/"), maxAnswerBytes_(maxAnswerBytes) {}
+      methods_(root_ + "rest/TZelServerDataBase/"), maxAnswerBytes_(maxAnswerBytes),
+      answerMemory_(answerMemory) {}
 
 std::variant<Method, Reply> HttpApi::route(const std::string &httpMethod,
                                            const std::string &path) const {
@@ -66,7 +67,7 @@ std::variant<Method, Reply> HttpApi::route(const std::string &httpMethod,
             return errorReply(405, "the handshake at " + root_ + " takes GET");
         json hello = {{"server", "TZelServerDataBase"},
                       {"methods", {"OpenSQL", "ExecSQL", "DelSQL"}}};
-        return Reply{200, dump(hello), 0};
+        return Reply{200, dump(hello), 0, {}};
     }
     Method method;
     if (path.rfind(methods_, 0) != 0 || !methodFromName(path.substr(methods_.size()), method))
@@ -110,7 +111,7 @@ void HttpApi::run(Method method, std::string body, std::function<void(Reply)> do
 }
 
 Reply HttpApi::runStatement(Session &session, Method method, const std::string &body) const {
-    JsonRowsWriter rows(maxAnswerBytes_);
+    JsonRowsWriter rows(maxAnswerBytes_, answerMemory_);
     StatementResult result = session.run(method, body, rows);
     switch (result.outcome) {
     case Outcome::Empty:
@@ -118,20 +119,23 @@ Reply HttpApi::runStatement(Session &session, Method method, const std::string &
     case Outcome::Refused:
         return errorReply(403, result.error);
     case Outcome::TooLarge:
+        if (rows.outOfBudget())
+            return errorReply(503, "the server is busy sending other large answers; try again "
+                                   "shortly");
         return errorReply(400, "result too large: the answer would be longer than " +
                                    sizeText(maxAnswerBytes_));
     case Outcome::Failed:
         if (method == Method::OpenSQL)
             return errorReply(400, result.error);
-        return Reply{200, dump(json{{"result", false}, {"error", result.error}}), 0};
+        return Reply{200, dump(json{{"result", false}, {"error", result.error}}), 0, {}};
     case Outcome::Ok:
         break;
     }
     if (method != Method::OpenSQL)
         return Reply{200, dump(json{{"result", true}, {"changes", result.changes}}),
-                     static_cast<size_t>(result.changes)};
+                     static_cast<size_t>(result.changes), {}};
     const size_t count = rows.rows();
-    return Reply{200, rows.finish(), count};
+    return Reply{200, rows.finish(), count, rows.takeShare()};
 }
 
 } // namespace appserver

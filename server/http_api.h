@@ -2,6 +2,7 @@
 // The wire protocol: a handshake and the three server methods under one
 // context path, answered in JSON. Independent of the HTTP transport.
 
+#include "answer_budget.h"
 #include "worker_queue.h"
 
 #include <functional>
@@ -17,14 +18,16 @@ struct Reply {
     int status = 200;
     std::string body;  // JSON
     size_t rows = 0;   // rows returned or changed, for the log
+    BudgetShare memory; // held by a large body until it has been sent
 };
 
 class HttpApi {
 public:
     // context is the path segment the methods live under, such as "datasnap/".
     // Queries run on readers; changes go through writer, one at a time.
+    // Large answers draw on answerMemory until they have been sent.
     HttpApi(WorkerQueue &readers, WorkerQueue &writer, std::string context,
-            size_t maxAnswerBytes);
+            size_t maxAnswerBytes, AnswerBudget &answerMemory);
 
     // Decided once a request's headers are in: the statement method it calls,
     // or the reply it gets without the database.
@@ -46,6 +49,7 @@ private:
     std::string root_;      // "/datasnap/"
     std::string methods_;   // "/datasnap/rest/TZelServerDataBase/"
     size_t maxAnswerBytes_;
+    AnswerBudget &answerMemory_;
 };
 
 std::string errorBody(const std::string &message);

@@ -59,7 +59,13 @@ size_t declaredLength(MHD_Connection *connection) {
     return value ? std::strtoull(value, nullptr, 10) : 0;
 }
 
-void freeBody(void *body) { delete static_cast<std::string *>(body); }
+// A body with the budget it holds, both given back when MHD is done sending.
+struct SentBody {
+    std::string text;
+    BudgetShare memory;
+};
+
+void freeBody(void *body) { delete static_cast<SentBody *>(body); }
 
 sockaddr_storage resolve(const ListenOptions &options, socklen_t &length) {
     addrinfo hints{};
@@ -206,9 +212,9 @@ bool HttpServer::handle(MHD_Connection *connection, PendingRequest &request, con
 
 bool HttpServer::answer(MHD_Connection *connection, PendingRequest &request, Reply reply) {
     request.reply.reset();
-    auto *body = new std::string(std::move(reply.body));
+    auto *body = new SentBody{std::move(reply.body), std::move(reply.memory)};
     MHD_Response *response = MHD_create_response_from_buffer_with_free_callback_cls(
-        body->size(), body->data(), freeBody, body);
+        body->text.size(), body->text.data(), freeBody, body);
     if (!response) {
         delete body;
         return false;

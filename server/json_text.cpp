@@ -49,10 +49,11 @@ void appendJsonString(std::string &out, std::string_view value) {
 }
 
 namespace {
-// Past this size an answer reserves room for its whole limit at once: pages
-// are only taken as they are written, and growing by doubling would copy (and
-// briefly hold twice) an answer close to the limit.
-constexpr size_t kReserveAllFrom = 1 << 20;
+// Past this size an answer draws on the shared budget, and reserves room for
+// its whole limit at once: pages are only taken as they are written, and
+// growing by doubling would copy (and briefly hold twice) an answer close to
+// the limit. Below it, the many everyday answers touch nothing shared.
+constexpr size_t kLargeFrom = 1 << 20;
 } // namespace
 
 void JsonRowsWriter::begin(const std::vector<std::string> &columns) {
@@ -66,8 +67,8 @@ void JsonRowsWriter::begin(const std::vector<std::string> &columns) {
 }
 
 bool JsonRowsWriter::add(const std::vector<CellView> &row) {
-    if (out_.size() > kReserveAllFrom && out_.capacity() < maxBytes_)
-        out_.reserve(maxBytes_ + kReserveAllFrom);
+    if (out_.size() > kLargeFrom && out_.capacity() < maxBytes_)
+        out_.reserve(maxBytes_ + kLargeFrom);
     out_ += rows_ ? ",[" : "[";
     for (size_t i = 0; i < row.size(); ++i) {
         if (i)
@@ -83,6 +84,10 @@ bool JsonRowsWriter::add(const std::vector<CellView> &row) {
     out_ += ']';
     if (!fits(0))
         return giveUp();
+    if (out_.size() > kLargeFrom && !share_.holdAtLeast(out_.size())) {
+        outOfBudget_ = true;
+        return giveUp();
+    }
     ++rows_;
     return true;
 }

@@ -1,6 +1,7 @@
 // solvane-server: the application server every Solvane client talks to.
 
 #include "admin_tasks.h"
+#include "answer_budget.h"
 #include "http_api.h"
 #include "http_server.h"
 #include "options.h"
@@ -55,7 +56,10 @@ int serve(const Options &options, SqliteStorage &storage, const sigset_t &signal
         options.threads > 0 ? options.threads : int(std::max(1u, std::thread::hardware_concurrency()));
     WorkerQueue readerQueue(storage, readers, size_t(options.queue));
     WorkerQueue writerQueue(storage, 1, size_t(options.queue));
-    HttpApi api(readerQueue, writerQueue, options.context, size_t(options.maxAnswerMiB) << 20);
+    const size_t maxAnswerBytes = size_t(options.maxAnswerMiB) << 20;
+    // As many large answers in memory at once as there are readers to make them.
+    AnswerBudget answerMemory(size_t(readers) * maxAnswerBytes);
+    HttpApi api(readerQueue, writerQueue, options.context, maxAnswerBytes, answerMemory);
 
     ListenOptions listen;
     listen.address = options.listen;

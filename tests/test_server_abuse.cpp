@@ -113,6 +113,7 @@ class TestServerAbuse : public QObject {
     void hugeHeaderBlockIsRefusedInLittleMemory();
     void valueLengthIsCapped();
     void largeAnswersStopWithinTheirLimit();
+    void unreadAnswersHoldBoundedMemory();
     void fullQueueAnswersBusyAtOnce();
     void costlyRowsStopInTime_data();
     void costlyRowsStopInTime();
@@ -264,6 +265,36 @@ void TestServerAbuse::largeAnswersStopWithinTheirLimit() {
     const long peakKiB = memoryKiB(server_->pid(), "VmHWM");
     QVERIFY2(peakKiB > 0 && peakKiB < 220 * 1024, qPrintable(QString::number(peakKiB)));
     QVERIFY(memoryKiB(server_->pid(), "VmRSS") < 100 * 1024); // and given back
+}
+
+void TestServerAbuse::unreadAnswersHoldBoundedMemory() {
+    // Two readers with answers up to 16 MiB: 32 MiB of large answers at once.
+    const int port = startServer({"--max-answer-mb", "16"});
+    QVERIFY2(port, qPrintable(server_->errorText()));
+    // 15 MB each, more than the kernel's socket buffers take off the server.
+    const std::string large = "select printf('%.*c', 3000000, UseName) from Login limit 5";
+    RawSockets readers;
+    QVERIFY(readers.open(port, 20));
+    QCOMPARE(readers.established(5000), 20);
+    readers.sendToAll(openSqlRequest(large));
+    // Every one is answered, at least in part, and none reads on.
+    QCOMPARE(readers.waitUntilReadable(10000), 20);
+
+    const Answer refused = call(port, "OpenSQL", large);
+    QCOMPARE(refused.status, 503);
+    QVERIFY(errorOf(refused).find("busy") != std::string::npos);
+    const qint64 ordinaryMs = ordinaryRoundTripMs(port);
+    QVERIFY2(ordinaryMs >= 0 && ordinaryMs < 1000, qPrintable(QString::number(ordinaryMs)));
+    // 300 MB asked for; the budget and the server's own ~20 MiB are held.
+    const long peakKiB = memoryKiB(server_->pid(), "VmHWM");
+    QVERIFY2(peakKiB > 0 && peakKiB < 100 * 1024, qPrintable(QString::number(peakKiB)));
+
+    readers.closeAll(); // the server sees them go and gives their answers up
+    QDeadlineTimer deadline(5000);
+    Answer served;
+    while (served.status != 200 && !deadline.hasExpired())
+        served = call(port, "OpenSQL", large);
+    QCOMPARE(served.status, 200);
 }
 
 void TestServerAbuse::fullQueueAnswersBusyAtOnce() {

@@ -75,9 +75,12 @@ std::string readAnswer(int fd, const QDeadlineTimer &deadline) {
 
 } // namespace
 
-RawSockets::~RawSockets() {
+RawSockets::~RawSockets() { closeAll(); }
+
+void RawSockets::closeAll() {
     for (int fd : sockets_)
         close(fd);
+    sockets_.clear();
 }
 
 bool RawSockets::open(int port, int count) {
@@ -146,6 +149,16 @@ int RawSockets::waitUntilOpenAtMost(int remaining, int timeoutMs) {
         if (static_cast<int>(sockets_.size()) <= remaining || ready <= 0 || deadline.hasExpired())
             return static_cast<int>(sockets_.size());
     }
+}
+
+int RawSockets::waitUntilReadable(int timeoutMs) {
+    QDeadlineTimer deadline(timeoutMs);
+    int readable = 0;
+    for (int fd : sockets_) {
+        pollfd waiting{fd, POLLIN, 0};
+        readable += poll(&waiting, 1, remainingMs(deadline)) > 0 ? 1 : 0;
+    }
+    return readable;
 }
 
 int RawSockets::readAnswers(int status, int timeoutMs) {

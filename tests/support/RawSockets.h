@@ -28,6 +28,10 @@ public:
     int waitUntilOpenAtMost(int remaining, int timeoutMs);
     // Reads one answer on every connection; returns how many got one with status.
     int readAnswers(int status, int timeoutMs);
+    // Waits until something can be read on every connection, and reads none
+    // of it; returns on how many it can.
+    int waitUntilReadable(int timeoutMs);
+    void closeAll();
 
     // Sends request on a connection of its own and returns what comes back
     // until the server closes it, one whole answer is in, or the timeout.

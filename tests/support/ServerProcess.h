@@ -12,6 +12,8 @@ public:
     explicit ServerProcess(QStringList extraArgs = {});
     // Serve an existing database instead of a fresh one in a temporary folder.
     void setDatabase(const QString &path) { dbPath_ = path; }
+    // Run another build of the server, such as an older one to compare with.
+    void setBinary(const QString &path) { binary_ = path; }
     ~ServerProcess();
 
     // Starts the server and waits until it answers the handshake; false with
@@ -34,6 +36,7 @@ private:
     QTemporaryDir dir_;
     QStringList extraArgs_;
     QString dbPath_;
+    QString binary_ = binary();
     QProcess process_;
     int port_ = 0;
     QString errorText_;
