@@ -148,16 +148,31 @@ int run(int argc, char **argv) {
          "Select * From Task Where TaskPerformer like" + pattern + " and TaskCompleteFlag<>'2'"},
     };
 
-    std::printf("\n%-20s %6s %12s %12s %12s %12s %8s %8s\n", "statement", "rows", "sqlite med",
+    ServerConnection olderConnection;
+    olderConnection.setHostName(older.host());
+    olderConnection.setPort(older.port());
+    if (older.port())
+        olderConnection.open();
+    AppServerGateway olderGateway(&olderConnection);
+
+    std::printf("\n%-20s %6s %12s %12s %12s %12s %8s %8s", "statement", "rows", "sqlite med",
                 "sqlite p99", "server med", "server p99", "med b/a", "p99 b/a");
+    if (older.port())
+        std::printf(" %12s %8s", "ref. med", "vs ref.");
+    std::printf("\n");
     for (const auto &[label, sql] : statements) {
         const QByteArray utf8 = sql.toUtf8();
         const size_t rows = runInProcess(db, utf8);
         Stats local = measure(repeats, [&] { runInProcess(db, utf8); });
         Stats remote = measure(repeats, [&] { gateway.openSql(sql); });
-        std::printf("%-20s %6zu %9.3f ms %9.3f ms %9.3f ms %9.3f ms %8.2f %8.2f\n", label, rows,
+        std::printf("%-20s %6zu %9.3f ms %9.3f ms %9.3f ms %9.3f ms %8.2f %8.2f", label, rows,
                     local.median, local.p99, remote.median, remote.p99,
                     remote.median / local.median, remote.p99 / local.p99);
+        if (older.port()) {
+            Stats before = measure(repeats, [&] { olderGateway.openSql(sql); });
+            std::printf(" %9.3f ms %8.2f", before.median, remote.median / before.median);
+        }
+        std::printf("\n");
     }
 
     auto start = Clock::now();
@@ -171,19 +186,25 @@ int run(int argc, char **argv) {
     if (older.port())
         std::printf(" %14s %9s %11s", "ref. requests", "failed", "vs ref.");
     std::printf("\n%-8s %9s %7s %11s %9s\n", "", "", "", "", "process");
+    bool olderFirst = true; // taking turns, so neither always meets a warmer machine
     for (int clients : {1, 8, 32, 256}) {
         const int perClient = std::max(20, repeats * 5 / clients);
-        // The reference goes first at each size, so neither always runs on a
-        // warmer machine.
-        const Throughput before = older.port()
-                                      ? measureThroughput(older, clients, perClient, statements)
-                                      : Throughput{};
-        const Throughput now = measureThroughput(server, clients, perClient, statements);
+        auto measureOlder = [&] {
+            return older.port() ? measureThroughput(older, clients, perClient, statements)
+                                : Throughput{};
+        };
+        Throughput reference, now;
+        if (olderFirst)
+            reference = measureOlder();
+        now = measureThroughput(server, clients, perClient, statements);
+        if (!olderFirst)
+            reference = measureOlder();
+        olderFirst = !olderFirst;
         std::printf("%-8d %9d %7d %11.0f %9.2f", clients, now.done, now.failed, now.perSecond,
                     now.perSecond / inProcessRate);
         if (older.port())
-            std::printf(" %14d %9d %11.2f", before.done, before.failed,
-                        now.perSecond / before.perSecond);
+            std::printf(" %14d %9d %11.2f", reference.done, reference.failed,
+                        now.perSecond / reference.perSecond);
         std::printf("\n");
     }
     sqlite3_close(db);
