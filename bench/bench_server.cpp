@@ -48,6 +48,12 @@ struct Stats {
 
 using Workload = std::vector<std::pair<const char *, QString>>;
 
+void connectTo(const ServerProcess &server, ServerConnection &connection) {
+    connection.setHostName(server.host());
+    connection.setPort(server.port());
+    connection.open();
+}
+
 struct Throughput {
     int done = 0;
     int failed = 0;
@@ -64,9 +70,7 @@ Throughput measureThroughput(const ServerProcess &server, int clients, int perCl
         threads.emplace_back([&] {
             try {
                 ServerConnection own;
-                own.setHostName(server.host());
-                own.setPort(server.port());
-                own.open();
+                connectTo(server, own);
                 AppServerGateway client(&own);
                 for (int i = 0; i < perClient; ++i) {
                     client.openSql(statements[i % statements.size()].second);
@@ -129,9 +133,7 @@ int run(int argc, char **argv) {
         return 1;
     }
     ServerConnection connection;
-    connection.setHostName(server.host());
-    connection.setPort(server.port());
-    connection.open();
+    connectTo(server, connection);
     AppServerGateway gateway(&connection);
 
     const QString name = BenchDatabase::memberName(7);
@@ -149,10 +151,8 @@ int run(int argc, char **argv) {
     };
 
     ServerConnection olderConnection;
-    olderConnection.setHostName(older.host());
-    olderConnection.setPort(older.port());
     if (older.port())
-        olderConnection.open();
+        connectTo(older, olderConnection);
     AppServerGateway olderGateway(&olderConnection);
 
     std::printf("\n%-20s %6s %12s %12s %12s %12s %8s %8s", "statement", "rows", "sqlite med",

@@ -72,24 +72,20 @@ bool patternTooLong(sqlite3_context *context, sqlite3_value *pattern) {
     return true;
 }
 
-// like(P,X) and glob(P,X) run through SQLite's own matcher right here: they
-// are in the members' everyday statements, where a detour would cost.
-void likeHere(sqlite3_context *context, int, sqlite3_value **argv) {
-    if (patternTooLong(context, argv[0]))
-        return;
-    const auto *pattern = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
-    const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(argv[1]));
-    if (pattern && text)
-        sqlite3_result_int(context, sqlite3_strlike(pattern, text, 0) == 0);
+int likeWithoutEscape(const char *pattern, const char *text) {
+    return sqlite3_strlike(pattern, text, 0);
 }
 
-void globHere(sqlite3_context *context, int, sqlite3_value **argv) {
+// like(P,X) and glob(P,X) run through SQLite's own matcher right here: they
+// are in the members' everyday statements, where a detour would cost.
+template <int (*compare)(const char *pattern, const char *text)>
+void matchHere(sqlite3_context *context, int, sqlite3_value **argv) {
     if (patternTooLong(context, argv[0]))
         return;
     const auto *pattern = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
     const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(argv[1]));
     if (pattern && text)
-        sqlite3_result_int(context, sqlite3_strglob(pattern, text) == 0);
+        sqlite3_result_int(context, compare(pattern, text) == 0);
 }
 
 } // namespace
@@ -116,9 +112,9 @@ const BoundedFunctions::Guard kGuards[] = {
     {"trim", 2, textTimesPattern, kTrimSteps, nullptr},
     {"ltrim", 2, textTimesPattern, kTrimSteps, nullptr},
     {"rtrim", 2, textTimesPattern, kTrimSteps, nullptr},
-    {"like", 2, textTimesPattern, kMatchSteps, likeHere},
+    {"like", 2, textTimesPattern, kMatchSteps, matchHere<likeWithoutEscape>},
     {"like", 3, textTimesPattern, kMatchSteps, nullptr},
-    {"glob", 2, textTimesPattern, kMatchSteps, globHere},
+    {"glob", 2, textTimesPattern, kMatchSteps, matchHere<sqlite3_strglob>},
     {"printf", -1, widthsAndPrecisions, kRepeats, nullptr},
     {"format", -1, widthsAndPrecisions, kRepeats, nullptr},
 };

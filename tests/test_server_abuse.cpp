@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <thread>
 
@@ -107,6 +108,20 @@ class JoiningThreads {
   private:
     std::vector<std::thread> threads_;
 };
+
+// Sends sql count times at once, each on a connection of its own, runs
+// meanwhile while they are under way, and returns their answers.
+std::vector<Answer> callTogether(int port, int count, const std::string &sql,
+                                 const std::function<void()> &meanwhile = [] {}) {
+    std::vector<Answer> answers(count);
+    {
+        JoiningThreads clients;
+        for (auto &answer : answers)
+            clients.run([&answer, port, sql] { answer = call(port, "OpenSQL", sql); });
+        meanwhile();
+    }
+    return answers;
+}
 
 } // namespace
 
@@ -220,15 +235,8 @@ void TestServerAbuse::valueLengthIsCapped() {
     const int port = startServer();
     QVERIFY2(port, qPrintable(server_->errorText()));
     // 52 bytes asking for 50 MB on every row, three times at once.
-    std::vector<Answer> answers(3);
-    {
-        JoiningThreads clients;
-        for (auto &answer : answers)
-            clients.run([&answer, port] {
-                answer = call(port, "OpenSQL", "SELECT printf('%.*c', 50000000, 'x') FROM Login");
-            });
-    }
-    for (const Answer &answer : answers) {
+    for (const Answer &answer :
+         callTogether(port, 3, "SELECT printf('%.*c', 50000000, 'x') FROM Login")) {
         QCOMPARE(answer.status, 400);
         QVERIFY2(errorOf(answer).find("printf() refused") != std::string::npos,
                  answer.body.dump().c_str());
@@ -246,17 +254,10 @@ void TestServerAbuse::largeAnswersStopWithinTheirLimit() {
     const int port = startServer();
     QVERIFY2(port, qPrintable(server_->errorText()));
     // 64 rows of 4 MB: 256 MB of JSON asked for, three times at once.
-    std::vector<Answer> answers(3);
     qint64 duringMs = -1;
-    {
-        JoiningThreads clients;
-        for (auto &answer : answers)
-            clients.run([&answer, port] {
-                answer = call(port, "OpenSQL",
-                              "select printf('%.*c', 4000000, a.UseName) from Login a, Login b");
-            });
-        duringMs = ordinaryRoundTripMs(port);
-    }
+    const auto answers =
+        callTogether(port, 3, "select printf('%.*c', 4000000, a.UseName) from Login a, Login b",
+                     [&] { duringMs = ordinaryRoundTripMs(port); });
     for (const Answer &answer : answers) {
         QCOMPARE(answer.status, 400);
         QVERIFY2(errorOf(answer).find("result too large") != std::string::npos &&
@@ -305,14 +306,8 @@ void TestServerAbuse::fullQueueAnswersBusyAtOnce() {
     // (so may the second, if it comes before the worker has taken the first).
     const std::string slow = "select count(*) from Login a, Login b, Login c, Login d, Login e, "
                              "Login f, Login g, Login h, Login i";
-    std::vector<Answer> answers(3);
-    {
-        JoiningThreads clients;
-        for (auto &answer : answers)
-            clients.run([&answer, port, slow] { answer = call(port, "OpenSQL", slow); });
-    }
     int busy = 0;
-    for (const Answer &answer : answers) {
+    for (const Answer &answer : callTogether(port, 3, slow)) {
         if (answer.status == 503) {
             ++busy;
             QVERIFY(within("busy answer", answer.millis, 500, "ms"));
