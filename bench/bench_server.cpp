@@ -1,6 +1,9 @@
 // How much the application server costs over running the same statements in
 // process: the main window's lists, the notice panel and the reminder's two
-// counts on a busy department's database, then throughput under concurrency.
+// counts on a busy department's database, then throughput under concurrency,
+// also against another build of the server when one is given:
+//
+//     bench_server [repeats] [--reference PATH-TO-OLDER-solvane-server]
 
 #include "AppServerGateway.h"
 #include "BenchDatabase.h"
@@ -43,6 +46,47 @@ struct Stats {
     double median, p99;
 };
 
+using Workload = std::vector<std::pair<const char *, QString>>;
+
+void connectTo(const ServerProcess &server, ServerConnection &connection) {
+    connection.setHostName(server.host());
+    connection.setPort(server.port());
+    connection.open();
+}
+
+struct Throughput {
+    int done = 0;
+    int failed = 0;
+    double perSecond = 0;
+};
+
+// Each client runs the statements in turn on a connection of its own.
+Throughput measureThroughput(const ServerProcess &server, int clients, int perClient,
+                             const Workload &statements) {
+    std::atomic<int> done{0}, failed{0};
+    std::vector<std::thread> threads;
+    auto begin = Clock::now();
+    for (int c = 0; c < clients; ++c)
+        threads.emplace_back([&] {
+            try {
+                ServerConnection own;
+                connectTo(server, own);
+                AppServerGateway client(&own);
+                for (int i = 0; i < perClient; ++i) {
+                    client.openSql(statements[i % statements.size()].second);
+                    ++done;
+                }
+            } catch (const std::exception &error) {
+                if (failed++ == 0)
+                    std::fprintf(stderr, "a client failed: %s\n", error.what());
+            }
+        });
+    for (auto &thread : threads)
+        thread.join();
+    const double seconds = std::chrono::duration<double>(Clock::now() - begin).count();
+    return {done.load(), failed.load(), done / seconds};
+}
+
 template <class Work> Stats measure(int repeats, Work work) {
     std::vector<double> millis;
     for (int i = 0; i < repeats; ++i) {
@@ -60,29 +104,42 @@ template <class Work> Stats measure(int repeats, Work work) {
 int run(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     setvbuf(stdout, nullptr, _IOLBF, 0);
-    const int repeats = argc > 1 ? std::max(10, atoi(argv[1])) : 200;
+    int repeats = 200;
+    QString reference;
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--reference" && i + 1 < argc)
+            reference = argv[++i];
+        else
+            repeats = std::max(10, atoi(argv[i]));
+    }
     QTemporaryDir dir;
     const QString dbPath = dir.filePath("bench.db");
     sqlite3 *db;
     sqlite3_open(dbPath.toUtf8().constData(), &db);
     BenchDatabase::seed(db);
 
-    ServerProcess server;
+    // Every client comes from 127.0.0.1 here, so no limit per address.
+    ServerProcess server({"--per-address", "0"});
     server.setDatabase(dbPath);
     if (!server.start()) {
         std::fprintf(stderr, "server did not start: %s\n", qPrintable(server.errorText()));
         return 1;
     }
+    ServerProcess older;
+    older.setDatabase(dbPath);
+    older.setBinary(reference);
+    if (!reference.isEmpty() && !older.start()) {
+        std::fprintf(stderr, "reference did not start: %s\n", qPrintable(older.errorText()));
+        return 1;
+    }
     ServerConnection connection;
-    connection.setHostName(server.host());
-    connection.setPort(server.port());
-    connection.open();
+    connectTo(server, connection);
     AppServerGateway gateway(&connection);
 
     const QString name = BenchDatabase::memberName(7);
     const QString pattern = "'%" + name + "%'";
     const QString since = QDateTime::currentDateTime().addDays(-15).toString("yyyy-MM-dd");
-    const std::vector<std::pair<const char *, QString>> statements = {
+    const Workload statements = {
         {"project list", Statements::selectMemberProjects(name, name)},
         {"task list", Statements::selectMemberTasks(name, name)},
         {"notice panel",
@@ -93,55 +150,66 @@ int run(int argc, char **argv) {
          "Select * From Task Where TaskPerformer like" + pattern + " and TaskCompleteFlag<>'2'"},
     };
 
-    std::printf("\n%-20s %6s %12s %12s %12s %12s %8s %8s\n", "statement", "rows", "sqlite med",
+    ServerConnection olderConnection;
+    if (older.port())
+        connectTo(older, olderConnection);
+    AppServerGateway olderGateway(&olderConnection);
+
+    std::printf("\n%-20s %6s %12s %12s %12s %12s %8s %8s", "statement", "rows", "sqlite med",
                 "sqlite p99", "server med", "server p99", "med b/a", "p99 b/a");
+    if (older.port())
+        std::printf(" %12s %8s", "ref. med", "vs ref.");
+    std::printf("\n");
     for (const auto &[label, sql] : statements) {
         const QByteArray utf8 = sql.toUtf8();
         const size_t rows = runInProcess(db, utf8);
         Stats local = measure(repeats, [&] { runInProcess(db, utf8); });
         Stats remote = measure(repeats, [&] { gateway.openSql(sql); });
-        std::printf("%-20s %6zu %9.3f ms %9.3f ms %9.3f ms %9.3f ms %8.2f %8.2f\n", label, rows,
+        std::printf("%-20s %6zu %9.3f ms %9.3f ms %9.3f ms %9.3f ms %8.2f %8.2f", label, rows,
                     local.median, local.p99, remote.median, remote.p99,
                     remote.median / local.median, remote.p99 / local.p99);
+        if (older.port()) {
+            Stats before = measure(repeats, [&] { olderGateway.openSql(sql); });
+            std::printf(" %9.3f ms %8.2f", before.median, remote.median / before.median);
+        }
+        std::printf("\n");
     }
 
-    // Throughput: each client runs the five statements in turn on its own connection.
     auto start = Clock::now();
     for (int i = 0; i < repeats; ++i)
         for (const auto &statement : statements)
             runInProcess(db, statement.second.toUtf8());
     const double inProcessRate =
         repeats * statements.size() / std::chrono::duration<double>(Clock::now() - start).count();
-    std::printf("\n%-10s %14s %14s %10s\n", "clients", "requests", "requests/s",
-                "vs 1 thread in-process");
-    for (int clients : {1, 8, 32}) {
+    std::printf("\n%-8s %9s %7s %11s %9s", "clients", "requests", "failed", "requests/s",
+                "vs 1 in-");
+    if (older.port())
+        std::printf(" %14s %9s %11s", "ref. requests", "failed", "vs ref.");
+    std::printf("\n%-8s %9s %7s %11s %9s\n", "", "", "", "", "process");
+    bool olderFirst = true; // taking turns, so neither always meets a warmer machine
+    for (int clients : {1, 8, 32, 256}) {
         const int perClient = std::max(20, repeats * 5 / clients);
-        std::atomic<int> done{0};
-        std::vector<std::thread> threads;
-        auto begin = Clock::now();
-        for (int c = 0; c < clients; ++c)
-            threads.emplace_back([&] {
-                try {
-                    ServerConnection own;
-                    own.setHostName(server.host());
-                    own.setPort(server.port());
-                    own.open();
-                    AppServerGateway client(&own);
-                    for (int i = 0; i < perClient; ++i) {
-                        client.openSql(statements[i % statements.size()].second);
-                        ++done;
-                    }
-                } catch (const std::exception &error) {
-                    std::fprintf(stderr, "a client failed: %s\n", error.what());
-                }
-            });
-        for (auto &thread : threads)
-            thread.join();
-        const double rate = done / std::chrono::duration<double>(Clock::now() - begin).count();
-        std::printf("%-10d %14d %14.0f %10.2f\n", clients, done.load(), rate, rate / inProcessRate);
+        auto measureOlder = [&] {
+            return older.port() ? measureThroughput(older, clients, perClient, statements)
+                                : Throughput{};
+        };
+        Throughput reference, now;
+        if (olderFirst)
+            reference = measureOlder();
+        now = measureThroughput(server, clients, perClient, statements);
+        if (!olderFirst)
+            reference = measureOlder();
+        olderFirst = !olderFirst;
+        std::printf("%-8d %9d %7d %11.0f %9.2f", clients, now.done, now.failed, now.perSecond,
+                    now.perSecond / inProcessRate);
+        if (older.port())
+            std::printf(" %14d %9d %11.2f", reference.done, reference.failed,
+                        now.perSecond / reference.perSecond);
+        std::printf("\n");
     }
     sqlite3_close(db);
     server.stop();
+    older.stop();
     return 0;
 }
 

@@ -10,7 +10,8 @@ BUILD_DIR=${BUILD_DIR:-$ROOT_DIR/build}
 # checks of the installed tree and of the Debian packages.
 PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libcpp-httplib-dev nlohmann-json3-dev
           libsqlite3-dev libxlsxwriter-dev libssl-dev zlib1g-dev libbrotli-dev fonts-noto-cjk
-          python3-openpyxl desktop-file-utils dpkg-dev systemd)
+          python3-openpyxl desktop-file-utils dpkg-dev systemd
+          libmicrohttpd-dev)
 # A script that needs more sets EXTRA_PACKAGES before sourcing this one.
 PACKAGES+=(${EXTRA_PACKAGES[@]+"${EXTRA_PACKAGES[@]}"})
 

@@ -3,11 +3,9 @@
 #include "json_text.h"
 #include "utf8.h"
 
-#include <httplib.h>
 #include <nlohmann/json.hpp>
 
-#include <chrono>
-#include <cstdio>
+#include <cstring>
 
 namespace appserver {
 namespace {
@@ -17,10 +15,6 @@ using nlohmann::json;
 std::string dump(const json &value) {
     // Stored text that is not valid UTF-8 must not break the answer.
     return value.dump(-1, ' ', false, json::error_handler_t::replace);
-}
-
-Reply errorReply(int status, const std::string &message) {
-    return Reply{status, errorBody(message), 0};
 }
 
 std::string normalizedContext(std::string context) {
@@ -43,104 +37,105 @@ bool methodFromName(const std::string &name, Method &method) {
     return true;
 }
 
-void logLine(const std::string &httpMethod, const std::string &path, int status,
-             double millis, size_t rows) {
-    std::fprintf(stderr, "%s %s %d %.1fms rows=%zu\n", httpMethod.c_str(), path.c_str(), status,
-                 millis, rows);
-}
-
 } // namespace
 
 std::string errorBody(const std::string &message) { return dump(json{{"error", message}}); }
 
-HttpApi::HttpApi(SessionPool &sessions, std::string context)
-    : sessions_(sessions), root_(normalizedContext(std::move(context))),
-      methods_(root_ + "rest/TZelServerDataBase/") {}
+Reply errorReply(int status, const std::string &message) {
+    return Reply{status, errorBody(message), 0, {}};
+}
 
-Reply HttpApi::handle(const std::string &httpMethod, const std::string &path,
-                      const std::string &body) {
+std::string sizeText(size_t bytes) {
+    if (bytes % (1 << 20) == 0)
+        return std::to_string(bytes >> 20) + " MiB";
+    if (bytes % (1 << 10) == 0)
+        return std::to_string(bytes >> 10) + " KiB";
+    return std::to_string(bytes) + " bytes";
+}
+
+HttpApi::HttpApi(WorkerQueue &readers, WorkerQueue &writer, std::string context,
+                 size_t maxAnswerBytes, AnswerBudget &answerMemory)
+    : readers_(readers), writer_(writer), root_(normalizedContext(std::move(context))),
+      methods_(root_ + "rest/TZelServerDataBase/"), maxAnswerBytes_(maxAnswerBytes),
+      answerMemory_(answerMemory) {}
+
+std::variant<Method, Reply> HttpApi::route(const std::string &httpMethod,
+                                           const std::string &path) const {
     const bool isGet = httpMethod == "GET" || httpMethod == "HEAD";
     if (path == root_ || path + "/" == root_) {
         if (!isGet)
             return errorReply(405, "the handshake at " + root_ + " takes GET");
         json hello = {{"server", "TZelServerDataBase"},
                       {"methods", {"OpenSQL", "ExecSQL", "DelSQL"}}};
-        return Reply{200, dump(hello), 0};
+        return Reply{200, dump(hello), 0, {}};
     }
     Method method;
     if (path.rfind(methods_, 0) != 0 || !methodFromName(path.substr(methods_.size()), method))
         return errorReply(404, "no such path: " + path);
     if (httpMethod != "POST")
         return errorReply(405, std::string(methodName(method)) + " takes POST");
+    return method;
+}
+
+std::optional<Reply> HttpApi::refuseBody(const std::string &body) const {
     if (body.empty())
         return errorReply(400, "the request body must hold one SQL statement");
     if (body.size() > kMaxBodyBytes)
-        return errorReply(413, "the statement is longer than 1 MiB");
+        return errorReply(413, "the statement is longer than " + sizeText(kMaxBodyBytes));
+    // SQLite would read the text only up to it and run what comes before.
+    if (std::memchr(body.data(), '\0', body.size()))
+        return errorReply(400, "the request body holds a NUL byte");
     if (!isValidUtf8(body))
         return errorReply(400, "the request body is not valid UTF-8");
-    return runStatement(method, body);
+    return std::nullopt;
 }
 
-Reply HttpApi::runStatement(Method method, const std::string &body) {
-    StatementResult result;
-    {
-        auto session = sessions_.borrow();
-        result = session->run(method, body);
-    }
+void HttpApi::run(Method method, std::string body, std::function<void(Reply)> done) {
+    WorkerQueue &queue = method == Method::OpenSQL ? readers_ : writer_;
+    // The job owns body and done; if the queue turns it down they come back unused.
+    auto shared = std::make_shared<std::pair<std::string, std::function<void(Reply)>>>(
+        std::move(body), std::move(done));
+    const bool taken = queue.submit([this, method, shared](Session &session) {
+        Reply reply;
+        try {
+            reply = runStatement(session, method, shared->first);
+        } catch (const std::exception &error) {
+            reply = errorReply(503, std::string("the server could not finish the request: ") +
+                                        error.what());
+        }
+        shared->second(std::move(reply));
+    });
+    if (!taken)
+        shared->second(errorReply(
+            503, "the server is busy: too many statements are waiting; try again shortly"));
+}
+
+Reply HttpApi::runStatement(Session &session, Method method, const std::string &body) const {
+    JsonRowsWriter rows(maxAnswerBytes_, answerMemory_);
+    StatementResult result = session.run(method, body, rows);
     switch (result.outcome) {
     case Outcome::Empty:
         return errorReply(400, result.error);
     case Outcome::Refused:
         return errorReply(403, result.error);
+    case Outcome::TooLarge:
+        if (rows.outOfBudget())
+            return errorReply(503, "the server is busy sending other large answers; try again "
+                                   "shortly");
+        return errorReply(400, "result too large: the answer would be longer than " +
+                                   sizeText(maxAnswerBytes_));
     case Outcome::Failed:
         if (method == Method::OpenSQL)
             return errorReply(400, result.error);
-        return Reply{200, dump(json{{"result", false}, {"error", result.error}}), 0};
+        return Reply{200, dump(json{{"result", false}, {"error", result.error}}), 0, {}};
     case Outcome::Ok:
         break;
     }
     if (method != Method::OpenSQL)
         return Reply{200, dump(json{{"result", true}, {"changes", result.changes}}),
-                     static_cast<size_t>(result.changes)};
-
-    return Reply{200, rowsAnswer(result), result.rows.size()};
-}
-
-void HttpApi::mount(httplib::Server &server) {
-    auto serve = [this](const httplib::Request &request, httplib::Response &response) {
-        const auto started = std::chrono::steady_clock::now();
-        Reply reply = handle(request.method, request.path, request.body);
-        response.status = reply.status;
-        response.set_content(reply.body, "application/json");
-        const std::chrono::duration<double, std::milli> took =
-            std::chrono::steady_clock::now() - started;
-        logLine(request.method, request.path, reply.status, took.count(), reply.rows);
-    };
-    const std::string any = "/.*";
-    server.Get(any, serve);
-    server.Post(any, serve);
-    server.Put(any, serve);
-    server.Patch(any, serve);
-    server.Delete(any, serve);
-    server.Options(any, serve);
-
-    // Errors that the HTTP layer answers by itself (a body over the cap, a
-    // malformed request) get the same JSON shape as ours.
-    server.set_payload_max_length(kMaxBodyBytes);
-    httplib::Server::HandlerWithResponse answerError = [](const httplib::Request &request,
-                                                          httplib::Response &response) {
-        if (!response.body.empty())
-            return httplib::Server::HandlerResponse::Unhandled;
-        std::string message =
-            response.status == 413 ? "the statement is longer than 1 MiB"
-            : response.status == 400
-                ? "malformed request: a POST needs a Content-Length and one SQL statement"
-                : "the request could not be handled";
-        response.set_content(errorBody(message), "application/json");
-        logLine(request.method, request.path, response.status, 0.0, 0);
-        return httplib::Server::HandlerResponse::Handled;
-    };
-    server.set_error_handler(answerError);
+                     static_cast<size_t>(result.changes), {}};
+    const size_t count = rows.rows();
+    return Reply{200, rows.finish(), count, rows.takeShare()};
 }
 
 } // namespace appserver

@@ -1,14 +1,14 @@
 #pragma once
 // The wire protocol: a handshake and the three server methods under one
-// context path, answered in JSON.
+// context path, answered in JSON. Independent of the HTTP transport.
 
-#include "session_pool.h"
+#include "answer_budget.h"
+#include "worker_queue.h"
 
+#include <functional>
+#include <optional>
 #include <string>
-
-namespace httplib {
-class Server;
-}
+#include <variant>
 
 namespace appserver {
 
@@ -18,29 +18,44 @@ struct Reply {
     int status = 200;
     std::string body;  // JSON
     size_t rows = 0;   // rows returned or changed, for the log
+    BudgetShare memory; // held by a large body until it has been sent
 };
 
 class HttpApi {
 public:
     // context is the path segment the methods live under, such as "datasnap/".
-    HttpApi(SessionPool &sessions, std::string context);
+    // Queries run on readers; changes go through writer, one at a time.
+    // Large answers draw on answerMemory until they have been sent.
+    HttpApi(WorkerQueue &readers, WorkerQueue &writer, std::string context,
+            size_t maxAnswerBytes, AnswerBudget &answerMemory);
 
-    // Answers one request; independent of the transport so it can be reasoned
-    // about on its own.
-    Reply handle(const std::string &httpMethod, const std::string &path,
-                 const std::string &body);
+    // Decided once a request's headers are in: the statement method it calls,
+    // or the reply it gets without the database.
+    std::variant<Method, Reply> route(const std::string &httpMethod,
+                                      const std::string &path) const;
 
-    // Routes every request of server to handle() and logs it.
-    void mount(httplib::Server &server);
+    // The reply to a body that cannot be run, if it cannot.
+    std::optional<Reply> refuseBody(const std::string &body) const;
+
+    // Runs body on a database worker, which then calls done with the reply;
+    // done is called at once when the workers are too busy to take it.
+    void run(Method method, std::string body, std::function<void(Reply)> done);
 
 private:
-    Reply runStatement(Method method, const std::string &body);
+    Reply runStatement(Session &session, Method method, const std::string &body) const;
 
-    SessionPool &sessions_;
+    WorkerQueue &readers_;
+    WorkerQueue &writer_;
     std::string root_;      // "/datasnap/"
     std::string methods_;   // "/datasnap/rest/TZelServerDataBase/"
+    size_t maxAnswerBytes_;
+    AnswerBudget &answerMemory_;
 };
 
 std::string errorBody(const std::string &message);
+Reply errorReply(int status, const std::string &message);
+
+// "64 MiB", "1.5 KiB": limits as the operator set them.
+std::string sizeText(size_t bytes);
 
 } // namespace appserver

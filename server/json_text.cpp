@@ -48,35 +48,60 @@ void appendJsonString(std::string &out, std::string_view value) {
     out += '"';
 }
 
-std::string rowsAnswer(const StatementResult &result) {
-    std::string out;
-    size_t estimate = 32;
-    for (const auto &row : result.rows)
-        for (const auto &cell : row)
-            estimate += (cell ? cell->size() : 4) + 3;
-    out.reserve(estimate);
-    out += "{\"columns\":[";
-    for (size_t i = 0; i < result.columns.size(); ++i) {
+namespace {
+// Past this size an answer draws on the shared budget, and reserves room for
+// its whole limit at once: pages are only taken as they are written, and
+// growing by doubling would copy (and briefly hold twice) an answer close to
+// the limit. Below it, the many everyday answers touch nothing shared.
+constexpr size_t kLargeFrom = 1 << 20;
+} // namespace
+
+void JsonRowsWriter::begin(const std::vector<std::string> &columns) {
+    out_ = "{\"columns\":[";
+    for (size_t i = 0; i < columns.size(); ++i) {
         if (i)
-            out += ',';
-        appendJsonString(out, result.columns[i]);
+            out_ += ',';
+        appendJsonString(out_, columns[i]);
     }
-    out += "],\"rows\":[";
-    for (size_t r = 0; r < result.rows.size(); ++r) {
-        out += r ? ",[" : "[";
-        const auto &row = result.rows[r];
-        for (size_t i = 0; i < row.size(); ++i) {
-            if (i)
-                out += ',';
-            if (row[i])
-                appendJsonString(out, *row[i]);
-            else
-                out += "null";
+    out_ += "],\"rows\":[";
+}
+
+bool JsonRowsWriter::add(const std::vector<CellView> &row) {
+    if (out_.size() > kLargeFrom && out_.capacity() < maxBytes_)
+        out_.reserve(maxBytes_ + kLargeFrom);
+    out_ += rows_ ? ",[" : "[";
+    for (size_t i = 0; i < row.size(); ++i) {
+        if (i)
+            out_ += ',';
+        if (!row[i]) {
+            out_ += "null";
+            continue;
         }
-        out += ']';
+        if (!fits(row[i]->size())) // its JSON is at least as long as the value
+            return giveUp();
+        appendJsonString(out_, *row[i]);
     }
-    out += "]}";
-    return out;
+    out_ += ']';
+    if (!fits(0))
+        return giveUp();
+    if (out_.size() > kLargeFrom && !share_.holdAtLeast(out_.size())) {
+        outOfBudget_ = true;
+        return giveUp();
+    }
+    ++rows_;
+    return true;
+}
+
+bool JsonRowsWriter::giveUp() {
+    out_ = std::string(); // gives the memory back now
+    return false;
+}
+
+std::string JsonRowsWriter::finish() {
+    if (out_.empty()) // a statement without columns never began
+        begin({});
+    out_ += "]}";
+    return std::move(out_);
 }
 
 } // namespace appserver

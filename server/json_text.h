@@ -2,17 +2,43 @@
 // Writes JSON text straight into a string: the query answers are large and
 // their shape is fixed, so no document tree is built for them.
 
+#include "answer_budget.h"
 #include "storage.h"
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace appserver {
 
 // Appends value as a JSON string literal; invalid UTF-8 becomes U+FFFD.
 void appendJsonString(std::string &out, std::string_view value);
 
-// {"columns":[...],"rows":[[...],...]}
-std::string rowsAnswer(const StatementResult &result);
+// Writes an OpenSQL answer, {"columns":[...],"rows":[[...],...]}, as its rows
+// arrive, and takes no more rows once the text passes maxBytes, or once a
+// large answer finds the shared budget spent: an answer never holds much more
+// memory than that.
+class JsonRowsWriter : public RowSink {
+public:
+    JsonRowsWriter(size_t maxBytes, AnswerBudget &budget) : maxBytes_(maxBytes), share_(budget) {}
+    void begin(const std::vector<std::string> &columns) override;
+    bool add(const std::vector<CellView> &row) override;
+    std::string finish();
+    size_t rows() const { return rows_; }
+    // Why add() refused a row: the budget was spent, rather than the answer too long.
+    bool outOfBudget() const { return outOfBudget_; }
+    // The budget the answer holds, to keep until it has been sent.
+    BudgetShare takeShare() { return std::move(share_); }
+
+private:
+    bool fits(size_t more) const { return out_.size() + more <= maxBytes_; }
+    bool giveUp();
+
+    std::string out_;
+    size_t maxBytes_;
+    BudgetShare share_;
+    size_t rows_ = 0;
+    bool outOfBudget_ = false;
+};
 
 } // namespace appserver

@@ -2,18 +2,18 @@
 
 #include "admin_tasks.h"
 #include "backup.h"
+#include "answer_budget.h"
 #include "http_api.h"
+#include "http_server.h"
 #include "options.h"
-#include "session_pool.h"
 #include "solvane_version.h"
 #include "sqlite_storage.h"
+#include "worker_queue.h"
 
-#include <httplib.h>
-
-#include <pthread.h>
 #include <signal.h>
+#include <sys/resource.h>
 
-#include <atomic>
+#include <algorithm>
 #include <cstdio>
 #include <thread>
 
@@ -21,39 +21,69 @@ using namespace appserver;
 
 namespace {
 
-// Blocks SIGINT and SIGTERM in every thread and stops the server from a thread
-// of its own when one arrives, so requests under way can finish.
-class StopOnSignal {
-public:
-    StopOnSignal() {
-        sigemptyset(&signals_);
-        sigaddset(&signals_, SIGINT);
-        sigaddset(&signals_, SIGTERM);
-        pthread_sigmask(SIG_BLOCK, &signals_, nullptr);
-    }
-    void watch(httplib::Server &server) {
-        watcher_ = std::thread([this, &server] {
-            int received = 0;
-            sigwait(&signals_, &received);
-            if (!finished_)
-                server.stop();
-        });
-    }
-    // Called once the server has stopped listening, before it goes away.
-    void finish() {
-        if (!watcher_.joinable())
-            return;
-        finished_ = true;
-        pthread_kill(watcher_.native_handle(), SIGTERM); // wakes it if no signal came
-        watcher_.join();
-    }
-    ~StopOnSignal() { finish(); }
+// File descriptors kept for the database files, the event loop and logging.
+constexpr rlim_t kSpareDescriptors = 64;
 
-private:
-    sigset_t signals_;
-    std::thread watcher_;
-    std::atomic<bool> finished_{false};
-};
+// Each connection needs a descriptor: raise the soft limit as far as allowed,
+// and take fewer connections than asked when even that is not enough.
+unsigned connectionsWithinDescriptorLimit(unsigned wanted) {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return wanted;
+    if (limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+        getrlimit(RLIMIT_NOFILE, &limit);
+    }
+    if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur >= wanted + kSpareDescriptors)
+        return wanted;
+    const unsigned possible =
+        limit.rlim_cur > kSpareDescriptors ? unsigned(limit.rlim_cur - kSpareDescriptors) : 1;
+    std::fprintf(stderr, "solvane-server: only %u connections fit the descriptor limit\n",
+                 possible);
+    return possible;
+}
+
+// Blocked in every thread (set before any starts) and taken by sigwait.
+sigset_t stopSignals() {
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    return signals;
+}
+
+int serve(const Options &options, SqliteStorage &storage, const sigset_t &signals) {
+    const int readers =
+        options.threads > 0 ? options.threads : int(std::max(1u, std::thread::hardware_concurrency()));
+    WorkerQueue readerQueue(storage, readers, size_t(options.queue));
+    WorkerQueue writerQueue(storage, 1, size_t(options.queue));
+    const size_t maxAnswerBytes = size_t(options.maxAnswerMiB) << 20;
+    // As many large answers in memory at once as there are readers to make them.
+    AnswerBudget answerMemory(size_t(readers) * maxAnswerBytes);
+    HttpApi api(readerQueue, writerQueue, options.context, maxAnswerBytes, answerMemory);
+
+    ListenOptions listen;
+    listen.address = options.listen;
+    listen.port = options.port;
+    listen.maxConnections = connectionsWithinDescriptorLimit(unsigned(options.maxConnections));
+    listen.perAddress = unsigned(options.perAddress);
+    listen.idleSeconds = unsigned(options.idleSeconds);
+    HttpServer server(api, listen);
+    std::printf("solvane-server listening on %s:%d\n", options.listen.c_str(), server.port());
+    std::fflush(stdout);
+
+    int received = 0;
+    sigwait(&signals, &received);
+    // Requests under way finish: no new connections, the queued statements
+    // run, their answers go out, then the database closes.
+    server.stopAccepting();
+    readerQueue.finish();
+    writerQueue.finish();
+    if (!server.waitUntilAnswered(std::chrono::seconds(10)))
+        std::fprintf(stderr, "solvane-server: some answers were not sent before stopping\n");
+    return 0;
+}
 
 } // namespace
 
@@ -74,11 +104,14 @@ int main(int argc, char **argv) {
     }
     if (auto status = runDatabaseCommands(*options))
         return *status;
-    StopOnSignal stopOnSignal; // before any thread starts, so all inherit the mask
+    const sigset_t signals = stopSignals();
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
     try {
         SqliteLimits limits;
         limits.statementMillis = options->statementMillis;
+        limits.writeMillis = options->writeMillis;
+        limits.maxValueBytes = options->maxValueMiB << 20;
         SqliteStorage storage(options->db, limits);
 
         if (!options->addMember.empty()) {
@@ -90,37 +123,11 @@ int main(int argc, char **argv) {
         if (options->demo && seedDemo(storage))
             std::fprintf(stderr, "seeded %s with the demo department\n", options->db.c_str());
 
-        SessionPool sessions(storage);
-        HttpApi api(sessions, options->context);
-        httplib::Server server;
-        api.mount(server);
-        const int threads = options->threads;
-        server.new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
-        // A kept-alive connection holds a worker; passing it on now and then keeps
-        // clients beyond the thread count from waiting for ever.
-        server.set_keep_alive_max_count(100);
-        server.set_keep_alive_timeout(5);
-        server.set_tcp_nodelay(true);
-
-        int port = options->port;
-        if (port == 0)
-            port = server.bind_to_any_port(options->listen);
-        else if (!server.bind_to_port(options->listen, port))
-            port = -1;
-        if (port < 0) {
-            std::fprintf(stderr, "solvane-server: cannot listen on %s:%d\n",
-                         options->listen.c_str(), options->port);
-            return 1;
-        }
-        std::printf("solvane-server listening on %s:%d\n", options->listen.c_str(), port);
-        std::fflush(stdout);
-        stopOnSignal.watch(server);
-        server.listen_after_bind();
-        stopOnSignal.finish();
+        const int status = serve(*options, storage, signals);
         std::fprintf(stderr, "solvane-server stopped\n");
+        return status;
     } catch (const std::exception &e) {
         std::fprintf(stderr, "solvane-server: %s\n", e.what());
         return 1;
     }
-    return 0;
 }

@@ -14,24 +14,52 @@ bool toInt(const std::string &text, int low, int high, int &value) {
     return true;
 }
 
+struct NumberFlag {
+    const char *name;
+    int Options::*field;
+    int low, high;
+};
+
+constexpr NumberFlag kNumberFlags[] = {
+    {"--port", &Options::port, 0, 65535},
+    {"--threads", &Options::threads, 1, 256},
+    {"--queue", &Options::queue, 1, 100000},
+    {"--statement-ms", &Options::statementMillis, 10, 600000},
+    {"--write-ms", &Options::writeMillis, 10, 600000},
+    {"--max-answer-mb", &Options::maxAnswerMiB, 1, 4096},
+    {"--max-value-mb", &Options::maxValueMiB, 1, 1024},
+    {"--max-connections", &Options::maxConnections, 1, 1000000},
+    {"--per-address", &Options::perAddress, 0, 1000000},
+    {"--idle-s", &Options::idleSeconds, 1, 86400},
+};
+
 } // namespace
 
 const char *usageText() {
     return "usage: solvane-server [--db PATH] [--listen ADDR] [--port N] [--context PATH]\n"
-           "                      [--threads N] [--statement-ms N] [--demo]\n"
+           "                      [--threads N] [--queue N] [--statement-ms N] [--write-ms N]\n"
+           "                      [--max-answer-mb N] [--max-value-mb N]\n"
+           "                      [--max-connections N] [--per-address N] [--idle-s N] [--demo]\n"
            "       solvane-server [--db PATH] --add-member USER PASSWORD NAME\n"
            "       solvane-server [--db PATH] [--check] [--backup FILE]\n"
-           "  --db PATH          database file, created on first start (solvane.db)\n"
-           "  --listen ADDR      address to listen on (127.0.0.1; 0.0.0.0 for a LAN)\n"
-           "  --port N           TCP port (10003; 0 picks a free one)\n"
-           "  --context PATH     path the methods live under (datasnap/)\n"
-           "  --threads N        worker threads (64)\n"
-           "  --statement-ms N   longest a statement may run (3000)\n"
-           "  --demo             seed an empty database with the demo department\n"
-           "  --add-member U P N insert a member (login name, password, display name), exit\n"
-           "  --check            check the database for damage, exit (1 when damaged)\n"
-           "  --backup FILE      copy the database to FILE while it is served, exit\n"
-           "  --help, --version  this text, or the version, and exit\n";
+           "  --db PATH           database file, created on first start (solvane.db)\n"
+           "  --listen ADDR       address to listen on (127.0.0.1; 0.0.0.0 for a LAN)\n"
+           "  --port N            TCP port (10003; 0 picks a free one)\n"
+           "  --context PATH      path the methods live under (datasnap/)\n"
+           "  --threads N         database workers running queries (one per core)\n"
+           "  --queue N           statements that may wait for a worker; more get 503 (256)\n"
+           "  --statement-ms N    longest a query may run (3000)\n"
+           "  --write-ms N        longest a change may run (1000)\n"
+           "  --max-answer-mb N   largest query answer in MiB (64)\n"
+           "  --max-value-mb N    longest text or blob a statement may make, in MiB (16)\n"
+           "  --max-connections N connections open at once (1000)\n"
+           "  --per-address N     connections open at once from one address (32; 0: no limit)\n"
+           "  --idle-s N          seconds a silent connection is kept (5)\n"
+           "  --demo              seed an empty database with the demo department\n"
+           "  --add-member U P N  insert a member (login name, password, display name), exit\n"
+           "  --check             check the database for damage, exit (1 when damaged)\n"
+           "  --backup FILE       copy the database to FILE while it is served, exit\n"
+           "  --help, --version   this text, or the version, and exit\n";
 }
 
 std::optional<Options> parseOptions(int argc, char **argv, std::string &error) {
@@ -46,8 +74,20 @@ std::optional<Options> parseOptions(int argc, char **argv, std::string &error) {
             out = argv[++i];
             return true;
         };
+        const NumberFlag *number = nullptr;
+        for (const auto &flag : kNumberFlags)
+            if (arg == flag.name)
+                number = &flag;
         std::string value;
-        if (arg == "--help" || arg == "-h") {
+        if (number) {
+            if (!next(value))
+                return std::nullopt;
+            if (!toInt(value, number->low, number->high, options.*number->field)) {
+                error = arg + " takes a number from " + std::to_string(number->low) + " to " +
+                        std::to_string(number->high);
+                return std::nullopt;
+            }
+        } else if (arg == "--help" || arg == "-h") {
             options.help = true;
         } else if (arg == "--version") {
             options.version = true;
@@ -65,21 +105,6 @@ std::optional<Options> parseOptions(int argc, char **argv, std::string &error) {
         } else if (arg == "--context") {
             if (!next(options.context))
                 return std::nullopt;
-        } else if (arg == "--port") {
-            if (!next(value) || !toInt(value, 0, 65535, options.port)) {
-                error = error.empty() ? "--port takes a number from 0 to 65535" : error;
-                return std::nullopt;
-            }
-        } else if (arg == "--threads") {
-            if (!next(value) || !toInt(value, 1, 1024, options.threads)) {
-                error = error.empty() ? "--threads takes a number from 1 to 1024" : error;
-                return std::nullopt;
-            }
-        } else if (arg == "--statement-ms") {
-            if (!next(value) || !toInt(value, 10, 600000, options.statementMillis)) {
-                error = error.empty() ? "--statement-ms takes a number from 10 to 600000" : error;
-                return std::nullopt;
-            }
         } else if (arg == "--demo") {
             options.demo = true;
         } else if (arg == "--add-member") {

@@ -10,8 +10,15 @@ struct Options {
     std::string listen = "127.0.0.1";
     int port = 10003;                // 0 picks a free port, printed at start
     std::string context = "datasnap/";
-    int threads = 64;                // each idle kept-alive client holds one worker
+    int threads = 0;                 // database workers; 0: one per core
+    int queue = 256;                 // statements that may wait for a worker
     int statementMillis = 3000;
+    int writeMillis = 1000;
+    int maxAnswerMiB = 64;
+    int maxValueMiB = 16;
+    int maxConnections = 1000;
+    int perAddress = 32;             // 0: no limit
+    int idleSeconds = 5;
     bool demo = false;
     std::vector<std::string> addMember; // USER PASSWORD NAME
     bool help = false;

@@ -1,8 +1,10 @@
 #include "sqlite_storage.h"
 
+#include "bounded_functions.h"
 #include "dialect.h"
 #include "schema.h"
 #include "schema_upgrade.h"
+#include "sql_lexer.h"
 #include "statement_guard.h"
 
 #include <sqlite3.h>
@@ -31,37 +33,45 @@ void execOrThrow(sqlite3 *db, const char *sql, const std::string &what) {
 
 class SqliteSession : public Session {
 public:
-    SqliteSession(sqlite3 *db, const SqliteLimits &limits) : db_(db), limits_(limits) {
+    SqliteSession(sqlite3 *db, const SqliteLimits &limits, StatementWatchdog &watchdog)
+        : db_(db), limits_(limits), watchdog_(watchdog) {
         sqlite3_db_config(db_, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
         sqlite3_db_config(db_, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
         sqlite3_db_config(db_, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
         sqlite3_limit(db_, SQLITE_LIMIT_ATTACHED, 0);
         sqlite3_limit(db_, SQLITE_LIMIT_SQL_LENGTH, limits_.maxStatementBytes);
+        // Bounds what one function call can build, and so what it can cost.
+        sqlite3_limit(db_, SQLITE_LIMIT_LENGTH, limits_.maxValueBytes);
+        try {
+            functions_ = std::make_unique<BoundedFunctions>(db_);
+        } catch (...) {
+            sqlite3_close_v2(db_);
+            throw;
+        }
         sqlite3_set_authorizer(db_, authorizeClientAction, &guard_);
-        sqlite3_progress_handler(db_, 1000, &SqliteSession::onProgress, this);
     }
-    ~SqliteSession() override { sqlite3_close_v2(db_); }
+    ~SqliteSession() override {
+        functions_.reset();
+        sqlite3_close_v2(db_);
+    }
 
-    StatementResult run(Method method, const std::string &text) override {
+    StatementResult run(Method method, const std::string &text, RowSink &rows) override {
         StatementResult result;
         guard_.method = method;
         guard_.denial.clear();
-        deadline_ = Clock::now() + std::chrono::milliseconds(limits_.statementMillis);
-
-        const std::string sql = withDeleteFrom(text);
-        const char *tail = nullptr;
-        StatementPtr stmt = prepareFirst(sql.c_str(), &tail, result);
-        if (!stmt)
-            return result;
-        if (!checkShape(stmt.get(), tail, method, result))
-            return result;
-        step(stmt.get(), method, result);
+        limitMillis_ = method == Method::OpenSQL ? limits_.statementMillis : limits_.writeMillis;
+        watchdog_.arm(db_, Clock::now() + std::chrono::milliseconds(limitMillis_));
+        execute(method, withDeleteFrom(text), rows, result);
+        watchdog_.disarm(db_);
         return result;
     }
 
 private:
-    static int onProgress(void *self) {
-        return Clock::now() > static_cast<SqliteSession *>(self)->deadline_ ? 1 : 0;
+    void execute(Method method, const std::string &sql, RowSink &rows, StatementResult &result) {
+        const char *tail = nullptr;
+        StatementPtr stmt = prepareFirst(sql.c_str(), &tail, result);
+        if (stmt && checkShape(stmt.get(), tail, method, result))
+            step(stmt.get(), method, rows, result);
     }
 
     // Prepares the first real statement, skipping empty ones (lone semicolons).
@@ -102,6 +112,8 @@ private:
         }
         if (sqlite3_stmt_isexplain(stmt))
             return refuse(result, "EXPLAIN is not allowed");
+        if (replacesConflictingRows(sqlite3_sql(stmt)))
+            return refuse(result, "REPLACE is not allowed: it deletes the rows it conflicts with");
         const bool readOnly = sqlite3_stmt_readonly(stmt) != 0;
         if (method == Method::OpenSQL && !readOnly)
             return refuse(result, "OpenSQL runs only read-only SELECT statements");
@@ -112,31 +124,34 @@ private:
         return true;
     }
 
-    void step(sqlite3_stmt *stmt, Method method, StatementResult &result) {
+    void step(sqlite3_stmt *stmt, Method method, RowSink &rows, StatementResult &result) {
         const int columnCount = sqlite3_column_count(stmt);
+        std::vector<CellView> row;
         if (method == Method::OpenSQL) {
-            result.columns.reserve(columnCount);
+            std::vector<std::string> columns;
+            columns.reserve(columnCount);
             for (int i = 0; i < columnCount; ++i)
-                result.columns.emplace_back(sqlite3_column_name(stmt, i));
+                columns.emplace_back(sqlite3_column_name(stmt, i));
+            rows.begin(columns);
+            row.resize(columnCount);
         }
         int rc;
         while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
             if (method != Method::OpenSQL)
                 continue; // rows of a RETURNING clause are not the caller's business
-            std::vector<Cell> row;
-            row.reserve(columnCount);
             for (int i = 0; i < columnCount; ++i) {
-                const auto *text = sqlite3_column_text(stmt, i);
+                const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(stmt, i));
                 if (text)
-                    row.emplace_back(std::string(reinterpret_cast<const char *>(text),
-                                                 sqlite3_column_bytes(stmt, i)));
+                    row[i] = std::string_view(text, sqlite3_column_bytes(stmt, i));
                 else
-                    row.emplace_back(std::nullopt);
+                    row[i] = std::nullopt;
             }
-            result.rows.push_back(std::move(row));
+            if (!rows.add(row)) {
+                result.outcome = Outcome::TooLarge;
+                return;
+            }
         }
         if (rc != SQLITE_DONE) {
-            result.rows.clear();
             fail(rc, result);
             return;
         }
@@ -156,9 +171,12 @@ private:
         result.outcome = Outcome::Failed;
         if (primary == SQLITE_INTERRUPT)
             result.error = "statement stopped: it ran longer than " +
-                           std::to_string(limits_.statementMillis) + " ms";
+                           std::to_string(limitMillis_) + " ms";
         else if (primary == SQLITE_NOMEM)
             result.error = "statement stopped: it needed more memory than the server allows";
+        else if (primary == SQLITE_TOOBIG)
+            result.error = "statement stopped: a value would be longer than " +
+                           std::to_string(limits_.maxValueBytes) + " bytes";
         else
             result.error = sqlite3_errmsg(db_);
     }
@@ -171,8 +189,10 @@ private:
 
     sqlite3 *db_;
     SqliteLimits limits_;
+    StatementWatchdog &watchdog_;
+    std::unique_ptr<BoundedFunctions> functions_;
     GuardState guard_;
-    Clock::time_point deadline_;
+    int limitMillis_ = 0;
 };
 
 } // namespace
@@ -213,7 +233,7 @@ sqlite3 *SqliteStorage::openTrustedConnection() const {
 }
 
 std::unique_ptr<Session> SqliteStorage::openSession() {
-    return std::make_unique<SqliteSession>(openTrustedConnection(), limits_);
+    return std::make_unique<SqliteSession>(openTrustedConnection(), limits_, watchdog_);
 }
 
 } // namespace appserver

@@ -2,6 +2,7 @@
 // SQLite behind the Storage interface: one database file, one connection per
 // session, and SQLite's own guards deciding which statements may run.
 
+#include "statement_watchdog.h"
 #include "storage.h"
 
 #include <string>
@@ -11,10 +12,14 @@ struct sqlite3;
 namespace appserver {
 
 struct SqliteLimits {
-    int statementMillis = 3000;                 // a statement running longer is stopped
+    int statementMillis = 3000;                 // a query running longer is stopped
+    int writeMillis = 1000;                     // a change running longer is stopped
+    int maxValueBytes = 16 << 20;               // longest text or blob a statement may make
     long long heapLimitBytes = 512LL << 20;     // whole-process cap on SQLite's memory
     int maxStatementBytes = 1 << 20;            // matches the request body cap
-    int busyTimeoutMillis = 5000;               // how long a writer waits for another
+    // Changes go through one writer, so this only matters when another process
+    // holds the database, such as a backup.
+    int busyTimeoutMillis = 5000;
 };
 
 class SqliteStorage : public Storage {
@@ -32,6 +37,7 @@ public:
 private:
     std::string path_;
     SqliteLimits limits_;
+    StatementWatchdog watchdog_;
 };
 
 } // namespace appserver

@@ -1,11 +1,12 @@
 #pragma once
 // The one interface between the HTTP front and a database engine.
 // A Storage hands out Sessions; each Session is one database connection that
-// serves one request at a time, so a worker thread holds one while it works.
+// serves one request at a time, so a database worker owns one for its life.
 
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace appserver {
@@ -20,22 +21,31 @@ enum class Outcome {
     Empty,    // the text holds no statement
     Refused,  // the statement is not one this server runs for that method
     Failed,   // the database could not carry the statement out
+    TooLarge, // the row sink would take no more rows
 };
 
-using Cell = std::optional<std::string>; // SQL NULL is nullopt
+using CellView = std::optional<std::string_view>; // SQL NULL is nullopt
+
+// Receives a query's answer while it is read, so no copy of all rows is kept.
+class RowSink {
+public:
+    virtual ~RowSink() = default;
+    virtual void begin(const std::vector<std::string> &columns) = 0;
+    // The cells are valid only during the call. False stops the statement.
+    virtual bool add(const std::vector<CellView> &row) = 0;
+};
 
 struct StatementResult {
     Outcome outcome = Outcome::Ok;
     std::string error;
-    std::vector<std::string> columns;
-    std::vector<std::vector<Cell>> rows;
     long long changes = 0;
 };
 
 class Session {
 public:
     virtual ~Session() = default;
-    virtual StatementResult run(Method method, const std::string &sql) = 0;
+    // Rows of an OpenSQL statement go to rows; other methods ignore it.
+    virtual StatementResult run(Method method, const std::string &sql, RowSink &rows) = 0;
 };
 
 class Storage {

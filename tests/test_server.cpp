@@ -7,6 +7,7 @@
 
 #include <httplib.h>
 #include <nlohmann/json.hpp>
+#include <sqlite3.h>
 
 #include <atomic>
 #include <thread>
@@ -63,6 +64,9 @@ private slots:
     void refusedStatementsChangeNothing_data();
     void refusedStatementsChangeNothing();
     void deleteWithoutFromIsAccepted();
+    void replaceAsAWordIsAccepted();
+    void guardedFunctionsAnswerAsSqlite_data();
+    void guardedFunctionsAnswerAsSqlite();
     void uniqueKeys();
     void loginNamesIgnoreLetterCasePasswordsDoNot_data();
     void loginNamesIgnoreLetterCasePasswordsDoNot();
@@ -113,6 +117,9 @@ void TestServer::protocolErrors_data() {
     QTest::newRow("blank body") << "POST" << open << QByteArray(" ;\n ") << 400;
     QTest::newRow("not UTF-8") << "POST" << open << QByteArray("select '\xff\xfe'") << 400;
     QTest::newRow("over 1 MiB") << "POST" << open << QByteArray((1 << 20) + 1, ' ') << 413;
+    // SQLite would stop reading at the NUL and run the first statement alone.
+    QTest::newRow("NUL byte then a second statement")
+        << "POST" << open << QByteArray("select 1") + '\0' + "; delete from Login" << 400;
     QTest::newRow("OpenSQL failing in the database")
         << "POST" << open << QByteArray("Select * From Nowhere") << 400;
 }
@@ -199,6 +206,24 @@ void TestServer::refusedStatementsChangeNothing_data() {
                                << "select load_extension('/tmp/evil')";
     QTest::newRow("vacuum into a file") << "ExecSQL"
                                         << "VACUUM INTO '/tmp/copy.db'";
+    // Each would delete the row it conflicts with through a method that must not delete.
+    QTest::newRow("replace") << "ExecSQL"
+                             << "REPLACE INTO Login VALUES('TB58','owned','Evil')";
+    QTest::newRow("insert or replace")
+        << "ExecSQL"
+        << "insert Or Replace into Login values('TB58','owned','Evil')";
+    QTest::newRow("update or replace")
+        << "ExecSQL"
+        << "UPDATE OR REPLACE Login SET Remark='Evil' WHERE UseName='tb58'";
+    QTest::newRow("replace behind comments")
+        << "ExecSQL"
+        << "-- routine\n/* insert */ replace/**/INTO Login VALUES('TB58','owned','Evil')";
+    QTest::newRow("replace behind a WITH clause")
+        << "ExecSQL"
+        << "WITH v(a, b, c) AS (SELECT 'TB58', 'owned', 'Evil') "
+           "INSERT OR REPLACE INTO Login SELECT * FROM v";
+    QTest::newRow("replace via DelSQL") << "DelSQL"
+                                        << "REPLACE INTO Login VALUES('TB58','owned','Evil')";
 }
 
 void TestServer::refusedStatementsChangeNothing() {
@@ -228,6 +253,61 @@ void TestServer::deleteWithoutFromIsAccepted() {
     QCOMPARE(call(port, "ExecSQL", "Insert into Login values('delete Programe Where','p','n')")
                  .body["result"],
              true);
+}
+
+void TestServer::replaceAsAWordIsAccepted() {
+    const int port = server_->port();
+    QCOMPARE(call(port, "ExecSQL",
+                  "Insert into Notice values('replace into Login','REPLACE','p','2026-11-17')")
+                 .body["result"],
+             true);
+    QCOMPARE(call(port, "ExecSQL", "update Notice set Content=replace(Content,'Login','Task')")
+                 .body,
+             json::parse(R"({"result":true,"changes":1})"));
+    QCOMPARE(call(port, "OpenSQL", "select \"replace\" from (select Content as \"replace\" from "
+                                   "Notice)")
+                 .body["rows"],
+             json::parse(R"([["replace into Task"]])"));
+}
+
+void TestServer::guardedFunctionsAnswerAsSqlite_data() {
+    QTest::addColumn<QString>("expression");
+    for (const char *expression : {
+             "replace('abcabc','b','xy')", "replace('aaa','aa','b')", "replace('abc','','x')",
+             "replace(NULL,'a','b')", "replace('abc',NULL,'x')", "replace('abc','b',NULL)",
+             "replace(12323,23,9)", "replace('任务任务','务','x')", "replace('a','a','')",
+             "instr('hello','l')", "instr('hello','')", "instr('任务abc','abc')",
+             "instr(x'010203',x'03')", "instr('abc','z')", "instr(12345,34)", "instr(NULL,'a')",
+             "trim('xxhixx','x')", "ltrim('任务hi任务','任务')", "rtrim('abcba','ab')",
+             "trim('abc','')", "trim(NULL,'x')", "trim('  hi  ',NULL)",
+             "'abc' LIKE 'A%'", "'abc' LIKE '_b_'", "'ä' LIKE 'Ä'", "'a%c' LIKE 'a!%c' ESCAPE '!'",
+             "'a%' LIKE 'a%%' ESCAPE '%'", "'ab' LIKE 'a_' ESCAPE '_'", "NULL LIKE 'a'",
+             "'abc' LIKE NULL", "like('%c','abc')", "'abc' GLOB 'a*'", "'abc' GLOB 'A*'",
+             "'abc' GLOB '[a-c]b?'", "'a]c' GLOB '*[]]*'", "'abc' GLOB '[^a]*'",
+             "printf('%5.2f|%-4d|%s|%c', 3.14159, 42, 'hi', '任务')", "printf('%.*c', 3, 'x')",
+             "printf('%*d|', -5, 7)", "format('%q', 'it''s')", "printf('%%|%,d', 1234567)",
+             "printf()", "printf(NULL)", "printf('%s')", "printf('%.3s', 'abcdef')"})
+        QTest::newRow(expression) << QString::fromUtf8(expression);
+}
+
+// Some functions are replaced by guards on the server; their answers must
+// stay those of SQLite's own functions.
+void TestServer::guardedFunctionsAnswerAsSqlite() {
+    QFETCH(QString, expression);
+    const std::string sql = "select " + expression.toStdString();
+    sqlite3 *db = nullptr;
+    sqlite3_open(":memory:", &db);
+    sqlite3_stmt *stmt = nullptr;
+    QCOMPARE(sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr), SQLITE_OK);
+    QCOMPARE(sqlite3_step(stmt), SQLITE_ROW);
+    const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0));
+    const json expected = text ? json(std::string(text)) : json(nullptr);
+    sqlite3_finalize(stmt);
+    sqlite3_close(db);
+
+    Answer answer = call(server_->port(), "OpenSQL", sql);
+    QCOMPARE(answer.status, 200);
+    QCOMPARE(answer.body["rows"][0][0].dump(), expected.dump());
 }
 
 void TestServer::uniqueKeys() {

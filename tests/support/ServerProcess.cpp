@@ -7,10 +7,18 @@
 #include <httplib.h>
 #include <sqlite3.h>
 
+#include <sys/prctl.h>
+
+#include <csignal>
+
 ServerProcess::ServerProcess(QStringList extraArgs) : extraArgs_(std::move(extraArgs)) {
     process_.setProcessChannelMode(QProcess::SeparateChannels);
     // The server logs a line per request; a pipe nobody drains would stall it.
-    process_.setStandardErrorFile(dir_.filePath(QStringLiteral("server.log")), QIODevice::Append);
+    process_.setStandardErrorFile(dir_.filePath(QStringLiteral("server.log")),
+                                  QIODevice::Append);
+    // Even a test that crashes leaves no server behind: the kernel ends it
+    // with the thread that started it.
+    process_.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
 }
 
 ServerProcess::~ServerProcess() {
@@ -25,7 +33,8 @@ QString ServerProcess::binary() {
 bool ServerProcess::start() {
     port_ = 0;
     errorText_.clear();
-    process_.start(binary(), QStringList{"--db", dbPath(), "--port", "0"} + extraArgs_);
+    process_.start(binary_, QStringList{"--db", dbPath(), "--port", "0"} +
+                                 extraArgs_);
     if (!process_.waitForStarted(5000)) {
         errorText_ = process_.errorString();
         return false;

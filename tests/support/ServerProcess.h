@@ -12,6 +12,8 @@ public:
     explicit ServerProcess(QStringList extraArgs = {});
     // Serve an existing database instead of a fresh one in a temporary folder.
     void setDatabase(const QString &path) { dbPath_ = path; }
+    // Run another build of the server, such as an older one to compare with.
+    void setBinary(const QString &path) { binary_ = path; }
     ~ServerProcess();
 
     // Starts the server and waits until it answers the handshake; false with
@@ -22,6 +24,7 @@ public:
     void kill();
 
     int port() const { return port_; }
+    qint64 pid() const { return process_.processId(); }
     QString host() const { return QStringLiteral("127.0.0.1"); }
     QString dbPath() const {
         return dbPath_.isEmpty() ? dir_.filePath(QStringLiteral("solvane.db")) : dbPath_;
@@ -39,6 +42,7 @@ private:
     QTemporaryDir dir_;
     QStringList extraArgs_;
     QString dbPath_;
+    QString binary_ = binary();
     QProcess process_;
     int port_ = 0;
     QString errorText_;

@@ -1,0 +1,60 @@
+#pragma once
+// Serves HttpApi over HTTP/1.1 with GNU libmicrohttpd. One event thread
+// handles every connection, so an idle or slow connection costs a file
+// descriptor and a few KiB, never a thread; statements run on the API's
+// database workers while their connection is suspended.
+
+#include "http_api.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+
+struct MHD_Daemon;
+struct MHD_Connection;
+
+namespace appserver {
+
+struct ListenOptions {
+    std::string address = "127.0.0.1";
+    int port = 10003;             // 0 picks a free one
+    unsigned maxConnections = 1000;
+    unsigned perAddress = 32;     // 0: no limit
+    unsigned idleSeconds = 5;     // a connection silent this long is closed
+};
+
+class HttpServer {
+public:
+    // Listens at once; throws std::runtime_error when it cannot.
+    HttpServer(HttpApi &api, const ListenOptions &options);
+    ~HttpServer();
+    HttpServer(const HttpServer &) = delete;
+    HttpServer &operator=(const HttpServer &) = delete;
+
+    int port() const { return port_; }
+
+    // Closes the listening socket; connections already open are still served.
+    void stopAccepting();
+    // Waits until every request taken so far has been answered; false on timeout.
+    bool waitUntilAnswered(std::chrono::milliseconds timeout);
+
+private:
+    struct PendingRequest;
+    friend struct MhdCallbacks;
+
+    bool handle(MHD_Connection *connection, PendingRequest &request, const char *upload,
+                size_t *uploadSize);
+    bool answer(MHD_Connection *connection, PendingRequest &request, Reply reply);
+    void opened();
+    void completed();
+
+    HttpApi &api_;
+    MHD_Daemon *daemon_ = nullptr;
+    int port_ = 0;
+    std::mutex mutex_;
+    std::condition_variable allAnswered_;
+    int unanswered_ = 0;
+};
+
+} // namespace appserver
