@@ -1,5 +1,6 @@
 #include "http_api.h"
 
+#include "caller_rules.h"
 #include "json_text.h"
 #include "utf8.h"
 
@@ -39,7 +40,9 @@ bool methodFromName(const std::string &name, Method &method) {
 
 } // namespace
 
-std::string errorBody(const std::string &message) { return dump(json{{"error", message}}); }
+std::string errorBody(const std::string &message) {
+    return dump(json{{"error", message}});
+}
 
 Reply errorReply(int status, const std::string &message) {
     return Reply{status, errorBody(message), 0, {}};
@@ -54,10 +57,10 @@ std::string sizeText(size_t bytes) {
 }
 
 HttpApi::HttpApi(WorkerQueue &readers, WorkerQueue &writer, std::string context,
-                 size_t maxAnswerBytes, AnswerBudget &answerMemory)
+                 size_t maxAnswerBytes, AnswerBudget &answerMemory, bool anyStatement)
     : readers_(readers), writer_(writer), root_(normalizedContext(std::move(context))),
       methods_(root_ + "rest/TZelServerDataBase/"), maxAnswerBytes_(maxAnswerBytes),
-      answerMemory_(answerMemory) {}
+      answerMemory_(answerMemory), anyStatement_(anyStatement) {}
 
 std::variant<Method, Reply> HttpApi::route(const std::string &httpMethod,
                                            const std::string &path) const {
@@ -90,24 +93,47 @@ std::optional<Reply> HttpApi::refuseBody(const std::string &body) const {
     return std::nullopt;
 }
 
-void HttpApi::run(Method method, std::string body, std::function<void(Reply)> done) {
+void HttpApi::run(Method method, std::string body, Credentials credentials,
+                  std::function<void(Reply)> done) {
     WorkerQueue &queue = method == Method::OpenSQL ? readers_ : writer_;
     // The job owns body and done; if the queue turns it down they come back unused.
-    auto shared = std::make_shared<std::pair<std::string, std::function<void(Reply)>>>(
-        std::move(body), std::move(done));
+    struct Job {
+        std::string body;
+        Credentials credentials;
+        std::function<void(Reply)> done;
+    };
+    auto shared =
+        std::make_shared<Job>(Job{std::move(body), std::move(credentials), std::move(done)});
     const bool taken = queue.submit([this, method, shared](Session &session) {
         Reply reply;
         try {
-            reply = runStatement(session, method, shared->first);
+            reply = runFor(session, method, shared->body, shared->credentials);
         } catch (const std::exception &error) {
             reply = errorReply(503, std::string("the server could not finish the request: ") +
                                         error.what());
         }
-        shared->second(std::move(reply));
+        shared->done(std::move(reply));
     });
     if (!taken)
-        shared->second(errorReply(
+        shared->done(errorReply(
             503, "the server is busy: too many statements are waiting; try again shortly"));
+}
+
+Reply HttpApi::runFor(Session &session, Method method, const std::string &body,
+                      const Credentials &credentials) {
+    if (!credentials.given)
+        return errorReply(401, "the server answers members only: send the login name and "
+                               "password (HTTP Basic authentication)");
+    const auto caller = members_.check(session, credentials.userName, credentials.password);
+    if (!caller)
+        return errorReply(401, "no member has this login name and password");
+    const Verdict verdict = judge(*caller, body, anyStatement_, members_);
+    if (verdict.refusal)
+        return errorReply(403, *verdict.refusal);
+    Reply reply = runStatement(session, method, body);
+    if (verdict.changesLogin)
+        members_.invalidate();
+    return reply;
 }
 
 Reply HttpApi::runStatement(Session &session, Method method, const std::string &body) const {
@@ -132,8 +158,10 @@ Reply HttpApi::runStatement(Session &session, Method method, const std::string &
         break;
     }
     if (method != Method::OpenSQL)
-        return Reply{200, dump(json{{"result", true}, {"changes", result.changes}}),
-                     static_cast<size_t>(result.changes), {}};
+        return Reply{200,
+                     dump(json{{"result", true}, {"changes", result.changes}}),
+                     static_cast<size_t>(result.changes),
+                     {}};
     const size_t count = rows.rows();
     return Reply{200, rows.finish(), count, rows.takeShare()};
 }

@@ -3,6 +3,7 @@
 // context path, answered in JSON. Independent of the HTTP transport.
 
 #include "answer_budget.h"
+#include "member_directory.h"
 #include "worker_queue.h"
 
 #include <functional>
@@ -16,9 +17,16 @@ inline constexpr size_t kMaxBodyBytes = 1 << 20;
 
 struct Reply {
     int status = 200;
-    std::string body;  // JSON
-    size_t rows = 0;   // rows returned or changed, for the log
+    std::string body;   // JSON
+    size_t rows = 0;    // rows returned or changed, for the log
     BudgetShare memory; // held by a large body until it has been sent
+};
+
+// The login name and password a request carries (HTTP Basic).
+struct Credentials {
+    bool given = false;
+    std::string userName;
+    std::string password;
 };
 
 class HttpApi {
@@ -26,30 +34,37 @@ public:
     // context is the path segment the methods live under, such as "datasnap/".
     // Queries run on readers; changes go through writer, one at a time.
     // Large answers draw on answerMemory until they have been sent.
-    HttpApi(WorkerQueue &readers, WorkerQueue &writer, std::string context,
-            size_t maxAnswerBytes, AnswerBudget &answerMemory);
+    // anyStatement: privileged members may run statements the client does not send.
+    HttpApi(WorkerQueue &readers, WorkerQueue &writer, std::string context, size_t maxAnswerBytes,
+            AnswerBudget &answerMemory, bool anyStatement = false);
 
     // Decided once a request's headers are in: the statement method it calls,
     // or the reply it gets without the database.
-    std::variant<Method, Reply> route(const std::string &httpMethod,
-                                      const std::string &path) const;
+    std::variant<Method, Reply> route(const std::string &httpMethod, const std::string &path) const;
 
     // The reply to a body that cannot be run, if it cannot.
     std::optional<Reply> refuseBody(const std::string &body) const;
 
-    // Runs body on a database worker, which then calls done with the reply;
-    // done is called at once when the workers are too busy to take it.
-    void run(Method method, std::string body, std::function<void(Reply)> done);
+    // Runs body on a database worker for the member the credentials name, which
+    // then calls done with the reply; done is called at once when the workers
+    // are too busy to take it. Unknown credentials: 401; a statement the member
+    // may not run: 403.
+    void run(Method method, std::string body, Credentials credentials,
+             std::function<void(Reply)> done);
 
 private:
+    Reply runFor(Session &session, Method method, const std::string &body,
+                 const Credentials &credentials);
     Reply runStatement(Session &session, Method method, const std::string &body) const;
 
     WorkerQueue &readers_;
     WorkerQueue &writer_;
-    std::string root_;      // "/datasnap/"
-    std::string methods_;   // "/datasnap/rest/TZelServerDataBase/"
+    std::string root_;    // "/datasnap/"
+    std::string methods_; // "/datasnap/rest/TZelServerDataBase/"
     size_t maxAnswerBytes_;
     AnswerBudget &answerMemory_;
+    bool anyStatement_;
+    MemberDirectory members_;
 };
 
 std::string errorBody(const std::string &message);

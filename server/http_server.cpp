@@ -21,8 +21,8 @@ constexpr size_t kConnectionMemoryBytes = 32 << 10;
 // connection is closed instead.
 constexpr size_t kDiscardUpToBytes = 8 * kMaxBodyBytes;
 
-void logLine(const std::string &httpMethod, const std::string &path, int status,
-             double millis, size_t rows) {
+void logLine(const std::string &httpMethod, const std::string &path, int status, double millis,
+             size_t rows) {
     std::fprintf(stderr, "%s %s %d %.1fms rows=%zu\n", httpMethod.c_str(), path.c_str(), status,
                  millis, rows);
 }
@@ -65,7 +65,9 @@ struct SentBody {
     BudgetShare memory;
 };
 
-void freeBody(void *body) { delete static_cast<SentBody *>(body); }
+void freeBody(void *body) {
+    delete static_cast<SentBody *>(body);
+}
 
 sockaddr_storage resolve(const ListenOptions &options, socklen_t &length) {
     addrinfo hints{};
@@ -83,6 +85,18 @@ sockaddr_storage resolve(const ListenOptions &options, socklen_t &length) {
     return address;
 }
 
+Credentials basicCredentials(MHD_Connection *connection) {
+    Credentials credentials;
+    char *password = nullptr;
+    char *user = MHD_basic_auth_get_username_password(connection, &password);
+    if (user && password) {
+        credentials = Credentials{true, user, password};
+    }
+    MHD_free(user);
+    MHD_free(password);
+    return credentials;
+}
+
 } // namespace
 
 struct HttpServer::PendingRequest {
@@ -90,6 +104,7 @@ struct HttpServer::PendingRequest {
     std::string method;
     std::string path;
     Method statement = Method::OpenSQL;
+    Credentials credentials;
     std::optional<Reply> reply; // known once set; the body is then dropped
     std::string body;
 };
@@ -108,7 +123,7 @@ struct MhdCallbacks {
             server.opened();
             if (const char *problem = framingProblem(connection))
                 return server.answer(connection, *request, errorReply(400, problem)) ? MHD_YES
-                                                                                       : MHD_NO;
+                                                                                     : MHD_NO;
             if (declaredLength(connection) > kDiscardUpToBytes)
                 return server.answer(connection, *request,
                                      errorReply(413, "the statement is longer than " +
@@ -120,6 +135,7 @@ struct MhdCallbacks {
                 request->reply = std::move(*reply);
             else
                 request->statement = std::get<Method>(route);
+            request->credentials = basicCredentials(connection);
             return MHD_YES;
         }
         return server.handle(connection, *request, upload, uploadSize) ? MHD_YES : MHD_NO;
@@ -139,14 +155,25 @@ HttpServer::HttpServer(HttpApi &api, const ListenOptions &options) : api_(api) {
     unsigned flags = MHD_USE_EPOLL_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME;
     if (address.ss_family == AF_INET6)
         flags |= MHD_USE_IPv6;
+    const bool tls = !options.tlsCertificate.empty();
+    if (tls) {
+        if (MHD_is_feature_supported(MHD_FEATURE_TLS) != MHD_YES)
+            throw std::runtime_error("this build of libmicrohttpd cannot serve HTTPS");
+        flags |= MHD_USE_TLS;
+    }
+    // Without TLS the two key options are skipped: they end the list early.
+    const MHD_OptionItem tlsOptions[] = {
+        {tls ? MHD_OPTION_HTTPS_MEM_CERT : MHD_OPTION_END, 0,
+         const_cast<char *>(options.tlsCertificate.c_str())},
+        {MHD_OPTION_HTTPS_MEM_KEY, 0, const_cast<char *>(options.tlsKey.c_str())},
+        {MHD_OPTION_END, 0, nullptr}};
     daemon_ = MHD_start_daemon(
-        flags, static_cast<uint16_t>(options.port), nullptr, nullptr,
-        &MhdCallbacks::onRequest, this, MHD_OPTION_SOCK_ADDR, &address,
-        MHD_OPTION_CONNECTION_LIMIT, options.maxConnections,
-        MHD_OPTION_PER_IP_CONNECTION_LIMIT, options.perAddress,
-        MHD_OPTION_CONNECTION_TIMEOUT, options.idleSeconds,
-        MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemoryBytes,
-        MHD_OPTION_NOTIFY_COMPLETED, &MhdCallbacks::onCompleted, this, MHD_OPTION_END);
+        flags, static_cast<uint16_t>(options.port), nullptr, nullptr, &MhdCallbacks::onRequest,
+        this, MHD_OPTION_SOCK_ADDR, &address, MHD_OPTION_CONNECTION_LIMIT, options.maxConnections,
+        MHD_OPTION_PER_IP_CONNECTION_LIMIT, options.perAddress, MHD_OPTION_CONNECTION_TIMEOUT,
+        options.idleSeconds, MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemoryBytes,
+        MHD_OPTION_NOTIFY_COMPLETED, &MhdCallbacks::onCompleted, this, MHD_OPTION_ARRAY, tlsOptions,
+        MHD_OPTION_END);
     if (!daemon_)
         throw std::runtime_error("cannot listen on " + options.address + ":" +
                                  std::to_string(options.port));
@@ -203,10 +230,11 @@ bool HttpServer::handle(MHD_Connection *connection, PendingRequest &request, con
     // back, which orders the two.
     MHD_suspend_connection(connection);
     PendingRequest *pending = &request;
-    api_.run(request.statement, std::move(request.body), [connection, pending](Reply reply) {
-        pending->reply = std::move(reply);
-        MHD_resume_connection(connection); // last touch: the request may go right after
-    });
+    api_.run(request.statement, std::move(request.body), std::move(request.credentials),
+             [connection, pending](Reply reply) {
+                 pending->reply = std::move(reply);
+                 MHD_resume_connection(connection); // last touch: the request may go right after
+             });
     return true;
 }
 
@@ -222,6 +250,9 @@ bool HttpServer::answer(MHD_Connection *connection, PendingRequest &request, Rep
     MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, "application/json");
     if (reply.status == 503)
         MHD_add_response_header(response, MHD_HTTP_HEADER_RETRY_AFTER, "1");
+    if (reply.status == 401)
+        MHD_add_response_header(response, MHD_HTTP_HEADER_WWW_AUTHENTICATE,
+                                "Basic realm=\"Solvane\", charset=\"UTF-8\"");
     const MHD_Result queued = MHD_queue_response(connection, reply.status, response);
     MHD_destroy_response(response);
     const std::chrono::duration<double, std::milli> took = Clock::now() - request.started;

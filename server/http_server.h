@@ -18,10 +18,12 @@ namespace appserver {
 
 struct ListenOptions {
     std::string address = "127.0.0.1";
-    int port = 10003;             // 0 picks a free one
+    int port = 10003; // 0 picks a free one
     unsigned maxConnections = 1000;
-    unsigned perAddress = 32;     // 0: no limit
-    unsigned idleSeconds = 5;     // a connection silent this long is closed
+    unsigned perAddress = 32;   // 0: no limit
+    unsigned idleSeconds = 5;   // a connection silent this long is closed
+    std::string tlsCertificate; // PEM; set: HTTPS only
+    std::string tlsKey;         // PEM
 };
 
 class HttpServer {

@@ -1,8 +1,8 @@
 // solvane-server: the application server every Solvane client talks to.
 
 #include "admin_tasks.h"
-#include "backup.h"
 #include "answer_budget.h"
+#include "backup.h"
 #include "http_api.h"
 #include "http_server.h"
 #include "options.h"
@@ -15,6 +15,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <thread>
 
 using namespace appserver;
@@ -44,6 +46,13 @@ unsigned connectionsWithinDescriptorLimit(unsigned wanted) {
     return possible;
 }
 
+std::string fileText(const std::string &path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file)
+        throw std::runtime_error("cannot read " + path);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
 // Blocked in every thread (set before any starts) and taken by sigwait.
 sigset_t stopSignals() {
     sigset_t signals;
@@ -54,14 +63,16 @@ sigset_t stopSignals() {
 }
 
 int serve(const Options &options, SqliteStorage &storage, const sigset_t &signals) {
-    const int readers =
-        options.threads > 0 ? options.threads : int(std::max(1u, std::thread::hardware_concurrency()));
+    const int readers = options.threads > 0
+                            ? options.threads
+                            : int(std::max(1u, std::thread::hardware_concurrency()));
     WorkerQueue readerQueue(storage, readers, size_t(options.queue));
     WorkerQueue writerQueue(storage, 1, size_t(options.queue));
     const size_t maxAnswerBytes = size_t(options.maxAnswerMiB) << 20;
     // As many large answers in memory at once as there are readers to make them.
     AnswerBudget answerMemory(size_t(readers) * maxAnswerBytes);
-    HttpApi api(readerQueue, writerQueue, options.context, maxAnswerBytes, answerMemory);
+    HttpApi api(readerQueue, writerQueue, options.context, maxAnswerBytes, answerMemory,
+                options.anyStatement);
 
     ListenOptions listen;
     listen.address = options.listen;
@@ -69,8 +80,13 @@ int serve(const Options &options, SqliteStorage &storage, const sigset_t &signal
     listen.maxConnections = connectionsWithinDescriptorLimit(unsigned(options.maxConnections));
     listen.perAddress = unsigned(options.perAddress);
     listen.idleSeconds = unsigned(options.idleSeconds);
+    if (!options.tlsCert.empty()) {
+        listen.tlsCertificate = fileText(options.tlsCert);
+        listen.tlsKey = fileText(options.tlsKey);
+    }
     HttpServer server(api, listen);
-    std::printf("solvane-server listening on %s:%d\n", options.listen.c_str(), server.port());
+    std::printf("solvane-server listening on %s:%d%s\n", options.listen.c_str(), server.port(),
+                listen.tlsCertificate.empty() ? "" : " (https)");
     std::fflush(stdout);
 
     int received = 0;
@@ -115,8 +131,7 @@ int main(int argc, char **argv) {
         SqliteStorage storage(options->db, limits);
 
         if (!options->addMember.empty()) {
-            addMember(storage, options->addMember[0], options->addMember[1],
-                      options->addMember[2]);
+            addMember(storage, options->addMember[0], options->addMember[1], options->addMember[2]);
             std::printf("added member %s\n", options->addMember[0].c_str());
             return 0;
         }

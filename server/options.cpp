@@ -40,6 +40,7 @@ const char *usageText() {
            "                      [--threads N] [--queue N] [--statement-ms N] [--write-ms N]\n"
            "                      [--max-answer-mb N] [--max-value-mb N]\n"
            "                      [--max-connections N] [--per-address N] [--idle-s N] [--demo]\n"
+           "                      [--tls-cert FILE --tls-key FILE] [--statements client|any]\n"
            "       solvane-server [--db PATH] --add-member USER PASSWORD NAME\n"
            "       solvane-server [--db PATH] [--check] [--backup FILE]\n"
            "  --db PATH           database file, created on first start (solvane.db)\n"
@@ -55,6 +56,10 @@ const char *usageText() {
            "  --max-connections N connections open at once (1000)\n"
            "  --per-address N     connections open at once from one address (32; 0: no limit)\n"
            "  --idle-s N          seconds a silent connection is kept (5)\n"
+           "  --tls-cert FILE     serve HTTPS with this certificate (PEM), with --tls-key\n"
+           "  --tls-key FILE      the certificate's private key (PEM)\n"
+           "  --statements WHICH  client: only the Solvane client's statements (default);\n"
+           "                      any: also other statements, for tb58, vqk and tapvoreld\n"
            "  --demo              seed an empty database with the demo department\n"
            "  --add-member U P N  insert a member (login name, password, display name), exit\n"
            "  --check             check the database for damage, exit (1 when damaged)\n"
@@ -105,6 +110,20 @@ std::optional<Options> parseOptions(int argc, char **argv, std::string &error) {
         } else if (arg == "--context") {
             if (!next(options.context))
                 return std::nullopt;
+        } else if (arg == "--tls-cert") {
+            if (!next(options.tlsCert))
+                return std::nullopt;
+        } else if (arg == "--tls-key") {
+            if (!next(options.tlsKey))
+                return std::nullopt;
+        } else if (arg == "--statements") {
+            if (!next(value))
+                return std::nullopt;
+            if (value != "client" && value != "any") {
+                error = "--statements takes client or any";
+                return std::nullopt;
+            }
+            options.anyStatement = value == "any";
         } else if (arg == "--demo") {
             options.demo = true;
         } else if (arg == "--add-member") {
@@ -118,6 +137,10 @@ std::optional<Options> parseOptions(int argc, char **argv, std::string &error) {
             error = "unknown option " + arg;
             return std::nullopt;
         }
+    }
+    if (options.tlsCert.empty() != options.tlsKey.empty()) {
+        error = "--tls-cert and --tls-key go together";
+        return std::nullopt;
     }
     return options;
 }

@@ -8,23 +8,25 @@ namespace appserver {
 struct Options {
     std::string db = "solvane.db";
     std::string listen = "127.0.0.1";
-    int port = 10003;                // 0 picks a free port, printed at start
+    int port = 10003; // 0 picks a free port, printed at start
     std::string context = "datasnap/";
-    int threads = 0;                 // database workers; 0: one per core
-    int queue = 256;                 // statements that may wait for a worker
+    int threads = 0; // database workers; 0: one per core
+    int queue = 256; // statements that may wait for a worker
     int statementMillis = 3000;
     int writeMillis = 1000;
     int maxAnswerMiB = 64;
     int maxValueMiB = 16;
     int maxConnections = 1000;
-    int perAddress = 32;             // 0: no limit
+    int perAddress = 32; // 0: no limit
     int idleSeconds = 5;
     bool demo = false;
+    std::string tlsCert, tlsKey;        // PEM files: serve HTTPS
+    bool anyStatement = false;          // privileged members may run other statements
     std::vector<std::string> addMember; // USER PASSWORD NAME
     bool help = false;
     bool version = false;
-    std::string backupTo;            // copy the database there and exit
-    bool check = false;              // integrity check of the database, then exit
+    std::string backupTo; // copy the database there and exit
+    bool check = false;   // integrity check of the database, then exit
 };
 
 // Parses argv; on a mistake returns nullopt and puts the reason in error.

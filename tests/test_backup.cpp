@@ -97,6 +97,7 @@ public:
 private:
     void write(int port, int writer) {
         httplib::Client client("127.0.0.1", port);
+        client.set_basic_auth(ServerProcess::kTestUser, ServerProcess::kTestPassword);
         client.set_keep_alive(true);
         client.set_read_timeout(10);
         for (int i = 0; !stopping_; ++i) {
@@ -165,6 +166,7 @@ void TestBackup::copyTakenWhileMembersWriteHoldsEveryAnsweredWrite() {
     ServerProcess server;
     QVERIFY2(server.start(), qPrintable(server.errorText()));
     QVERIFY(server.execOnDatabaseFile(kSeedNotices));
+    QVERIFY(server.addTestMember());
     NoticeWriters writers(server.port(), 4);
     QVERIFY(writers.waitForConfirmed(300, 30s));
 

@@ -55,9 +55,12 @@ private:
 void TestDataAccess::init() {
     server_ = std::make_unique<ServerProcess>();
     QVERIFY2(server_->start(), qPrintable(server_->errorText()));
+    // The operations act for a member who may add and list members.
+    QVERIFY(server_->execOnDatabaseFile("INSERT INTO Login VALUES('vqk','q','Quenby')"));
     connection_ = std::make_unique<ServerConnection>();
     connection_->setHostName(server_->host());
     connection_->setPort(server_->port());
+    connection_->setCredentials("vqk", "q");
     connection_->open();
     gateway_ = std::make_unique<AppServerGateway>(connection_.get());
     DataAccess::setGateway(gateway_.get());
@@ -81,21 +84,25 @@ void TestDataAccess::members() {
     QCOMPARE(column(DataAccess::selectMembers("tb58", "pw'1"), "remark"), QStringList{"王小明"});
     QCOMPARE(column(DataAccess::selectMembers("tb58", "wrong"), "Remark"), QStringList{});
     QCOMPARE(column(DataAccess::selectMembers("kestra"), "PassWord"), QStringList{"k"});
-    QCOMPARE(column(DataAccess::selectMembers(), "UseName"), (QStringList{"tb58", "kestra"}));
+    QCOMPARE(column(DataAccess::selectMembers(), "UseName"),
+             (QStringList{"vqk", "tb58", "kestra"}));
     RecordSet remarks;
     remarks.load(DataAccess::selectDisplayNames());
     QCOMPARE(remarks.fieldCount(), 1);
     QCOMPARE(remarks.fieldName(0), "Remark");
 
+    // A member changes the own login, as the member window does.
+    connection_->setCredentials("tb58", "pw'1");
     const Member changed{"tb59", "new", "王小明"};
     QVERIFY(DataAccess::updateMember(first, changed));
+    connection_->setCredentials("tb59", "new");
     QCOMPARE(column(DataAccess::selectMembers("tb59", "new"), "Remark"), QStringList{"王小明"});
-    QVERIFY(DataAccess::updateMember(first, changed)); // matches no row any more: not a failure
-    // The counted form tells a change that matched no row from one that stored.
-    const ChangeResult none = DataAccess::updateMemberCounted(first, changed);
-    QVERIFY(none.succeeded && none.changes == 0 && !none.changedAnyRow());
+    QVERIFY(!DataAccess::updateMember(first, changed)); // no longer this member's login
     const ChangeResult stored = DataAccess::updateMemberCounted(changed, changed);
     QVERIFY(stored.succeeded && stored.changes == 1 && stored.changedAnyRow());
+    // The counted form tells a change that matched no row from one that stored.
+    const ChangeResult none = DataAccess::updateTaskStateCounted("1", "", Task{});
+    QVERIFY(none.succeeded && none.changes == 0 && !none.changedAnyRow());
     const Member clash{"KESTRA", "new", "王小明"};
     QVERIFY(!DataAccess::updateMember(changed, clash)); // would take another member's login name
     QVERIFY(!DataAccess::updateMemberCounted(changed, clash).succeeded);
@@ -124,9 +131,10 @@ void TestDataAccess::projects() {
     QCOMPARE(rows.recordCount(), 1);
     QCOMPARE(rows.fieldByName("ProCompleteFlag"), "Yes");
     QCOMPARE(rows.fieldByName("ProList"), "业务需求---abc");
-    QCOMPARE(column(DataAccess::queryProjects("Select * From Programe where ProId='GD20261117001'"),
-                    "ProTask"),
-             QStringList{"5"});
+    QCOMPARE(
+        column(DataAccess::queryProjects("Select * From programe Where ProId Like 'GD20261117001'"),
+               "ProTask"),
+        QStringList{"5"});
 
     QVERIFY(DataAccess::deleteProject("GD20261117001"));
     QCOMPARE(column(DataAccess::queryProjects("Select * From Programe Order by ProCreateTime desc"),
@@ -234,6 +242,8 @@ void TestDataAccess::recordSet() {
     QVERIFY(DataAccess::addMember(member));
     rows.load(DataAccess::selectMembers());
     QCOMPARE(rows.fieldIndex("REMARK"), 2);
+    QCOMPARE(rows.field(0), "vqk");
+    rows.next();
     QCOMPARE(rows.field(0), "a");
     QVERIFY_THROWS_EXCEPTION(std::runtime_error, rows.fieldByName("NoSuchField"));
     rows.next();

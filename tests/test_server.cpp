@@ -24,6 +24,7 @@ struct Answer {
 Answer request(int port, const std::string &verb, const std::string &path,
                const std::string &body = {}) {
     httplib::Client client("127.0.0.1", port);
+    client.set_basic_auth(ServerProcess::kTestUser, ServerProcess::kTestPassword);
     client.set_read_timeout(10);
     httplib::Result result = verb == "GET"   ? client.Get(path)
                              : verb == "PUT" ? client.Put(path, body, "text/plain")
@@ -79,11 +80,11 @@ private:
 };
 
 void TestServer::init() {
-    server_ = std::make_unique<ServerProcess>(QStringList{"--statement-ms", "300"});
+    // The guard is what these tests are about: statements of any shape reach it.
+    server_ = std::make_unique<ServerProcess>(
+        QStringList{"--statement-ms", "300", "--statements", "any"});
     QVERIFY2(server_->start(), qPrintable(server_->errorText()));
-    QCOMPARE(call(server_->port(), "ExecSQL", "Insert into Login values('tb58','pw','Mareth')")
-                 .body["result"],
-             true);
+    QVERIFY(server_->addTestMember());
 }
 
 void TestServer::cleanup() {
@@ -261,32 +262,63 @@ void TestServer::replaceAsAWordIsAccepted() {
                   "Insert into Notice values('replace into Login','REPLACE','p','2026-11-17')")
                  .body["result"],
              true);
-    QCOMPARE(call(port, "ExecSQL", "update Notice set Content=replace(Content,'Login','Task')")
-                 .body,
-             json::parse(R"({"result":true,"changes":1})"));
-    QCOMPARE(call(port, "OpenSQL", "select \"replace\" from (select Content as \"replace\" from "
-                                   "Notice)")
+    QCOMPARE(
+        call(port, "ExecSQL", "update Notice set Content=replace(Content,'Login','Task')").body,
+        json::parse(R"({"result":true,"changes":1})"));
+    QCOMPARE(call(port, "OpenSQL",
+                  "select \"replace\" from (select Content as \"replace\" from "
+                  "Notice)")
                  .body["rows"],
              json::parse(R"([["replace into Task"]])"));
 }
 
 void TestServer::guardedFunctionsAnswerAsSqlite_data() {
     QTest::addColumn<QString>("expression");
-    for (const char *expression : {
-             "replace('abcabc','b','xy')", "replace('aaa','aa','b')", "replace('abc','','x')",
-             "replace(NULL,'a','b')", "replace('abc',NULL,'x')", "replace('abc','b',NULL)",
-             "replace(12323,23,9)", "replace('任务任务','务','x')", "replace('a','a','')",
-             "instr('hello','l')", "instr('hello','')", "instr('任务abc','abc')",
-             "instr(x'010203',x'03')", "instr('abc','z')", "instr(12345,34)", "instr(NULL,'a')",
-             "trim('xxhixx','x')", "ltrim('任务hi任务','任务')", "rtrim('abcba','ab')",
-             "trim('abc','')", "trim(NULL,'x')", "trim('  hi  ',NULL)",
-             "'abc' LIKE 'A%'", "'abc' LIKE '_b_'", "'ä' LIKE 'Ä'", "'a%c' LIKE 'a!%c' ESCAPE '!'",
-             "'a%' LIKE 'a%%' ESCAPE '%'", "'ab' LIKE 'a_' ESCAPE '_'", "NULL LIKE 'a'",
-             "'abc' LIKE NULL", "like('%c','abc')", "'abc' GLOB 'a*'", "'abc' GLOB 'A*'",
-             "'abc' GLOB '[a-c]b?'", "'a]c' GLOB '*[]]*'", "'abc' GLOB '[^a]*'",
-             "printf('%5.2f|%-4d|%s|%c', 3.14159, 42, 'hi', '任务')", "printf('%.*c', 3, 'x')",
-             "printf('%*d|', -5, 7)", "format('%q', 'it''s')", "printf('%%|%,d', 1234567)",
-             "printf()", "printf(NULL)", "printf('%s')", "printf('%.3s', 'abcdef')"})
+    for (const char *expression : {"replace('abcabc','b','xy')",
+                                   "replace('aaa','aa','b')",
+                                   "replace('abc','','x')",
+                                   "replace(NULL,'a','b')",
+                                   "replace('abc',NULL,'x')",
+                                   "replace('abc','b',NULL)",
+                                   "replace(12323,23,9)",
+                                   "replace('任务任务','务','x')",
+                                   "replace('a','a','')",
+                                   "instr('hello','l')",
+                                   "instr('hello','')",
+                                   "instr('任务abc','abc')",
+                                   "instr(x'010203',x'03')",
+                                   "instr('abc','z')",
+                                   "instr(12345,34)",
+                                   "instr(NULL,'a')",
+                                   "trim('xxhixx','x')",
+                                   "ltrim('任务hi任务','任务')",
+                                   "rtrim('abcba','ab')",
+                                   "trim('abc','')",
+                                   "trim(NULL,'x')",
+                                   "trim('  hi  ',NULL)",
+                                   "'abc' LIKE 'A%'",
+                                   "'abc' LIKE '_b_'",
+                                   "'ä' LIKE 'Ä'",
+                                   "'a%c' LIKE 'a!%c' ESCAPE '!'",
+                                   "'a%' LIKE 'a%%' ESCAPE '%'",
+                                   "'ab' LIKE 'a_' ESCAPE '_'",
+                                   "NULL LIKE 'a'",
+                                   "'abc' LIKE NULL",
+                                   "like('%c','abc')",
+                                   "'abc' GLOB 'a*'",
+                                   "'abc' GLOB 'A*'",
+                                   "'abc' GLOB '[a-c]b?'",
+                                   "'a]c' GLOB '*[]]*'",
+                                   "'abc' GLOB '[^a]*'",
+                                   "printf('%5.2f|%-4d|%s|%c', 3.14159, 42, 'hi', '任务')",
+                                   "printf('%.*c', 3, 'x')",
+                                   "printf('%*d|', -5, 7)",
+                                   "format('%q', 'it''s')",
+                                   "printf('%%|%,d', 1234567)",
+                                   "printf()",
+                                   "printf(NULL)",
+                                   "printf('%s')",
+                                   "printf('%.3s', 'abcdef')"})
         QTest::newRow(expression) << QString::fromUtf8(expression);
 }
 
@@ -398,6 +430,7 @@ void TestServer::concurrentWritersLoseNothing() {
     for (int w = 0; w < writers; ++w)
         threads.emplace_back([&, w] {
             httplib::Client client("127.0.0.1", port);
+            client.set_basic_auth(ServerProcess::kTestUser, ServerProcess::kTestPassword);
             client.set_keep_alive(true);
             client.set_read_timeout(10);
             for (int i = 0; i < rowsEach; ++i) {

@@ -75,7 +75,9 @@ std::string readAnswer(int fd, const QDeadlineTimer &deadline) {
 
 } // namespace
 
-RawSockets::~RawSockets() { closeAll(); }
+RawSockets::~RawSockets() {
+    closeAll();
+}
 
 void RawSockets::closeAll() {
     for (int fd : sockets_)
@@ -130,16 +132,15 @@ int RawSockets::waitUntilOpenAtMost(int remaining, int timeoutMs) {
         for (int fd : sockets_)
             watched.push_back({fd, POLLIN | POLLRDHUP, 0});
         // Only closed connections wake this up: the server sends nothing else.
-        const int ready = poll(watched.data(), watched.size(),
-                               static_cast<int>(watched.size()) <= remaining
-                                   ? 0
-                                   : remainingMs(deadline));
+        const int ready =
+            poll(watched.data(), watched.size(),
+                 static_cast<int>(watched.size()) <= remaining ? 0 : remainingMs(deadline));
         std::vector<int> open;
         char byte;
         for (const pollfd &entry : watched) {
-            const bool closed = entry.revents != 0 &&
-                                (entry.revents & (POLLHUP | POLLERR | POLLRDHUP) ||
-                                 recv(entry.fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT) == 0);
+            const bool closed =
+                entry.revents != 0 && (entry.revents & (POLLHUP | POLLERR | POLLRDHUP) ||
+                                       recv(entry.fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT) == 0);
             if (closed)
                 close(entry.fd);
             else
@@ -180,8 +181,7 @@ std::string RawSockets::exchange(int port, const std::string &request, int timeo
         pollfd waiting{fd, POLLOUT, 0};
         if (poll(&waiting, 1, remainingMs(deadline)) <= 0)
             break;
-        const ssize_t wrote =
-            send(fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
+        const ssize_t wrote = send(fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
         if (wrote < 0 && errno != EAGAIN)
             break; // the server may answer and close before taking it all
         sent += wrote > 0 ? static_cast<size_t>(wrote) : 0;

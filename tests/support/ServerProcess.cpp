@@ -14,8 +14,7 @@
 ServerProcess::ServerProcess(QStringList extraArgs) : extraArgs_(std::move(extraArgs)) {
     process_.setProcessChannelMode(QProcess::SeparateChannels);
     // The server logs a line per request; a pipe nobody drains would stall it.
-    process_.setStandardErrorFile(dir_.filePath(QStringLiteral("server.log")),
-                                  QIODevice::Append);
+    process_.setStandardErrorFile(dir_.filePath(QStringLiteral("server.log")), QIODevice::Append);
     // Even a test that crashes leaves no server behind: the kernel ends it
     // with the thread that started it.
     process_.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
@@ -33,8 +32,7 @@ QString ServerProcess::binary() {
 bool ServerProcess::start() {
     port_ = 0;
     errorText_.clear();
-    process_.start(binary_, QStringList{"--db", dbPath(), "--port", "0"} +
-                                 extraArgs_);
+    process_.start(binary_, QStringList{"--db", dbPath(), "--port", "0"} + extraArgs_);
     if (!process_.waitForStarted(5000)) {
         errorText_ = process_.errorString();
         return false;
@@ -107,4 +105,14 @@ QStringList ServerProcess::queryDatabaseFile(const QString &sql) const {
     sqlite3_finalize(statement);
     sqlite3_close(db);
     return values;
+}
+
+std::string ServerProcess::testAuthorizationHeader() {
+    const QByteArray pair = QByteArray(kTestUser) + ':' + kTestPassword;
+    return "Authorization: Basic " + pair.toBase64().toStdString() + "\r\n";
+}
+
+bool ServerProcess::addTestMember() const {
+    return execOnDatabaseFile(QStringLiteral("INSERT INTO Login VALUES('%1','%2','Mareth')")
+                                  .arg(QLatin1String(kTestUser), QLatin1String(kTestPassword)));
 }

@@ -38,6 +38,14 @@ public:
     QStringList queryDatabaseFile(const QString &sql) const;
     static QString binary();
 
+    // The member the server tests act as: privileged, stored by addTestMember().
+    static constexpr const char *kTestUser = "tb58";
+    static constexpr const char *kTestPassword = "pw";
+    // The Authorization header line that carries those credentials.
+    static std::string testAuthorizationHeader();
+    // Stores the test member (display name Mareth) in the database file.
+    bool addTestMember() const;
+
 private:
     QTemporaryDir dir_;
     QStringList extraArgs_;

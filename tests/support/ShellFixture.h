@@ -20,7 +20,7 @@ public:
     void pointSettingsAt(const QString &internalHost, const QString &internetHost);
     QString settingsPath() const { return dir_.filePath("Server.ini"); }
 
-    // Runs one statement straight through the server's ExecSQL.
+    // Runs one statement on the server's database file, past the server.
     bool exec(const QString &sql);
 
     ServerProcess &server() { return *server_; }
