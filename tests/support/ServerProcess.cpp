@@ -29,7 +29,7 @@ QString ServerProcess::binary() {
     return QStringLiteral(SOLVANE_SERVER_PATH);
 }
 
-bool ServerProcess::start() {
+bool ServerProcess::start(bool https) {
     port_ = 0;
     errorText_.clear();
     process_.start(binary_, QStringList{"--db", dbPath(), "--port", "0"} + extraArgs_);
@@ -55,7 +55,9 @@ bool ServerProcess::start() {
         kill();
         return false;
     }
-    httplib::Client probe("127.0.0.1", port_);
+    httplib::Client probe((https ? "https://127.0.0.1:" : "http://127.0.0.1:") +
+                          std::to_string(port_));
+    probe.enable_server_certificate_verification(false); // a test's own certificate
     probe.set_connection_timeout(1);
     while (!deadline.hasExpired()) {
         if (auto answer = probe.Get("/datasnap/"); answer && answer->status == 200)

@@ -18,7 +18,7 @@ public:
 
     // Starts the server and waits until it answers the handshake; false with
     // the server's own output in errorText() when it does not come up.
-    bool start();
+    bool start(bool https = false); // https: the server was given a certificate
     // SIGTERM, then waits for a clean exit; true when it exited with status 0.
     bool stop();
     void kill();
