@@ -94,6 +94,7 @@ int run(int argc, char **argv) {
         auto start = Clock::now();
         ServerConnection connection;
         connection.setPort(server.port());
+        connection.setCredentials(BenchDatabase::loginName(7), "pw");
         connection.open();
         AppServerGateway gateway(&connection);
         RecordSet rows;

@@ -106,6 +106,7 @@ int run(int argc, char **argv) {
     // Alternating, so that both see the same server and the same machine load.
     ServerConnection connection;
     connection.setPort(server.port());
+    connection.setCredentials(BenchDatabase::loginName(7), "pw");
     connection.open();
     AppServerGateway gateway(&connection);
     std::vector<double> window, statements;

@@ -51,6 +51,7 @@ using Workload = std::vector<std::pair<const char *, QString>>;
 void connectTo(const ServerProcess &server, ServerConnection &connection) {
     connection.setHostName(server.host());
     connection.setPort(server.port());
+    connection.setCredentials(BenchDatabase::loginName(7), "pw");
     connection.open();
 }
 

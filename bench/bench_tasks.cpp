@@ -84,6 +84,7 @@ int run(int argc, char **argv) {
     // The grids: the main window's task grid, and the same grid uncoloured.
     ServerConnection connection;
     connection.setPort(server.port());
+    connection.setCredentials(BenchDatabase::loginName(7), "pw");
     connection.open();
     AppServerGateway gateway(&connection);
     const PDataPacket rows = gateway.openSql(Statements::selectMemberTasks(name, name));
