@@ -162,6 +162,9 @@ void TestMembers::changeOfOwnLoginIsWhatTheNextLoginChecks() {
     QVERIFY(!window_->addButton->isEnabled());
     QVERIFY(canLogIn("kestra2", "new"));
     QVERIFY(!canLogIn("kestra", "k"));
+    // The connection goes on with the new login: the member goes on working.
+    app_->mainWindow->reload();
+    app_->mainWindow->refreshNotices();
 
     // A second change in the same run finds the row under the login stored first.
     window_->changeOwnLogin();
