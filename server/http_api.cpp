@@ -95,10 +95,11 @@ void HttpApi::run(Method method, std::string body, std::function<void(Reply)> do
     // The job owns body and done; if the queue turns it down they come back unused.
     auto shared = std::make_shared<std::pair<std::string, std::function<void(Reply)>>>(
         std::move(body), std::move(done));
-    const bool taken = queue.submit([this, method, shared](Session &session) {
+    const bool taken = queue.submit([this, method, shared](Session *session) {
         Reply reply;
         try {
-            reply = runStatement(session, method, shared->first);
+            reply = session ? runStatement(*session, method, shared->first)
+                            : errorReply(503, "the server is stopping");
         } catch (const std::exception &error) {
             reply = errorReply(503, std::string("the server could not finish the request: ") +
                                         error.what());
