@@ -330,13 +330,15 @@ void TestServerAbuse::stoppingAnswersWhatWaits() {
     clients.sendToAll(openSqlRequest("select count(*) from Login a, Login b, Login c, Login d, "
                                      "Login e, Login f, Login g, Login h, Login i"));
     // The statement under way ends at its limit; those waiting behind it are
-    // answered at once rather than run first.
+    // answered at once rather than run first. (A request the server had not
+    // read yet when told to stop is not answered: its connection is closed.)
     QElapsedTimer stopping;
     stopping.start();
     QVERIFY(server_->stop());
     QVERIFY(within("stopping took", stopping.elapsed(), 2000, "ms"));
     for (int status : clients.readStatuses(1000))
-        QVERIFY2(status == 400 || status == 503, qPrintable(QString::number(status)));
+        QVERIFY2(status == 400 || status == 503 || status == 0,
+                 qPrintable(QString::number(status)));
 }
 
 void TestServerAbuse::costlyRowsStopInTime_data() {
