@@ -104,10 +104,11 @@ void HttpApi::run(Method method, std::string body, Credentials credentials,
     };
     auto shared =
         std::make_shared<Job>(Job{std::move(body), std::move(credentials), std::move(done)});
-    const bool taken = queue.submit([this, method, shared](Session &session) {
+    const bool taken = queue.submit([this, method, shared](Session *session) {
         Reply reply;
         try {
-            reply = runFor(session, method, shared->body, shared->credentials);
+            reply = session ? runFor(*session, method, shared->body, shared->credentials)
+                            : errorReply(503, "the server is stopping");
         } catch (const std::exception &error) {
             reply = errorReply(503, std::string("the server could not finish the request: ") +
                                         error.what());

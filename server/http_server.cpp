@@ -69,7 +69,7 @@ void freeBody(void *body) {
     delete static_cast<SentBody *>(body);
 }
 
-sockaddr_storage resolve(const ListenOptions &options, socklen_t &length) {
+sockaddr_storage resolve(const ListenOptions &options) {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
@@ -80,7 +80,6 @@ sockaddr_storage resolve(const ListenOptions &options, socklen_t &length) {
         throw std::runtime_error("cannot listen on " + options.address + ": no such address");
     sockaddr_storage address{};
     std::memcpy(&address, found->ai_addr, found->ai_addrlen);
-    length = found->ai_addrlen;
     freeaddrinfo(found);
     return address;
 }
@@ -120,23 +119,7 @@ struct MhdCallbacks {
             request->method = method;
             request->path = url;
             *context = request;
-            server.opened();
-            if (const char *problem = framingProblem(connection))
-                return server.answer(connection, *request, errorReply(400, problem)) ? MHD_YES
-                                                                                     : MHD_NO;
-            if (declaredLength(connection) > kDiscardUpToBytes)
-                return server.answer(connection, *request,
-                                     errorReply(413, "the statement is longer than " +
-                                                         sizeText(kMaxBodyBytes)))
-                           ? MHD_YES
-                           : MHD_NO;
-            auto route = server.api_.route(request->method, request->path);
-            if (auto *reply = std::get_if<Reply>(&route))
-                request->reply = std::move(*reply);
-            else
-                request->statement = std::get<Method>(route);
-            request->credentials = basicCredentials(connection);
-            return MHD_YES;
+            return server.begin(connection, *request) ? MHD_YES : MHD_NO;
         }
         return server.handle(connection, *request, upload, uploadSize) ? MHD_YES : MHD_NO;
     }
@@ -150,8 +133,7 @@ struct MhdCallbacks {
 };
 
 HttpServer::HttpServer(HttpApi &api, const ListenOptions &options) : api_(api) {
-    socklen_t length = 0;
-    sockaddr_storage address = resolve(options, length);
+    sockaddr_storage address = resolve(options);
     unsigned flags = MHD_USE_EPOLL_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME;
     if (address.ss_family == AF_INET6)
         flags |= MHD_USE_IPv6;
@@ -207,6 +189,22 @@ void HttpServer::completed() {
     std::lock_guard<std::mutex> lock(mutex_);
     if (--unanswered_ == 0)
         allAnswered_.notify_all();
+}
+
+bool HttpServer::begin(MHD_Connection *connection, PendingRequest &request) {
+    opened();
+    if (const char *problem = framingProblem(connection))
+        return answer(connection, request, errorReply(400, problem));
+    if (declaredLength(connection) > kDiscardUpToBytes)
+        return answer(connection, request,
+                      errorReply(413, "the statement is longer than " + sizeText(kMaxBodyBytes)));
+    auto route = api_.route(request.method, request.path);
+    if (auto *reply = std::get_if<Reply>(&route))
+        request.reply = std::move(*reply);
+    else
+        request.statement = std::get<Method>(route);
+    request.credentials = basicCredentials(connection);
+    return true;
 }
 
 bool HttpServer::handle(MHD_Connection *connection, PendingRequest &request, const char *upload,

@@ -45,6 +45,9 @@ private:
     struct PendingRequest;
     friend struct MhdCallbacks;
 
+    // Called once a request's headers are in; an answer may follow at once.
+    bool begin(MHD_Connection *connection, PendingRequest &request);
+    // Called with each piece of the body, then once the whole request is in.
     bool handle(MHD_Connection *connection, PendingRequest &request, const char *upload,
                 size_t *uploadSize);
     bool answer(MHD_Connection *connection, PendingRequest &request, Reply reply);

@@ -91,8 +91,8 @@ int serve(const Options &options, SqliteStorage &storage, const sigset_t &signal
 
     int received = 0;
     sigwait(&signals, &received);
-    // Requests under way finish: no new connections, the queued statements
-    // run, their answers go out, then the database closes.
+    // No new connections; statements under way finish and their answers go
+    // out, those still waiting are answered 503, then the database closes.
     server.stopAccepting();
     readerQueue.finish();
     writerQueue.finish();

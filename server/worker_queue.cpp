@@ -23,11 +23,15 @@ bool WorkerQueue::submit(Job job) {
 }
 
 void WorkerQueue::finish() {
+    std::deque<Job> waiting;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         finishing_ = true;
+        waiting.swap(jobs_);
     }
     ready_.notify_all();
+    for (Job &job : waiting)
+        job(nullptr);
     for (auto &thread : threads_)
         if (thread.joinable())
             thread.join();
@@ -44,7 +48,7 @@ void WorkerQueue::work(Session &session) {
             job = std::move(jobs_.front());
             jobs_.pop_front();
         }
-        job(session);
+        job(&session);
     }
 }
 

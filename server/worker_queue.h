@@ -17,7 +17,9 @@ namespace appserver {
 
 class WorkerQueue {
 public:
-    using Job = std::function<void(Session &)>;
+    // Called with a worker's session, or with none when the queue finishes
+    // before the job's turn comes.
+    using Job = std::function<void(Session *)>;
 
     // Opens every worker's session at once, so a database that cannot be
     // opened is noticed at start.
@@ -28,7 +30,8 @@ public:
 
     // False when capacity jobs are waiting already, or the workers are finishing.
     bool submit(Job job);
-    // Runs the jobs already queued, then ends the workers.
+    // Lets the jobs under way end, calls the waiting ones without a session,
+    // then ends the workers.
     void finish();
 
 private:

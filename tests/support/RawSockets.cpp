@@ -162,12 +162,12 @@ int RawSockets::waitUntilReadable(int timeoutMs) {
     return readable;
 }
 
-int RawSockets::readAnswers(int status, int timeoutMs) {
+std::vector<int> RawSockets::readStatuses(int timeoutMs) {
     QDeadlineTimer deadline(timeoutMs);
-    int matching = 0;
+    std::vector<int> statuses;
     for (int fd : sockets_)
-        matching += statusOf(readAnswer(fd, deadline)) == status ? 1 : 0;
-    return matching;
+        statuses.push_back(statusOf(readAnswer(fd, deadline)));
+    return statuses;
 }
 
 std::string RawSockets::exchange(int port, const std::string &request, int timeoutMs,

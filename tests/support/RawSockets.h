@@ -26,8 +26,8 @@ public:
     // Waits until the server has closed all but at most `remaining` of the
     // connections; returns how many it left open when that or the timeout came.
     int waitUntilOpenAtMost(int remaining, int timeoutMs);
-    // Reads one answer on every connection; returns how many got one with status.
-    int readAnswers(int status, int timeoutMs);
+    // Reads one answer on every connection; returns their statuses (0: none).
+    std::vector<int> readStatuses(int timeoutMs);
     // Waits until something can be read on every connection, and reads none
     // of it; returns on how many it can.
     int waitUntilReadable(int timeoutMs);
