@@ -133,9 +133,9 @@ private:
             const bool callsNext = i + 1 < pieces_.size() && pieces_[i + 1].token.is('(');
             if (expectTable) {
                 expectTable = false;
-                if (!token.is('(') && !tableSpelling(nameOf(token)))
-                    return refuse("statement refused: the table " + std::string(token.text) +
-                                  " is not one of Login, Programe, Task, Notice");
+                if (!token.is('(') && !tableSpelling(nameOf(token)) && !mayNameATable(i))
+                    return refuse("statement refused: reading or changing " +
+                                  std::string(token.text) + " is not allowed");
             }
             if (token.is('(')) {
                 inFromList.push_back(false);
@@ -168,6 +168,34 @@ private:
         return true;
     }
 
+    // The engines' own tables and schema-qualified names are refused here;
+    // any other name is left to PostgreSQL, which answers that no such table
+    // exists, or, for a table the server's role was not granted, refuses it.
+    bool mayNameATable(size_t i) const {
+        const std::string_view name = nameOf(pieces_[i].token);
+        const bool qualified = i + 1 < pieces_.size() && pieces_[i + 1].token.is('.');
+        return !name.empty() && !qualified && strncasecmp(name.data(), "pg_", 3) != 0 &&
+               strncasecmp(name.data(), "sqlite_", 7) != 0 &&
+               !sameWord(name, "information_schema");
+    }
+
+    // PostgreSQL 15 wants a name for a subquery in FROM, SQLite does not.
+    void nameSubquery(size_t open) {
+        const size_t close = operandEnd(open);
+        if (close + 1 < pieces_.size()) {
+            const SqlToken &next = pieces_[close + 1].token;
+            if (next.isWord("AS") || (next.kind == SqlToken::Quoted && next.text[0] == '"') ||
+                (next.kind == SqlToken::Word && !endsFromList(next.text) && !isJoinWord(next.text)))
+                return;
+        }
+        pieces_[close].after += " AS derived";
+    }
+
+    static bool isJoinWord(std::string_view word) {
+        return isOneOf(word, {"join", "left", "right", "inner", "outer", "cross", "full",
+                              "natural"});
+    }
+
     void rewrite() {
         bool inSetClause = false; // "UseName=" there assigns rather than compares
         int depth = 0;
@@ -183,7 +211,10 @@ private:
             else if (depth == 0 && token.isWord("WHERE"))
                 inSetClause = false;
 
-            if (token.isWord("LIKE")) {
+            if (token.is('(') && i > 0 &&
+                (pieces_[i - 1].token.isWord("FROM") || pieces_[i - 1].token.isWord("JOIN"))) {
+                nameSubquery(i);
+            } else if (token.isWord("LIKE")) {
                 piece.text = "ILIKE";
                 withoutEscapeCharacter(i);
             } else if (token.isWord("INSTR") && calls(i)) {
