@@ -47,21 +47,26 @@ CREATE INDEX IF NOT EXISTS "Task_TaskCCList_trgm" ON "Task" USING gin ("TaskCCLi
 
 } // namespace
 
+void createPostgresSchemaOn(PGconn *conn, const std::string &serverRole) {
+    execOrThrow(conn, kPostgresSchemaSql,
+                "cannot create the tables in " + describeConnection(conn));
+    if (serverRole.empty())
+        return;
+    char *role = PQescapeIdentifier(conn, serverRole.c_str(), serverRole.size());
+    if (!role)
+        throw std::runtime_error(PQerrorMessage(conn));
+    const std::string quoted = role;
+    PQfreemem(role);
+    execOrThrow(conn,
+                "GRANT SELECT, INSERT, UPDATE, DELETE ON \"Login\", \"Programe\", \"Task\", "
+                "\"Notice\" TO " + quoted,
+                "cannot grant the tables to " + serverRole);
+}
+
 void createPostgresSchema(const std::string &conninfo, const std::string &serverRole) {
     PgConnPtr conn = connectPostgres(conninfo);
-    execOrThrow(conn.get(), std::string("BEGIN;") + kPostgresSchemaSql,
-                "cannot create the tables in " + describeConnection(conn.get()));
-    if (!serverRole.empty()) {
-        char *role = PQescapeIdentifier(conn.get(), serverRole.c_str(), serverRole.size());
-        if (!role)
-            throw std::runtime_error(PQerrorMessage(conn.get()));
-        const std::string quoted = role;
-        PQfreemem(role);
-        execOrThrow(conn.get(),
-                    "GRANT SELECT, INSERT, UPDATE, DELETE ON \"Login\", \"Programe\", \"Task\", "
-                    "\"Notice\" TO " + quoted,
-                    "cannot grant the tables to " + serverRole);
-    }
+    execOrThrow(conn.get(), "BEGIN", "cannot create the tables");
+    createPostgresSchemaOn(conn.get(), serverRole);
     execOrThrow(conn.get(), "COMMIT", "cannot create the tables");
 }
 

@@ -2,7 +2,9 @@
 
 #include "options.h"
 #include "pg_connection.h"
+#include "pg_copy.h"
 #include "pg_schema.h"
+#include "schema.h"
 
 #include <cstdio>
 #include <exception>
@@ -19,8 +21,16 @@ int report(const char *what, const std::exception &error) {
 
 std::optional<int> runPostgresCommands(const Options &options) {
     const bool postgres = isPostgresConnection(options.db);
-    if (!postgres && (options.init || !options.grantTo.empty())) {
-        std::fprintf(stderr, "solvane-server: --init and --grant-to need a PostgreSQL --db\n");
+    if (!postgres && options.init) {
+        std::fprintf(stderr, "solvane-server: --init needs a PostgreSQL --db\n");
+        return 2;
+    }
+    if (!options.grantTo.empty() && !options.init && options.copyTo.empty()) {
+        std::fprintf(stderr, "solvane-server: --grant-to goes with --init or --copy-to\n");
+        return 2;
+    }
+    if (!options.copyTo.empty() && !isPostgresConnection(options.copyTo)) {
+        std::fprintf(stderr, "solvane-server: --copy-to takes a PostgreSQL connection string\n");
         return 2;
     }
     if (postgres && (options.check || !options.backupTo.empty() || options.demo ||
@@ -38,6 +48,17 @@ std::optional<int> runPostgresCommands(const Options &options) {
         }
         std::printf("created the tables%s%s\n", options.grantTo.empty() ? "" : " for ",
                     options.grantTo.c_str());
+        return 0;
+    }
+    if (!options.copyTo.empty()) {
+        TableCounts counts;
+        try {
+            counts = copySqliteToPostgres(options.db, options.copyTo, options.grantTo);
+        } catch (const std::exception &e) {
+            return report("--copy-to failed", e);
+        }
+        for (size_t t = 0; t < counts.size(); ++t)
+            std::printf("%s: %lld rows\n", kClientTables[t], counts[t]);
         return 0;
     }
     return std::nullopt;
