@@ -9,3 +9,12 @@ function(solvane_add_test name)
     TIMEOUT 300
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LC_ALL=C.UTF-8;LANG=C.UTF-8")
 endfunction()
+
+# solvane_add_storage_run(NAME): NAME once more, as NAME_postgres, with the
+# server on PostgreSQL instead of SQLite.
+function(solvane_add_storage_run name)
+  add_test(NAME ${name}_postgres COMMAND ${name})
+  set_tests_properties(${name}_postgres PROPERTIES
+    TIMEOUT 300
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LC_ALL=C.UTF-8;LANG=C.UTF-8;SOLVANE_TEST_STORAGE=postgres")
+endfunction()

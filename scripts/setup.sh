@@ -6,12 +6,14 @@ ROOT_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD_DIR=${BUILD_DIR:-$ROOT_DIR/build}
 
 # fonts-noto-cjk: the client's Chinese text; without a CJK font it shows empty boxes.
+# libpq-dev: the PostgreSQL storage; postgresql: the throwaway cluster the tests
+# run it against (scripts/pg-cluster).
 # desktop-file-utils, dpkg-dev (dpkg-shlibdeps) and systemd (systemd-analyze): the
 # checks of the installed tree and of the Debian packages.
 PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libcpp-httplib-dev nlohmann-json3-dev
           libsqlite3-dev libxlsxwriter-dev libssl-dev zlib1g-dev libbrotli-dev fonts-noto-cjk
           python3-openpyxl desktop-file-utils dpkg-dev systemd
-          libmicrohttpd-dev)
+          libmicrohttpd-dev libpq-dev postgresql)
 # A script that needs more sets EXTRA_PACKAGES before sourcing this one.
 PACKAGES+=(${EXTRA_PACKAGES[@]+"${EXTRA_PACKAGES[@]}"})
 

@@ -6,6 +6,9 @@
 #include "http_api.h"
 #include "http_server.h"
 #include "options.h"
+#include "pg_storage.h"
+#include "postgres_commands.h"
+#include "pg_connection.h"
 #include "solvane_version.h"
 #include "sqlite_storage.h"
 #include "worker_queue.h"
@@ -62,7 +65,7 @@ sigset_t stopSignals() {
     return signals;
 }
 
-int serve(const Options &options, SqliteStorage &storage, const sigset_t &signals) {
+int serve(const Options &options, Storage &storage, const sigset_t &signals) {
     const int readers = options.threads > 0
                             ? options.threads
                             : int(std::max(1u, std::thread::hardware_concurrency()));
@@ -118,12 +121,20 @@ int main(int argc, char **argv) {
         std::printf("solvane-server %s\n", SOLVANE_VERSION);
         return 0;
     }
+    if (auto status = runPostgresCommands(*options))
+        return *status;
     if (auto status = runDatabaseCommands(*options))
         return *status;
     const sigset_t signals = stopSignals();
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
     try {
+        if (isPostgresConnection(options->db)) {
+            PgStorage storage(options->db, {options->statementMillis, options->writeMillis});
+            const int status = serve(*options, storage, signals);
+            std::fprintf(stderr, "solvane-server stopped\n");
+            return status;
+        }
         SqliteLimits limits;
         limits.statementMillis = options->statementMillis;
         limits.writeMillis = options->writeMillis;

@@ -43,7 +43,11 @@ const char *usageText() {
            "                      [--tls-cert FILE --tls-key FILE] [--statements client|any]\n"
            "       solvane-server [--db PATH] --add-member USER PASSWORD NAME\n"
            "       solvane-server [--db PATH] [--check] [--backup FILE]\n"
-           "  --db PATH           database file, created on first start (solvane.db)\n"
+           "       solvane-server --db POSTGRES --init [--grant-to ROLE]\n"
+           "       solvane-server --db PATH --copy-to POSTGRES\n"
+           "  --db PATH           database file, created on first start (solvane.db), or a\n"
+           "                      PostgreSQL database: postgresql://user@host/dbname or\n"
+           "                      \"host=... dbname=...\"\n"
            "  --listen ADDR       address to listen on (127.0.0.1; 0.0.0.0 for a LAN)\n"
            "  --port N            TCP port (10003; 0 picks a free one)\n"
            "  --context PATH      path the methods live under (datasnap/)\n"
@@ -64,6 +68,9 @@ const char *usageText() {
            "  --add-member U P N  insert a member (login name, password, display name), exit\n"
            "  --check             check the database for damage, exit (1 when damaged)\n"
            "  --backup FILE       copy the database to FILE while it is served, exit\n"
+           "  --init              create the tables in the PostgreSQL database, exit\n"
+           "  --grant-to ROLE     with --init: let ROLE read and change their rows\n"
+           "  --copy-to POSTGRES  copy the database into an empty PostgreSQL one, exit\n"
            "  --help, --version   this text, or the version, and exit\n";
 }
 
@@ -98,6 +105,14 @@ std::optional<Options> parseOptions(int argc, char **argv, std::string &error) {
             options.version = true;
         } else if (arg == "--check") {
             options.check = true;
+        } else if (arg == "--init") {
+            options.init = true;
+        } else if (arg == "--grant-to") {
+            if (!next(options.grantTo))
+                return std::nullopt;
+        } else if (arg == "--copy-to") {
+            if (!next(options.copyTo))
+                return std::nullopt;
         } else if (arg == "--backup") {
             if (!next(options.backupTo))
                 return std::nullopt;

@@ -25,8 +25,11 @@ struct Options {
     std::vector<std::string> addMember; // USER PASSWORD NAME
     bool help = false;
     bool version = false;
-    std::string backupTo; // copy the database there and exit
-    bool check = false;   // integrity check of the database, then exit
+    std::string backupTo;            // copy the database there and exit
+    bool check = false;              // integrity check of the database, then exit
+    bool init = false;               // PostgreSQL: create the tables as their owner, then exit
+    std::string grantTo;             // with --init: the role the server runs as
+    std::string copyTo;              // copy the SQLite database into this PostgreSQL one, exit
 };
 
 // Parses argv; on a mistake returns nullopt and puts the reason in error.

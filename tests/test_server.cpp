@@ -1,6 +1,8 @@
 // The application server as a client meets it: the wire protocol, the
 // statements it refuses, the keys it keeps, durability and concurrent writers.
+// The suite runs once per storage (SOLVANE_TEST_STORAGE, see ServerProcess).
 
+#include "PgTestDatabase.h"
 #include "ServerProcess.h"
 
 #include <QtTest>
@@ -74,20 +76,26 @@ private slots:
     void longStatementIsStopped();
     void dataSurvivesRestart();
     void concurrentWritersLoseNothing();
+    void twoServersServeOneDatabase();
 
 private:
     std::unique_ptr<ServerProcess> server_;
 };
 
 void TestServer::init() {
-    // The guard is what these tests are about: statements of any shape reach it.
+    const auto storage = ServerProcess::storageUnderTest();
+    if (storage == ServerProcess::Storage::Postgres &&
+        !PgTestDatabase::unavailableReason().isEmpty())
+        QSKIP(qPrintable(PgTestDatabase::unavailableReason()));
     server_ = std::make_unique<ServerProcess>(
-        QStringList{"--statement-ms", "300", "--statements", "any"});
+        QStringList{"--statement-ms", "300", "--statements", "any"}, storage);
     QVERIFY2(server_->start(), qPrintable(server_->errorText()));
     QVERIFY(server_->addTestMember());
 }
 
 void TestServer::cleanup() {
+    if (!server_)
+        return;
     QVERIFY(server_->stop());
     server_.reset();
 }
@@ -168,6 +176,8 @@ void TestServer::selectAnswersColumnsAndRows() {
              true);
     answer = call(port, "OpenSQL", "select Content from Notice where Demander='d'");
     QCOMPARE(answer.body["rows"][0][0].get<std::string>(), awkward);
+    if (server_->isPostgres())
+        return; // PostgreSQL stores no text that is not UTF-8
     answer = call(port, "OpenSQL", "select cast(x'41ff42' as text)");
     QCOMPARE(answer.status, 200);
     QCOMPARE(answer.body["rows"][0][0].get<std::string>(), "A\xEF\xBF\xBD"
@@ -326,6 +336,8 @@ void TestServer::guardedFunctionsAnswerAsSqlite_data() {
 // stay those of SQLite's own functions.
 void TestServer::guardedFunctionsAnswerAsSqlite() {
     QFETCH(QString, expression);
+    if (server_->isPostgres())
+        QSKIP("SQLite's own functions, guarded on the SQLite storage");
     const std::string sql = "select " + expression.toStdString();
     sqlite3 *db = nullptr;
     sqlite3_open(":memory:", &db);
@@ -364,6 +376,8 @@ void TestServer::loginNamesIgnoreLetterCasePasswordsDoNot_data() {
 
 void TestServer::loginNamesIgnoreLetterCasePasswordsDoNot() {
     QFETCH(bool, earlierDatabase);
+    if (earlierDatabase && server_->isPostgres())
+        QSKIP("a database file of an earlier version is SQLite's");
     if (earlierDatabase) {
         QVERIFY(server_->stop());
         QVERIFY(server_->execOnDatabaseFile(kEarlierLoginTable +
@@ -447,6 +461,37 @@ void TestServer::concurrentWritersLoseNothing() {
         thread.join();
     QCOMPARE(confirmed.load(), writers * rowsEach);
     QCOMPARE(rowCount(port, "Select * From Task"), size_t(writers * rowsEach));
+}
+
+// Each server keeps nothing of the data between statements, so what one
+// confirms the other answers at once, and the unique keys hold across both.
+void TestServer::twoServersServeOneDatabase() {
+    ServerProcess other(QStringList{"--statements", "any"}, ServerProcess::storageUnderTest());
+    other.setDatabase(server_->dbArgument());
+    QVERIFY2(other.start(), qPrintable(other.errorText()));
+    const int ports[] = {server_->port(), other.port()};
+    QCOMPARE(call(ports[1], "ExecSQL", "update Login Set Remark='Mareth II' where UseName='tb58'")
+                 .body["changes"],
+             1);
+    QCOMPARE(call(ports[0], "OpenSQL", "Select Remark From Login").body["rows"],
+             json::parse(R"([["Mareth II"]])"));
+
+    std::atomic<int> inserted{0};
+    std::vector<std::thread> threads;
+    for (int port : ports)
+        threads.emplace_back([&, port] {
+            for (int i = 0; i < 20; ++i)
+                if (call(port, "ExecSQL",
+                         "Insert into Programe values('SW" + std::to_string(i) +
+                             "','a','b','c','d','e','2026-11-17','2026-11-20','No','0','')")
+                        .body.value("result", false))
+                    ++inserted;
+        });
+    for (auto &thread : threads)
+        thread.join();
+    QCOMPARE(inserted.load(), 20);
+    QCOMPARE(rowCount(ports[1], "select * from Programe"), size_t(20));
+    QVERIFY(other.stop());
 }
 
 QTEST_GUILESS_MAIN(TestServer)

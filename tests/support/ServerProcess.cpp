@@ -1,5 +1,7 @@
 #include "ServerProcess.h"
 
+#include "PgTestDatabase.h"
+
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QRegularExpression>
@@ -11,7 +13,14 @@
 
 #include <csignal>
 
-ServerProcess::ServerProcess(QStringList extraArgs) : extraArgs_(std::move(extraArgs)) {
+ServerProcess::Storage ServerProcess::storageUnderTest() {
+    return qEnvironmentVariable("SOLVANE_TEST_STORAGE") == QLatin1String("postgres")
+               ? Storage::Postgres
+               : Storage::Sqlite;
+}
+
+ServerProcess::ServerProcess(QStringList extraArgs, Storage storage)
+    : storage_(storage), extraArgs_(std::move(extraArgs)) {
     process_.setProcessChannelMode(QProcess::SeparateChannels);
     // The server logs a line per request; a pipe nobody drains would stall it.
     process_.setStandardErrorFile(dir_.filePath(QStringLiteral("server.log")), QIODevice::Append);
@@ -23,16 +32,28 @@ ServerProcess::ServerProcess(QStringList extraArgs) : extraArgs_(std::move(extra
 ServerProcess::~ServerProcess() {
     if (process_.state() != QProcess::NotRunning)
         kill();
+    postgres_.reset(); // after the server, whose connections would hold it
 }
 
 QString ServerProcess::binary() {
     return QStringLiteral(SOLVANE_SERVER_PATH);
 }
 
+QString ServerProcess::dbArgument() const {
+    return postgres_ ? postgres_->serverConnection() : dbPath();
+}
+
 bool ServerProcess::start(bool https) {
     port_ = 0;
     errorText_.clear();
-    process_.start(binary_, QStringList{"--db", dbPath(), "--port", "0"} + extraArgs_);
+    if (isPostgres() && !postgres_ && dbPath_.isEmpty()) {
+        postgres_ = std::make_unique<PgTestDatabase>();
+        if (!postgres_->create(binary_)) {
+            errorText_ = postgres_->errorText();
+            return false;
+        }
+    }
+    process_.start(binary_, QStringList{"--db", dbArgument(), "--port", "0"} + extraArgs_);
     if (!process_.waitForStarted(5000)) {
         errorText_ = process_.errorString();
         return false;
@@ -115,6 +136,10 @@ std::string ServerProcess::testAuthorizationHeader() {
 }
 
 bool ServerProcess::addTestMember() const {
+    if (postgres_)
+        return postgres_->execAsOwner(
+            QStringLiteral("INSERT INTO \"Login\" VALUES('%1','%2','Mareth')")
+                .arg(QLatin1String(kTestUser), QLatin1String(kTestPassword)));
     return execOnDatabaseFile(QStringLiteral("INSERT INTO Login VALUES('%1','%2','Mareth')")
                                   .arg(QLatin1String(kTestUser), QLatin1String(kTestPassword)));
 }

@@ -7,9 +7,20 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <memory>
+
+class PgTestDatabase;
+
 class ServerProcess {
 public:
-    explicit ServerProcess(QStringList extraArgs = {});
+    enum class Storage { Sqlite, Postgres };
+    // The storage a suite that runs on both is run against this time:
+    // SOLVANE_TEST_STORAGE=postgres, otherwise SQLite.
+    static Storage storageUnderTest();
+
+    // On PostgreSQL, a fresh database per ServerProcess (PgTestDatabase).
+    explicit ServerProcess(QStringList extraArgs = {}, Storage storage = Storage::Sqlite);
+    bool isPostgres() const { return storage_ == Storage::Postgres; }
     // Serve an existing database instead of a fresh one in a temporary folder.
     void setDatabase(const QString &path) { dbPath_ = path; }
     // Run another build of the server, such as an older one to compare with.
@@ -26,6 +37,8 @@ public:
     int port() const { return port_; }
     qint64 pid() const { return process_.processId(); }
     QString host() const { return QStringLiteral("127.0.0.1"); }
+    // What the server gets as --db.
+    QString dbArgument() const;
     QString dbPath() const {
         return dbPath_.isEmpty() ? dir_.filePath(QStringLiteral("solvane.db")) : dbPath_;
     }
@@ -47,6 +60,8 @@ public:
     bool addTestMember() const;
 
 private:
+    Storage storage_;
+    std::unique_ptr<PgTestDatabase> postgres_;
     QTemporaryDir dir_;
     QStringList extraArgs_;
     QString dbPath_;

@@ -1,0 +1,39 @@
+#pragma once
+// Owning handles for libpq's connection and result, and the few calls the
+// server's own work (schema, checks, copies) makes on a trusted connection.
+
+#include <libpq-fe.h>
+
+#include <memory>
+#include <string>
+
+namespace appserver {
+
+struct PgConnClose {
+    void operator()(PGconn *conn) const { PQfinish(conn); }
+};
+struct PgResultClear {
+    void operator()(PGresult *result) const { PQclear(result); }
+};
+using PgConnPtr = std::unique_ptr<PGconn, PgConnClose>;
+using PgResultPtr = std::unique_ptr<PGresult, PgResultClear>;
+
+// True when --db names a PostgreSQL database (a postgresql:// or postgres://
+// URI, or a "key=value ..." connection string) rather than a SQLite file.
+bool isPostgresConnection(const std::string &db);
+
+// Connects with the session's encoding and search path fixed; throws
+// std::runtime_error with libpq's message when it cannot.
+PgConnPtr connectPostgres(const std::string &conninfo);
+
+// Runs trusted SQL (possibly several statements); throws with what + the
+// server's message when it fails. Returns the last result.
+PgResultPtr execOrThrow(PGconn *conn, const std::string &sql, const std::string &what);
+
+// A field of a result's error (PG_DIAG_...); empty when it has none.
+std::string errorField(const PGresult *result, int field);
+
+// A connection string with its password left out, for messages.
+std::string describeConnection(PGconn *conn);
+
+} // namespace appserver

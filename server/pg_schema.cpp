@@ -1,0 +1,84 @@
+#include "pg_schema.h"
+
+#include "pg_connection.h"
+
+#include <stdexcept>
+
+namespace appserver {
+namespace {
+
+// Columns are text in the "C" collation, so that ordering and comparisons go
+// by bytes, as on SQLite.
+constexpr const char *kPostgresSchemaSql = R"SQL(
+CREATE EXTENSION IF NOT EXISTS pg_trgm;
+CREATE TABLE IF NOT EXISTS "Login"("UseName" text COLLATE "C", "PassWord" text COLLATE "C",
+    "Remark" text COLLATE "C");
+CREATE TABLE IF NOT EXISTS "Programe"("ProId" text COLLATE "C", "ProFrom" text COLLATE "C",
+    "ProAim" text COLLATE "C", "ProContent" text COLLATE "C", "ProDemander" text COLLATE "C",
+    "ProPerformer" text COLLATE "C", "ProCreateTime" text COLLATE "C",
+    "ProCompleteTime" text COLLATE "C", "ProCompleteFlag" text COLLATE "C",
+    "ProTask" text COLLATE "C", "ProList" text COLLATE "C");
+CREATE TABLE IF NOT EXISTS "Task"("TaskId" text COLLATE "C", "TaskContent" text COLLATE "C",
+    "TaskDemander" text COLLATE "C", "TaskPerformer" text COLLATE "C",
+    "TaskCreateTime" text COLLATE "C", "TaskCompleteTime" text COLLATE "C",
+    "TaskCompleteFlag" text COLLATE "C", "TaskList" text COLLATE "C",
+    "TaskReadTime" text COLLATE "C", "TaskCCList" text COLLATE "C");
+CREATE TABLE IF NOT EXISTS "Notice"("Content" text COLLATE "C", "Demander" text COLLATE "C",
+    "Performer" text COLLATE "C", "CreateTime" text COLLATE "C");
+-- A project number names one project; a login name one member, in any letter
+-- case (the statements compare lower("UseName"), which this index serves).
+CREATE UNIQUE INDEX IF NOT EXISTS "Programe_ProId" ON "Programe"("ProId");
+CREATE UNIQUE INDEX IF NOT EXISTS "Login_UseName" ON "Login"(lower("UseName"));
+-- The columns the client's lists filter and order by.
+CREATE INDEX IF NOT EXISTS "Task_TaskId" ON "Task"("TaskId");
+CREATE INDEX IF NOT EXISTS "Notice_CreateTime" ON "Notice"("CreateTime");
+CREATE INDEX IF NOT EXISTS "Programe_ProDemander" ON "Programe"("ProDemander");
+CREATE INDEX IF NOT EXISTS "Programe_ProCreateTime" ON "Programe"("ProCreateTime");
+CREATE INDEX IF NOT EXISTS "Programe_ProCompleteTime" ON "Programe"("ProCompleteTime");
+CREATE INDEX IF NOT EXISTS "Task_TaskDemander" ON "Task"("TaskDemander");
+CREATE INDEX IF NOT EXISTS "Task_TaskCompleteTime" ON "Task"("TaskCompleteTime");
+-- "like '%name%'" on the performer and related-person lists.
+CREATE INDEX IF NOT EXISTS "Programe_ProPerformer_trgm" ON "Programe"
+    USING gin ("ProPerformer" gin_trgm_ops);
+CREATE INDEX IF NOT EXISTS "Task_TaskPerformer_trgm" ON "Task"
+    USING gin ("TaskPerformer" gin_trgm_ops);
+CREATE INDEX IF NOT EXISTS "Task_TaskCCList_trgm" ON "Task" USING gin ("TaskCCList" gin_trgm_ops);
+)SQL";
+
+} // namespace
+
+void createPostgresSchemaOn(PGconn *conn, const std::string &serverRole) {
+    execOrThrow(conn, kPostgresSchemaSql,
+                "cannot create the tables in " + describeConnection(conn));
+    if (serverRole.empty())
+        return;
+    char *role = PQescapeIdentifier(conn, serverRole.c_str(), serverRole.size());
+    if (!role)
+        throw std::runtime_error(PQerrorMessage(conn));
+    const std::string quoted = role;
+    PQfreemem(role);
+    execOrThrow(conn,
+                "GRANT SELECT, INSERT, UPDATE, DELETE ON \"Login\", \"Programe\", \"Task\", "
+                "\"Notice\" TO " + quoted,
+                "cannot grant the tables to " + serverRole);
+}
+
+void createPostgresSchema(const std::string &conninfo, const std::string &serverRole) {
+    PgConnPtr conn = connectPostgres(conninfo);
+    execOrThrow(conn.get(), "BEGIN", "cannot create the tables");
+    createPostgresSchemaOn(conn.get(), serverRole);
+    execOrThrow(conn.get(), "COMMIT", "cannot create the tables");
+}
+
+void checkPostgresSchema(const std::string &conninfo) {
+    PgConnPtr conn = connectPostgres(conninfo);
+    PgResultPtr result(
+        PQexec(conn.get(), "SELECT 1 FROM \"Login\", \"Programe\", \"Task\", \"Notice\" LIMIT 0"));
+    if (PQresultStatus(result.get()) != PGRES_TUPLES_OK)
+        throw std::runtime_error(
+            "the tables cannot be read in " + describeConnection(conn.get()) + ": " +
+            errorField(result.get(), PG_DIAG_MESSAGE_PRIMARY) +
+            " (create them once with --init, connected as the database's owner)");
+}
+
+} // namespace appserver

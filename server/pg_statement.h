@@ -1,0 +1,24 @@
+#pragma once
+// The client's statements are written for SQLite. PostgreSQL runs the same
+// statements once a few spellings are changed: names are quoted in the tables'
+// own spelling (PostgreSQL would fold them to lower case), LIKE becomes ILIKE
+// without an escape character, login names compare without ASCII letter case,
+// and "delete T Where" gains its FROM. The same pass decides whether the
+// statement is one the server runs at all, as SQLite's authorizer does for the
+// SQLite storage.
+
+#include "storage.h"
+
+#include <string>
+
+namespace appserver {
+
+struct PgStatement {
+    Outcome outcome = Outcome::Ok; // Ok, Empty or Refused
+    std::string text;              // the statement for PostgreSQL, when Ok
+    std::string error;             // why not, otherwise
+};
+
+PgStatement translateForPostgres(Method method, const std::string &sql);
+
+} // namespace appserver
