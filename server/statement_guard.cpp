@@ -59,8 +59,10 @@ int authorizeClientAction(void *guardState, int action, const char *arg1, const 
     case SQLITE_SELECT:
         return SQLITE_OK;
     case SQLITE_READ:
-        if (isClientTable(arg1) && isMainDatabase(database))
+        if (isClientTable(arg1) && isMainDatabase(database)) {
+            state.read.emplace_back(arg1);
             return SQLITE_OK;
+        }
         return deny(state, "reading " + tableName(arg1) + " is not allowed");
     case SQLITE_INSERT:
     case SQLITE_UPDATE:
@@ -72,6 +74,7 @@ int authorizeClientAction(void *guardState, int action, const char *arg1, const 
             return deny(state, std::string(method) + " does not run DELETE");
         if (!isDelete && state.method != Method::ExecSQL)
             return deny(state, std::string(method) + " does not run INSERT or UPDATE");
+        state.changed.emplace_back(arg1);
         return SQLITE_OK;
     }
     case SQLITE_FUNCTION:
