@@ -1,5 +1,7 @@
 #include "answer_compression.h"
 
+#include "header_lists.h"
+
 #include <netinet/in.h>
 #include <strings.h>
 #include <zlib.h>
@@ -10,17 +12,9 @@
 namespace appserver {
 namespace {
 
-std::string_view trimmed(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-        text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
-        text.remove_suffix(1);
-    return text;
-}
-
 // "q=0", "q=0.0", "q=0.000": the coding is refused.
 bool refusedWeight(std::string_view parameters) {
-    parameters = trimmed(parameters);
+    parameters = withoutBlanks(parameters);
     if (parameters.size() < 3 || (parameters[0] != 'q' && parameters[0] != 'Q') ||
         parameters[1] != '=')
         return false;
@@ -33,13 +27,9 @@ bool refusedWeight(std::string_view parameters) {
 } // namespace
 
 bool acceptsGzip(std::string_view acceptEncoding) {
-    while (!acceptEncoding.empty()) {
-        const size_t comma = acceptEncoding.find(',');
-        std::string_view item = acceptEncoding.substr(0, comma);
-        acceptEncoding =
-            comma == std::string_view::npos ? std::string_view() : acceptEncoding.substr(comma + 1);
+    for (std::string_view item : headerListItems(acceptEncoding)) {
         const size_t semicolon = item.find(';');
-        const std::string_view coding = trimmed(item.substr(0, semicolon));
+        const std::string_view coding = withoutBlanks(item.substr(0, semicolon));
         const bool named = coding.size() == 4 && strncasecmp(coding.data(), "gzip", 4) == 0;
         if (named)
             return semicolon == std::string_view::npos || !refusedWeight(item.substr(semicolon + 1));

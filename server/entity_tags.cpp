@@ -1,5 +1,7 @@
 #include "entity_tags.h"
 
+#include "header_lists.h"
+
 #include <cstdint>
 #include <cstdio>
 
@@ -16,14 +18,6 @@ uint64_t fnv1a(std::string_view text) {
     return hash;
 }
 
-std::string_view trimmed(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-        text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
-        text.remove_suffix(1);
-    return text;
-}
-
 } // namespace
 
 std::string entityTag(std::string_view key) {
@@ -33,11 +27,7 @@ std::string entityTag(std::string_view key) {
 }
 
 bool noneMatchNames(std::string_view ifNoneMatch, std::string_view tag) {
-    while (!ifNoneMatch.empty()) {
-        const size_t comma = ifNoneMatch.find(',');
-        std::string_view item = trimmed(ifNoneMatch.substr(0, comma));
-        ifNoneMatch =
-            comma == std::string_view::npos ? std::string_view() : ifNoneMatch.substr(comma + 1);
+    for (std::string_view item : headerListItems(ifNoneMatch)) {
         if (item.substr(0, 2) == "W/") // If-None-Match compares weakly
             item.remove_prefix(2);
         if (item == "*" || item == tag)

@@ -94,6 +94,9 @@ void TestAnswersNotResent::sameStatementTwiceIsNotResent() {
     QCOMPARE(again.status, 304);
     QVERIFY(again.body.empty());
     QCOMPARE(again.etag, first.etag);
+    // Among other tags, and compared weakly as If-None-Match does.
+    QCOMPARE(post(server_->port(), "OpenSQL", kPanel, "\"other\", W/" + first.etag).status, 304);
+    QCOMPARE(post(server_->port(), "OpenSQL", kPanel, "\"other\"").status, 200);
 
     // Without the tag the same answer comes whole, from the server's cache.
     const Answer whole = post(server_->port(), "OpenSQL", kPanel);
