@@ -181,8 +181,10 @@ Reply HttpApi::reusableAnswer(Session &session, const std::string &body,
     auto answer = answers_.find(key);
     if (!answer) {
         Reply fresh = runStatement(session, Method::OpenSQL, body);
+        if (fresh.status != 200)
+            return fresh;
         fresh.etag = etag;
-        if (fresh.status != 200 || !answers_.keeps(key.size() + fresh.body.size())) {
+        if (!answers_.keeps(key.size() + fresh.body.size())) {
             compressIfPays(fresh, delivery); // too large to keep: it holds its budget share
             return fresh;
         }

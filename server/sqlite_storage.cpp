@@ -106,11 +106,12 @@ private:
         guard_.method = Method::OpenSQL;
         guard_.denial.clear();
         guard_.read.clear();
+        guard_.readsClock = false;
         StatementResult result;
         const char *tail = nullptr;
         const std::string sql = withDeleteFrom(text);
         StatementPtr stmt = prepareFirst(sql.c_str(), &tail, result);
-        if (!stmt || !sqlite3_stmt_readonly(stmt.get()))
+        if (!stmt || !sqlite3_stmt_readonly(stmt.get()) || guard_.readsClock)
             return std::nullopt;
         std::vector<std::string> tables = std::move(guard_.read);
         guard_.read.clear();

@@ -17,6 +17,8 @@ struct GuardState {
     // answers a change makes stale.
     std::vector<std::string> read;
     std::vector<std::string> changed;
+    // A date or time function may read the clock: the answer then depends on more than the data.
+    bool readsClock = false;
 };
 
 // An sqlite3_set_authorizer callback; its user data is a GuardState.

@@ -64,6 +64,7 @@ private slots:
     void changeToAnotherTableKeepsTheAnswer();
     void writeByAnotherProcessBringsTheNewRows();
     void membersAreCheckedBeforeAnAnswerIsReused();
+    void answersThatReadTheClockAreNotReused();
     void gatewayKeepsItsRecordSetWhileUnchanged();
     void answersOnTheSameMachineAreNotCompressed();
 
@@ -142,6 +143,19 @@ void TestAnswersNotResent::membersAreCheckedBeforeAnAnswerIsReused() {
     QCOMPARE(post(server_->port(), "OpenSQL", kPanel, "*", "wrong").status, 401);
     // A statement the client never sends is refused even with a tag that names everything.
     QCOMPARE(post(server_->port(), "OpenSQL", "Select Content From Notice", "*").status, 403);
+}
+
+void TestAnswersNotResent::answersThatReadTheClockAreNotReused() {
+    // Only other tools send such statements, and only privileged members may.
+    ServerProcess anyStatement({"--statements", "any"});
+    anyStatement.setDatabase(server_->dbPath());
+    QVERIFY2(anyStatement.start(), qPrintable(anyStatement.errorText()));
+    const Answer clock =
+        post(anyStatement.port(), "OpenSQL", "Select Content, strftime('%f','now') From Notice");
+    QCOMPARE(clock.status, 200);
+    QCOMPARE(clock.etag, std::string());
+    QVERIFY(!post(anyStatement.port(), "OpenSQL", "Select Content From Notice").etag.empty());
+    QVERIFY(anyStatement.stop());
 }
 
 void TestAnswersNotResent::gatewayKeepsItsRecordSetWhileUnchanged() {
