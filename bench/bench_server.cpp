@@ -1,7 +1,10 @@
 // How much the application server costs over running the same statements in
 // process: the main window's lists, the notice panel and the reminder's two
-// counts on a busy department's database, then throughput under concurrency,
-// also against another build of the server when one is given:
+// counts on a busy department's database, asked again with nothing changed
+// (the server answers 304 and the client keeps its rows) and right after a
+// change to a table each reads (the statement runs and its answer is parsed),
+// then throughput under concurrency, also against another build of the server
+// when one is given:
 //
 //     bench_server [repeats] [--reference PATH-TO-OLDER-solvane-server]
 
@@ -88,9 +91,11 @@ Throughput measureThroughput(const ServerProcess &server, int clients, int perCl
     return {done.load(), failed.load(), done / seconds};
 }
 
-template <class Work> Stats measure(int repeats, Work work) {
+// Times work alone, each time after an untimed before.
+template <class Before, class Work> Stats measureAfter(int repeats, Before before, Work work) {
     std::vector<double> millis;
     for (int i = 0; i < repeats; ++i) {
+        before();
         auto start = Clock::now();
         work();
         millis.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
@@ -98,6 +103,10 @@ template <class Work> Stats measure(int repeats, Work work) {
     std::sort(millis.begin(), millis.end());
     return {millis[millis.size() / 2],
             millis[std::min(millis.size() - 1, millis.size() * 99 / 100)]};
+}
+
+template <class Work> Stats measure(int repeats, Work work) {
+    return measureAfter(repeats, [] {}, work);
 }
 
 } // namespace
@@ -174,6 +183,35 @@ int run(int argc, char **argv) {
             std::printf(" %9.3f ms %8.2f", before.median, remote.median / before.median);
         }
         std::printf("\n");
+    }
+
+    // Refreshes right after a change: a notice added for the panel, a task for the task list.
+    ServerConnection writing;
+    connectTo(server, writing);
+    AppServerGateway writer(&writing);
+    int added = 0;
+    const QString now = QDateTime::currentDateTime().toString("yyyy-MM-dd hh:mm:ss");
+    const std::vector<std::pair<int, QString>> afterChange = {
+        {2, "Insert into Notice values('bench %1','" + name + "','" + name + "','" + now + "')"},
+        {1, "Insert into Task values('B%1','bench','" + name + "','','" + now +
+                "','','0','','','')"},
+    };
+    // "sqlite after": in process too, right after the server's writer changed
+    // the table, so that this connection reads the changed pages afresh.
+    std::printf("\n%-20s %6s %12s %12s %12s %12s %8s %8s %12s %8s\n", "after a change", "rows",
+                "sqlite med", "sqlite p99", "server med", "server p99", "med b/a", "p99 b/a",
+                "sqlite after", "b/after");
+    for (const auto &[which, change] : afterChange) {
+        const auto &[label, sql] = statements[which];
+        const QByteArray utf8 = sql.toUtf8();
+        auto addOne = [&, change = change] { writer.execSql(change.arg(++added)); };
+        Stats local = measure(repeats, [&] { runInProcess(db, utf8); });
+        Stats localAfter = measureAfter(repeats, addOne, [&] { runInProcess(db, utf8); });
+        Stats remote = measureAfter(repeats, addOne, [&] { gateway.openSql(sql); });
+        std::printf("%-20s %6zu %9.3f ms %9.3f ms %9.3f ms %9.3f ms %8.2f %8.2f %9.3f ms %8.2f\n",
+                    label, runInProcess(db, utf8), local.median, local.p99, remote.median,
+                    remote.p99, remote.median / local.median, remote.p99 / local.p99,
+                    localAfter.median, remote.median / localAfter.median);
     }
 
     auto start = Clock::now();

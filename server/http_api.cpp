@@ -1,6 +1,8 @@
 #include "http_api.h"
 
+#include "answer_compression.h"
 #include "caller_rules.h"
+#include "entity_tags.h"
 #include "json_text.h"
 #include "utf8.h"
 
@@ -26,6 +28,29 @@ std::string normalizedContext(std::string context) {
     return "/" + context;
 }
 
+// Answers kept for reuse: the notice panel of a busy department is some 0.5 MB.
+constexpr size_t kAnswerCacheBytes = 32 << 20;
+
+void compressIfPays(Reply &reply, const Delivery &delivery) {
+    if (reply.status == 200 &&
+        compressionPays(reply.body.size(), delivery.acceptsGzip, delivery.peerOnLoopback)) {
+        reply.body = gzipped(reply.body);
+        reply.gzipped = true;
+    }
+}
+
+Reply replyFrom(const std::shared_ptr<const CachedAnswer> &answer, const Delivery &delivery) {
+    Reply reply;
+    reply.rows = answer->rows();
+    reply.etag = answer->etag();
+    reply.gzipped =
+        compressionPays(answer->json().size(), delivery.acceptsGzip, delivery.peerOnLoopback);
+    // Shares the cached answer's ownership, so eviction cannot free a body being sent.
+    reply.sharedBody = std::shared_ptr<const std::string>(
+        answer, reply.gzipped ? &answer->gzip() : &answer->json());
+    return reply;
+}
+
 bool methodFromName(const std::string &name, Method &method) {
     if (name == "OpenSQL")
         method = Method::OpenSQL;
@@ -45,7 +70,7 @@ std::string errorBody(const std::string &message) {
 }
 
 Reply errorReply(int status, const std::string &message) {
-    return Reply{status, errorBody(message), 0, {}};
+    return Reply{status, errorBody(message)};
 }
 
 std::string sizeText(size_t bytes) {
@@ -60,7 +85,7 @@ HttpApi::HttpApi(WorkerQueue &readers, WorkerQueue &writer, std::string context,
                  size_t maxAnswerBytes, AnswerBudget &answerMemory, bool anyStatement)
     : readers_(readers), writer_(writer), root_(normalizedContext(std::move(context))),
       methods_(root_ + "rest/TZelServerDataBase/"), maxAnswerBytes_(maxAnswerBytes),
-      answerMemory_(answerMemory), anyStatement_(anyStatement) {}
+      answerMemory_(answerMemory), anyStatement_(anyStatement), answers_(kAnswerCacheBytes) {}
 
 std::variant<Method, Reply> HttpApi::route(const std::string &httpMethod,
                                            const std::string &path) const {
@@ -70,7 +95,7 @@ std::variant<Method, Reply> HttpApi::route(const std::string &httpMethod,
             return errorReply(405, "the handshake at " + root_ + " takes GET");
         json hello = {{"server", "TZelServerDataBase"},
                       {"methods", {"OpenSQL", "ExecSQL", "DelSQL"}}};
-        return Reply{200, dump(hello), 0, {}};
+        return Reply{200, dump(hello)};
     }
     Method method;
     if (path.rfind(methods_, 0) != 0 || !methodFromName(path.substr(methods_.size()), method))
@@ -93,21 +118,23 @@ std::optional<Reply> HttpApi::refuseBody(const std::string &body) const {
     return std::nullopt;
 }
 
-void HttpApi::run(Method method, std::string body, Credentials credentials,
+// The job owns body and done; if the queue turns it down they come back unused.
+struct HttpApi::Job {
+    std::string body;
+    Credentials credentials;
+    Delivery delivery;
+    std::function<void(Reply)> done;
+};
+
+void HttpApi::run(Method method, std::string body, Credentials credentials, Delivery delivery,
                   std::function<void(Reply)> done) {
     WorkerQueue &queue = method == Method::OpenSQL ? readers_ : writer_;
-    // The job owns body and done; if the queue turns it down they come back unused.
-    struct Job {
-        std::string body;
-        Credentials credentials;
-        std::function<void(Reply)> done;
-    };
-    auto shared =
-        std::make_shared<Job>(Job{std::move(body), std::move(credentials), std::move(done)});
+    auto shared = std::make_shared<Job>(
+        Job{std::move(body), std::move(credentials), std::move(delivery), std::move(done)});
     const bool taken = queue.submit([this, method, shared](Session *session) {
         Reply reply;
         try {
-            reply = session ? runFor(*session, method, shared->body, shared->credentials)
+            reply = session ? runFor(*session, method, *shared)
                             : errorReply(503, "the server is stopping");
         } catch (const std::exception &error) {
             reply = errorReply(503, std::string("the server could not finish the request: ") +
@@ -120,8 +147,9 @@ void HttpApi::run(Method method, std::string body, Credentials credentials,
             503, "the server is busy: too many statements are waiting; try again shortly"));
 }
 
-Reply HttpApi::runFor(Session &session, Method method, const std::string &body,
-                      const Credentials &credentials) {
+Reply HttpApi::runFor(Session &session, Method method, const Job &job) {
+    const std::string &body = job.body;
+    const Credentials &credentials = job.credentials;
     if (!credentials.given)
         return errorReply(401, "the server answers members only: send the login name and "
                                "password (HTTP Basic authentication)");
@@ -131,10 +159,40 @@ Reply HttpApi::runFor(Session &session, Method method, const std::string &body,
     const Verdict verdict = judge(*caller, body, anyStatement_, members_);
     if (verdict.refusal)
         return errorReply(403, *verdict.refusal);
+    // Only now, with the member and the statement accepted, may a kept answer be given.
+    if (method == Method::OpenSQL)
+        if (auto version = session.dataVersion(body))
+            return reusableAnswer(session, body, *version, job.delivery);
     Reply reply = runStatement(session, method, body);
     if (verdict.changesLogin)
         members_.invalidate();
+    compressIfPays(reply, job.delivery);
     return reply;
+}
+
+Reply HttpApi::reusableAnswer(Session &session, const std::string &body,
+                              const std::string &version, const Delivery &delivery) {
+    const std::string key = version + '\n' + body;
+    const std::string etag = entityTag(key);
+    if (noneMatchNames(delivery.ifNoneMatch, etag)) {
+        Reply unchanged{304, {}};
+        unchanged.etag = etag;
+        return unchanged;
+    }
+    auto answer = answers_.find(key);
+    if (!answer) {
+        Reply fresh = runStatement(session, Method::OpenSQL, body);
+        if (fresh.status != 200)
+            return fresh;
+        fresh.etag = etag;
+        if (!answers_.keeps(key.size() + fresh.body.size())) {
+            compressIfPays(fresh, delivery); // too large to keep: it holds its budget share
+            return fresh;
+        }
+        answer = std::make_shared<const CachedAnswer>(etag, std::move(fresh.body), fresh.rows);
+        answers_.store(key, answer);
+    }
+    return replyFrom(answer, delivery);
 }
 
 Reply HttpApi::runStatement(Session &session, Method method, const std::string &body) const {
@@ -154,15 +212,13 @@ Reply HttpApi::runStatement(Session &session, Method method, const std::string &
     case Outcome::Failed:
         if (method == Method::OpenSQL)
             return errorReply(400, result.error);
-        return Reply{200, dump(json{{"result", false}, {"error", result.error}}), 0, {}};
+        return Reply{200, dump(json{{"result", false}, {"error", result.error}})};
     case Outcome::Ok:
         break;
     }
     if (method != Method::OpenSQL)
-        return Reply{200,
-                     dump(json{{"result", true}, {"changes", result.changes}}),
-                     static_cast<size_t>(result.changes),
-                     {}};
+        return Reply{200, dump(json{{"result", true}, {"changes", result.changes}}),
+                     static_cast<size_t>(result.changes)};
     const size_t count = rows.rows();
     return Reply{200, rows.finish(), count, rows.takeShare()};
 }

@@ -3,10 +3,12 @@
 // context path, answered in JSON. Independent of the HTTP transport.
 
 #include "answer_budget.h"
+#include "answer_cache.h"
 #include "member_directory.h"
 #include "worker_queue.h"
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <variant>
@@ -16,10 +18,24 @@ namespace appserver {
 inline constexpr size_t kMaxBodyBytes = 1 << 20;
 
 struct Reply {
+    Reply() = default;
+    Reply(int status, std::string body, size_t rows = 0, BudgetShare memory = {})
+        : status(status), body(std::move(body)), rows(rows), memory(std::move(memory)) {}
+
     int status = 200;
     std::string body;   // JSON
     size_t rows = 0;    // rows returned or changed, for the log
     BudgetShare memory; // held by a large body until it has been sent
+    std::string etag;   // an OpenSQL answer's entity tag; with status 304 there is no body
+    std::shared_ptr<const std::string> sharedBody; // sent instead of body: a cached answer's
+    bool gzipped = false;                           // the body sent is gzip-compressed
+};
+
+// How the peer wants its answer, from its request headers and address.
+struct Delivery {
+    std::string ifNoneMatch;
+    bool acceptsGzip = false;
+    bool peerOnLoopback = true;
 };
 
 // The login name and password a request carries (HTTP Basic).
@@ -49,12 +65,16 @@ public:
     // then calls done with the reply; done is called at once when the workers
     // are too busy to take it. Unknown credentials: 401; a statement the member
     // may not run: 403.
-    void run(Method method, std::string body, Credentials credentials,
+    // An unchanged OpenSQL answer whose tag the request names is 304 without
+    // a body; a large answer goes out compressed where delivery says it pays.
+    void run(Method method, std::string body, Credentials credentials, Delivery delivery,
              std::function<void(Reply)> done);
 
 private:
-    Reply runFor(Session &session, Method method, const std::string &body,
-                 const Credentials &credentials);
+    struct Job;
+    Reply runFor(Session &session, Method method, const Job &job);
+    Reply reusableAnswer(Session &session, const std::string &body, const std::string &version,
+                         const Delivery &delivery);
     Reply runStatement(Session &session, Method method, const std::string &body) const;
 
     WorkerQueue &readers_;
@@ -65,6 +85,7 @@ private:
     AnswerBudget &answerMemory_;
     bool anyStatement_;
     MemberDirectory members_;
+    AnswerCache answers_;
 };
 
 std::string errorBody(const std::string &message);

@@ -1,5 +1,7 @@
 #include "http_server.h"
 
+#include "answer_compression.h"
+
 #include <microhttpd.h>
 #include <netdb.h>
 #include <strings.h>
@@ -62,7 +64,9 @@ size_t declaredLength(MHD_Connection *connection) {
 // A body with the budget it holds, both given back when MHD is done sending.
 struct SentBody {
     std::string text;
+    std::shared_ptr<const std::string> shared; // a cached answer's text, sent instead
     BudgetShare memory;
+    const std::string &sent() const { return shared ? *shared : text; }
 };
 
 void freeBody(void *body) {
@@ -96,6 +100,20 @@ Credentials basicCredentials(MHD_Connection *connection) {
     return credentials;
 }
 
+Delivery deliveryFor(MHD_Connection *connection) {
+    Delivery delivery;
+    if (const char *tags =
+            MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_IF_NONE_MATCH))
+        delivery.ifNoneMatch = tags;
+    if (const char *codings = MHD_lookup_connection_value(connection, MHD_HEADER_KIND,
+                                                          MHD_HTTP_HEADER_ACCEPT_ENCODING))
+        delivery.acceptsGzip = acceptsGzip(codings);
+    const MHD_ConnectionInfo *peer =
+        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+    delivery.peerOnLoopback = peer && isLoopback(peer->client_addr);
+    return delivery;
+}
+
 } // namespace
 
 struct HttpServer::PendingRequest {
@@ -104,6 +122,7 @@ struct HttpServer::PendingRequest {
     std::string path;
     Method statement = Method::OpenSQL;
     Credentials credentials;
+    Delivery delivery;
     std::optional<Reply> reply; // known once set; the body is then dropped
     std::string body;
 };
@@ -204,6 +223,7 @@ bool HttpServer::begin(MHD_Connection *connection, PendingRequest &request) {
     else
         request.statement = std::get<Method>(route);
     request.credentials = basicCredentials(connection);
+    request.delivery = deliveryFor(connection);
     return true;
 }
 
@@ -229,7 +249,7 @@ bool HttpServer::handle(MHD_Connection *connection, PendingRequest &request, con
     MHD_suspend_connection(connection);
     PendingRequest *pending = &request;
     api_.run(request.statement, std::move(request.body), std::move(request.credentials),
-             [connection, pending](Reply reply) {
+             std::move(request.delivery), [connection, pending](Reply reply) {
                  pending->reply = std::move(reply);
                  MHD_resume_connection(connection); // last touch: the request may go right after
              });
@@ -238,14 +258,22 @@ bool HttpServer::handle(MHD_Connection *connection, PendingRequest &request, con
 
 bool HttpServer::answer(MHD_Connection *connection, PendingRequest &request, Reply reply) {
     request.reply.reset();
-    auto *body = new SentBody{std::move(reply.body), std::move(reply.memory)};
+    auto *body =
+        new SentBody{std::move(reply.body), std::move(reply.sharedBody), std::move(reply.memory)};
     MHD_Response *response = MHD_create_response_from_buffer_with_free_callback_cls(
-        body->text.size(), body->text.data(), freeBody, body);
+        body->sent().size(), const_cast<char *>(body->sent().data()), freeBody, body);
     if (!response) {
         delete body;
         return false;
     }
     MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, "application/json");
+    if (!reply.etag.empty())
+        MHD_add_response_header(response, MHD_HTTP_HEADER_ETAG, reply.etag.c_str());
+    if (reply.gzipped)
+        MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_ENCODING, "gzip");
+    // Whether an answer is compressed depends on the request's Accept-Encoding.
+    if (!reply.etag.empty())
+        MHD_add_response_header(response, MHD_HTTP_HEADER_VARY, MHD_HTTP_HEADER_ACCEPT_ENCODING);
     if (reply.status == 503)
         MHD_add_response_header(response, MHD_HTTP_HEADER_RETRY_AFTER, "1");
     if (reply.status == 401)

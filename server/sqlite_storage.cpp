@@ -9,8 +9,10 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <chrono>
 #include <stdexcept>
+#include <unordered_map>
 
 namespace appserver {
 namespace {
@@ -33,8 +35,9 @@ void execOrThrow(sqlite3 *db, const char *sql, const std::string &what) {
 
 class SqliteSession : public Session {
 public:
-    SqliteSession(sqlite3 *db, const SqliteLimits &limits, StatementWatchdog &watchdog)
-        : db_(db), limits_(limits), watchdog_(watchdog) {
+    SqliteSession(sqlite3 *db, const SqliteLimits &limits, StatementWatchdog &watchdog,
+                  ChangeCounters &counters)
+        : db_(db), limits_(limits), watchdog_(watchdog), counters_(counters) {
         sqlite3_db_config(db_, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
         sqlite3_db_config(db_, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
         sqlite3_db_config(db_, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
@@ -60,13 +63,63 @@ public:
         guard_.method = method;
         guard_.denial.clear();
         limitMillis_ = method == Method::OpenSQL ? limits_.statementMillis : limits_.writeMillis;
+        const bool changes = method != Method::OpenSQL;
+        if (changes)
+            unguarded([this] { counters_.changeBegins(db_); });
+        guard_.read.clear();
+        guard_.changed.clear();
         watchdog_.arm(db_, Clock::now() + std::chrono::milliseconds(limitMillis_));
         execute(method, withDeleteFrom(text), rows, result);
         watchdog_.disarm(db_);
+        // Whatever the outcome: a failed statement may still have changed rows.
+        if (changes)
+            unguarded([this] { counters_.changeEnded(db_, guard_.changed); });
         return result;
     }
 
+    std::optional<std::string> dataVersion(const std::string &text) override {
+        auto known = tablesRead_.find(text);
+        if (known == tablesRead_.end()) {
+            auto tables = tablesReadBy(text);
+            if (!tables)
+                return std::nullopt;
+            if (tablesRead_.size() >= kRememberedStatements)
+                tablesRead_.clear();
+            known = tablesRead_.emplace(text, std::move(*tables)).first;
+        }
+        return counters_.versionOf(known->second);
+    }
+
 private:
+    // Statements whose tables a session remembers; the client sends a few dozen shapes.
+    static constexpr size_t kRememberedStatements = 512;
+
+    // The counters read PRAGMA data_version, which the guard refuses to clients.
+    template <class Work> void unguarded(Work work) {
+        sqlite3_set_authorizer(db_, nullptr, nullptr);
+        work();
+        sqlite3_set_authorizer(db_, authorizeClientAction, &guard_);
+    }
+
+    // The tables a read-only statement reads, as the authorizer sees it compiled.
+    std::optional<std::vector<std::string>> tablesReadBy(const std::string &text) {
+        guard_.method = Method::OpenSQL;
+        guard_.denial.clear();
+        guard_.read.clear();
+        guard_.readsClock = false;
+        StatementResult result;
+        const char *tail = nullptr;
+        const std::string sql = withDeleteFrom(text);
+        StatementPtr stmt = prepareFirst(sql.c_str(), &tail, result);
+        if (!stmt || !sqlite3_stmt_readonly(stmt.get()) || guard_.readsClock)
+            return std::nullopt;
+        std::vector<std::string> tables = std::move(guard_.read);
+        guard_.read.clear();
+        std::sort(tables.begin(), tables.end());
+        tables.erase(std::unique(tables.begin(), tables.end()), tables.end());
+        return tables;
+    }
+
     void execute(Method method, const std::string &sql, RowSink &rows, StatementResult &result) {
         const char *tail = nullptr;
         StatementPtr stmt = prepareFirst(sql.c_str(), &tail, result);
@@ -190,6 +243,8 @@ private:
     sqlite3 *db_;
     SqliteLimits limits_;
     StatementWatchdog &watchdog_;
+    ChangeCounters &counters_;
+    std::unordered_map<std::string, std::vector<std::string>> tablesRead_;
     std::unique_ptr<BoundedFunctions> functions_;
     GuardState guard_;
     int limitMillis_ = 0;
@@ -210,6 +265,7 @@ SqliteStorage::SqliteStorage(std::string path, SqliteLimits limits)
         throw;
     }
     sqlite3_close_v2(db);
+    counters_ = std::make_unique<ChangeCounters>(openTrustedConnection());
 }
 
 sqlite3 *SqliteStorage::openTrustedConnection() const {
@@ -233,7 +289,8 @@ sqlite3 *SqliteStorage::openTrustedConnection() const {
 }
 
 std::unique_ptr<Session> SqliteStorage::openSession() {
-    return std::make_unique<SqliteSession>(openTrustedConnection(), limits_, watchdog_);
+    return std::make_unique<SqliteSession>(openTrustedConnection(), limits_, watchdog_,
+                                           *counters_);
 }
 
 } // namespace appserver

@@ -2,9 +2,11 @@
 // SQLite behind the Storage interface: one database file, one connection per
 // session, and SQLite's own guards deciding which statements may run.
 
+#include "sqlite_change_counters.h"
 #include "statement_watchdog.h"
 #include "storage.h"
 
+#include <memory>
 #include <string>
 
 struct sqlite3;
@@ -38,6 +40,7 @@ private:
     std::string path_;
     SqliteLimits limits_;
     StatementWatchdog watchdog_;
+    std::unique_ptr<ChangeCounters> counters_;
 };
 
 } // namespace appserver

@@ -26,6 +26,13 @@ bool isMainDatabase(const char *database) {
 
 // Pure functions on values. Everything that reaches outside a statement's
 // own rows (extensions, files, the schema) is missing here on purpose.
+bool isDateFunction(const char *name) {
+    for (const char *candidate : {"date", "time", "datetime", "strftime", "julianday"})
+        if (strcasecmp(candidate, name) == 0)
+            return true;
+    return false;
+}
+
 bool isAllowedFunction(const char *name) {
     static constexpr std::initializer_list<const char *> allowed = {
         "like", "glob", "lower", "upper", "length", "substr", "substring", "trim", "ltrim",
@@ -59,8 +66,10 @@ int authorizeClientAction(void *guardState, int action, const char *arg1, const 
     case SQLITE_SELECT:
         return SQLITE_OK;
     case SQLITE_READ:
-        if (isClientTable(arg1) && isMainDatabase(database))
+        if (isClientTable(arg1) && isMainDatabase(database)) {
+            state.read.emplace_back(arg1);
             return SQLITE_OK;
+        }
         return deny(state, "reading " + tableName(arg1) + " is not allowed");
     case SQLITE_INSERT:
     case SQLITE_UPDATE:
@@ -72,11 +81,14 @@ int authorizeClientAction(void *guardState, int action, const char *arg1, const 
             return deny(state, std::string(method) + " does not run DELETE");
         if (!isDelete && state.method != Method::ExecSQL)
             return deny(state, std::string(method) + " does not run INSERT or UPDATE");
+        state.changed.emplace_back(arg1);
         return SQLITE_OK;
     }
     case SQLITE_FUNCTION:
-        if (isAllowedFunction(arg2))
+        if (isAllowedFunction(arg2)) {
+            state.readsClock |= isDateFunction(arg2);
             return SQLITE_OK;
+        }
         return deny(state, std::string("the function ") + (arg2 ? arg2 : "?") +
                                " is not allowed");
     case SQLITE_PRAGMA:

@@ -5,12 +5,20 @@
 #include "storage.h"
 
 #include <string>
+#include <vector>
 
 namespace appserver {
 
 struct GuardState {
     Method method = Method::OpenSQL;
     std::string denial; // why the last denied action was denied
+    // The tables the statements compiled since the last clear read and change
+    // (one entry per column read, so with repeats): what decides which
+    // answers a change makes stale.
+    std::vector<std::string> read;
+    std::vector<std::string> changed;
+    // A date or time function may read the clock: the answer then depends on more than the data.
+    bool readsClock = false;
 };
 
 // An sqlite3_set_authorizer callback; its user data is a GuardState.

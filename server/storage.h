@@ -46,6 +46,13 @@ public:
     virtual ~Session() = default;
     // Rows of an OpenSQL statement go to rows; other methods ignore it.
     virtual StatementResult run(Method method, const std::string &sql, RowSink &rows) = 0;
+    // A text that changes whenever the answer of this OpenSQL statement may
+    // change, and differs between runs of the server; nullopt when that cannot
+    // be told now, and the answer must not be reused.
+    virtual std::optional<std::string> dataVersion(const std::string &sql) {
+        (void)sql;
+        return std::nullopt;
+    }
 };
 
 class Storage {

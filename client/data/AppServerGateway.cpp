@@ -34,7 +34,15 @@ const AppServerGateway::Command &AppServerGateway::command(std::optional<Command
 
 PDataPacket AppServerGateway::openSql(const QString &statement) {
     const auto &open = command(openSqlCommand_, "OpenSQL");
-    return parseDataPacket(connection_->post(open.path, statement.toStdString()));
+    const std::string sql = statement.toStdString();
+    const auto last = answers_.find(sql);
+    auto answer = connection_->postUnlessUnchanged(open.path, sql, last ? last->etag : "");
+    if (answer.status == 304)
+        return last->packet;
+    PDataPacket packet = parseDataPacket(answer.body);
+    if (!answer.etag.empty())
+        answers_.keep(sql, {std::move(answer.etag), packet});
+    return packet;
 }
 
 ChangeResult AppServerGateway::runChange(std::optional<Command> &slot, const char *method,

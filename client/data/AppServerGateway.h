@@ -4,6 +4,7 @@
 
 #include "ChangeResult.h"
 #include "DataPacket.h"
+#include "RememberedAnswers.h"
 
 #include <QString>
 
@@ -16,6 +17,8 @@ class AppServerGateway {
 public:
     explicit AppServerGateway(ServerConnection *connection);
 
+    // Asks with the tag of the statement's last answer: unchanged, that answer's
+    // packet is returned again without a body sent or parsed.
     PDataPacket openSql(const QString &statement);
     // The server's "result": a change that matched no row is a success.
     bool execSql(const QString &statement);
@@ -36,4 +39,5 @@ private:
     std::optional<Command> openSqlCommand_;
     std::optional<Command> execSqlCommand_;
     std::optional<Command> delSqlCommand_;
+    RememberedAnswers answers_;
 };

@@ -1,5 +1,6 @@
 #include "PacketParser.h"
 
+#include "AnswerShapeReader.h"
 #include "ServerError.h"
 
 #include <nlohmann/json.hpp>
@@ -102,6 +103,9 @@ private:
 
 PDataPacket parseDataPacket(const std::string &answer) {
     auto packet = std::make_shared<DataPacket>();
+    if (readServerAnswer(answer, *packet))
+        return packet;
+    packet = std::make_shared<DataPacket>(); // another shape: the general reader decides
     PacketReader reader(*packet);
     const bool parsed = json::sax_parse(answer, &reader);
     if (!parsed || !reader.sawBoth())

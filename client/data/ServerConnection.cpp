@@ -72,8 +72,8 @@ void ServerConnection::open() {
         client->set_basic_auth(userName_, password_);
     client->set_keep_alive(true);
     client->set_tcp_nodelay(true);
-    // Answers are not compressed: on a LAN compressing costs more than it saves.
-    client->set_decompress(false);
+    // The server compresses large answers for peers beyond its own machine.
+    client->set_decompress(true);
     client->set_connection_timeout(std::chrono::milliseconds(kConnectTimeoutMs));
     client->set_read_timeout(std::chrono::milliseconds(kReadTimeoutMs));
     client->set_write_timeout(std::chrono::milliseconds(kReadTimeoutMs));
@@ -102,15 +102,26 @@ void ServerConnection::close() {
 }
 
 std::string ServerConnection::post(const std::string &path, const std::string &body) {
+    return postUnlessUnchanged(path, body, {}).body;
+}
+
+ServerConnection::Answer ServerConnection::postUnlessUnchanged(const std::string &path,
+                                                              const std::string &body,
+                                                              const std::string &etag) {
     if (!client_)
         throw ServerError("The connection to the application server is not open");
-    auto result = client_->Post(path, body, "text/plain; charset=utf-8");
+    httplib::Headers headers{{"Accept-Encoding", "gzip"}};
+    if (!etag.empty())
+        headers.emplace("If-None-Match", etag);
+    auto result = client_->Post(path, headers, body, "text/plain; charset=utf-8");
     if (!result)
         throw ServerError("Application server " + where() + ": " + failureText(result.error()));
     if (result->status == 401)
         throw UnauthorizedError("Application server " + where() + ": " +
                                 serverExplanation(*result));
+    if (result->status == 304 && !etag.empty())
+        return Answer{304, {}, etag};
     if (result->status != 200)
         throw ServerError("Application server " + where() + ": " + serverExplanation(*result));
-    return std::move(result->body);
+    return Answer{200, std::move(result->body), result->get_header_value("ETag")};
 }

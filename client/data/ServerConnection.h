@@ -64,6 +64,15 @@ public:
     // ServerError with the server's own explanation otherwise.
     std::string post(const std::string &path, const std::string &body);
 
+    struct Answer {
+        int status = 0;    // 200, or 304 when the answer named by etag is still current
+        std::string body;  // empty with 304
+        std::string etag;  // the answer's entity tag, when the server gave one
+    };
+    // As post(), sending etag (when given) as If-None-Match.
+    Answer postUnlessUnchanged(const std::string &path, const std::string &body,
+                               const std::string &etag);
+
 private:
     std::string where() const;
     std::string rootPath() const;

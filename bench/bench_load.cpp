@@ -1,0 +1,223 @@
+// The server under a department's everyday load: N members, each refreshing
+// the reminder's two counts and the notice panel every 100 s (spread evenly
+// over the period, each round on a connection of its own, asking with the
+// tags of its last answers as a client running all day holds them), and a
+// notice added every 3 s per 100 members.
+// Prints request latency, errors, the server's CPU and peak memory per N:
+//
+//     bench_load [seconds per N, default 100] [N ...; default 1000 3000 10000]
+
+#include "BenchDatabase.h"
+#include "BenchMain.h"
+#include "ServerProcess.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <httplib.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr double kPeriodSeconds = 100;
+constexpr double kNoticeEverySecondsPer100 = 3;
+constexpr int kClientThreads = 64;
+const std::string kOpenSql = "/datasnap/rest/TZelServerDataBase/OpenSQL";
+
+struct ServerUse {
+    double cpuSeconds = 0;
+    long peakKiB = 0;
+};
+
+// The server's CPU time so far and its peak resident memory, from /proc.
+ServerUse serverUse(qint64 pid) {
+    ServerUse use;
+    QFile stat(QString("/proc/%1/stat").arg(pid));
+    if (stat.open(QIODevice::ReadOnly)) {
+        const QByteArray text = stat.readAll();
+        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 13)
+            use.cpuSeconds = (fields[11].toDouble() + fields[12].toDouble()) / sysconf(_SC_CLK_TCK);
+    }
+    QFile status(QString("/proc/%1/status").arg(pid));
+    if (status.open(QIODevice::ReadOnly))
+        for (const QByteArray &line : status.readAll().split('\n'))
+            if (line.startsWith("VmHWM:"))
+                use.peakKiB = line.mid(6).trimmed().split(' ').value(0).toLong();
+    return use;
+}
+
+std::array<std::string, 3> roundOf(int member) {
+    const std::string name = BenchDatabase::memberName(member % BenchDatabase::kMembers).toStdString();
+    const std::string since =
+        QDateTime::currentDateTime().addDays(-15).toString("yyyy-MM-dd").toStdString();
+    return {"Select * From Programe Where ProPerformer like'%" + name + "%' and ProCompleteFlag='No'",
+            "Select * From Task Where TaskPerformer like'%" + name + "%' and TaskCompleteFlag<>'2'",
+            "Select * From Notice Where CreateTime>='" + since + "'Order by CreateTime desc"};
+}
+
+struct Result {
+    std::vector<double> millis;
+    int errors = 0;
+    int late = 0; // rounds begun more than a second behind their time
+    int notices = 0;
+};
+
+using Tags = std::array<std::string, 3>;
+
+// Every member's client has been running all day: it holds the tags of its
+// last answers. Members share statements by name, so those are asked once.
+std::vector<Tags> tagsOfEarlierRefreshes(const ServerProcess &server, int members) {
+    std::vector<Tags> known(std::min(members, BenchDatabase::kMembers));
+    for (size_t m = 0; m < known.size(); ++m) {
+        httplib::Client client(server.host().toStdString(), server.port());
+        client.set_basic_auth(BenchDatabase::loginName(int(m)).toStdString(), "pw");
+        const auto statements = roundOf(int(m));
+        for (int s = 0; s < 3; ++s)
+            if (auto answer = client.Post(kOpenSql, statements[s], "text/plain"))
+                known[m][s] = answer->get_header_value("ETag");
+    }
+    std::vector<Tags> tags(members);
+    for (int m = 0; m < members; ++m)
+        tags[m] = known[m % known.size()];
+    return tags;
+}
+
+Result simulate(const ServerProcess &server, int members, double seconds) {
+    std::vector<Tags> tags = tagsOfEarlierRefreshes(server, members);
+    std::atomic<long> nextRound{0};
+    std::mutex mutex;
+    Result result;
+    const auto begin = Clock::now();
+    const auto end = begin + std::chrono::duration<double>(seconds);
+    const double spacing = kPeriodSeconds / members;
+    auto due = [&](long k) {
+        return begin + std::chrono::duration_cast<Clock::duration>(
+                           std::chrono::duration<double>(k * spacing));
+    };
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kClientThreads; ++t)
+        threads.emplace_back([&] {
+            std::vector<double> millis;
+            int errors = 0, late = 0;
+            for (long k = nextRound++; due(k) < end; k = nextRound++) {
+                std::this_thread::sleep_until(due(k)); // the member's turn comes
+                if (Clock::now() - due(k) > std::chrono::seconds(1))
+                    ++late;
+                const int member = int(k % members);
+                httplib::Client client(server.host().toStdString(), server.port());
+                client.set_basic_auth(
+                    BenchDatabase::loginName(member % BenchDatabase::kMembers).toStdString(), "pw");
+                client.set_keep_alive(true);
+                client.set_tcp_nodelay(true);
+                client.set_read_timeout(std::chrono::seconds(8));
+                const auto statements = roundOf(member);
+                for (int s = 0; s < 3; ++s) {
+                    httplib::Headers headers;
+                    if (!tags[member][s].empty())
+                        headers.emplace("If-None-Match", tags[member][s]);
+                    const auto start = Clock::now();
+                    auto answer = client.Post(kOpenSql, headers, statements[s], "text/plain");
+                    millis.push_back(
+                        std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+                    if (!answer || (answer->status != 200 && answer->status != 304))
+                        ++errors;
+                    else if (answer->status == 200)
+                        tags[member][s] = answer->get_header_value("ETag");
+                }
+            }
+            std::lock_guard<std::mutex> lock(mutex);
+            result.millis.insert(result.millis.end(), millis.begin(), millis.end());
+            result.errors += errors;
+            result.late += late;
+        });
+    // A member posts a notice now and then.
+    const double noticeSpacing = kNoticeEverySecondsPer100 * 100 / members;
+    httplib::Client poster(server.host().toStdString(), server.port());
+    poster.set_basic_auth(BenchDatabase::loginName(7).toStdString(), "pw");
+    poster.set_tcp_nodelay(true);
+    for (long n = 0;; ++n) {
+        const auto at = begin + std::chrono::duration_cast<Clock::duration>(
+                                    std::chrono::duration<double>(n * noticeSpacing));
+        if (at >= end)
+            break;
+        std::this_thread::sleep_until(at);
+        const std::string now =
+            QDateTime::currentDateTime().toString("yyyy-MM-dd hh:mm:ss").toStdString();
+        auto answer = poster.Post("/datasnap/rest/TZelServerDataBase/ExecSQL",
+                                  "Insert into Notice values('load " + std::to_string(n) +
+                                      "','m7','m7','" + now + "')",
+                                  "text/plain");
+        if (!answer || answer->status != 200)
+            ++result.errors;
+        ++result.notices;
+    }
+    for (auto &thread : threads)
+        thread.join();
+    return result;
+}
+
+double percentile(std::vector<double> &sorted, double p) {
+    if (sorted.empty())
+        return 0;
+    return sorted[std::min(sorted.size() - 1, size_t(sorted.size() * p))];
+}
+
+} // namespace
+
+int run(int argc, char **argv) {
+    QCoreApplication app(argc, argv);
+    setvbuf(stdout, nullptr, _IOLBF, 0);
+    double seconds = argc > 1 ? std::max(5.0, atof(argv[1])) : kPeriodSeconds;
+    std::vector<int> counts;
+    for (int i = 2; i < argc; ++i)
+        counts.push_back(std::max(1, atoi(argv[i])));
+    if (counts.empty())
+        counts = {1000, 3000, 10000};
+
+    QTemporaryDir dir;
+    const QString dbPath = dir.filePath("bench.db");
+    sqlite3 *db;
+    sqlite3_open(dbPath.toUtf8().constData(), &db);
+    BenchDatabase::seed(db);
+    sqlite3_close(db);
+
+    std::printf("\n%-7s %6s %9s %9s %9s %9s %7s %6s %8s %10s %9s\n", "members", "sec", "requests",
+                "p50", "p99", "max", "errors", "late", "notices", "server CPU", "peak RSS");
+    for (int members : counts) {
+        ServerProcess server({"--per-address", "0", "--max-connections", "2000"});
+        server.setDatabase(dbPath);
+        if (!server.start()) {
+            std::fprintf(stderr, "server did not start: %s\n", qPrintable(server.errorText()));
+            return 1;
+        }
+        const ServerUse before = serverUse(server.pid());
+        Result result = simulate(server, members, seconds);
+        const ServerUse after = serverUse(server.pid());
+        std::sort(result.millis.begin(), result.millis.end());
+        std::printf("%-7d %6.0f %9zu %6.2f ms %6.2f ms %6.1f ms %7d %6d %8d %9.1f%% %6ld MiB\n",
+                    members, seconds, result.millis.size(), percentile(result.millis, 0.5),
+                    percentile(result.millis, 0.99),
+                    result.millis.empty() ? 0 : result.millis.back(), result.errors, result.late,
+                    result.notices, 100 * (after.cpuSeconds - before.cpuSeconds) / seconds,
+                    after.peakKiB / 1024);
+        server.stop();
+    }
+    return 0;
+}
+
+int main(int argc, char **argv) {
+    return runBenchmark(run, argc, argv);
+}

@@ -1,0 +1,60 @@
+#pragma once
+// Recent OpenSQL answers, shared by every member: an answer depends only on
+// its statement and the data, so it is kept under the statement and the
+// version of the data it read, and the next member asking the same while
+// nothing it reads has changed gets it without running the statement.
+// Bounded in bytes; the least recently used answers go first.
+
+#include <cstddef>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+
+namespace appserver {
+
+class CachedAnswer {
+public:
+    CachedAnswer(std::string etag, std::string json, size_t rows)
+        : etag_(std::move(etag)), json_(std::move(json)), rows_(rows) {}
+    const std::string &etag() const { return etag_; }
+    const std::string &json() const { return json_; }
+    size_t rows() const { return rows_; }
+    // Compressed on first need, then kept with the answer.
+    const std::string &gzip() const;
+    size_t bytes() const { return etag_.size() + json_.size() * 2; } // room for its gzip form
+
+private:
+    std::string etag_;
+    std::string json_;
+    size_t rows_;
+    mutable std::once_flag compressed_;
+    mutable std::string gzip_;
+};
+
+class AnswerCache {
+public:
+    explicit AnswerCache(size_t maxBytes) : maxBytes_(maxBytes) {}
+
+    std::shared_ptr<const CachedAnswer> find(const std::string &key);
+    // Whether an answer of this many bytes (key and text) would be kept: one
+    // larger than a quarter of the cache is not.
+    bool keeps(size_t bytes) const { return 2 * bytes <= maxBytes_ / 4; }
+    void store(const std::string &key, std::shared_ptr<const CachedAnswer> answer);
+
+private:
+    struct Entry {
+        std::string key;
+        std::shared_ptr<const CachedAnswer> answer;
+    };
+    void dropOldest(); // with mutex_ held
+
+    std::mutex mutex_;
+    size_t maxBytes_;
+    size_t bytes_ = 0;
+    std::list<Entry> recent_; // most recently used first
+    std::unordered_map<std::string, std::list<Entry>::iterator> byKey_;
+};
+
+} // namespace appserver

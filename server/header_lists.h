@@ -1,0 +1,16 @@
+#pragma once
+// The comma-separated lists of HTTP headers such as Accept-Encoding and
+// If-None-Match.
+
+#include <string_view>
+#include <vector>
+
+namespace appserver {
+
+// Without the blanks (spaces and tabs) around it.
+std::string_view withoutBlanks(std::string_view text);
+
+// The items of a list, each without the blanks around it.
+std::vector<std::string_view> headerListItems(std::string_view header);
+
+} // namespace appserver

@@ -1,0 +1,48 @@
+#pragma once
+// Tells when what a statement reads may have changed: a counter per table,
+// moved after each change this server commits to it, and an epoch moved when
+// another process has written the file (seen through PRAGMA data_version of a
+// connection that never writes). A version names the counters of the tables
+// a statement reads, so an answer stays good until one of them moves.
+
+#include <mutex>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+struct sqlite3;
+
+namespace appserver {
+
+class ChangeCounters {
+public:
+    // Takes the watching connection, which must never write.
+    explicit ChangeCounters(sqlite3 *watcher);
+    ~ChangeCounters();
+    ChangeCounters(const ChangeCounters &) = delete;
+    ChangeCounters &operator=(const ChangeCounters &) = delete;
+
+    // The version of these tables' data now; nullopt while a change through
+    // the writer is under way and a change seen may be its own or another's.
+    std::optional<std::string> versionOf(const std::vector<std::string> &tables);
+
+    // Around each change through writer, the one connection of this server
+    // that writes: afterwards each table in changed has a new counter.
+    void changeBegins(sqlite3 *writer);
+    void changeEnded(sqlite3 *writer, const std::vector<std::string> &changed);
+
+private:
+    void noteOthersWrote(long long watched); // with mutex_ held
+
+    std::mutex mutex_;
+    sqlite3 *watcher_;
+    long long watchedSeen_ = 0; // the watcher's data_version, ours and others' changes
+    long long writerSeen_ = 0;  // the writer's data_version: others' changes only
+    bool changing_ = false;
+    unsigned long long epoch_ = 0;
+    std::unordered_map<std::string, unsigned long long> counters_; // by lower-case name
+    std::string instance_; // differs per start, so no version of an earlier run matches
+};
+
+} // namespace appserver

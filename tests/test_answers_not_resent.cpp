@@ -1,0 +1,196 @@
+// An OpenSQL answer is sent once while nothing it reads changes: asked again
+// with its entity tag, the server says 304 and the client keeps its record
+// set; a change to a table the statement reads, through the server or by
+// another process on the file, brings the new rows.
+
+#include "AppServerGateway.h"
+#include "ServerConnection.h"
+#include "ServerProcess.h"
+
+#include <QtTest>
+
+#include <httplib.h>
+#include <nlohmann/json.hpp>
+
+using nlohmann::json;
+
+namespace {
+
+const std::string kPanel =
+    "Select * From Notice Where CreateTime>='2026-11-25'Order by CreateTime desc";
+const std::string kMethods = "/datasnap/rest/TZelServerDataBase/";
+
+struct Answer {
+    int status = 0;
+    std::string body;
+    std::string etag;
+    std::string encoding;
+};
+
+Answer post(int port, const std::string &method, const std::string &sql,
+            const std::string &etag = {}, const char *password = ServerProcess::kTestPassword) {
+    httplib::Client client("127.0.0.1", port);
+    client.set_basic_auth(ServerProcess::kTestUser, password);
+    client.set_read_timeout(10);
+    client.set_decompress(false);
+    httplib::Headers headers{{"Accept-Encoding", "gzip"}};
+    if (!etag.empty())
+        headers.emplace("If-None-Match", etag);
+    auto result = client.Post(kMethods + method, headers, sql, "text/plain");
+    if (!result)
+        return {};
+    return {result->status, result->body, result->get_header_value("ETag"),
+            result->get_header_value("Content-Encoding")};
+}
+
+std::string notice(const std::string &content, const std::string &time) {
+    return "Insert into Notice values('" + content + "','Mareth','Mareth','" + time + "')";
+}
+
+size_t rowsIn(const std::string &body) {
+    return json::parse(body)["rows"].size();
+}
+
+} // namespace
+
+class TestAnswersNotResent : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void sameStatementTwiceIsNotResent();
+    void changeToATableReadBringsTheNewRows();
+    void changeToAnotherTableKeepsTheAnswer();
+    void writeByAnotherProcessBringsTheNewRows();
+    void membersAreCheckedBeforeAnAnswerIsReused();
+    void answersThatReadTheClockAreNotReused();
+    void gatewayKeepsItsRecordSetWhileUnchanged();
+    void answersOnTheSameMachineAreNotCompressed();
+
+private:
+    std::unique_ptr<ServerProcess> server_;
+};
+
+void TestAnswersNotResent::init() {
+    server_ = std::make_unique<ServerProcess>();
+    QVERIFY2(server_->start(), qPrintable(server_->errorText()));
+    QVERIFY(server_->addTestMember());
+    QVERIFY(server_->execOnDatabaseFile(
+        "INSERT INTO Notice VALUES('first','Mareth','Mareth','2026-11-26 09:00:00')"));
+}
+
+void TestAnswersNotResent::cleanup() {
+    QVERIFY(server_->stop());
+    server_.reset();
+}
+
+void TestAnswersNotResent::sameStatementTwiceIsNotResent() {
+    const Answer first = post(server_->port(), "OpenSQL", kPanel);
+    QCOMPARE(first.status, 200);
+    QVERIFY(!first.etag.empty());
+    QCOMPARE(rowsIn(first.body), size_t(1));
+
+    const Answer again = post(server_->port(), "OpenSQL", kPanel, first.etag);
+    QCOMPARE(again.status, 304);
+    QVERIFY(again.body.empty());
+    QCOMPARE(again.etag, first.etag);
+    // Among other tags, and compared weakly as If-None-Match does.
+    QCOMPARE(post(server_->port(), "OpenSQL", kPanel, "\"other\", W/" + first.etag).status, 304);
+    QCOMPARE(post(server_->port(), "OpenSQL", kPanel, "\"other\"").status, 200);
+
+    // Without the tag the same answer comes whole, from the server's cache.
+    const Answer whole = post(server_->port(), "OpenSQL", kPanel);
+    QCOMPARE(whole.status, 200);
+    QCOMPARE(whole.body, first.body);
+    QCOMPARE(whole.etag, first.etag);
+}
+
+void TestAnswersNotResent::changeToATableReadBringsTheNewRows() {
+    const Answer first = post(server_->port(), "OpenSQL", kPanel);
+    QCOMPARE(post(server_->port(), "ExecSQL", notice("second", "2026-11-27 10:00:00")).status,
+             200);
+    const Answer after = post(server_->port(), "OpenSQL", kPanel, first.etag);
+    QCOMPARE(after.status, 200);
+    QVERIFY(after.etag != first.etag);
+    QCOMPARE(rowsIn(after.body), size_t(2));
+    QCOMPARE(json::parse(after.body)["rows"][0][0].get<std::string>(), std::string("second"));
+}
+
+void TestAnswersNotResent::changeToAnotherTableKeepsTheAnswer() {
+    const Answer first = post(server_->port(), "OpenSQL", kPanel);
+    const Answer added = post(server_->port(), "ExecSQL",
+                              "Insert into Task values('T1','do it','Mareth','Mareth',"
+                              "'2026-11-27 10:00:00','','0','','','')");
+    QCOMPARE(added.status, 200);
+    QCOMPARE(json::parse(added.body)["changes"].get<int>(), 1);
+    QCOMPARE(post(server_->port(), "OpenSQL", kPanel, first.etag).status, 304);
+}
+
+void TestAnswersNotResent::writeByAnotherProcessBringsTheNewRows() {
+    const Answer first = post(server_->port(), "OpenSQL", kPanel);
+    QVERIFY(server_->execOnDatabaseFile(
+        "INSERT INTO Notice VALUES('outside','Mareth','Mareth','2026-11-28 08:00:00')"));
+    const Answer after = post(server_->port(), "OpenSQL", kPanel, first.etag);
+    QCOMPARE(after.status, 200);
+    QCOMPARE(rowsIn(after.body), size_t(2));
+    QCOMPARE(post(server_->port(), "OpenSQL", kPanel, after.etag).status, 304);
+}
+
+void TestAnswersNotResent::membersAreCheckedBeforeAnAnswerIsReused() {
+    const Answer first = post(server_->port(), "OpenSQL", kPanel);
+    QCOMPARE(post(server_->port(), "OpenSQL", kPanel, first.etag, "wrong").status, 401);
+    QCOMPARE(post(server_->port(), "OpenSQL", kPanel, "*", "wrong").status, 401);
+    // A statement the client never sends is refused even with a tag that names everything.
+    QCOMPARE(post(server_->port(), "OpenSQL", "Select Content From Notice", "*").status, 403);
+}
+
+void TestAnswersNotResent::answersThatReadTheClockAreNotReused() {
+    // Only other tools send such statements, and only privileged members may.
+    ServerProcess anyStatement({"--statements", "any"});
+    anyStatement.setDatabase(server_->dbPath());
+    QVERIFY2(anyStatement.start(), qPrintable(anyStatement.errorText()));
+    const Answer clock =
+        post(anyStatement.port(), "OpenSQL", "Select Content, strftime('%f','now') From Notice");
+    QCOMPARE(clock.status, 200);
+    QCOMPARE(clock.etag, std::string());
+    QVERIFY(!post(anyStatement.port(), "OpenSQL", "Select Content From Notice").etag.empty());
+    QVERIFY(anyStatement.stop());
+}
+
+void TestAnswersNotResent::gatewayKeepsItsRecordSetWhileUnchanged() {
+    ServerConnection connection;
+    connection.setHostName(server_->host());
+    connection.setPort(server_->port());
+    connection.setCredentials(ServerProcess::kTestUser, ServerProcess::kTestPassword);
+    connection.open();
+    AppServerGateway gateway(&connection);
+    const QString panel = QString::fromStdString(kPanel);
+
+    const PDataPacket first = gateway.openSql(panel);
+    QCOMPARE(first->rowCount(), 1);
+    const PDataPacket again = gateway.openSql(panel);
+    QCOMPARE(again.get(), first.get()); // the same record set: nothing sent, nothing parsed
+
+    QVERIFY(gateway.execSql(QString::fromStdString(notice("second", "2026-11-27 10:00:00"))));
+    const PDataPacket changed = gateway.openSql(panel);
+    QVERIFY(changed.get() != first.get());
+    QCOMPARE(changed->rowCount(), 2);
+    QCOMPARE(changed->cell(0, 0), QStringLiteral("second"));
+}
+
+void TestAnswersNotResent::answersOnTheSameMachineAreNotCompressed() {
+    std::string values;
+    for (int i = 0; i < 400; ++i)
+        values += std::string(i ? "," : "") + "('notice " + std::to_string(i) +
+                  " of a long day in the department','Mareth','Mareth','2026-11-27 10:00:00')";
+    QVERIFY(server_->execOnDatabaseFile(QString::fromStdString("INSERT INTO Notice VALUES" + values)));
+    const Answer large = post(server_->port(), "OpenSQL", kPanel);
+    QCOMPARE(large.status, 200);
+    QVERIFY(large.body.size() > 16 * 1024);
+    QCOMPARE(large.encoding, std::string());
+    QCOMPARE(rowsIn(large.body), size_t(401));
+}
+
+QTEST_GUILESS_MAIN(TestAnswersNotResent)
+#include "test_answers_not_resent.moc"
