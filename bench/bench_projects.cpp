@@ -37,16 +37,9 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double since(Clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-double median(std::vector<double> millis) {
-    std::sort(millis.begin(), millis.end());
-    return millis[millis.size() / 2];
-}
+using BenchClient::Clock;
+using BenchClient::median;
+using BenchClient::since;
 
 // Gives the first project 50 tasks in all; returns its number.
 QString growFirstProject(const QString &path) {

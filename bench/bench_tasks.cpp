@@ -40,16 +40,9 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double since(Clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-double median(std::vector<double> millis) {
-    std::sort(millis.begin(), millis.end());
-    return millis[millis.size() / 2];
-}
+using BenchClient::Clock;
+using BenchClient::median;
+using BenchClient::since;
 
 // Paints the grid page by page from the first row to the last, as a member
 // scrolling it through would see it; the milliseconds it took.
