@@ -7,6 +7,7 @@
 
 #include "BenchDatabase.h"
 #include "BenchMain.h"
+#include "HotStatements.h"
 #include "PgTestDatabase.h"
 #include "ServerProcess.h"
 #include "Statements.h"
@@ -96,18 +97,7 @@ int run(int argc, char **argv) {
     pgClient.set_tcp_nodelay(true);
 
     const QString name = BenchDatabase::memberName(7);
-    const QString pattern = "'%" + name + "%'";
-    const QString since = QDateTime::currentDateTime().addDays(-15).toString("yyyy-MM-dd");
-    const std::vector<std::pair<const char *, QString>> statements = {
-        {"project list", Statements::selectMemberProjects(name, name)},
-        {"task list", Statements::selectMemberTasks(name, name)},
-        {"notice panel",
-         "Select * From Notice Where CreateTime>='" + since + "'Order by CreateTime desc"},
-        {"reminder: projects",
-         "Select * From Programe Where ProPerformer like" + pattern + " and ProCompleteFlag='No'"},
-        {"reminder: tasks",
-         "Select * From Task Where TaskPerformer like" + pattern + " and TaskCompleteFlag<>'2'"},
-    };
+    const auto statements = HotStatements::forMember(name);
     std::printf("\n%-20s %6s %12s %12s %8s %12s %8s\n", "statement", "rows", "libpq med",
                 "server/pg", "pg/libpq", "server/sqlite", "pg/sqlite");
     for (const auto &[label, sql] : statements) {
@@ -128,4 +118,6 @@ int run(int argc, char **argv) {
 
 } // namespace
 
-int main(int argc, char **argv) { return runBenchmark(run, argc, argv); }
+int main(int argc, char **argv) {
+    return runBenchmark(run, argc, argv);
+}

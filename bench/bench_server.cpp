@@ -11,6 +11,7 @@
 #include "AppServerGateway.h"
 #include "BenchDatabase.h"
 #include "BenchMain.h"
+#include "HotStatements.h"
 #include "ServerConnection.h"
 #include "ServerProcess.h"
 #include "Statements.h"
@@ -49,7 +50,7 @@ struct Stats {
     double median, p99;
 };
 
-using Workload = std::vector<std::pair<const char *, QString>>;
+using Workload = HotStatements::Labelled;
 
 void connectTo(const ServerProcess &server, ServerConnection &connection) {
     connection.setHostName(server.host());
@@ -106,7 +107,8 @@ template <class Before, class Work> Stats measureAfter(int repeats, Before befor
 }
 
 template <class Work> Stats measure(int repeats, Work work) {
-    return measureAfter(repeats, [] {}, work);
+    return measureAfter(
+        repeats, [] {}, work);
 }
 
 } // namespace
@@ -147,18 +149,7 @@ int run(int argc, char **argv) {
     AppServerGateway gateway(&connection);
 
     const QString name = BenchDatabase::memberName(7);
-    const QString pattern = "'%" + name + "%'";
-    const QString since = QDateTime::currentDateTime().addDays(-15).toString("yyyy-MM-dd");
-    const Workload statements = {
-        {"project list", Statements::selectMemberProjects(name, name)},
-        {"task list", Statements::selectMemberTasks(name, name)},
-        {"notice panel",
-         "Select * From Notice Where CreateTime>='" + since + "'Order by CreateTime desc"},
-        {"reminder: projects",
-         "Select * From Programe Where ProPerformer like" + pattern + " and ProCompleteFlag='No'"},
-        {"reminder: tasks",
-         "Select * From Task Where TaskPerformer like" + pattern + " and TaskCompleteFlag<>'2'"},
-    };
+    const auto statements = HotStatements::forMember(name);
 
     ServerConnection olderConnection;
     if (older.port())
@@ -193,8 +184,8 @@ int run(int argc, char **argv) {
     const QString now = QDateTime::currentDateTime().toString("yyyy-MM-dd hh:mm:ss");
     const std::vector<std::pair<int, QString>> afterChange = {
         {2, "Insert into Notice values('bench %1','" + name + "','" + name + "','" + now + "')"},
-        {1, "Insert into Task values('B%1','bench','" + name + "','','" + now +
-                "','','0','','','')"},
+        {1,
+         "Insert into Task values('B%1','bench','" + name + "','','" + now + "','','0','','','')"},
     };
     // "sqlite after": in process too, right after the server's writer changed
     // the table, so that this connection reads the changed pages afresh.

@@ -56,8 +56,9 @@ void ClientApp::wireTaskWindows() {
     dispatchWindow->setAfterChange(refreshProjectWindow);
     // Closing the dispatch window gives the project window back, whoever opened it.
     dispatchWindow->setEnablesOnClose(projectWindow);
-    projectWindow->setDispatchOpener([this](const Project &) {
-        dispatchWindow->beginDispatch(&projectWindow->project, &projectWindow->taskWorkflow->opened);
+    projectWindow->setDispatchOpener([this] {
+        dispatchWindow->beginDispatch(&projectWindow->project,
+                                      &projectWindow->taskWorkflow->opened);
         projectWindow->setEnabled(false);
         try {
             dispatchWindow->refill();

@@ -52,21 +52,16 @@ private:
     sqlite3 *db_;
 };
 
-std::string timeText(std::time_t when) {
+std::string localText(std::time_t when, const char *format) {
     char text[32];
     std::tm local{};
     localtime_r(&when, &local);
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+    std::strftime(text, sizeof text, format, &local);
     return text;
 }
 
-std::string dateDigits(std::time_t when) {
-    char text[16];
-    std::tm local{};
-    localtime_r(&when, &local);
-    std::strftime(text, sizeof text, "%Y%m%d", &local);
-    return text;
-}
+std::string timeText(std::time_t when) { return localText(when, "%Y-%m-%d %H:%M:%S"); }
+std::string dateDigits(std::time_t when) { return localText(when, "%Y%m%d"); }
 
 struct DemoMember {
     const char *useName;

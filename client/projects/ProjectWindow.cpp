@@ -236,15 +236,10 @@ void ProjectWindow::deleteProject() {
         return;
     }
     Dialogs::message(QStringLiteral("已成功删除该项目"), caption, QMessageBox::Information);
-    closeAfterDeletion();
+    close(); // nothing is left to show; the main window takes input again
     shell_.reloadLists();
     NoticePost::post(shell_, noticeOf(project, QStringLiteral(" 已由项目/任务创建人删除")),
                      shell_.member().displayName, project.performers);
-}
-
-// Nothing is left to show: the window goes, and the main window takes input again.
-void ProjectWindow::closeAfterDeletion() {
-    close();
 }
 
 void ProjectWindow::completeProject() {
@@ -295,6 +290,6 @@ void ProjectWindow::reedit() {
 void ProjectWindow::dispatchTask() {
     guarded([this] {
         if (openDispatch_)
-            openDispatch_(project);
+            openDispatch_();
     });
 }

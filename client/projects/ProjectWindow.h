@@ -38,9 +38,7 @@ public:
     // Re-reads the project's tasks and fills every sheet from the record.
     void refill() override;
     // Opens the dispatch window for a new task of the shown project.
-    void setDispatchOpener(std::function<void(const Project &)> opener) {
-        openDispatch_ = std::move(opener);
-    }
+    void setDispatchOpener(std::function<void()> opener) { openDispatch_ = std::move(opener); }
 
     Project project; // the project shown
 
@@ -77,9 +75,8 @@ private:
     bool storeProject(const Project &changed, const QString &failure, const QString &caption);
     void deleteProject();
     void completeProject();
-    void closeAfterDeletion();
 
     AppShell &shell_;
     NewProjectWindow *editor_;
-    std::function<void(const Project &)> openDispatch_;
+    std::function<void()> openDispatch_;
 };
