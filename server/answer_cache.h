@@ -6,29 +6,39 @@
 // Bounded in bytes; the least recently used answers go first.
 
 #include <cstddef>
+#include <cstdint>
 #include <list>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <unordered_map>
+#include <vector>
 
 namespace appserver {
 
 class CachedAnswer {
 public:
-    CachedAnswer(std::string etag, std::string json, size_t rows)
-        : etag_(std::move(etag)), json_(std::move(json)), rows_(rows) {}
+    // rowStarts: where each row's "[" stands in json, as JsonRowsWriter wrote it.
+    CachedAnswer(std::string etag, std::string json, std::vector<uint32_t> rowStarts)
+        : etag_(std::move(etag)), json_(std::move(json)), rowStarts_(std::move(rowStarts)) {}
     const std::string &etag() const { return etag_; }
     const std::string &json() const { return json_; }
-    size_t rows() const { return rows_; }
+    size_t rows() const { return rowStarts_.size(); }
+    // The text before the first row, {"columns":[...],"rows":[
+    std::string_view head() const;
+    // One row's text, [...]
+    std::string_view row(size_t index) const;
     // Compressed on first need, then kept with the answer.
     const std::string &gzip() const;
-    size_t bytes() const { return etag_.size() + json_.size() * 2; } // room for its gzip form
+    size_t bytes() const { // with room for its gzip form
+        return etag_.size() + json_.size() * 2 + rowStarts_.size() * sizeof(uint32_t);
+    }
 
 private:
     std::string etag_;
     std::string json_;
-    size_t rows_;
+    std::vector<uint32_t> rowStarts_;
     mutable std::once_flag compressed_;
     mutable std::string gzip_;
 };
@@ -38,6 +48,9 @@ public:
     explicit AnswerCache(size_t maxBytes) : maxBytes_(maxBytes) {}
 
     std::shared_ptr<const CachedAnswer> find(const std::string &key);
+    // The answer to statement that went out under etag, if it is still kept.
+    std::shared_ptr<const CachedAnswer> findSent(std::string_view etag,
+                                                 const std::string &statement);
     // Whether an answer of this many bytes (key and text) would be kept: one
     // larger than a quarter of the cache is not.
     bool keeps(size_t bytes) const { return 2 * bytes <= maxBytes_ / 4; }
@@ -55,6 +68,7 @@ private:
     size_t bytes_ = 0;
     std::list<Entry> recent_; // most recently used first
     std::unordered_map<std::string, std::list<Entry>::iterator> byKey_;
+    std::unordered_multimap<std::string, std::list<Entry>::iterator> byTag_;
 };
 
 } // namespace appserver

@@ -13,4 +13,8 @@ std::string_view withoutBlanks(std::string_view text);
 // The items of a list, each without the blanks around it.
 std::vector<std::string_view> headerListItems(std::string_view header);
 
+// Whether an A-IM header names the instance manipulation name (any letter
+// case; a q of 0 refuses it).
+bool namesManipulation(std::string_view aim, std::string_view name);
+
 } // namespace appserver

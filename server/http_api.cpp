@@ -3,7 +3,9 @@
 #include "answer_compression.h"
 #include "caller_rules.h"
 #include "entity_tags.h"
+#include "header_lists.h"
 #include "json_text.h"
+#include "row_delta.h"
 #include "utf8.h"
 
 #include <nlohmann/json.hpp>
@@ -32,7 +34,7 @@ std::string normalizedContext(std::string context) {
 constexpr size_t kAnswerCacheBytes = 32 << 20;
 
 void compressIfPays(Reply &reply, const Delivery &delivery) {
-    if (reply.status == 200 &&
+    if ((reply.status == 200 || reply.status == 226) &&
         compressionPays(reply.body.size(), delivery.acceptsGzip, delivery.peerOnLoopback)) {
         reply.body = gzipped(reply.body);
         reply.gzipped = true;
@@ -46,8 +48,8 @@ Reply replyFrom(const std::shared_ptr<const CachedAnswer> &answer, const Deliver
     reply.gzipped =
         compressionPays(answer->json().size(), delivery.acceptsGzip, delivery.peerOnLoopback);
     // Shares the cached answer's ownership, so eviction cannot free a body being sent.
-    reply.sharedBody = std::shared_ptr<const std::string>(
-        answer, reply.gzipped ? &answer->gzip() : &answer->json());
+    reply.sharedBody = std::shared_ptr<const std::string>(answer, reply.gzipped ? &answer->gzip()
+                                                                                : &answer->json());
     return reply;
 }
 
@@ -170,8 +172,8 @@ Reply HttpApi::runFor(Session &session, Method method, const Job &job) {
     return reply;
 }
 
-Reply HttpApi::reusableAnswer(Session &session, const std::string &body,
-                              const std::string &version, const Delivery &delivery) {
+Reply HttpApi::reusableAnswer(Session &session, const std::string &body, const std::string &version,
+                              const Delivery &delivery) {
     const std::string key = version + '\n' + body;
     const std::string etag = entityTag(key);
     if (noneMatchNames(delivery.ifNoneMatch, etag)) {
@@ -181,7 +183,8 @@ Reply HttpApi::reusableAnswer(Session &session, const std::string &body,
     }
     auto answer = answers_.find(key);
     if (!answer) {
-        Reply fresh = runStatement(session, Method::OpenSQL, body);
+        std::vector<uint32_t> rowStarts;
+        Reply fresh = runStatement(session, Method::OpenSQL, body, &rowStarts);
         if (fresh.status != 200)
             return fresh;
         fresh.etag = etag;
@@ -189,13 +192,39 @@ Reply HttpApi::reusableAnswer(Session &session, const std::string &body,
             compressIfPays(fresh, delivery); // too large to keep: it holds its budget share
             return fresh;
         }
-        answer = std::make_shared<const CachedAnswer>(etag, std::move(fresh.body), fresh.rows);
+        answer =
+            std::make_shared<const CachedAnswer>(etag, std::move(fresh.body), std::move(rowStarts));
         answers_.store(key, answer);
     }
+    if (auto changed = changeSinceSent(*answer, body, delivery))
+        return std::move(*changed);
     return replyFrom(answer, delivery);
 }
 
-Reply HttpApi::runStatement(Session &session, Method method, const std::string &body) const {
+std::optional<Reply> HttpApi::changeSinceSent(const CachedAnswer &answer, const std::string &body,
+                                              const Delivery &delivery) {
+    if (!delivery.acceptsRowDelta)
+        return std::nullopt;
+    const auto tags = headerListItems(delivery.ifNoneMatch);
+    if (tags.size() != 1)
+        return std::nullopt;
+    const auto earlier = answers_.findSent(tags.front(), body);
+    if (!earlier)
+        return std::nullopt;
+    auto delta = rowDelta(*earlier, answer);
+    if (!delta)
+        return std::nullopt;
+    Reply reply{226, std::move(delta->body), delta->rows};
+    reply.etag = answer.etag();
+    reply.deltaBase = earlier->etag();
+    reply.keptFront = delta->front;
+    reply.keptBack = delta->back;
+    compressIfPays(reply, delivery);
+    return reply;
+}
+
+Reply HttpApi::runStatement(Session &session, Method method, const std::string &body,
+                            std::vector<uint32_t> *rowStarts) const {
     JsonRowsWriter rows(maxAnswerBytes_, answerMemory_);
     StatementResult result = session.run(method, body, rows);
     switch (result.outcome) {
@@ -220,6 +249,8 @@ Reply HttpApi::runStatement(Session &session, Method method, const std::string &
         return Reply{200, dump(json{{"result", true}, {"changes", result.changes}}),
                      static_cast<size_t>(result.changes)};
     const size_t count = rows.rows();
+    if (rowStarts)
+        *rowStarts = rows.takeRowStarts();
     return Reply{200, rows.finish(), count, rows.takeShare()};
 }
 

@@ -12,10 +12,15 @@
 #include <optional>
 #include <string>
 #include <variant>
+#include <vector>
 
 namespace appserver {
 
 inline constexpr size_t kMaxBodyBytes = 1 << 20;
+
+// The instance manipulation (RFC 3229) of an answer sent as the rows that
+// changed since the answer the request names in If-None-Match.
+inline constexpr const char *kRowDelta = "rowdiff";
 
 struct Reply {
     Reply() = default;
@@ -28,12 +33,17 @@ struct Reply {
     BudgetShare memory; // held by a large body until it has been sent
     std::string etag;   // an OpenSQL answer's entity tag; with status 304 there is no body
     std::shared_ptr<const std::string> sharedBody; // sent instead of body: a cached answer's
-    bool gzipped = false;                           // the body sent is gzip-compressed
+    bool gzipped = false;                          // the body sent is gzip-compressed
+    // With status 226: the body holds only the rows between the first and the
+    // last rows kept of the answer tagged deltaBase.
+    std::string deltaBase;
+    size_t keptFront = 0, keptBack = 0;
 };
 
 // How the peer wants its answer, from its request headers and address.
 struct Delivery {
     std::string ifNoneMatch;
+    bool acceptsRowDelta = false; // A-IM names kRowDelta
     bool acceptsGzip = false;
     bool peerOnLoopback = true;
 };
@@ -75,7 +85,13 @@ private:
     Reply runFor(Session &session, Method method, const Job &job);
     Reply reusableAnswer(Session &session, const std::string &body, const std::string &version,
                          const Delivery &delivery);
-    Reply runStatement(Session &session, Method method, const std::string &body) const;
+    // The answer to a member holding the one named in If-None-Match, when
+    // sending only the rows that changed since then is worth it.
+    std::optional<Reply> changeSinceSent(const CachedAnswer &answer, const std::string &body,
+                                         const Delivery &delivery);
+    // rowStarts, when given, receives where each row of the answer begins.
+    Reply runStatement(Session &session, Method method, const std::string &body,
+                       std::vector<uint32_t> *rowStarts = nullptr) const;
 
     WorkerQueue &readers_;
     WorkerQueue &writer_;

@@ -1,6 +1,7 @@
 #include "http_server.h"
 
 #include "answer_compression.h"
+#include "header_lists.h"
 
 #include <microhttpd.h>
 #include <netdb.h>
@@ -108,6 +109,9 @@ Delivery deliveryFor(MHD_Connection *connection) {
     if (const char *codings = MHD_lookup_connection_value(connection, MHD_HEADER_KIND,
                                                           MHD_HTTP_HEADER_ACCEPT_ENCODING))
         delivery.acceptsGzip = acceptsGzip(codings);
+    if (const char *manipulations =
+            MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "A-IM"))
+        delivery.acceptsRowDelta = namesManipulation(manipulations, kRowDelta);
     const MHD_ConnectionInfo *peer =
         MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
     delivery.peerOnLoopback = peer && isLoopback(peer->client_addr);
@@ -271,6 +275,13 @@ bool HttpServer::answer(MHD_Connection *connection, PendingRequest &request, Rep
         MHD_add_response_header(response, MHD_HTTP_HEADER_ETAG, reply.etag.c_str());
     if (reply.gzipped)
         MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_ENCODING, "gzip");
+    if (reply.status == 226) {
+        const std::string kept =
+            std::to_string(reply.keptFront) + ", " + std::to_string(reply.keptBack);
+        MHD_add_response_header(response, "IM", kRowDelta);
+        MHD_add_response_header(response, "Delta-Base", reply.deltaBase.c_str());
+        MHD_add_response_header(response, "Rows-Kept", kept.c_str());
+    }
     // Whether an answer is compressed depends on the request's Accept-Encoding.
     if (!reply.etag.empty())
         MHD_add_response_header(response, MHD_HTTP_HEADER_VARY, MHD_HTTP_HEADER_ACCEPT_ENCODING);

@@ -4,17 +4,57 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cstdint>
+#include <cstring>
+
 namespace appserver {
+
+namespace {
+
+constexpr uint64_t kOnes = 0x0101010101010101ull;
+constexpr uint64_t kHighs = 0x8080808080808080ull;
+
+// Whether any of eight bytes needs more than a copy: a control character, a
+// quote, a backslash, or the start of a multi-byte sequence to be checked.
+inline bool needsCare(uint64_t bytes) {
+    const uint64_t quotes = bytes ^ (kOnes * '"');
+    const uint64_t backslashes = bytes ^ (kOnes * '\\');
+    const uint64_t found = (bytes - kOnes * 0x20) | (quotes - kOnes) | (backslashes - kOnes);
+    return ((found & ~bytes) | bytes) & kHighs;
+}
+
+// The common three-byte sequence (most CJK text) without the general checks.
+inline bool isPlainThreeBytes(const unsigned char *at, size_t left) {
+    const unsigned char c = at[0];
+    return left >= 3 && ((c >= 0xE1 && c <= 0xEC) || c == 0xEE || c == 0xEF) &&
+           (at[1] & 0xC0) == 0x80 && (at[2] & 0xC0) == 0x80;
+}
+
+} // namespace
 
 void appendJsonString(std::string &out, std::string_view value) {
     static const char hex[] = "0123456789abcdef";
+    const auto *bytes = reinterpret_cast<const unsigned char *>(value.data());
+    const size_t size = value.size();
     const size_t mark = out.size();
     out += '"';
     size_t plainFrom = 0;
     size_t i = 0;
-    while (i < value.size()) {
-        const unsigned char c = static_cast<unsigned char>(value[i]);
+    while (i < size) {
+        if (i + 8 <= size) {
+            uint64_t eight;
+            std::memcpy(&eight, bytes + i, 8);
+            if (!needsCare(eight)) {
+                i += 8;
+                continue;
+            }
+        }
+        const unsigned char c = bytes[i];
         if (c >= 0x80) {
+            if (isPlainThreeBytes(bytes + i, size - i)) {
+                i += 3;
+                continue;
+            }
             const size_t length = utf8SequenceLength(value, i);
             if (length == 0) {
                 // Not UTF-8: let the JSON library write it with replacement characters.
@@ -33,18 +73,28 @@ void appendJsonString(std::string &out, std::string_view value) {
         out.append(value.data() + plainFrom, i - plainFrom);
         plainFrom = ++i;
         switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
         default:
             out += "\\u00";
             out += hex[c >> 4];
             out += hex[c & 0xf];
         }
     }
-    out.append(value.data() + plainFrom, value.size() - plainFrom);
+    out.append(value.data() + plainFrom, size - plainFrom);
     out += '"';
 }
 
@@ -69,7 +119,10 @@ void JsonRowsWriter::begin(const std::vector<std::string> &columns) {
 bool JsonRowsWriter::add(const std::vector<CellView> &row) {
     if (out_.size() > kLargeFrom && out_.capacity() < maxBytes_)
         out_.reserve(maxBytes_ + kLargeFrom);
-    out_ += rows_ ? ",[" : "[";
+    if (rows_)
+        out_ += ',';
+    rowStarts_.push_back(static_cast<uint32_t>(out_.size()));
+    out_ += '[';
     for (size_t i = 0; i < row.size(); ++i) {
         if (i)
             out_ += ',';
@@ -94,6 +147,7 @@ bool JsonRowsWriter::add(const std::vector<CellView> &row) {
 
 bool JsonRowsWriter::giveUp() {
     out_ = std::string(); // gives the memory back now
+    rowStarts_ = {};
     return false;
 }
 

@@ -5,6 +5,7 @@
 #include "answer_budget.h"
 #include "storage.h"
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,6 +26,8 @@ public:
     bool add(const std::vector<CellView> &row) override;
     std::string finish();
     size_t rows() const { return rows_; }
+    // Where each row's "[" stands in the text, for comparing answers row by row.
+    std::vector<uint32_t> takeRowStarts() { return std::move(rowStarts_); }
     // Why add() refused a row: the budget was spent, rather than the answer too long.
     bool outOfBudget() const { return outOfBudget_; }
     // The budget the answer holds, to keep until it has been sent.
@@ -35,6 +38,7 @@ private:
     bool giveUp();
 
     std::string out_;
+    std::vector<uint32_t> rowStarts_;
     size_t maxBytes_;
     BudgetShare share_;
     size_t rows_ = 0;

@@ -25,10 +25,13 @@ struct Answer {
     std::string body;
     std::string etag;
     std::string encoding;
+    std::string deltaBase; // with 226
+    std::string rowsKept;
 };
 
 Answer post(int port, const std::string &method, const std::string &sql,
-            const std::string &etag = {}, const char *password = ServerProcess::kTestPassword) {
+            const std::string &etag = {}, const char *password = ServerProcess::kTestPassword,
+            const std::string &manipulations = {}) {
     httplib::Client client("127.0.0.1", port);
     client.set_basic_auth(ServerProcess::kTestUser, password);
     client.set_read_timeout(10);
@@ -36,11 +39,30 @@ Answer post(int port, const std::string &method, const std::string &sql,
     httplib::Headers headers{{"Accept-Encoding", "gzip"}};
     if (!etag.empty())
         headers.emplace("If-None-Match", etag);
+    if (!manipulations.empty())
+        headers.emplace("A-IM", manipulations);
     auto result = client.Post(kMethods + method, headers, sql, "text/plain");
     if (!result)
         return {};
-    return {result->status, result->body, result->get_header_value("ETag"),
-            result->get_header_value("Content-Encoding")};
+    return {result->status,
+            result->body,
+            result->get_header_value("ETag"),
+            result->get_header_value("Content-Encoding"),
+            result->get_header_value("Delta-Base"),
+            result->get_header_value("Rows-Kept")};
+}
+
+Answer postForChanges(int port, const std::string &sql, const std::string &etag,
+                      const std::string &manipulations = "rowdiff") {
+    return post(port, "OpenSQL", sql, etag, ServerProcess::kTestPassword, manipulations);
+}
+
+std::vector<std::string> firstCells(const std::string &body) {
+    std::vector<std::string> cells;
+    const json answer = json::parse(body);
+    for (const auto &row : answer["rows"])
+        cells.push_back(row[0].get<std::string>());
+    return cells;
 }
 
 std::string notice(const std::string &content, const std::string &time) {
@@ -67,6 +89,10 @@ private slots:
     void answersThatReadTheClockAreNotReused();
     void gatewayKeepsItsRecordSetWhileUnchanged();
     void answersOnTheSameMachineAreNotCompressed();
+    void onlyTheChangedRowsAreSent_data();
+    void onlyTheChangedRowsAreSent();
+    void changedRowsOnlyWhenAskedFor_data();
+    void changedRowsOnlyWhenAskedFor();
 
 private:
     std::unique_ptr<ServerProcess> server_;
@@ -108,8 +134,7 @@ void TestAnswersNotResent::sameStatementTwiceIsNotResent() {
 
 void TestAnswersNotResent::changeToATableReadBringsTheNewRows() {
     const Answer first = post(server_->port(), "OpenSQL", kPanel);
-    QCOMPARE(post(server_->port(), "ExecSQL", notice("second", "2026-11-27 10:00:00")).status,
-             200);
+    QCOMPARE(post(server_->port(), "ExecSQL", notice("second", "2026-11-27 10:00:00")).status, 200);
     const Answer after = post(server_->port(), "OpenSQL", kPanel, first.etag);
     QCOMPARE(after.status, 200);
     QVERIFY(after.etag != first.etag);
@@ -184,12 +209,110 @@ void TestAnswersNotResent::answersOnTheSameMachineAreNotCompressed() {
     for (int i = 0; i < 400; ++i)
         values += std::string(i ? "," : "") + "('notice " + std::to_string(i) +
                   " of a long day in the department','Mareth','Mareth','2026-11-27 10:00:00')";
-    QVERIFY(server_->execOnDatabaseFile(QString::fromStdString("INSERT INTO Notice VALUES" + values)));
+    QVERIFY(
+        server_->execOnDatabaseFile(QString::fromStdString("INSERT INTO Notice VALUES" + values)));
     const Answer large = post(server_->port(), "OpenSQL", kPanel);
     QCOMPARE(large.status, 200);
     QVERIFY(large.body.size() > 16 * 1024);
     QCOMPARE(large.encoding, std::string());
     QCOMPARE(rowsIn(large.body), size_t(401));
+}
+
+void TestAnswersNotResent::onlyTheChangedRowsAreSent_data() {
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("rowsKept");
+    QTest::addColumn<QStringList>("sent");
+
+    // The panel before: n6, n5, n4, n3, n2, first (newest first).
+    QTest::newRow("new notice on top")
+        << "INSERT INTO Notice VALUES('newest','Mareth','Mareth','2026-11-27 08:00:00')" << 226
+        << "0, 6" << QStringList{"newest"};
+    QTest::newRow("oldest notice added at the end")
+        << "INSERT INTO Notice VALUES('oldest','Mareth','Mareth','2026-11-25 08:00:00')" << 226
+        << "6, 0" << QStringList{"oldest"};
+    QTest::newRow("one notice changed") << "UPDATE Notice SET Content='n4 again' WHERE Content='n4'"
+                                        << 226 << "2, 3" << QStringList{"n4 again"};
+    QTest::newRow("one notice gone")
+        << "DELETE FROM Notice WHERE Content='n3'" << 226 << "3, 2" << QStringList{};
+    QTest::newRow("a notice on top, one gone in the middle")
+        << "INSERT INTO Notice VALUES('newest','M','M','2026-11-28 08:00:00');"
+           "DELETE FROM Notice WHERE Content='n4'"
+        << 226 << "0, 3" << QStringList{"newest", "n6", "n5"};
+    QTest::newRow("every notice changed: the whole answer")
+        << "UPDATE Notice SET Content=Content||'!'" << 200 << "" << QStringList{};
+}
+
+void TestAnswersNotResent::onlyTheChangedRowsAreSent() {
+    QFETCH(QString, change);
+    QFETCH(int, status);
+    QFETCH(QString, rowsKept);
+    QFETCH(QStringList, sent);
+    for (int hour = 10; hour <= 14; ++hour)
+        QVERIFY(server_->execOnDatabaseFile(
+            QString("INSERT INTO Notice VALUES('n%1','Mareth','Mareth','2026-11-26 %2:00:00')")
+                .arg(hour - 8)
+                .arg(hour)));
+    ServerConnection connection;
+    connection.setHostName(server_->host());
+    connection.setPort(server_->port());
+    connection.setCredentials(ServerProcess::kTestUser, ServerProcess::kTestPassword);
+    connection.open();
+    AppServerGateway gateway(&connection);
+    const QString panel = QString::fromStdString(kPanel);
+    QCOMPARE(gateway.openSql(panel)->rowCount(), 6);
+    const Answer before = post(server_->port(), "OpenSQL", kPanel);
+
+    QVERIFY(server_->execOnDatabaseFile(change));
+    const Answer after = postForChanges(server_->port(), kPanel, before.etag);
+    QCOMPARE(after.status, status);
+    if (status == 226) {
+        QCOMPARE(after.deltaBase, before.etag);
+        QCOMPARE(QString::fromStdString(after.rowsKept), rowsKept);
+        QStringList contents;
+        for (const std::string &content : firstCells(after.body))
+            contents << QString::fromStdString(content);
+        QCOMPARE(contents, sent);
+    }
+    QCOMPARE(postForChanges(server_->port(), kPanel, after.etag).status, 304);
+
+    // The client rebuilds exactly what a member asking afresh reads.
+    const PDataPacket rebuilt = gateway.openSql(panel);
+    ServerConnection fresh;
+    fresh.setHostName(server_->host());
+    fresh.setPort(server_->port());
+    fresh.setCredentials(ServerProcess::kTestUser, ServerProcess::kTestPassword);
+    fresh.open();
+    const PDataPacket whole = AppServerGateway(&fresh).openSql(panel);
+    QCOMPARE(rebuilt->columns, whole->columns);
+    QCOMPARE(rebuilt->cells, whole->cells);
+}
+
+void TestAnswersNotResent::changedRowsOnlyWhenAskedFor_data() {
+    QTest::addColumn<QString>("manipulations");
+    QTest::addColumn<bool>("knownTag");
+    QTest::addColumn<int>("status");
+
+    QTest::newRow("asked") << "rowdiff" << true << 226;
+    QTest::newRow("asked in capitals, among others") << "vcdiff, ROWDIFF;q=0.5" << true << 226;
+    QTest::newRow("not asked") << "" << true << 200;
+    QTest::newRow("another manipulation") << "vcdiff" << true << 200;
+    QTest::newRow("refused with q=0") << "rowdiff;q=0" << true << 200;
+    QTest::newRow("an answer the server does not know") << "rowdiff" << false << 200;
+}
+
+void TestAnswersNotResent::changedRowsOnlyWhenAskedFor() {
+    QFETCH(QString, manipulations);
+    QFETCH(bool, knownTag);
+    QFETCH(int, status);
+    const Answer before = post(server_->port(), "OpenSQL", kPanel);
+    QVERIFY(server_->execOnDatabaseFile(
+        "INSERT INTO Notice VALUES('second','Mareth','Mareth','2026-11-27 10:00:00')"));
+    const Answer after =
+        postForChanges(server_->port(), kPanel, knownTag ? before.etag : "\"0123456789abcdef\"",
+                       manipulations.toStdString());
+    QCOMPARE(after.status, status);
+    QCOMPARE(rowsIn(after.body), size_t(status == 226 ? 1 : 2));
 }
 
 QTEST_GUILESS_MAIN(TestAnswersNotResent)

@@ -1,5 +1,6 @@
 #include "AppServerGateway.h"
 
+#include "ChangedRows.h"
 #include "PacketParser.h"
 #include "ServerConnection.h"
 #include "ServerError.h"
@@ -40,6 +41,13 @@ PDataPacket AppServerGateway::openSql(const QString &statement) {
     if (answer.status == 304)
         return last->packet;
     PDataPacket packet = parseDataPacket(answer.body);
+    if (answer.status == 226) {
+        packet = withChangedRows(*last->packet, answer.keptFront, answer.keptBack, *packet);
+        if (!packet) { // does not fit what is kept here: the whole answer, then
+            answer = connection_->postUnlessUnchanged(open.path, sql, "");
+            packet = parseDataPacket(answer.body);
+        }
+    }
     if (!answer.etag.empty())
         answers_.keep(sql, {std::move(answer.etag), packet});
     return packet;

@@ -18,7 +18,8 @@ public:
     explicit AppServerGateway(ServerConnection *connection);
 
     // Asks with the tag of the statement's last answer: unchanged, that answer's
-    // packet is returned again without a body sent or parsed.
+    // packet is returned again without a body sent or parsed; changed, only
+    // the rows that differ are sent where that is shorter.
     PDataPacket openSql(const QString &statement);
     // The server's "result": a change that matched no row is a success.
     bool execSql(const QString &statement);

@@ -2,6 +2,8 @@
 
 #include "ServerError.h"
 
+#include <cstdio>
+
 #include <httplib.h>
 #include <nlohmann/json.hpp>
 
@@ -105,14 +107,32 @@ std::string ServerConnection::post(const std::string &path, const std::string &b
     return postUnlessUnchanged(path, body, {}).body;
 }
 
+ServerConnection::Answer ServerConnection::rowDeltaAnswer(httplib::Response &response,
+                                                          const std::string &etag) const {
+    Answer answer{226, std::move(response.body), response.get_header_value("ETag")};
+    unsigned long long front = 0, back = 0;
+    char end = 0;
+    const std::string kept = response.get_header_value("Rows-Kept");
+    if (response.get_header_value("IM") != kRowDelta ||
+        response.get_header_value("Delta-Base") != etag ||
+        std::sscanf(kept.c_str(), "%llu , %llu%c", &front, &back, &end) != 2)
+        throw ServerError("Application server " + where() +
+                          ": a change of an earlier answer that does not say which");
+    answer.keptFront = static_cast<size_t>(front);
+    answer.keptBack = static_cast<size_t>(back);
+    return answer;
+}
+
 ServerConnection::Answer ServerConnection::postUnlessUnchanged(const std::string &path,
-                                                              const std::string &body,
-                                                              const std::string &etag) {
+                                                               const std::string &body,
+                                                               const std::string &etag) {
     if (!client_)
         throw ServerError("The connection to the application server is not open");
     httplib::Headers headers{{"Accept-Encoding", "gzip"}};
-    if (!etag.empty())
+    if (!etag.empty()) {
         headers.emplace("If-None-Match", etag);
+        headers.emplace("A-IM", kRowDelta);
+    }
     auto result = client_->Post(path, headers, body, "text/plain; charset=utf-8");
     if (!result)
         throw ServerError("Application server " + where() + ": " + failureText(result.error()));
@@ -121,6 +141,8 @@ ServerConnection::Answer ServerConnection::postUnlessUnchanged(const std::string
                                 serverExplanation(*result));
     if (result->status == 304 && !etag.empty())
         return Answer{304, {}, etag};
+    if (result->status == 226 && !etag.empty())
+        return rowDeltaAnswer(*result, etag);
     if (result->status != 200)
         throw ServerError("Application server " + where() + ": " + serverExplanation(*result));
     return Answer{200, std::move(result->body), result->get_header_value("ETag")};

@@ -10,7 +10,8 @@
 
 namespace httplib {
 class Client;
-}
+struct Response;
+} // namespace httplib
 
 class ServerConnection {
 public:
@@ -64,17 +65,25 @@ public:
     // ServerError with the server's own explanation otherwise.
     std::string post(const std::string &path, const std::string &body);
 
+    // The instance manipulation the server may answer with (226 IM Used).
+    static constexpr const char *kRowDelta = "rowdiff";
+
     struct Answer {
-        int status = 0;    // 200, or 304 when the answer named by etag is still current
-        std::string body;  // empty with 304
-        std::string etag;  // the answer's entity tag, when the server gave one
+        int status = 0;   // 200; 304 when the answer named by etag is still current;
+                          // 226 when body holds only the rows that changed since it
+        std::string body; // empty with 304
+        std::string etag; // the answer's entity tag, when the server gave one
+        // With 226: the rows of the earlier answer kept before and after body's rows.
+        size_t keptFront = 0, keptBack = 0;
     };
-    // As post(), sending etag (when given) as If-None-Match.
+    // As post(), sending etag (when given) as If-None-Match, and accepting
+    // the rows changed since that answer instead of the whole new one.
     Answer postUnlessUnchanged(const std::string &path, const std::string &body,
                                const std::string &etag);
 
 private:
     std::string where() const;
+    Answer rowDeltaAnswer(httplib::Response &response, const std::string &etag) const;
     std::string rootPath() const;
 
     QString hostName_ = QStringLiteral("127.0.0.1");
