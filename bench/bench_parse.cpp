@@ -3,7 +3,7 @@
 // SAX), the reader of the server's own shape, and simdjson On-Demand and DOM
 // filling the same packet, on the hot statements' answers from a busy
 // department's server. The walks that build no QString show how much of the
-// time goes to UTF-8 to UTF-16, and "QStrings alone" times that part by itself.
+// time goes to UTF-8 to UTF-16, and "QStrings alone" times the conversion by itself.
 //
 //     bench_parse [repeats]
 
@@ -119,8 +119,8 @@ template <class Out> void walkDom(const std::string &body, Out &out) {
 }
 
 // The byte loop of the shape reader without its QStrings: finds where each
-// string ends, decodes no escape. A floor for what that reader spends apart
-// from the conversion.
+// string ends, decodes no escape. A floor for what that reader spends besides
+// the conversion.
 size_t scanStringsLikeShapeReader(const std::string &body) {
     size_t bytes = 0;
     const char *p = body.data(), *end = p + body.size();
