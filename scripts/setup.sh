@@ -10,10 +10,11 @@ BUILD_DIR=${BUILD_DIR:-$ROOT_DIR/build}
 # run it against (scripts/pg-cluster).
 # desktop-file-utils, dpkg-dev (dpkg-shlibdeps) and systemd (systemd-analyze): the
 # checks of the installed tree and of the Debian packages.
+# libsimdjson-dev: bench_parse weighs it against the client's answer readers.
 PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libcpp-httplib-dev nlohmann-json3-dev
           libsqlite3-dev libxlsxwriter-dev libssl-dev zlib1g-dev libbrotli-dev fonts-noto-cjk
           python3-openpyxl desktop-file-utils dpkg-dev systemd
-          libmicrohttpd-dev libpq-dev postgresql)
+          libmicrohttpd-dev libpq-dev postgresql libsimdjson-dev)
 # A script that needs more sets EXTRA_PACKAGES before sourcing this one.
 PACKAGES+=(${EXTRA_PACKAGES[@]+"${EXTRA_PACKAGES[@]}"})
 
