@@ -6,9 +6,9 @@
 #include "http_api.h"
 #include "http_server.h"
 #include "options.h"
+#include "pg_connection.h"
 #include "pg_storage.h"
 #include "postgres_commands.h"
-#include "pg_connection.h"
 #include "solvane_version.h"
 #include "sqlite_storage.h"
 #include "worker_queue.h"
@@ -65,10 +65,13 @@ sigset_t stopSignals() {
     return signals;
 }
 
+int readerCount(const Options &options) {
+    return options.threads > 0 ? options.threads
+                               : int(std::max(1u, std::thread::hardware_concurrency()));
+}
+
 int serve(const Options &options, Storage &storage, const sigset_t &signals) {
-    const int readers = options.threads > 0
-                            ? options.threads
-                            : int(std::max(1u, std::thread::hardware_concurrency()));
+    const int readers = readerCount(options);
     WorkerQueue readerQueue(storage, readers, size_t(options.queue));
     WorkerQueue writerQueue(storage, 1, size_t(options.queue));
     const size_t maxAnswerBytes = size_t(options.maxAnswerMiB) << 20;
@@ -139,6 +142,9 @@ int main(int argc, char **argv) {
         limits.statementMillis = options->statementMillis;
         limits.writeMillis = options->writeMillis;
         limits.maxValueBytes = options->maxValueMiB << 20;
+        // The readers, the writer and the change watcher share the heap cap.
+        limits.sessionCacheBytes =
+            sessionCacheFor(limits.heapLimitBytes, readerCount(*options) + 2);
         SqliteStorage storage(options->db, limits);
 
         if (!options->addMember.empty()) {

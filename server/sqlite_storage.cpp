@@ -46,6 +46,10 @@ public:
         // Bounds what one function call can build, and so what it can cost.
         sqlite3_limit(db_, SQLITE_LIMIT_LENGTH, limits_.maxValueBytes);
         try {
+            const std::string memory = "PRAGMA cache_size=-" +
+                                       std::to_string(limits_.sessionCacheBytes >> 10) +
+                                       "; PRAGMA mmap_size=" + std::to_string(limits_.mapBytes);
+            execOrThrow(db_, memory.c_str(), "cannot configure the session");
             functions_ = std::make_unique<BoundedFunctions>(db_);
         } catch (...) {
             sqlite3_close_v2(db_);
@@ -150,8 +154,7 @@ private:
     }
 
     // One statement per request, of the kind its method runs.
-    bool checkShape(sqlite3_stmt *stmt, const char *tail, Method method,
-                    StatementResult &result) {
+    bool checkShape(sqlite3_stmt *stmt, const char *tail, Method method, StatementResult &result) {
         while (*tail) {
             sqlite3_stmt *raw = nullptr;
             const char *next = nullptr;
@@ -216,15 +219,15 @@ private:
         const int primary = rc & 0xff;
         // Some denials (functions) come back as a plain error, hence the note.
         if (primary == SQLITE_AUTH || !guard_.denial.empty()) {
-            refuse(result, "statement refused: " +
-                               (guard_.denial.empty() ? std::string("not authorized")
-                                                      : guard_.denial));
+            refuse(result,
+                   "statement refused: " +
+                       (guard_.denial.empty() ? std::string("not authorized") : guard_.denial));
             return;
         }
         result.outcome = Outcome::Failed;
         if (primary == SQLITE_INTERRUPT)
-            result.error = "statement stopped: it ran longer than " +
-                           std::to_string(limitMillis_) + " ms";
+            result.error =
+                "statement stopped: it ran longer than " + std::to_string(limitMillis_) + " ms";
         else if (primary == SQLITE_NOMEM)
             result.error = "statement stopped: it needed more memory than the server allows";
         else if (primary == SQLITE_TOOBIG)
@@ -251,6 +254,11 @@ private:
 };
 
 } // namespace
+
+long long sessionCacheFor(long long heapLimitBytes, int sessions) {
+    const long long share = heapLimitBytes / 4 / std::max(1, sessions);
+    return std::clamp(share, 256LL << 10, 2LL << 20);
+}
 
 SqliteStorage::SqliteStorage(std::string path, SqliteLimits limits)
     : path_(std::move(path)), limits_(limits) {
@@ -289,8 +297,7 @@ sqlite3 *SqliteStorage::openTrustedConnection() const {
 }
 
 std::unique_ptr<Session> SqliteStorage::openSession() {
-    return std::make_unique<SqliteSession>(openTrustedConnection(), limits_, watchdog_,
-                                           *counters_);
+    return std::make_unique<SqliteSession>(openTrustedConnection(), limits_, watchdog_, *counters_);
 }
 
 } // namespace appserver

@@ -14,15 +14,24 @@ struct sqlite3;
 namespace appserver {
 
 struct SqliteLimits {
-    int statementMillis = 3000;                 // a query running longer is stopped
-    int writeMillis = 1000;                     // a change running longer is stopped
-    int maxValueBytes = 16 << 20;               // longest text or blob a statement may make
-    long long heapLimitBytes = 512LL << 20;     // whole-process cap on SQLite's memory
-    int maxStatementBytes = 1 << 20;            // matches the request body cap
+    int statementMillis = 3000;             // a query running longer is stopped
+    int writeMillis = 1000;                 // a change running longer is stopped
+    int maxValueBytes = 16 << 20;           // longest text or blob a statement may make
+    long long heapLimitBytes = 512LL << 20; // whole-process cap on SQLite's memory
+    int maxStatementBytes = 1 << 20;        // matches the request body cap
     // Changes go through one writer, so this only matters when another process
     // holds the database, such as a backup.
     int busyTimeoutMillis = 5000;
+    // Each session's page cache (which a sort also draws on); the file itself
+    // is read through a memory map, which the cap does not count.
+    long long sessionCacheBytes = 2 << 20;
+    long long mapBytes = 1LL << 30;
 };
+
+// A page cache per session such that all sessions together keep to a quarter
+// of the heap cap, leaving the rest to statements and answers; between 256 KiB
+// and SQLite's default of 2 MiB.
+long long sessionCacheFor(long long heapLimitBytes, int sessions);
 
 class SqliteStorage : public Storage {
 public:

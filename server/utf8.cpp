@@ -1,5 +1,8 @@
 #include "utf8.h"
 
+#include <cstdint>
+#include <cstring>
+
 namespace appserver {
 
 size_t utf8SequenceLength(std::string_view text, size_t at) {
@@ -39,6 +42,14 @@ size_t utf8SequenceLength(std::string_view text, size_t at) {
 bool isValidUtf8(std::string_view text) {
     size_t i = 0;
     while (i < text.size()) {
+        if (i + 8 <= text.size()) {
+            uint64_t eight;
+            std::memcpy(&eight, text.data() + i, 8);
+            if (!(eight & 0x8080808080808080ull)) { // eight ASCII characters
+                i += 8;
+                continue;
+            }
+        }
         if (static_cast<unsigned char>(text[i]) < 0x80) {
             ++i;
             continue;
