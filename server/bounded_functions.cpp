@@ -1,7 +1,5 @@
 #include "bounded_functions.h"
 
-#include "like_substring.h"
-
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -13,14 +11,10 @@ namespace {
 
 using Cost = unsigned long long;
 
-Cost bytes(sqlite3_value *value) {
-    return static_cast<Cost>(sqlite3_value_bytes(value));
-}
+Cost bytes(sqlite3_value *value) { return static_cast<Cost>(sqlite3_value_bytes(value)); }
 
 // A search compares each position of the text with up to the whole pattern.
-Cost textTimesPattern(int, sqlite3_value **argv) {
-    return bytes(argv[0]) * bytes(argv[1]);
-}
+Cost textTimesPattern(int, sqlite3_value **argv) { return bytes(argv[0]) * bytes(argv[1]); }
 
 // printf() loops once per padding position and per repeat of a %c, so its
 // cost is the sum of the widths and precisions it is given.
@@ -78,32 +72,20 @@ bool patternTooLong(sqlite3_context *context, sqlite3_value *pattern) {
     return true;
 }
 
-std::string_view textOf(sqlite3_value *value) {
-    const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(value));
-    return text ? std::string_view(text, size_t(sqlite3_value_bytes(value))) : std::string_view();
-}
-
 int likeWithoutEscape(const char *pattern, const char *text) {
     return sqlite3_strlike(pattern, text, 0);
 }
 
-// like(P,X) and glob(P,X) run right here: they are in the members' everyday
-// statements, where a detour would cost. The members' searches, '%name%',
-// are plain searches; anything else goes through SQLite's own matcher.
+// like(P,X) and glob(P,X) run through SQLite's own matcher right here: they
+// are in the members' everyday statements, where a detour would cost.
 template <int (*compare)(const char *pattern, const char *text)>
 void matchHere(sqlite3_context *context, int, sqlite3_value **argv) {
     if (patternTooLong(context, argv[0]))
         return;
     const auto *pattern = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
     const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(argv[1]));
-    if (!pattern || !text)
-        return;
-    if (compare == likeWithoutEscape)
-        if (auto found = likeAsSubstring(textOf(argv[0]), textOf(argv[1]))) {
-            sqlite3_result_int(context, *found);
-            return;
-        }
-    sqlite3_result_int(context, compare(pattern, text) == 0);
+    if (pattern && text)
+        sqlite3_result_int(context, compare(pattern, text) == 0);
 }
 
 } // namespace

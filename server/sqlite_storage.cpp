@@ -46,10 +46,9 @@ public:
         // Bounds what one function call can build, and so what it can cost.
         sqlite3_limit(db_, SQLITE_LIMIT_LENGTH, limits_.maxValueBytes);
         try {
-            const std::string memory = "PRAGMA cache_size=-" +
-                                       std::to_string(limits_.sessionCacheBytes >> 10) +
-                                       "; PRAGMA mmap_size=" + std::to_string(limits_.mapBytes);
-            execOrThrow(db_, memory.c_str(), "cannot configure the session");
+            const std::string cache =
+                "PRAGMA cache_size=-" + std::to_string(limits_.sessionCacheBytes >> 10);
+            execOrThrow(db_, cache.c_str(), "cannot configure the session");
             functions_ = std::make_unique<BoundedFunctions>(db_);
         } catch (...) {
             sqlite3_close_v2(db_);

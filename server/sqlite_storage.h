@@ -22,10 +22,8 @@ struct SqliteLimits {
     // Changes go through one writer, so this only matters when another process
     // holds the database, such as a backup.
     int busyTimeoutMillis = 5000;
-    // Each session's page cache (which a sort also draws on); the file itself
-    // is read through a memory map, which the cap does not count.
+    // Each session's page cache, which a sort also draws on.
     long long sessionCacheBytes = 2 << 20;
-    long long mapBytes = 1LL << 30;
 };
 
 // A page cache per session such that all sessions together keep to a quarter
