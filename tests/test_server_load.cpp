@@ -1,0 +1,78 @@
+// Many members at once: a server with hundreds of database workers keeps its
+// memory within its cap. Past what it can take, a member gets a quick 503
+// and asks again; no request fails otherwise, and the next ones are served
+// as before.
+
+#include "ServerProcess.h"
+
+#include <QtTest>
+
+#include <httplib.h>
+
+#include <atomic>
+#include <thread>
+
+namespace {
+
+const std::string kOpenSql = "/datasnap/rest/TZelServerDataBase/OpenSQL";
+
+// The task list of one member; every member's is a statement of its own.
+std::string taskList(int member) {
+    const std::string name = "member " + std::to_string(member);
+    return "Select * From Task where TaskDemander='" + name + "' or TaskPerformer like '%" + name +
+           "%' or TaskCCList like '%" + name + "%' order by TaskCompleteTime desc";
+}
+
+int askTaskList(int port, int member) {
+    httplib::Client client("127.0.0.1", port);
+    client.set_basic_auth(ServerProcess::kTestUser, ServerProcess::kTestPassword);
+    client.set_connection_timeout(10);
+    client.set_read_timeout(30);
+    auto result = client.Post(kOpenSql, taskList(member), "text/plain");
+    return result ? result->status : 0;
+}
+
+} // namespace
+
+class TestServerLoad : public QObject {
+    Q_OBJECT
+private slots:
+    void manyTaskListsAtOnceStayWithinMemory();
+};
+
+void TestServerLoad::manyTaskListsAtOnceStayWithinMemory() {
+    // Each worker's page cache would fill with the whole Task table (some
+    // 4 MiB); 256 of SQLite's default caches would reach the server's cap.
+    ServerProcess server({"--threads", "256", "--per-address", "0"});
+    QVERIFY2(server.start(), qPrintable(server.errorText()));
+    QVERIFY(server.addTestMember());
+    QVERIFY(server.execOnDatabaseFile(
+        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i<20000) "
+        "INSERT INTO Task SELECT 'P'||(i/5), 'task '||i||' '||hex(randomblob(40)), "
+        "'member '||(i%50), 'member '||((i+1)%50)||'|member '||((i+2)%50), "
+        "'2026-11-01 09:00:00', '2026-12-01 09:00:00', '0', '', '', "
+        "'member '||((i+3)%50)||'|member '||((i+4)%50) FROM n"));
+
+    constexpr int kMembers = 900;
+    std::vector<std::atomic<int>> statuses(kMembers);
+    std::vector<std::thread> members;
+    for (int i = 0; i < kMembers; ++i)
+        members.emplace_back(
+            [&, i] { statuses[i] = askTaskList(server.port(), i % 50 + 1000 * (i / 50)); });
+    for (auto &member : members)
+        member.join();
+    int served = 0;
+    for (int i = 0; i < kMembers; ++i) {
+        QVERIFY2(statuses[i] == 200 || statuses[i] == 503,
+                 qPrintable(QString("member %1 got %2").arg(i).arg(statuses[i].load())));
+        served += statuses[i] == 200;
+    }
+    QVERIFY(served > 0);
+    // The load is gone: the next members are served at once.
+    for (int member = 0; member < 50; ++member)
+        QCOMPARE(askTaskList(server.port(), member), 200);
+    QVERIFY(server.stop());
+}
+
+QTEST_GUILESS_MAIN(TestServerLoad)
+#include "test_server_load.moc"
