@@ -3,9 +3,13 @@
 // over the period, each round on a connection of its own, asking with the
 // tags of its last answers as a client running all day holds them), and a
 // notice added every 3 s per 100 members.
-// Prints request latency, errors, the server's CPU and peak memory per N:
+// Prints request latency, errors, the server's CPU and peak memory per N, and
+// how soon after the load a member's fresh task list is answered as fast as
+// before it; with --reference, the same for another build of the server, in
+// turns with this one:
 //
-//     bench_load [seconds per N, default 100] [N ...; default 1000 3000 10000]
+//     bench_load [--reference PATH-TO-OLDER-solvane-server]
+//                [seconds per N, default 100] [N ...; default 1000 3000 10000]
 
 #include "BenchDatabase.h"
 #include "BenchMain.h"
@@ -60,10 +64,12 @@ ServerUse serverUse(qint64 pid) {
 }
 
 std::array<std::string, 3> roundOf(int member) {
-    const std::string name = BenchDatabase::memberName(member % BenchDatabase::kMembers).toStdString();
+    const std::string name =
+        BenchDatabase::memberName(member % BenchDatabase::kMembers).toStdString();
     const std::string since =
         QDateTime::currentDateTime().addDays(-15).toString("yyyy-MM-dd").toStdString();
-    return {"Select * From Programe Where ProPerformer like'%" + name + "%' and ProCompleteFlag='No'",
+    return {"Select * From Programe Where ProPerformer like'%" + name +
+                "%' and ProCompleteFlag='No'",
             "Select * From Task Where TaskPerformer like'%" + name + "%' and TaskCompleteFlag<>'2'",
             "Select * From Notice Where CreateTime>='" + since + "'Order by CreateTime desc"};
 }
@@ -126,15 +132,18 @@ Result simulate(const ServerProcess &server, int members, double seconds) {
                 const auto statements = roundOf(member);
                 for (int s = 0; s < 3; ++s) {
                     httplib::Headers headers;
-                    if (!tags[member][s].empty())
+                    if (!tags[member][s].empty()) {
                         headers.emplace("If-None-Match", tags[member][s]);
+                        headers.emplace("A-IM", "rowdiff"); // as the client asks
+                    }
                     const auto start = Clock::now();
                     auto answer = client.Post(kOpenSql, headers, statements[s], "text/plain");
                     millis.push_back(
                         std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-                    if (!answer || (answer->status != 200 && answer->status != 304))
+                    if (!answer ||
+                        (answer->status != 200 && answer->status != 226 && answer->status != 304))
                         ++errors;
-                    else if (answer->status == 200)
+                    else if (answer->status != 304)
                         tags[member][s] = answer->get_header_value("ETag");
                 }
             }
@@ -169,6 +178,39 @@ Result simulate(const ServerProcess &server, int members, double seconds) {
     return result;
 }
 
+// A task list no member asked before, so that nothing kept answers it.
+double freshTaskListMillis(const ServerProcess &server, int &asked) {
+    httplib::Client client(server.host().toStdString(), server.port());
+    client.set_basic_auth(BenchDatabase::loginName(7).toStdString(), "pw");
+    client.set_read_timeout(std::chrono::seconds(30));
+    const std::string name = "nobody " + std::to_string(++asked);
+    const auto start = Clock::now();
+    auto answer = client.Post(kOpenSql,
+                              "Select * From Task where TaskDemander='" + name +
+                                  "' or TaskPerformer like '%" + name + "%' or TaskCCList like '%" +
+                                  name + "%' order by TaskCompleteTime desc",
+                              "text/plain");
+    const double millis = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    return answer && answer->status == 200 ? millis : -1;
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// How long after the load a fresh task list first takes no more than twice
+// what it took before the load (a failure counts as slow), in seconds.
+double secondsUntilHealthy(const ServerProcess &server, double calmMillis, int &asked) {
+    const auto loadEnded = Clock::now();
+    for (;;) {
+        const double millis = freshTaskListMillis(server, asked);
+        const double since = std::chrono::duration<double>(Clock::now() - loadEnded).count();
+        if ((millis >= 0 && millis <= 2 * calmMillis) || since > 60)
+            return since;
+    }
+}
+
 double percentile(std::vector<double> &sorted, double p) {
     if (sorted.empty())
         return 0;
@@ -180,10 +222,18 @@ double percentile(std::vector<double> &sorted, double p) {
 int run(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     setvbuf(stdout, nullptr, _IOLBF, 0);
-    double seconds = argc > 1 ? std::max(5.0, atof(argv[1])) : kPeriodSeconds;
+    QString reference;
+    std::vector<double> numbers;
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--reference" && i + 1 < argc)
+            reference = argv[++i];
+        else
+            numbers.push_back(atof(argv[i]));
+    }
+    const double seconds = numbers.empty() ? kPeriodSeconds : std::max(5.0, numbers.front());
     std::vector<int> counts;
-    for (int i = 2; i < argc; ++i)
-        counts.push_back(std::max(1, atoi(argv[i])));
+    for (size_t i = 1; i < numbers.size(); ++i)
+        counts.push_back(std::max(1, int(numbers[i])));
     if (counts.empty())
         counts = {1000, 3000, 10000};
 
@@ -194,26 +244,46 @@ int run(int argc, char **argv) {
     BenchDatabase::seed(db);
     sqlite3_close(db);
 
-    std::printf("\n%-7s %6s %9s %9s %9s %9s %7s %6s %8s %10s %9s\n", "members", "sec", "requests",
-                "p50", "p99", "max", "errors", "late", "notices", "server CPU", "peak RSS");
-    for (int members : counts) {
+    std::printf("\n%-9s %-7s %6s %9s %9s %9s %9s %7s %6s %8s %10s %9s %9s\n", "server", "members",
+                "sec", "requests", "p50", "p99", "max", "errors", "late", "notices", "server CPU",
+                "peak RSS", "healthy");
+    int asked = 0;
+    auto measure = [&](const QString &binary, const char *label, int members) {
         ServerProcess server({"--per-address", "0", "--max-connections", "2000"});
         server.setDatabase(dbPath);
+        if (!binary.isEmpty())
+            server.setBinary(binary);
         if (!server.start()) {
             std::fprintf(stderr, "server did not start: %s\n", qPrintable(server.errorText()));
-            return 1;
+            return false;
         }
+        std::vector<double> calm;
+        for (int i = 0; i < 5; ++i)
+            calm.push_back(freshTaskListMillis(server, asked));
         const ServerUse before = serverUse(server.pid());
         Result result = simulate(server, members, seconds);
         const ServerUse after = serverUse(server.pid());
+        const double healthy = secondsUntilHealthy(server, median(calm), asked);
         std::sort(result.millis.begin(), result.millis.end());
-        std::printf("%-7d %6.0f %9zu %6.2f ms %6.2f ms %6.1f ms %7d %6d %8d %9.1f%% %6ld MiB\n",
-                    members, seconds, result.millis.size(), percentile(result.millis, 0.5),
+        std::printf("%-9s %-7d %6.0f %9zu %6.2f ms %6.2f ms %6.1f ms %7d %6d %8d %9.1f%% %5ld MiB "
+                    "%7.2f s\n",
+                    label, members, seconds, result.millis.size(), percentile(result.millis, 0.5),
                     percentile(result.millis, 0.99),
                     result.millis.empty() ? 0 : result.millis.back(), result.errors, result.late,
                     result.notices, 100 * (after.cpuSeconds - before.cpuSeconds) / seconds,
-                    after.peakKiB / 1024);
+                    after.peakKiB / 1024, healthy);
         server.stop();
+        return true;
+    };
+    bool referenceFirst = false; // taking turns, so neither always meets a warmer machine
+    for (int members : counts) {
+        if (!reference.isEmpty() && referenceFirst && !measure(reference, "reference", members))
+            return 1;
+        if (!measure(QString(), "this", members))
+            return 1;
+        if (!reference.isEmpty() && !referenceFirst && !measure(reference, "reference", members))
+            return 1;
+        referenceFirst = !referenceFirst;
     }
     return 0;
 }
