@@ -181,10 +181,13 @@ Reply HttpApi::reusableAnswer(Session &session, const std::string &body, const s
         unchanged.etag = etag;
         return unchanged;
     }
+    const auto earlier = answerHeld(body, delivery);
     auto answer = answers_.find(key);
     if (!answer) {
         std::vector<uint32_t> rowStarts;
-        Reply fresh = runStatement(session, Method::OpenSQL, body, &rowStarts);
+        // The new answer is usually about as long as the one the member holds.
+        Reply fresh = runStatement(session, Method::OpenSQL, body, &rowStarts,
+                                   earlier ? earlier->json().size() : 0);
         if (fresh.status != 200)
             return fresh;
         fresh.etag = etag;
@@ -196,36 +199,28 @@ Reply HttpApi::reusableAnswer(Session &session, const std::string &body, const s
             std::make_shared<const CachedAnswer>(etag, std::move(fresh.body), std::move(rowStarts));
         answers_.store(key, answer);
     }
-    if (auto changed = changeSinceSent(*answer, body, delivery))
-        return std::move(*changed);
+    if (earlier && delivery.acceptsRowDelta)
+        if (auto delta = rowDelta(*earlier, *answer)) {
+            Reply reply{226, std::move(delta->body), delta->rows};
+            reply.etag = answer->etag();
+            reply.deltaBase = earlier->etag();
+            reply.keptFront = delta->front;
+            reply.keptBack = delta->back;
+            compressIfPays(reply, delivery);
+            return reply;
+        }
     return replyFrom(answer, delivery);
 }
 
-std::optional<Reply> HttpApi::changeSinceSent(const CachedAnswer &answer, const std::string &body,
-                                              const Delivery &delivery) {
-    if (!delivery.acceptsRowDelta)
-        return std::nullopt;
+std::shared_ptr<const CachedAnswer> HttpApi::answerHeld(const std::string &body,
+                                                        const Delivery &delivery) {
     const auto tags = headerListItems(delivery.ifNoneMatch);
-    if (tags.size() != 1)
-        return std::nullopt;
-    const auto earlier = answers_.findSent(tags.front(), body);
-    if (!earlier)
-        return std::nullopt;
-    auto delta = rowDelta(*earlier, answer);
-    if (!delta)
-        return std::nullopt;
-    Reply reply{226, std::move(delta->body), delta->rows};
-    reply.etag = answer.etag();
-    reply.deltaBase = earlier->etag();
-    reply.keptFront = delta->front;
-    reply.keptBack = delta->back;
-    compressIfPays(reply, delivery);
-    return reply;
+    return tags.size() == 1 ? answers_.findSent(tags.front(), body) : nullptr;
 }
 
 Reply HttpApi::runStatement(Session &session, Method method, const std::string &body,
-                            std::vector<uint32_t> *rowStarts) const {
-    JsonRowsWriter rows(maxAnswerBytes_, answerMemory_);
+                            std::vector<uint32_t> *rowStarts, size_t expectedBytes) const {
+    JsonRowsWriter rows(maxAnswerBytes_, answerMemory_, expectedBytes);
     StatementResult result = session.run(method, body, rows);
     switch (result.outcome) {
     case Outcome::Empty:

@@ -85,13 +85,14 @@ private:
     Reply runFor(Session &session, Method method, const Job &job);
     Reply reusableAnswer(Session &session, const std::string &body, const std::string &version,
                          const Delivery &delivery);
-    // The answer to a member holding the one named in If-None-Match, when
-    // sending only the rows that changed since then is worth it.
-    std::optional<Reply> changeSinceSent(const CachedAnswer &answer, const std::string &body,
-                                         const Delivery &delivery);
-    // rowStarts, when given, receives where each row of the answer begins.
+    // The earlier answer to body that the request names in If-None-Match,
+    // while it is kept: the member may get only the rows changed since.
+    std::shared_ptr<const CachedAnswer> answerHeld(const std::string &body,
+                                                   const Delivery &delivery);
+    // rowStarts, when given, receives where each row of the answer begins;
+    // expectedBytes is room to take for the answer at once.
     Reply runStatement(Session &session, Method method, const std::string &body,
-                       std::vector<uint32_t> *rowStarts = nullptr) const;
+                       std::vector<uint32_t> *rowStarts = nullptr, size_t expectedBytes = 0) const;
 
     WorkerQueue &readers_;
     WorkerQueue &writer_;

@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -23,11 +24,12 @@ inline bool needsCare(uint64_t bytes) {
     return ((found & ~bytes) | bytes) & kHighs;
 }
 
-// The common three-byte sequence (most CJK text) without the general checks.
+// The common three-byte sequence (most CJK text) without the general checks:
+// a lead byte that needs no check of the next one, then two continuations.
 inline bool isPlainThreeBytes(const unsigned char *at, size_t left) {
     const unsigned char c = at[0];
-    return left >= 3 && ((c >= 0xE1 && c <= 0xEC) || c == 0xEE || c == 0xEF) &&
-           (at[1] & 0xC0) == 0x80 && (at[2] & 0xC0) == 0x80;
+    return left >= 3 && (c & 0xF0) == 0xE0 && c != 0xE0 && c != 0xED && (at[1] & 0xC0) == 0x80 &&
+           (at[2] & 0xC0) == 0x80;
 }
 
 } // namespace
@@ -53,6 +55,8 @@ void appendJsonString(std::string &out, std::string_view value) {
         if (c >= 0x80) {
             if (isPlainThreeBytes(bytes + i, size - i)) {
                 i += 3;
+                while (isPlainThreeBytes(bytes + i, size - i)) // a run of them
+                    i += 3;
                 continue;
             }
             const size_t length = utf8SequenceLength(value, i);
@@ -107,6 +111,7 @@ constexpr size_t kLargeFrom = 1 << 20;
 } // namespace
 
 void JsonRowsWriter::begin(const std::vector<std::string> &columns) {
+    out_.reserve(std::min({expectedBytes_ + expectedBytes_ / 8, maxBytes_, kLargeFrom}));
     out_ = "{\"columns\":[";
     for (size_t i = 0; i < columns.size(); ++i) {
         if (i)

@@ -21,7 +21,10 @@ void appendJsonString(std::string &out, std::string_view value);
 // memory than that.
 class JsonRowsWriter : public RowSink {
 public:
-    JsonRowsWriter(size_t maxBytes, AnswerBudget &budget) : maxBytes_(maxBytes), share_(budget) {}
+    // expectedBytes: how long the answer will likely be, taken at once
+    // instead of growing step by step (up to the size of a large answer).
+    JsonRowsWriter(size_t maxBytes, AnswerBudget &budget, size_t expectedBytes = 0)
+        : maxBytes_(maxBytes), expectedBytes_(expectedBytes), share_(budget) {}
     void begin(const std::vector<std::string> &columns) override;
     bool add(const std::vector<CellView> &row) override;
     std::string finish();
@@ -40,6 +43,7 @@ private:
     std::string out_;
     std::vector<uint32_t> rowStarts_;
     size_t maxBytes_;
+    size_t expectedBytes_;
     BudgetShare share_;
     size_t rows_ = 0;
     bool outOfBudget_ = false;
