@@ -10,14 +10,21 @@
 //
 //     bench_load [--reference PATH-TO-OLDER-solvane-server]
 //                [seconds per N, default 100] [N ...; default 1000 3000 10000]
+//
+// With --postgres, on a PostgreSQL copy of the department (on the cluster
+// SOLVANE_TEST_PG names: scripts/pg-cluster build/bench/bench_load --postgres);
+// with --servers K, K servers on the one database, the members split between
+// them and the notices written through the first.
 
 #include "BenchDatabase.h"
 #include "BenchMain.h"
+#include "PgTestDatabase.h"
 #include "ServerProcess.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <httplib.h>
@@ -101,7 +108,9 @@ std::vector<Tags> tagsOfEarlierRefreshes(const ServerProcess &server, int member
     return tags;
 }
 
-Result simulate(const ServerProcess &server, int members, double seconds) {
+Result simulate(const std::vector<std::unique_ptr<ServerProcess>> &servers, int members,
+                double seconds) {
+    const ServerProcess &server = *servers.front();
     std::vector<Tags> tags = tagsOfEarlierRefreshes(server, members);
     std::atomic<long> nextRound{0};
     std::mutex mutex;
@@ -123,7 +132,8 @@ Result simulate(const ServerProcess &server, int members, double seconds) {
                 if (Clock::now() - due(k) > std::chrono::seconds(1))
                     ++late;
                 const int member = int(k % members);
-                httplib::Client client(server.host().toStdString(), server.port());
+                const ServerProcess &own = *servers[size_t(member) % servers.size()];
+                httplib::Client client(own.host().toStdString(), own.port());
                 client.set_basic_auth(
                     BenchDatabase::loginName(member % BenchDatabase::kMembers).toStdString(), "pw");
                 client.set_keep_alive(true);
@@ -223,10 +233,17 @@ int run(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     setvbuf(stdout, nullptr, _IOLBF, 0);
     QString reference;
+    bool postgres = false;
+    int serverCount = 1;
     std::vector<double> numbers;
     for (int i = 1; i < argc; ++i) {
-        if (std::string(argv[i]) == "--reference" && i + 1 < argc)
+        const std::string arg = argv[i];
+        if (arg == "--reference" && i + 1 < argc)
             reference = argv[++i];
+        else if (arg == "--postgres")
+            postgres = true;
+        else if (arg == "--servers" && i + 1 < argc)
+            serverCount = std::max(1, atoi(argv[++i]));
         else
             numbers.push_back(atof(argv[i]));
     }
@@ -243,26 +260,63 @@ int run(int argc, char **argv) {
     sqlite3_open(dbPath.toUtf8().constData(), &db);
     BenchDatabase::seed(db);
     sqlite3_close(db);
+    QString database = dbPath;
+    PgTestDatabase onPostgres;
+    if (postgres) {
+        if (!PgTestDatabase::unavailableReason().isEmpty() || !onPostgres.createEmpty()) {
+            std::fprintf(stderr, "no PostgreSQL: %s%s\n",
+                         qPrintable(PgTestDatabase::unavailableReason()),
+                         qPrintable(onPostgres.errorText()));
+            return 1;
+        }
+        QProcess copy;
+        copy.start(ServerProcess::binary(),
+                   {"--db", dbPath, "--copy-to", onPostgres.ownerConnection(), "--grant-to",
+                    "solvane_server"});
+        if (!copy.waitForFinished(600000) || copy.exitCode() != 0) {
+            std::fprintf(stderr, "--copy-to failed: %s\n", copy.readAllStandardError().constData());
+            return 1;
+        }
+        onPostgres.execAsOwner("ANALYZE Login, Programe, Task, Notice");
+        database = onPostgres.serverConnection();
+    }
+    const auto storage =
+        postgres ? ServerProcess::Storage::Postgres : ServerProcess::Storage::Sqlite;
 
     std::printf("\n%-9s %-7s %6s %9s %9s %9s %9s %7s %6s %8s %10s %9s %9s\n", "server", "members",
                 "sec", "requests", "p50", "p99", "max", "errors", "late", "notices", "server CPU",
                 "peak RSS", "healthy");
     int asked = 0;
     auto measure = [&](const QString &binary, const char *label, int members) {
-        ServerProcess server({"--per-address", "0", "--max-connections", "2000"});
-        server.setDatabase(dbPath);
-        if (!binary.isEmpty())
-            server.setBinary(binary);
-        if (!server.start()) {
-            std::fprintf(stderr, "server did not start: %s\n", qPrintable(server.errorText()));
-            return false;
+        std::vector<std::unique_ptr<ServerProcess>> servers;
+        for (int i = 0; i < serverCount; ++i) {
+            servers.push_back(std::make_unique<ServerProcess>(
+                QStringList{"--per-address", "0", "--max-connections", "2000"}, storage));
+            servers.back()->setDatabase(database);
+            if (!binary.isEmpty())
+                servers.back()->setBinary(binary);
+            if (!servers.back()->start()) {
+                std::fprintf(stderr, "server did not start: %s\n",
+                             qPrintable(servers.back()->errorText()));
+                return false;
+            }
         }
+        ServerProcess &server = *servers.front();
         std::vector<double> calm;
         for (int i = 0; i < 5; ++i)
             calm.push_back(freshTaskListMillis(server, asked));
-        const ServerUse before = serverUse(server.pid());
-        Result result = simulate(server, members, seconds);
-        const ServerUse after = serverUse(server.pid());
+        auto use = [&] { // all servers together
+            ServerUse sum;
+            for (const auto &each : servers) {
+                const ServerUse one = serverUse(each->pid());
+                sum.cpuSeconds += one.cpuSeconds;
+                sum.peakKiB += one.peakKiB;
+            }
+            return sum;
+        };
+        const ServerUse before = use();
+        Result result = simulate(servers, members, seconds);
+        const ServerUse after = use();
         const double healthy = secondsUntilHealthy(server, median(calm), asked);
         std::sort(result.millis.begin(), result.millis.end());
         std::printf("%-9s %-7d %6.0f %9zu %6.2f ms %6.2f ms %6.1f ms %7d %6d %8d %9.1f%% %5ld MiB "
@@ -272,7 +326,8 @@ int run(int argc, char **argv) {
                     result.millis.empty() ? 0 : result.millis.back(), result.errors, result.late,
                     result.notices, 100 * (after.cpuSeconds - before.cpuSeconds) / seconds,
                     after.peakKiB / 1024, healthy);
-        server.stop();
+        for (const auto &each : servers)
+            each->stop();
         return true;
     };
     bool referenceFirst = false; // taking turns, so neither always meets a warmer machine
