@@ -126,6 +126,7 @@ TableCounts copySqliteToPostgres(const std::string &sqlitePath, const std::strin
                               "\"Programe\") + (SELECT count(\"UseName\") - count(DISTINCT "
                               "lower(\"UseName\")) FROM \"Login\")") != 0)
         throw std::runtime_error("a project number or login name would be there twice");
+    readyPostgresForQueries(target.get());
     execOrThrow(target.get(), "COMMIT", "cannot commit the copy");
     return counts;
 }

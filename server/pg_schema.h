@@ -9,15 +9,24 @@ typedef struct pg_conn PGconn;
 
 namespace appserver {
 
-// Creates what is missing: pg_trgm, the tables, the unique keys and the
-// indexes. With a role, grants it SELECT, INSERT, UPDATE and DELETE on the
-// tables and nothing more. Throws std::runtime_error.
+// Creates what is missing: pg_trgm, the tables, the unique keys, the indexes
+// and the change counters (pg_change_counters.h), then readies the tables for
+// queries (below). With a role, grants it SELECT, INSERT, UPDATE and DELETE on the
+// tables, SELECT on the counters and nothing more. Throws std::runtime_error.
 void createPostgresSchema(const std::string &conninfo, const std::string &serverRole);
 
-// The same on a connection whose transaction the caller holds.
+// The same, without the statistics, on a connection whose transaction the
+// caller holds.
 void createPostgresSchemaOn(PGconn *conn, const std::string &serverRole);
 
-// Throws std::runtime_error, naming --init, when the tables cannot be read.
+// Empties the trigram indexes' pending lists and gathers the planner's
+// statistics: a department just copied in would otherwise be searched through
+// a pending list of every row, which the planner rightly avoids for
+// sequential scans. A plain ANALYZE leaves the lists as they are.
+void readyPostgresForQueries(PGconn *conn);
+
+// Throws std::runtime_error, naming --init, when the tables cannot be read;
+// says so on stderr when the change counters cannot.
 void checkPostgresSchema(const std::string &conninfo);
 
 } // namespace appserver

@@ -7,6 +7,7 @@
 #include <strings.h>
 
 #include <initializer_list>
+#include <iterator>
 #include <vector>
 
 namespace appserver {
@@ -99,7 +100,9 @@ public:
         if (!checkKind() || !checkParts())
             return {Outcome::Refused, {}, refusal_};
         rewrite();
-        return {Outcome::Ok, assemble(), {}};
+        PgStatement statement{Outcome::Ok, assemble(), {}};
+        noteWhatIsRead(statement);
+        return statement;
     }
 
 private:
@@ -133,9 +136,11 @@ private:
             const bool callsNext = i + 1 < pieces_.size() && pieces_[i + 1].token.is('(');
             if (expectTable) {
                 expectTable = false;
-                if (!token.is('(') && !tableSpelling(nameOf(token)) && !mayNameATable(i))
+                const bool clientTable = token.is('(') || tableSpelling(nameOf(token));
+                if (!clientTable && !mayNameATable(i))
                     return refuse("statement refused: reading or changing " +
                                   std::string(token.text) + " is not allowed");
+                namesOtherTable_ |= !clientTable;
             }
             if (token.is('(')) {
                 inFromList.push_back(false);
@@ -179,6 +184,31 @@ private:
                !sameWord(name, "information_schema");
     }
 
+    // Every client table named anywhere counts as read: more than read is
+    // harmless, the version then moves more often than needed.
+    void noteWhatIsRead(PgStatement &statement) const {
+        bool readsTimeOrRole = false;
+        for (const Piece &piece : pieces_) {
+            const std::string_view name = nameOf(piece.token);
+            for (size_t t = 0; t < std::size(kClientTables); ++t)
+                if (sameWord(name, kClientTables[t]))
+                    statement.tablesNamed |= 1u << t;
+            readsTimeOrRole |=
+                piece.token.kind == SqlToken::Word && namesTimeOrRole(piece.token.text);
+        }
+        statement.answerFollowsTables =
+            method_ == Method::OpenSQL && !namesOtherTable_ && !readsTimeOrRole;
+    }
+
+    // The words through which a statement may read the time (CURRENT_DATE, or
+    // 'now' cast to a date or time) or the session's role.
+    static bool namesTimeOrRole(std::string_view word) {
+        return isOneOf(word, {"current_date", "current_time", "current_timestamp", "localtime",
+                              "localtimestamp", "date", "time", "timetz", "timestamp",
+                              "timestamptz", "interval", "current_user", "current_role",
+                              "session_user", "user", "current_catalog", "current_schema"});
+    }
+
     // PostgreSQL 15 wants a name for a subquery in FROM, SQLite does not.
     void nameSubquery(size_t open) {
         const size_t close = operandEnd(open);
@@ -215,7 +245,7 @@ private:
                 (pieces_[i - 1].token.isWord("FROM") || pieces_[i - 1].token.isWord("JOIN"))) {
                 nameSubquery(i);
             } else if (token.isWord("LIKE")) {
-                piece.text = "ILIKE";
+                piece.text = patternWithoutLetters(i) ? "LIKE" : "ILIKE";
                 withoutEscapeCharacter(i);
             } else if (token.isWord("INSTR") && calls(i)) {
                 piece.text = "strpos";
@@ -233,6 +263,26 @@ private:
     }
 
     bool calls(size_t i) const { return i + 1 < pieces_.size() && pieces_[i + 1].token.is('('); }
+
+    // A pattern without ASCII letters matches the same text in any letter
+    // case, so LIKE answers as SQLite's LIKE does; ILIKE would lower every row
+    // compared (PostgreSQL does so in a multibyte database), at several times
+    // the cost. Only a literal standing alone, not part of an expression.
+    bool patternWithoutLetters(size_t like) const {
+        const size_t pattern = like + 1;
+        if (pattern >= pieces_.size() || pieces_[pattern].token.kind != SqlToken::Quoted ||
+            pieces_[pattern].token.text[0] != '\'')
+            return false;
+        if (pattern + 1 < pieces_.size()) {
+            const SqlToken &next = pieces_[pattern + 1].token;
+            if (next.kind != SqlToken::Word && !next.is(')') && !next.is(','))
+                return false;
+        }
+        for (char c : pieces_[pattern].token.text)
+            if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'))
+                return false;
+        return true;
+    }
 
     // SQLite's LIKE has no escape character unless one is named; PostgreSQL's
     // has the backslash.
@@ -331,6 +381,7 @@ private:
     std::string sql_;
     std::vector<Piece> pieces_;
     std::string refusal_;
+    bool namesOtherTable_ = false; // a table the server keeps no counter of
 };
 
 } // namespace

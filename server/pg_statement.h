@@ -17,6 +17,11 @@ struct PgStatement {
     Outcome outcome = Outcome::Ok; // Ok, Empty or Refused
     std::string text;              // the statement for PostgreSQL, when Ok
     std::string error;             // why not, otherwise
+    // The client tables the statement names (bit i for kClientTables[i]).
+    unsigned tablesNamed = 0;
+    // True when the answer of a read depends on those tables' rows alone: it
+    // reads no other table, nor the clock, nor who the session is.
+    bool answerFollowsTables = false;
 };
 
 PgStatement translateForPostgres(Method method, const std::string &sql);

@@ -2,6 +2,7 @@
 // server refuses before PostgreSQL sees them.
 
 #include "pg_statement.h"
+#include "schema.h"
 
 #include <QtTest>
 
@@ -18,6 +19,8 @@ private slots:
     void translated();
     void refused_data();
     void refused();
+    void whatIsRead_data();
+    void whatIsRead();
 };
 
 void TestPgStatement::translated_data() {
@@ -43,6 +46,12 @@ void TestPgStatement::translated_data() {
     QTest::newRow("like without escape")
         << open << "Select * From Task Where TaskPerformer like'%a\\b%' and TaskCompleteFlag<>'2'"
         << R"(Select * From "Task" Where "TaskPerformer" ILIKE'%a\b%' ESCAPE '' and "TaskCompleteFlag"<>'2')";
+    QTest::newRow("like a pattern without letters")
+        << open << "Select * From Task Where TaskPerformer like '%成员1_号%' or TaskId like '%7'"
+        << R"(Select * From "Task" Where "TaskPerformer" LIKE '%成员1_号%' ESCAPE '' or "TaskId" LIKE '%7' ESCAPE '')";
+    QTest::newRow("like a pattern in an expression")
+        << open << "select * from Task where TaskId like '%7' || TaskContent"
+        << R"(select * from "Task" where "TaskId" ILIKE '%7' || "TaskContent")";
     QTest::newRow("like with escape") << open << "select 'a%' like 'a!%' escape '!'"
                                       << "select 'a%' ILIKE 'a!%' escape '!'";
     QTest::newRow("delete without FROM") << del << "delete Programe Where ProId='GD1'"
@@ -95,6 +104,43 @@ void TestPgStatement::refused() {
     const auto statement = translateForPostgres(method, sql.toStdString());
     QCOMPARE(int(statement.outcome), int(Outcome::Refused));
     QVERIFY(!statement.error.empty());
+}
+
+void TestPgStatement::whatIsRead_data() {
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QStringList>("tables");
+    QTest::addColumn<bool>("followsTables");
+    QTest::newRow("one table") << "Select * From Task where TaskDemander='a'"
+                               << QStringList{"Task"} << true;
+    QTest::newRow("subquery and quoted name")
+        << "select * from [notice] where Performer in (select Remark from \"LOGIN\")"
+        << QStringList{"Login", "Notice"} << true;
+    QTest::newRow("a list and a join") << "select * from Programe p, Task join Notice on 1=1"
+                                       << QStringList{"Programe", "Task", "Notice"} << true;
+    QTest::newRow("no table") << "select 1" << QStringList{} << true;
+    QTest::newRow("the clock")
+        << "select * from Notice where CreateTime > cast(current_date as text)"
+        << QStringList{"Notice"} << false;
+    QTest::newRow("now as a date") << "select * from Notice where CreateTime > 'now'::date"
+                                   << QStringList{"Notice"} << false;
+    QTest::newRow("the role") << "select current_user from Login" << QStringList{"Login"}
+                              << false;
+    QTest::newRow("a table without a counter") << "select * from Login, other"
+                                               << QStringList{"Login"} << false;
+}
+
+void TestPgStatement::whatIsRead() {
+    QFETCH(QString, sql);
+    QFETCH(QStringList, tables);
+    QFETCH(bool, followsTables);
+    const auto statement = translateForPostgres(Method::OpenSQL, sql.toStdString());
+    QCOMPARE(int(statement.outcome), int(Outcome::Ok));
+    QStringList named;
+    for (size_t t = 0; t < std::size(appserver::kClientTables); ++t)
+        if (statement.tablesNamed & (1u << t))
+            named << appserver::kClientTables[t];
+    QCOMPARE(named, tables);
+    QCOMPARE(statement.answerFollowsTables, followsTables);
 }
 
 QTEST_GUILESS_MAIN(TestPgStatement)
