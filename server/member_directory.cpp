@@ -46,22 +46,31 @@ bool MemberDirectory::isPrivileged(const std::string &userName) {
     return name == "tb58" || name == "vqk" || name == "tapvoreld";
 }
 
-bool MemberDirectory::reload(Session &session) {
+namespace {
+const std::string kReadLogin = "Select UseName,PassWord From Login";
+} // namespace
+
+bool MemberDirectory::reload(Session &session, const std::optional<std::string> &version) {
     LoginRows rows;
-    const StatementResult read =
-        session.run(Method::OpenSQL, "Select UseName,PassWord From Login", rows);
+    const StatementResult read = session.run(Method::OpenSQL, kReadLogin, rows);
     if (read.outcome != Outcome::Ok)
         return false;
     byName_ = std::move(rows.members);
     fresh_ = true;
+    loadedVersion_ = version;
     return true;
 }
 
 std::optional<Caller> MemberDirectory::check(Session &session, const std::string &userName,
                                              const std::string &password) {
+    // Read before the table, and outside the lock (it may ask the database):
+    // a change between the two only makes the next check read it again. It
+    // tells of changes by other servers and processes, such as a password
+    // changed through another server on the same database.
+    const auto version = session.dataVersion(kReadLogin);
     std::lock_guard<std::mutex> lock(mutex_);
-    if (!fresh_)
-        reload(session);
+    if (!fresh_ || (version && version != loadedVersion_))
+        reload(session, version);
     auto found = byName_.find(folded(userName));
     if (found == byName_.end() || found->second.password != password) {
         // Added or changed by another process (an administrator's
@@ -70,7 +79,7 @@ std::optional<Caller> MemberDirectory::check(Session &session, const std::string
         if (now - unknownReloadAt_ < kStrangerReloadMillis)
             return std::nullopt;
         unknownReloadAt_ = now;
-        reload(session);
+        reload(session, version);
         found = byName_.find(folded(userName));
         if (found == byName_.end() || found->second.password != password)
             return std::nullopt;

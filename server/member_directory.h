@@ -1,6 +1,7 @@
 #pragma once
 // Who may ask: the members of the Login table, kept in memory and read again
-// when Login changes. Login names compare without regard to ASCII letter
+// when Login changes, through this server or, where the storage can tell,
+// through another. Login names compare without regard to ASCII letter
 // case, passwords exactly, as the table itself compares them.
 
 #include "storage.h"
@@ -34,10 +35,11 @@ public:
     static bool isPrivileged(const std::string &userName);
 
 private:
-    bool reload(Session &session);
+    bool reload(Session &session, const std::optional<std::string> &version);
 
     std::mutex mutex_;
     bool fresh_ = false;
+    std::optional<std::string> loadedVersion_; // of Login, when the storage tells it
     long long unknownReloadAt_ = 0; // steady milliseconds of the last reload for a stranger
     std::unordered_map<std::string, Caller> byName_; // folded name -> member
 };

@@ -47,8 +47,9 @@ public:
     // Rows of an OpenSQL statement go to rows; other methods ignore it.
     virtual StatementResult run(Method method, const std::string &sql, RowSink &rows) = 0;
     // A text that changes whenever the answer of this OpenSQL statement may
-    // change, and differs between runs of the server; nullopt when that cannot
-    // be told now, and the answer must not be reused.
+    // change, and differs between databases and between runs of the server
+    // whose counters do not outlive it; nullopt when that cannot be told now,
+    // and the answer must not be reused.
     virtual std::optional<std::string> dataVersion(const std::string &sql) {
         (void)sql;
         return std::nullopt;

@@ -38,8 +38,8 @@ private slots:
     void ordinaryMemberSeesOwnRowOnly();
     void changeOfOwnLoginIsWhatTheNextLoginChecks();
     void refusedChangeStaysInChangeMode();
-    void changeThatMatchesNoRowIsRefused_data();
-    void changeThatMatchesNoRowIsRefused();
+    void ownLoginChangedElsewhereIsRefused_data();
+    void ownLoginChangedElsewhereIsRefused();
     void refusedAddStaysInAddSilently();
     void modeSurvivesClosingAndReopening();
 
@@ -190,7 +190,7 @@ void TestMembers::refusedChangeStaysInChangeMode() {
     QVERIFY(canLogIn("kestra", "k"));
 }
 
-void TestMembers::changeThatMatchesNoRowIsRefused_data() {
+void TestMembers::ownLoginChangedElsewhereIsRefused_data() {
     QTest::addColumn<QString>("meanwhile");
     QTest::newRow("password changed elsewhere")
         << "update Login Set PassWord='elsewhere' where UseName='kestra'";
@@ -198,16 +198,18 @@ void TestMembers::changeThatMatchesNoRowIsRefused_data() {
         << "update Login Set UseName='kestra9' where UseName='kestra'";
 }
 
-void TestMembers::changeThatMatchesNoRowIsRefused() {
+void TestMembers::ownLoginChangedElsewhereIsRefused() {
     QFETCH(QString, meanwhile);
     logInAndOpen("kestra", "k");
     window_->changeOwnLogin();
     QVERIFY(fixture_.exec(meanwhile));
     window_->passwordEdit->setText("new");
     window_->changeOwnLogin();
+    // The server no longer knows the member by the login it was given, so
+    // reading the own row fails before anything is changed.
     const auto shown = Dialogs::takeShown();
     QCOMPARE(shown.size(), 1);
-    QCOMPARE(shown[0].text, "修改数据出错！");
+    QCOMPARE(shown[0].text, "Invalid data packet");
     checkMode(MemberWindow::Mode::ChangeOwnLogin, 263, 186, true);
     QVERIFY(!canLogIn("kestra", "new"));
     QVERIFY(!canLogIn("kestra9", "new"));

@@ -24,9 +24,10 @@ struct Answer {
 };
 
 Answer request(int port, const std::string &verb, const std::string &path,
-               const std::string &body = {}) {
+               const std::string &body = {},
+               const std::string &password = ServerProcess::kTestPassword) {
     httplib::Client client("127.0.0.1", port);
-    client.set_basic_auth(ServerProcess::kTestUser, ServerProcess::kTestPassword);
+    client.set_basic_auth(ServerProcess::kTestUser, password);
     client.set_read_timeout(10);
     httplib::Result result = verb == "GET"   ? client.Get(path)
                              : verb == "PUT" ? client.Put(path, body, "text/plain")
@@ -77,6 +78,7 @@ private slots:
     void dataSurvivesRestart();
     void concurrentWritersLoseNothing();
     void twoServersServeOneDatabase();
+    void passwordChangedThroughOneServerCountsOnTheOther();
 
 private:
     std::unique_ptr<ServerProcess> server_;
@@ -491,6 +493,23 @@ void TestServer::twoServersServeOneDatabase() {
         thread.join();
     QCOMPARE(inserted.load(), 20);
     QCOMPARE(rowCount(ports[1], "select * from Programe"), size_t(20));
+    QVERIFY(other.stop());
+}
+
+void TestServer::passwordChangedThroughOneServerCountsOnTheOther() {
+    ServerProcess other(QStringList{"--statements", "any"}, ServerProcess::storageUnderTest());
+    other.setDatabase(server_->dbArgument());
+    QVERIFY2(other.start(), qPrintable(other.errorText()));
+    const std::string openSql = "/datasnap/rest/TZelServerDataBase/OpenSQL";
+    const std::string read = "Select Remark From Login";
+    QCOMPARE(request(server_->port(), "POST", openSql, read).status, 200); // the old one is known
+    QCOMPARE(call(other.port(), "ExecSQL",
+                  "update Login Set PassWord='changed' where UseName='" +
+                      std::string(ServerProcess::kTestUser) + "'")
+                 .body["changes"],
+             1);
+    QCOMPARE(request(server_->port(), "POST", openSql, read).status, 401);
+    QCOMPARE(request(server_->port(), "POST", openSql, read, "changed").status, 200);
     QVERIFY(other.stop());
 }
 
