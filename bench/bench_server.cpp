@@ -192,6 +192,9 @@ int run(int argc, char **argv) {
     std::printf("\n%-20s %6s %12s %12s %12s %12s %8s %8s %12s %8s\n", "after a change", "rows",
                 "sqlite med", "sqlite p99", "server med", "server p99", "med b/a", "p99 b/a",
                 "sqlite after", "b/after");
+    if (older.port())
+        std::printf("%-20s %6s %12s %12s %12s %12s %8s %8s %12s %8s %12s %8s\n", "", "", "", "",
+                    "", "", "", "", "", "", "ref. med", "vs ref.");
     for (const auto &[which, change] : afterChange) {
         const auto &[label, sql] = statements[which];
         const QByteArray utf8 = sql.toUtf8();
@@ -199,10 +202,15 @@ int run(int argc, char **argv) {
         Stats local = measure(repeats, [&] { runInProcess(db, utf8); });
         Stats localAfter = measureAfter(repeats, addOne, [&] { runInProcess(db, utf8); });
         Stats remote = measureAfter(repeats, addOne, [&] { gateway.openSql(sql); });
-        std::printf("%-20s %6zu %9.3f ms %9.3f ms %9.3f ms %9.3f ms %8.2f %8.2f %9.3f ms %8.2f\n",
+        std::printf("%-20s %6zu %9.3f ms %9.3f ms %9.3f ms %9.3f ms %8.2f %8.2f %9.3f ms %8.2f",
                     label, runInProcess(db, utf8), local.median, local.p99, remote.median,
                     remote.p99, remote.median / local.median, remote.p99 / local.p99,
                     localAfter.median, remote.median / localAfter.median);
+        if (older.port()) {
+            Stats before = measureAfter(repeats, addOne, [&] { olderGateway.openSql(sql); });
+            std::printf(" %9.3f ms %8.2f", before.median, remote.median / before.median);
+        }
+        std::printf("\n");
     }
 
     auto start = Clock::now();

@@ -9,13 +9,19 @@
 namespace appserver {
 namespace {
 
+constexpr const char *kDataVersion = "PRAGMA data_version";
+
+long long versionFrom(sqlite3_stmt *stmt) {
+    const long long version = sqlite3_step(stmt) == SQLITE_ROW ? sqlite3_column_int64(stmt, 0) : -1;
+    sqlite3_reset(stmt);
+    return version;
+}
+
 // Moves whenever another connection commits to the file.
 long long dataVersion(sqlite3 *db) {
     sqlite3_stmt *stmt = nullptr;
-    long long version = -1;
-    if (sqlite3_prepare_v2(db, "PRAGMA data_version", -1, &stmt, nullptr) == SQLITE_OK &&
-        sqlite3_step(stmt) == SQLITE_ROW)
-        version = sqlite3_column_int64(stmt, 0);
+    sqlite3_prepare_v2(db, kDataVersion, -1, &stmt, nullptr);
+    const long long version = stmt ? versionFrom(stmt) : -1;
     sqlite3_finalize(stmt);
     return version;
 }
@@ -41,9 +47,19 @@ std::string randomInstance() {
 } // namespace
 
 ChangeCounters::ChangeCounters(sqlite3 *watcher)
-    : watcher_(watcher), watchedSeen_(dataVersion(watcher)), instance_(randomInstance()) {}
+    : watcher_(watcher), watchedSeen_(dataVersion(watcher)), instance_(randomInstance()) {
+    // Asked on every query: prepared once.
+    sqlite3_prepare_v3(watcher_, kDataVersion, -1, SQLITE_PREPARE_PERSISTENT, &watching_, nullptr);
+}
 
-ChangeCounters::~ChangeCounters() { sqlite3_close_v2(watcher_); }
+ChangeCounters::~ChangeCounters() {
+    sqlite3_finalize(watching_);
+    sqlite3_close_v2(watcher_);
+}
+
+long long ChangeCounters::watchedVersion() {
+    return watching_ ? versionFrom(watching_) : dataVersion(watcher_);
+}
 
 void ChangeCounters::noteOthersWrote(long long watched) {
     ++epoch_;
@@ -52,7 +68,7 @@ void ChangeCounters::noteOthersWrote(long long watched) {
 
 std::optional<std::string> ChangeCounters::versionOf(const std::vector<std::string> &tables) {
     std::lock_guard<std::mutex> lock(mutex_);
-    const long long watched = dataVersion(watcher_);
+    const long long watched = watchedVersion();
     if (watched != watchedSeen_) {
         if (changing_)
             return std::nullopt;
@@ -69,7 +85,7 @@ void ChangeCounters::changeBegins(sqlite3 *writer) {
     // The writer's own view first: a commit by another process after it is
     // seen at the end; one before it shows in the watcher now.
     writerSeen_ = dataVersion(writer);
-    const long long watched = dataVersion(watcher_);
+    const long long watched = watchedVersion();
     if (watched != watchedSeen_)
         noteOthersWrote(watched);
     changing_ = true;
@@ -79,7 +95,7 @@ void ChangeCounters::changeEnded(sqlite3 *writer, const std::vector<std::string>
     std::lock_guard<std::mutex> lock(mutex_);
     // The watcher first: a commit by another process after this read shows
     // there next time; one before it, in the writer's view.
-    const long long watched = dataVersion(watcher_);
+    const long long watched = watchedVersion();
     if (dataVersion(writer) != writerSeen_)
         ++epoch_;
     for (const auto &table : changed)

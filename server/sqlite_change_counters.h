@@ -12,6 +12,7 @@
 #include <vector>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace appserver {
 
@@ -34,11 +35,13 @@ public:
 
 private:
     void noteOthersWrote(long long watched); // with mutex_ held
+    long long watchedVersion();              // with mutex_ held
 
     std::mutex mutex_;
     sqlite3 *watcher_;
-    long long watchedSeen_ = 0; // the watcher's data_version, ours and others' changes
-    long long writerSeen_ = 0;  // the writer's data_version: others' changes only
+    sqlite3_stmt *watching_ = nullptr; // the watcher's PRAGMA data_version
+    long long watchedSeen_ = 0;        // the watcher's data_version, ours and others' changes
+    long long writerSeen_ = 0;         // the writer's data_version: others' changes only
     bool changing_ = false;
     unsigned long long epoch_ = 0;
     std::unordered_map<std::string, unsigned long long> counters_; // by lower-case name
