@@ -5,6 +5,8 @@
 // nothing it reads has changed gets it without running the statement.
 // Bounded in bytes; the least recently used answers go first.
 
+#include "stored_cells.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <list>
@@ -19,9 +21,12 @@ namespace appserver {
 
 class CachedAnswer {
 public:
-    // rowStarts: where each row's "[" stands in json, as JsonRowsWriter wrote it.
-    CachedAnswer(std::string etag, std::string json, std::vector<uint32_t> rowStarts)
-        : etag_(std::move(etag)), json_(std::move(json)), rowStarts_(std::move(rowStarts)) {}
+    // rowStarts: where each row's "[" stands in json, as JsonRowsWriter wrote
+    // it; cells: the rows' cells, when they were kept.
+    CachedAnswer(std::string etag, std::string json, std::vector<uint32_t> rowStarts,
+                 StoredCells cells = {})
+        : etag_(std::move(etag)), json_(std::move(json)), rowStarts_(std::move(rowStarts)),
+          cells_(std::move(cells)) {}
     const std::string &etag() const { return etag_; }
     const std::string &json() const { return json_; }
     size_t rows() const { return rowStarts_.size(); }
@@ -29,16 +34,20 @@ public:
     std::string_view head() const;
     // One row's text, [...]
     std::string_view row(size_t index) const;
+    // The cells of every row, or nothing.
+    const StoredCells *cells() const { return cells_.rows() == rows() ? &cells_ : nullptr; }
     // Compressed on first need, then kept with the answer.
     const std::string &gzip() const;
     size_t bytes() const { // with room for its gzip form
-        return etag_.size() + json_.size() * 2 + rowStarts_.size() * sizeof(uint32_t);
+        return etag_.size() + json_.size() * 2 + rowStarts_.size() * sizeof(uint32_t) +
+               cells_.bytes();
     }
 
 private:
     std::string etag_;
     std::string json_;
     std::vector<uint32_t> rowStarts_;
+    StoredCells cells_;
     mutable std::once_flag compressed_;
     mutable std::string gzip_;
 };

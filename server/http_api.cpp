@@ -184,10 +184,8 @@ Reply HttpApi::reusableAnswer(Session &session, const std::string &body, const s
     const auto earlier = answerHeld(body, delivery);
     auto answer = answers_.find(key);
     if (!answer) {
-        std::vector<uint32_t> rowStarts;
-        // The new answer is usually about as long as the one the member holds.
-        Reply fresh = runStatement(session, Method::OpenSQL, body, &rowStarts,
-                                   earlier ? earlier->json().size() : 0);
+        AnswerParts parts;
+        Reply fresh = runStatement(session, Method::OpenSQL, body, &parts, earlier.get());
         if (fresh.status != 200)
             return fresh;
         fresh.etag = etag;
@@ -195,8 +193,8 @@ Reply HttpApi::reusableAnswer(Session &session, const std::string &body, const s
             compressIfPays(fresh, delivery); // too large to keep: it holds its budget share
             return fresh;
         }
-        answer =
-            std::make_shared<const CachedAnswer>(etag, std::move(fresh.body), std::move(rowStarts));
+        answer = std::make_shared<const CachedAnswer>(
+            etag, std::move(fresh.body), std::move(parts.rowStarts), std::move(parts.cells));
         answers_.store(key, answer);
     }
     if (earlier && delivery.acceptsRowDelta)
@@ -219,8 +217,13 @@ std::shared_ptr<const CachedAnswer> HttpApi::answerHeld(const std::string &body,
 }
 
 Reply HttpApi::runStatement(Session &session, Method method, const std::string &body,
-                            std::vector<uint32_t> *rowStarts, size_t expectedBytes) const {
-    JsonRowsWriter rows(maxAnswerBytes_, answerMemory_, expectedBytes);
+                            AnswerParts *parts, const CachedAnswer *earlier) const {
+    // The new answer is usually about as long as the earlier one, and mostly its rows.
+    JsonRowsWriter rows(maxAnswerBytes_, answerMemory_, earlier ? earlier->json().size() : 0);
+    if (earlier)
+        rows.reuseRowsOf(*earlier);
+    if (parts)
+        rows.keepCells(kAnswerCacheBytes / 8); // the largest answer the cache keeps
     StatementResult result = session.run(method, body, rows);
     switch (result.outcome) {
     case Outcome::Empty:
@@ -244,8 +247,10 @@ Reply HttpApi::runStatement(Session &session, Method method, const std::string &
         return Reply{200, dump(json{{"result", true}, {"changes", result.changes}}),
                      static_cast<size_t>(result.changes)};
     const size_t count = rows.rows();
-    if (rowStarts)
-        *rowStarts = rows.takeRowStarts();
+    if (parts) {
+        parts->rowStarts = rows.takeRowStarts();
+        parts->cells = rows.takeCells();
+    }
     return Reply{200, rows.finish(), count, rows.takeShare()};
 }
 

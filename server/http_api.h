@@ -89,10 +89,15 @@ private:
     // while it is kept: the member may get only the rows changed since.
     std::shared_ptr<const CachedAnswer> answerHeld(const std::string &body,
                                                    const Delivery &delivery);
-    // rowStarts, when given, receives where each row of the answer begins;
-    // expectedBytes is room to take for the answer at once.
+    // What an answer to keep needs besides its text.
+    struct AnswerParts {
+        std::vector<uint32_t> rowStarts; // where each row begins
+        StoredCells cells;               // to tell the rows of the next answer by
+    };
+    // parts, when given, receives them; the rows equal to rows of earlier, an
+    // answer to the same statement, take its text.
     Reply runStatement(Session &session, Method method, const std::string &body,
-                       std::vector<uint32_t> *rowStarts = nullptr, size_t expectedBytes = 0) const;
+                       AnswerParts *parts = nullptr, const CachedAnswer *earlier = nullptr) const;
 
     WorkerQueue &readers_;
     WorkerQueue &writer_;

@@ -119,14 +119,33 @@ void JsonRowsWriter::begin(const std::vector<std::string> &columns) {
         appendJsonString(out_, columns[i]);
     }
     out_ += "],\"rows\":[";
+    // Rows of other columns are never the same rows.
+    if (earlier_ && (!earlier_->cells() || earlier_->head() != out_))
+        earlier_ = nullptr;
+    if (earlier_ && keepCellsUpTo_)
+        cells_.reserveLike(*earlier_->cells());
 }
 
-bool JsonRowsWriter::add(const std::vector<CellView> &row) {
-    if (out_.size() > kLargeFrom && out_.capacity() < maxBytes_)
-        out_.reserve(maxBytes_ + kLargeFrom);
-    if (rows_)
-        out_ += ',';
-    rowStarts_.push_back(static_cast<uint32_t>(out_.size()));
+std::string_view JsonRowsWriter::earlierRow(const std::vector<CellView> &row) {
+    if (!earlier_)
+        return {};
+    const StoredCells &cells = *earlier_->cells();
+    for (size_t candidate = earlierNext_; candidate < earlierNext_ + 2; ++candidate)
+        if (cells.holds(candidate, row)) {
+            earlierNext_ = candidate + 1;
+            return earlier_->row(candidate);
+        }
+    return {}; // a row new or changed: the next one may still be earlierNext_
+}
+
+bool JsonRowsWriter::writeCells(const std::vector<CellView> &row) {
+    const std::string_view same = earlierRow(row);
+    if (!same.empty()) {
+        if (!fits(same.size()))
+            return false;
+        out_ += same;
+        return true;
+    }
     out_ += '[';
     for (size_t i = 0; i < row.size(); ++i) {
         if (i)
@@ -136,10 +155,25 @@ bool JsonRowsWriter::add(const std::vector<CellView> &row) {
             continue;
         }
         if (!fits(row[i]->size())) // its JSON is at least as long as the value
-            return giveUp();
+            return false;
         appendJsonString(out_, *row[i]);
     }
     out_ += ']';
+    return true;
+}
+
+bool JsonRowsWriter::add(const std::vector<CellView> &row) {
+    if (out_.size() > kLargeFrom && out_.capacity() < maxBytes_)
+        out_.reserve(maxBytes_ + kLargeFrom);
+    if (rows_)
+        out_ += ',';
+    rowStarts_.push_back(static_cast<uint32_t>(out_.size()));
+    if (!writeCells(row))
+        return giveUp();
+    if (keepCellsUpTo_ && !cells_.add(row, keepCellsUpTo_)) {
+        keepCellsUpTo_ = 0; // too many to keep: this answer will not be compared with
+        cells_ = {};
+    }
     if (!fits(0))
         return giveUp();
     if (out_.size() > kLargeFrom && !share_.holdAtLeast(out_.size())) {
@@ -153,6 +187,7 @@ bool JsonRowsWriter::add(const std::vector<CellView> &row) {
 bool JsonRowsWriter::giveUp() {
     out_ = std::string(); // gives the memory back now
     rowStarts_ = {};
+    cells_ = {};
     return false;
 }
 

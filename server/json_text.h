@@ -3,6 +3,7 @@
 // their shape is fixed, so no document tree is built for them.
 
 #include "answer_budget.h"
+#include "answer_cache.h"
 #include "storage.h"
 
 #include <cstdint>
@@ -31,6 +32,13 @@ public:
     size_t rows() const { return rows_; }
     // Where each row's "[" stands in the text, for comparing answers row by row.
     std::vector<uint32_t> takeRowStarts() { return std::move(rowStarts_); }
+    // Keeps the rows' cells too, up to maxBytes of them, for the next answer
+    // to the same statement to compare with.
+    void keepCells(size_t maxBytes) { keepCellsUpTo_ = maxBytes; }
+    StoredCells takeCells() { return std::move(cells_); }
+    // A row equal to one of earlier (whose cells were kept) takes its text
+    // instead of being written again; earlier must outlive the writer.
+    void reuseRowsOf(const CachedAnswer &earlier) { earlier_ = &earlier; }
     // Why add() refused a row: the budget was spent, rather than the answer too long.
     bool outOfBudget() const { return outOfBudget_; }
     // The budget the answer holds, to keep until it has been sent.
@@ -39,9 +47,17 @@ public:
 private:
     bool fits(size_t more) const { return out_.size() + more <= maxBytes_; }
     bool giveUp();
+    bool writeCells(const std::vector<CellView> &row);
+    // The text of earlier's row equal to row, looked for where the rows so
+    // far left off (or one further: a row gone); empty when none is.
+    std::string_view earlierRow(const std::vector<CellView> &row);
 
     std::string out_;
     std::vector<uint32_t> rowStarts_;
+    StoredCells cells_;
+    size_t keepCellsUpTo_ = 0;
+    const CachedAnswer *earlier_ = nullptr;
+    size_t earlierNext_ = 0; // the row of earlier the next row likely equals
     size_t maxBytes_;
     size_t expectedBytes_;
     BudgetShare share_;
