@@ -366,10 +366,23 @@ void TestShell::noticePanel() {
     };
     QCOMPARE(panelLines(app_->mainWindow->noticePanel), expected);
 
+    // Nothing new: the panel is not laid out again; a new notice is shown.
+    QTextDocument *panel = app_->mainWindow->noticePanel->document();
+    const int revision = panel->revision();
+    app_->mainWindow->refreshNotices();
+    QCOMPARE(panel->revision(), revision);
+    QVERIFY(fixture_.exec(notice("项目编号:GD1 刚到", "Mareth", "2026-12-10 09:30:00")));
+    app_->mainWindow->refreshNotices();
+    QVERIFY(panel->revision() != revision);
+    QCOMPARE(panelLines(app_->mainWindow->noticePanel).first().first,
+             "通告内容:项目编号:GD1 刚到/   关联人:Mareth--通告时间:2026-12-10 09:30:00");
+    QCOMPARE(panelLines(app_->mainWindow->noticePanel).mid(1), expected);
+
     // Fifteen days on nothing is recent: the panel keeps what it showed.
+    const auto shown = panelLines(app_->mainWindow->noticePanel);
     AppClock::setFixed(QDateTime(QDate(2027, 1, 30), QTime(10, 0)));
     app_->mainWindow->refreshNotices();
-    QCOMPARE(panelLines(app_->mainWindow->noticePanel), expected);
+    QCOMPARE(panelLines(app_->mainWindow->noticePanel), shown);
 }
 
 void TestShell::reminderTickCountsTheMembersOpenWork_data() {

@@ -113,11 +113,11 @@ void MainWindow::buildTaskTab() {
     applyButton = taskPanel->applyButton;
     completeButton = taskPanel->completeButton;
     reeditButton = taskPanel->reeditButton;
-    taskWorkflow = new TaskWorkflow(TaskWorkflow::Place::MainWindow, *this, taskGrid,
-                                    taskRecords, taskPanel, this);
+    taskWorkflow = new TaskWorkflow(TaskWorkflow::Place::MainWindow, *this, taskGrid, taskRecords,
+                                    taskPanel, this);
     taskWorkflow->setReloadGrid([this] {
-        taskRecords->load(DataAccess::selectMemberTasks(currentMember.displayName,
-                                                        currentMember.displayName));
+        taskRecords->load(
+            DataAccess::selectMemberTasks(currentMember.displayName, currentMember.displayName));
     });
 }
 
@@ -180,9 +180,15 @@ void MainWindow::reload() {
 void MainWindow::refreshNotices() {
     if (!gateway)
         throw std::runtime_error("The connection to the application server is not open");
-    noticeRecords->load(gateway->openSql(NoticeBoard::panelStatement(AppClock::now())));
-    if (noticeRecords->recordCount() > 0)
+    const PDataPacket notices = gateway->openSql(NoticeBoard::panelStatement(AppClock::now()));
+    noticeRecords->load(notices);
+    // An unchanged answer is the very packet shown already.
+    const bool shown = notices == panelNotices_ && currentMember.displayName == panelMember_;
+    if (noticeRecords->recordCount() > 0 && !shown) {
         NoticeBoard::fillPanel(noticePanel->document(), *noticeRecords, currentMember.displayName);
+        panelNotices_ = notices;
+        panelMember_ = currentMember.displayName;
+    }
     reminderTimer->setEnabled(true);
 }
 

@@ -99,4 +99,8 @@ private:
     ChildWindow *newProjectWindow_ = nullptr;
     ChildWindow *membersWindow_ = nullptr;
     bool hasMember_ = false;
+    // What the notice panel shows, so the same rows for the same member are
+    // not laid out again.
+    PDataPacket panelNotices_;
+    QString panelMember_;
 };
