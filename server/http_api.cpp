@@ -152,6 +152,7 @@ void HttpApi::run(Method method, std::string body, Credentials credentials, Deli
 Reply HttpApi::runFor(Session &session, Method method, const Job &job) {
     const std::string &body = job.body;
     const Credentials &credentials = job.credentials;
+    session.beginRequest();
     if (!credentials.given)
         return errorReply(401, "the server answers members only: send the login name and "
                                "password (HTTP Basic authentication)");

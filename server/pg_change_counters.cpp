@@ -76,6 +76,7 @@ std::optional<std::string> PgChangeCounters::versionOf(PGconn *conn, unsigned ta
         if (PQstatus(conn) == CONNECTION_OK)
             retryAfter_ = now + kRetryAfterFailure;
         prepared_ = false;
+        read_.reset();
         return std::nullopt;
     };
     if (!prepared_) {
@@ -90,9 +91,13 @@ std::optional<std::string> PgChangeCounters::versionOf(PGconn *conn, unsigned ta
         database_ = PQgetvalue(database.get(), 0, 0);
         prepared_ = true;
     }
-    PgResultPtr read(PQexecPrepared(conn, kReadCounters, 0, nullptr, nullptr, nullptr, 0));
-    if (PQresultStatus(read.get()) != PGRES_TUPLES_OK || PQnfields(read.get()) != 2)
+    if (!read_)
+        read_.reset(PQexecPrepared(conn, kReadCounters, 0, nullptr, nullptr, nullptr, 0));
+    const PgResultPtr &read = read_;
+    if (PQresultStatus(read.get()) != PGRES_TUPLES_OK || PQnfields(read.get()) != 2) {
+        read_.reset();
         return unreadable();
+    }
 
     const char *instance = nullptr;
     const char *counters[kTables] = {};

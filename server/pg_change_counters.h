@@ -6,6 +6,8 @@
 // it runs the statement, so a change committed in between can only make the
 // answer newer than its version, never older.
 
+#include "pg_connection.h"
+
 #include <chrono>
 #include <optional>
 #include <string>
@@ -31,10 +33,19 @@ public:
     // an earlier --init. Costs one short query.
     std::optional<std::string> versionOf(PGconn *conn, unsigned tables);
     // The connection was opened anew: its prepared query is gone.
-    void connectionReset() { prepared_ = false; }
+    void connectionReset() {
+        prepared_ = false;
+        read_.reset();
+    }
+    // A request begins: the counters are read afresh at its first version.
+    // Later versions in the same request (the member check's, then the
+    // statement's) reuse that read, which can only make them older than
+    // what the statement then reads, never newer.
+    void requestBegins() { read_.reset(); }
 
 private:
     bool prepared_ = false;
+    PgResultPtr read_;     // the counters as this request read them
     std::string database_; // the database's oid in its cluster
     // After a failed read, the next try waits, so an older database is not
     // asked for a missing table at every request.

@@ -50,6 +50,8 @@ public:
         return result;
     }
 
+    void beginRequest() override { counters_.requestBegins(); }
+
     std::optional<std::string> dataVersion(const std::string &sql) override {
         const PgStatement &statement = translatedRead(sql);
         if (statement.outcome != Outcome::Ok || !statement.answerFollowsTables)

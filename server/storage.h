@@ -44,6 +44,8 @@ struct StatementResult {
 class Session {
 public:
     virtual ~Session() = default;
+    // Each request begins here, before its first dataVersion().
+    virtual void beginRequest() {}
     // Rows of an OpenSQL statement go to rows; other methods ignore it.
     virtual StatementResult run(Method method, const std::string &sql, RowSink &rows) = 0;
     // A text that changes whenever the answer of this OpenSQL statement may
