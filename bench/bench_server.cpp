@@ -137,7 +137,7 @@ int run(int argc, char **argv) {
         std::fprintf(stderr, "server did not start: %s\n", qPrintable(server.errorText()));
         return 1;
     }
-    ServerProcess older;
+    ServerProcess older({"--per-address", "0"});
     older.setDatabase(dbPath);
     older.setBinary(reference);
     if (!reference.isEmpty() && !older.start()) {
