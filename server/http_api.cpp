@@ -1,5 +1,6 @@
 #include "http_api.h"
 
+#include "StatementShapes.h"
 #include "answer_compression.h"
 #include "caller_rules.h"
 #include "entity_tags.h"
@@ -185,10 +186,16 @@ Reply HttpApi::reusableAnswer(Session &session, const std::string &body, const s
     const auto earlier = answerHeld(body, delivery);
     auto answer = answers_.find(key);
     if (!answer) {
+        // The new answer is usually about as long as the one the member holds,
+        // or else as the last of its shape.
+        const auto reduced = earlier ? std::nullopt : StatementShapes::reduce(body);
+        const std::string shape = reduced ? reduced->shape : std::string();
         AnswerParts parts;
-        Reply fresh = runStatement(session, Method::OpenSQL, body, &parts, earlier.get());
+        Reply fresh = runStatement(session, Method::OpenSQL, body, &parts, earlier.get(),
+                                   earlier ? earlier->json().size() : answerSizes_.expected(shape));
         if (fresh.status != 200)
             return fresh;
+        answerSizes_.note(shape, fresh.body.size());
         fresh.etag = etag;
         if (!answers_.keeps(key.size() + fresh.body.size())) {
             compressIfPays(fresh, delivery); // too large to keep: it holds its budget share
@@ -218,9 +225,9 @@ std::shared_ptr<const CachedAnswer> HttpApi::answerHeld(const std::string &body,
 }
 
 Reply HttpApi::runStatement(Session &session, Method method, const std::string &body,
-                            AnswerParts *parts, const CachedAnswer *earlier) const {
-    // The new answer is usually about as long as the earlier one, and mostly its rows.
-    JsonRowsWriter rows(maxAnswerBytes_, answerMemory_, earlier ? earlier->json().size() : 0);
+                            AnswerParts *parts, const CachedAnswer *earlier,
+                            size_t expectedBytes) const {
+    JsonRowsWriter rows(maxAnswerBytes_, answerMemory_, expectedBytes);
     if (earlier)
         rows.reuseRowsOf(*earlier);
     if (parts)

@@ -4,6 +4,7 @@
 
 #include "answer_budget.h"
 #include "answer_cache.h"
+#include "answer_sizes.h"
 #include "member_directory.h"
 #include "worker_queue.h"
 
@@ -95,9 +96,11 @@ private:
         StoredCells cells;               // to tell the rows of the next answer by
     };
     // parts, when given, receives them; the rows equal to rows of earlier, an
-    // answer to the same statement, take its text.
+    // answer to the same statement, take its text; expectedBytes is the room
+    // the answer takes at once.
     Reply runStatement(Session &session, Method method, const std::string &body,
-                       AnswerParts *parts = nullptr, const CachedAnswer *earlier = nullptr) const;
+                       AnswerParts *parts = nullptr, const CachedAnswer *earlier = nullptr,
+                       size_t expectedBytes = 0) const;
 
     WorkerQueue &readers_;
     WorkerQueue &writer_;
@@ -108,6 +111,7 @@ private:
     bool anyStatement_;
     MemberDirectory members_;
     AnswerCache answers_;
+    AnswerSizes answerSizes_;
 };
 
 std::string errorBody(const std::string &message);

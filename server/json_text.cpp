@@ -124,6 +124,8 @@ void JsonRowsWriter::begin(const std::vector<std::string> &columns) {
         earlier_ = nullptr;
     if (earlier_ && keepCellsUpTo_)
         cells_.reserveLike(*earlier_->cells());
+    else if (keepCellsUpTo_) // the cells' text is somewhat shorter than their JSON
+        cells_.reserveText(std::min(expectedBytes_, keepCellsUpTo_));
 }
 
 std::string_view JsonRowsWriter::earlierRow(const std::vector<CellView> &row) {

@@ -15,6 +15,8 @@ class StoredCells {
 public:
     // Room for as many cells as like holds, and a little more.
     void reserveLike(const StoredCells &like);
+    // Room for this much text.
+    void reserveText(size_t bytes) { text_.reserve(bytes); }
     // False, keeping nothing more, once the cells would pass maxBytes.
     bool add(const std::vector<CellView> &row, size_t maxBytes);
     // Whether row holds exactly these cells.
