@@ -54,6 +54,8 @@ private:
 };
 
 void TestMembers::init() {
+    if (const QString why = ShellFixture::unavailableReason(); !why.isEmpty())
+        QSKIP(qPrintable(why));
     QVERIFY2(fixture_.start(kMembers), qPrintable(fixture_.server().errorText()));
     app_ = std::make_unique<ClientApp>();
     window_ = app_->memberWindow;

@@ -8,7 +8,9 @@
 
 namespace {
 
-QString clusterConnection() { return qEnvironmentVariable("SOLVANE_TEST_PG"); }
+QString clusterConnection() {
+    return qEnvironmentVariable("SOLVANE_TEST_PG");
+}
 
 // scripts/pg-cluster makes this role; another cluster may name its own.
 QString serverRole() {
@@ -51,6 +53,22 @@ bool PgTestDatabase::exec(const QString &conninfo, const QString &sql) {
         errorText_ = QString::fromUtf8(PQerrorMessage(conn));
     PQfinish(conn);
     return done;
+}
+
+QStringList PgTestDatabase::queryAsOwner(const QString &sql) {
+    QStringList values;
+    PGconn *conn = PQconnectdb(ownerConnection().toUtf8().constData());
+    if (PQstatus(conn) == CONNECTION_OK) {
+        PGresult *result = PQexec(conn, sql.toUtf8().constData());
+        if (PQresultStatus(result) == PGRES_TUPLES_OK)
+            for (int row = 0; row < PQntuples(result); ++row)
+                values << QString::fromUtf8(PQgetvalue(result, row, 0));
+        else
+            errorText_ = QString::fromUtf8(PQresultErrorMessage(result));
+        PQclear(result);
+    }
+    PQfinish(conn);
+    return values;
 }
 
 bool PgTestDatabase::createEmpty() {

@@ -4,6 +4,7 @@
 // server's tables, served by the server's own role, dropped afterwards.
 
 #include <QString>
+#include <QStringList>
 
 class PgTestDatabase {
 public:
@@ -26,6 +27,8 @@ public:
     QString errorText() const { return errorText_; }
     // Runs SQL as the owner, past the server: a test's scene.
     bool execAsOwner(const QString &sql) { return exec(ownerConnection(), sql); }
+    // The first column of each row a query as the owner gives; NULL reads as empty.
+    QStringList queryAsOwner(const QString &sql);
 
 private:
     bool exec(const QString &conninfo, const QString &sql);

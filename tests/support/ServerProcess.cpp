@@ -1,5 +1,7 @@
 #include "ServerProcess.h"
 
+#include "PgSpelling.h"
+
 #include "PgTestDatabase.h"
 
 #include <QDeadlineTimer>
@@ -106,6 +108,8 @@ void ServerProcess::kill() {
 }
 
 bool ServerProcess::execOnDatabaseFile(const QString &sql) const {
+    if (postgres_)
+        return postgres_->execAsOwner(inPostgresSpelling(sql));
     sqlite3 *db = nullptr;
     bool done = sqlite3_open(dbPath().toUtf8().constData(), &db) == SQLITE_OK;
     sqlite3_busy_timeout(db, 5000);
@@ -116,6 +120,8 @@ bool ServerProcess::execOnDatabaseFile(const QString &sql) const {
 }
 
 QStringList ServerProcess::queryDatabaseFile(const QString &sql) const {
+    if (postgres_)
+        return postgres_->queryAsOwner(inPostgresSpelling(sql));
     QStringList values;
     sqlite3 *db = nullptr;
     sqlite3_open_v2(dbPath().toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
@@ -128,6 +134,27 @@ QStringList ServerProcess::queryDatabaseFile(const QString &sql) const {
     sqlite3_finalize(statement);
     sqlite3_close(db);
     return values;
+}
+
+bool ServerProcess::refuseChanges(const QString &table, const QString &event,
+                                  const QString &condition) const {
+    static QAtomicInt made;
+    const QString name = QStringLiteral("refuse_%1").arg(made.fetchAndAddRelaxed(1));
+    if (!postgres_)
+        return execOnDatabaseFile(
+            QStringLiteral("create trigger %1 before %2 on %3 %4 begin select raise(abort, "
+                           "'refused'); end")
+                .arg(name, event, table,
+                     condition.isEmpty() ? QString() : QStringLiteral("when ") + condition));
+    return postgres_->execAsOwner(
+        QStringLiteral("create function %1() returns trigger language plpgsql as "
+                       "$$ begin raise exception 'refused'; end $$;")
+            .arg(name) +
+        inPostgresSpelling(
+            QStringLiteral(
+                "create trigger %1 before %2 on %3 for each row %4 execute function %1()")
+                .arg(name, event, table,
+                     condition.isEmpty() ? QString() : "when (" + condition + ")")));
 }
 
 std::string ServerProcess::testAuthorizationHeader() {

@@ -49,6 +49,11 @@ public:
     // The first column of every row a query of the database file gives: what
     // the server stored, read without going through it.
     QStringList queryDatabaseFile(const QString &sql) const;
+    // Makes the database refuse a kind of change to a table, as a constraint
+    // would: event is "insert", "delete" or "update of Column, …"; condition,
+    // when given, is on the new row, in SQLite's spelling (new.ProAim='x').
+    bool refuseChanges(const QString &table, const QString &event,
+                       const QString &condition = {}) const;
     static QString binary();
 
     // The member the server tests act as: privileged, stored by addTestMember().

@@ -6,13 +6,20 @@
 #include "LoginSettings.h"
 #include "LoginWindow.h"
 #include "MainWindow.h"
+#include "PgTestDatabase.h"
 
 #include <QFile>
 #include <QLineEdit>
 #include <QSettings>
 
+QString ShellFixture::unavailableReason() {
+    return ServerProcess::storageUnderTest() == ServerProcess::Storage::Postgres
+               ? PgTestDatabase::unavailableReason()
+               : QString();
+}
+
 bool ShellFixture::start(const QList<QStringList> &members) {
-    server_ = std::make_unique<ServerProcess>();
+    server_ = std::make_unique<ServerProcess>(QStringList{}, ServerProcess::storageUnderTest());
     if (!server_->start())
         return false;
     QFile::remove(settingsPath());
@@ -40,8 +47,8 @@ void ShellFixture::pointSettingsAt(const QString &internalHost, const QString &i
     ini.sync();
 }
 
-// Straight into the database file: the setting of the scene, not something a
-// member does, so no rule of the server applies to it.
+// Straight into the database, past the server: the setting of the scene, not
+// something a member does, so no rule of the server applies to it.
 bool ShellFixture::exec(const QString &sql) {
     return server_->execOnDatabaseFile(sql);
 }

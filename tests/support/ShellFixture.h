@@ -12,6 +12,8 @@ class ClientApp;
 
 class ShellFixture {
 public:
+    // Why the storage under test cannot run here; empty when it can.
+    static QString unavailableReason();
     // Starts the server and adds the members (login name, password, display name).
     bool start(const QList<QStringList> &members);
     void stop();
@@ -20,7 +22,8 @@ public:
     void pointSettingsAt(const QString &internalHost, const QString &internetHost);
     QString settingsPath() const { return dir_.filePath("Server.ini"); }
 
-    // Runs one statement on the server's database file, past the server.
+    // Runs statements on the server's database, past the server (in SQLite's
+    // spelling on either storage).
     bool exec(const QString &sql);
 
     ServerProcess &server() { return *server_; }
