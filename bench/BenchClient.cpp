@@ -6,8 +6,6 @@
 
 #include <QSettings>
 
-#include <sqlite3.h>
-
 #include <cstdio>
 
 namespace BenchClient {
@@ -15,10 +13,7 @@ namespace BenchClient {
 bool startBusyDepartment(const QTemporaryDir &dir, ServerProcess &server,
                          const std::function<void(const QString &dbPath)> &prepare) {
     const QString path = dir.filePath("bench.db");
-    sqlite3 *db;
-    sqlite3_open(path.toUtf8().constData(), &db);
-    BenchDatabase::seed(db);
-    sqlite3_close(db);
+    BenchDatabase::seedFile(path);
     if (prepare)
         prepare(path);
     server.setDatabase(path);

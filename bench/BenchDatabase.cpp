@@ -83,4 +83,11 @@ void seed(sqlite3 *db) {
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
 }
 
+void seedFile(const QString &path) {
+    sqlite3 *db = nullptr;
+    sqlite3_open(path.toUtf8().constData(), &db);
+    seed(db);
+    sqlite3_close(db);
+}
+
 } // namespace BenchDatabase

@@ -17,5 +17,7 @@ QString loginName(int i);
 
 // Creates the tables and fills them; prints how long it took.
 void seed(sqlite3 *db);
+// The same into the database file at path, created when missing.
+void seedFile(const QString &path);
 
 } // namespace BenchDatabase

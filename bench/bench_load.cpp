@@ -16,9 +16,11 @@
 // with --servers K, K servers on the one database, the members split between
 // them and the notices written through the first.
 
+#include "BenchClient.h"
 #include "BenchDatabase.h"
 #include "BenchMain.h"
 #include "PgTestDatabase.h"
+#include "RowChanges.h"
 #include "ServerProcess.h"
 
 #include <QCoreApplication>
@@ -28,7 +30,6 @@
 #include <QTemporaryDir>
 
 #include <httplib.h>
-#include <sqlite3.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -144,7 +145,7 @@ Result simulate(const std::vector<std::unique_ptr<ServerProcess>> &servers, int 
                     httplib::Headers headers;
                     if (!tags[member][s].empty()) {
                         headers.emplace("If-None-Match", tags[member][s]);
-                        headers.emplace("A-IM", "rowdiff"); // as the client asks
+                        headers.emplace("A-IM", RowChanges::kManipulation); // as the client asks
                     }
                     const auto start = Clock::now();
                     auto answer = client.Post(kOpenSql, headers, statements[s], "text/plain");
@@ -204,11 +205,6 @@ double freshTaskListMillis(const ServerProcess &server, int &asked) {
     return answer && answer->status == 200 ? millis : -1;
 }
 
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 // How long after the load a fresh task list first takes no more than twice
 // what it took before the load (a failure counts as slow), in seconds.
 double secondsUntilHealthy(const ServerProcess &server, double calmMillis, int &asked) {
@@ -256,10 +252,7 @@ int run(int argc, char **argv) {
 
     QTemporaryDir dir;
     const QString dbPath = dir.filePath("bench.db");
-    sqlite3 *db;
-    sqlite3_open(dbPath.toUtf8().constData(), &db);
-    BenchDatabase::seed(db);
-    sqlite3_close(db);
+    BenchDatabase::seedFile(dbPath);
     QString database = dbPath;
     PgTestDatabase onPostgres;
     if (postgres) {
@@ -317,7 +310,7 @@ int run(int argc, char **argv) {
         const ServerUse before = use();
         Result result = simulate(servers, members, seconds);
         const ServerUse after = use();
-        const double healthy = secondsUntilHealthy(server, median(calm), asked);
+        const double healthy = secondsUntilHealthy(server, BenchClient::median(calm), asked);
         std::sort(result.millis.begin(), result.millis.end());
         std::printf("%-9s %-7d %6.0f %9zu %6.2f ms %6.2f ms %6.1f ms %7d %6d %8d %9.1f%% %5ld MiB "
                     "%7.2f s\n",

@@ -20,7 +20,6 @@
 #include <QTemporaryDir>
 
 #include <simdjson.h>
-#include <sqlite3.h>
 
 #include <cstdio>
 #include <functional>
@@ -243,10 +242,7 @@ int run(int argc, char **argv) {
 
     QTemporaryDir dir;
     const QString dbPath = dir.filePath("bench.db");
-    sqlite3 *db;
-    sqlite3_open(dbPath.toUtf8().constData(), &db);
-    BenchDatabase::seed(db);
-    sqlite3_close(db);
+    BenchDatabase::seedFile(dbPath);
     ServerProcess server;
     server.setDatabase(dbPath);
     if (!server.start()) {

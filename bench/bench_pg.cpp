@@ -11,6 +11,7 @@
 //
 // --explain prints PostgreSQL's plan of each statement, as run, first.
 
+#include "BenchClient.h"
 #include "BenchDatabase.h"
 #include "BenchMain.h"
 #include "HotStatements.h"
@@ -27,7 +28,6 @@
 #include <httplib.h>
 #include <libpq-fe.h>
 #include <poll.h>
-#include <sqlite3.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -39,11 +39,6 @@
 
 namespace {
 
-double medianOf(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 template <class Work> double medianMs(int repeats, Work work) {
     std::vector<double> millis;
     for (int i = 0; i < repeats; ++i) {
@@ -52,7 +47,7 @@ template <class Work> double medianMs(int repeats, Work work) {
         work(i);
         millis.push_back(timer.nsecsElapsed() / 1e6);
     }
-    return medianOf(millis);
+    return BenchClient::median(millis);
 }
 
 void explain(PGconn *conn, const char *label, const std::string &sql) {
@@ -178,10 +173,7 @@ int run(int argc, char **argv) {
         throw std::runtime_error(PgTestDatabase::unavailableReason().toStdString());
 
     ServerProcess onSqlite;
-    sqlite3 *db = nullptr;
-    sqlite3_open(onSqlite.dbPath().toUtf8().constData(), &db);
-    BenchDatabase::seed(db);
-    sqlite3_close(db);
+    BenchDatabase::seedFile(onSqlite.dbPath());
 
     PgTestDatabase target;
     if (!target.createEmpty())

@@ -61,8 +61,9 @@ public:
     std::shared_ptr<const CachedAnswer> findSent(std::string_view etag,
                                                  const std::string &statement);
     // Whether an answer of this many bytes (key and text) would be kept: one
-    // larger than a quarter of the cache is not.
-    bool keeps(size_t bytes) const { return 2 * bytes <= maxBytes_ / 4; }
+    // taking (with its compressed form) more than a quarter of the cache is not.
+    bool keeps(size_t bytes) const { return bytes <= largestKept(); }
+    size_t largestKept() const { return maxBytes_ / 8; }
     void store(const std::string &key, std::shared_ptr<const CachedAnswer> answer);
 
 private:

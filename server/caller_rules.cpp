@@ -23,20 +23,21 @@ std::string trimmed(const std::string &value) {
 }
 
 Verdict refuse(const std::string &why) {
-    return Verdict{why, false};
+    return Verdict{why, false, {}};
 }
 
 } // namespace
 
-Verdict judge(const Caller &caller, const std::string &statement, bool anyStatement,
-              MemberDirectory &members) {
-    const auto reduced = StatementShapes::reduce(statement);
+namespace {
+
+Verdict judgeReduced(const Caller &caller, const std::optional<StatementShapes::Reduced> &reduced,
+                     bool anyStatement, MemberDirectory &members) {
     const auto kind = reduced ? StatementShapes::kindOf(reduced->shape) : std::nullopt;
     if (!kind) {
         // Another tool's statement: the guard alone decides what it may do,
         // so only the members who may see every login run them.
         if (anyStatement && caller.privileged)
-            return Verdict{std::nullopt, true};
+            return Verdict{std::nullopt, true, {}};
         return refuse("the server runs only the statements the Solvane client sends");
     }
     const auto &values = reduced->literals;
@@ -48,7 +49,7 @@ Verdict judge(const Caller &caller, const std::string &statement, bool anyStatem
     case Kind::AddMember:
         if (!caller.privileged)
             return refuse("only tb58, vqk and tapvoreld may add members");
-        return Verdict{std::nullopt, true};
+        return Verdict{std::nullopt, true, {}};
     case Kind::LoginCheck:
     case Kind::OwnLoginRow:
         // The privileged see every row anyway; a name nobody has finds nothing.
@@ -61,12 +62,23 @@ Verdict judge(const Caller &caller, const std::string &statement, bool anyStatem
         if (values.size() < 5 || !sameLogin(trimmed(values[3]), caller.userName) ||
             trimmed(values[4]) != caller.password)
             return refuse("a member may change only the own login");
-        return Verdict{std::nullopt, true};
+        return Verdict{std::nullopt, true, {}};
     case Kind::DisplayNames:
     case Kind::Other:
         break;
     }
     return Verdict{};
+}
+
+} // namespace
+
+Verdict judge(const Caller &caller, const std::string &statement, bool anyStatement,
+              MemberDirectory &members) {
+    const auto reduced = StatementShapes::reduce(statement);
+    Verdict verdict = judgeReduced(caller, reduced, anyStatement, members);
+    if (reduced && !verdict.refusal)
+        verdict.shape = reduced->shape;
+    return verdict;
 }
 
 } // namespace appserver

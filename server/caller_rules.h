@@ -14,11 +14,13 @@ namespace appserver {
 struct Verdict {
     std::optional<std::string> refusal; // set: answer 403 with it
     bool changesLogin = false;          // the directory is stale once it has run
+    std::string shape;                  // the statement with its values left out
 };
 
 // anyStatement lets privileged members run statements of other shapes, which
 // only the guard then limits (an operator's choice for tools other than the
 // client).
+// An accepted statement's verdict carries its shape.
 Verdict judge(const Caller &caller, const std::string &statement, bool anyStatement,
               MemberDirectory &members);
 

@@ -1,6 +1,5 @@
 #include "http_api.h"
 
-#include "StatementShapes.h"
 #include "answer_compression.h"
 #include "caller_rules.h"
 #include "entity_tags.h"
@@ -166,7 +165,7 @@ Reply HttpApi::runFor(Session &session, Method method, const Job &job) {
     // Only now, with the member and the statement accepted, may a kept answer be given.
     if (method == Method::OpenSQL)
         if (auto version = session.dataVersion(body))
-            return reusableAnswer(session, body, *version, job.delivery);
+            return reusableAnswer(session, body, verdict.shape, *version, job.delivery);
     Reply reply = runStatement(session, method, body);
     if (verdict.changesLogin)
         members_.invalidate();
@@ -174,8 +173,8 @@ Reply HttpApi::runFor(Session &session, Method method, const Job &job) {
     return reply;
 }
 
-Reply HttpApi::reusableAnswer(Session &session, const std::string &body, const std::string &version,
-                              const Delivery &delivery) {
+Reply HttpApi::reusableAnswer(Session &session, const std::string &body, const std::string &shape,
+                              const std::string &version, const Delivery &delivery) {
     const std::string key = version + '\n' + body;
     const std::string etag = entityTag(key);
     if (noneMatchNames(delivery.ifNoneMatch, etag)) {
@@ -188,8 +187,6 @@ Reply HttpApi::reusableAnswer(Session &session, const std::string &body, const s
     if (!answer) {
         // The new answer is usually about as long as the one the member holds,
         // or else as the last of its shape.
-        const auto reduced = earlier ? std::nullopt : StatementShapes::reduce(body);
-        const std::string shape = reduced ? reduced->shape : std::string();
         AnswerParts parts;
         Reply fresh = runStatement(session, Method::OpenSQL, body, &parts, earlier.get(),
                                    earlier ? earlier->json().size() : answerSizes_.expected(shape));
@@ -231,7 +228,7 @@ Reply HttpApi::runStatement(Session &session, Method method, const std::string &
     if (earlier)
         rows.reuseRowsOf(*earlier);
     if (parts)
-        rows.keepCells(kAnswerCacheBytes / 8); // the largest answer the cache keeps
+        rows.keepCells(answers_.largestKept());
     StatementResult result = session.run(method, body, rows);
     switch (result.outcome) {
     case Outcome::Empty:

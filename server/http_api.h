@@ -19,10 +19,6 @@ namespace appserver {
 
 inline constexpr size_t kMaxBodyBytes = 1 << 20;
 
-// The instance manipulation (RFC 3229) of an answer sent as the rows that
-// changed since the answer the request names in If-None-Match.
-inline constexpr const char *kRowDelta = "rowdiff";
-
 struct Reply {
     Reply() = default;
     Reply(int status, std::string body, size_t rows = 0, BudgetShare memory = {})
@@ -44,7 +40,7 @@ struct Reply {
 // How the peer wants its answer, from its request headers and address.
 struct Delivery {
     std::string ifNoneMatch;
-    bool acceptsRowDelta = false; // A-IM names kRowDelta
+    bool acceptsRowDelta = false; // A-IM names RowChanges::kManipulation
     bool acceptsGzip = false;
     bool peerOnLoopback = true;
 };
@@ -84,8 +80,9 @@ public:
 private:
     struct Job;
     Reply runFor(Session &session, Method method, const Job &job);
-    Reply reusableAnswer(Session &session, const std::string &body, const std::string &version,
-                         const Delivery &delivery);
+    // shape: the statement's, to size its answer by the last of that shape.
+    Reply reusableAnswer(Session &session, const std::string &body, const std::string &shape,
+                         const std::string &version, const Delivery &delivery);
     // The earlier answer to body that the request names in If-None-Match,
     // while it is kept: the member may get only the rows changed since.
     std::shared_ptr<const CachedAnswer> answerHeld(const std::string &body,

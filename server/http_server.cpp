@@ -1,5 +1,6 @@
 #include "http_server.h"
 
+#include "RowChanges.h"
 #include "answer_compression.h"
 #include "header_lists.h"
 
@@ -111,7 +112,7 @@ Delivery deliveryFor(MHD_Connection *connection) {
         delivery.acceptsGzip = acceptsGzip(codings);
     if (const char *manipulations =
             MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "A-IM"))
-        delivery.acceptsRowDelta = namesManipulation(manipulations, kRowDelta);
+        delivery.acceptsRowDelta = namesManipulation(manipulations, RowChanges::kManipulation);
     const MHD_ConnectionInfo *peer =
         MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
     delivery.peerOnLoopback = peer && isLoopback(peer->client_addr);
@@ -278,9 +279,9 @@ bool HttpServer::answer(MHD_Connection *connection, PendingRequest &request, Rep
     if (reply.status == 226) {
         const std::string kept =
             std::to_string(reply.keptFront) + ", " + std::to_string(reply.keptBack);
-        MHD_add_response_header(response, "IM", kRowDelta);
-        MHD_add_response_header(response, "Delta-Base", reply.deltaBase.c_str());
-        MHD_add_response_header(response, "Rows-Kept", kept.c_str());
+        MHD_add_response_header(response, "IM", RowChanges::kManipulation);
+        MHD_add_response_header(response, RowChanges::kDeltaBaseHeader, reply.deltaBase.c_str());
+        MHD_add_response_header(response, RowChanges::kRowsKeptHeader, kept.c_str());
     }
     // Whether an answer is compressed depends on the request's Accept-Encoding.
     if (!reply.etag.empty())

@@ -12,8 +12,6 @@
 #include <optional>
 #include <string>
 
-typedef struct pg_conn PGconn;
-
 namespace appserver {
 
 // The counters, the function that moves them and the triggers; creates what

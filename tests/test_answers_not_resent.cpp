@@ -4,12 +4,13 @@
 // another process on the file, brings the new rows.
 
 #include "AppServerGateway.h"
+#include "RowChanges.h"
 #include "ServerConnection.h"
 #include "ServerProcess.h"
+#include "TaggedRequests.h"
 
 #include <QtTest>
 
-#include <httplib.h>
 #include <nlohmann/json.hpp>
 
 using nlohmann::json;
@@ -18,43 +19,20 @@ namespace {
 
 const std::string kPanel =
     "Select * From Notice Where CreateTime>='2026-11-25'Order by CreateTime desc";
-const std::string kMethods = "/datasnap/rest/TZelServerDataBase/";
-
-struct Answer {
-    int status = 0;
-    std::string body;
-    std::string etag;
-    std::string encoding;
-    std::string deltaBase; // with 226
-    std::string rowsKept;
-};
-
-Answer post(int port, const std::string &method, const std::string &sql,
-            const std::string &etag = {}, const char *password = ServerProcess::kTestPassword,
-            const std::string &manipulations = {}) {
-    httplib::Client client("127.0.0.1", port);
-    client.set_basic_auth(ServerProcess::kTestUser, password);
-    client.set_read_timeout(10);
-    client.set_decompress(false);
-    httplib::Headers headers{{"Accept-Encoding", "gzip"}};
-    if (!etag.empty())
-        headers.emplace("If-None-Match", etag);
-    if (!manipulations.empty())
-        headers.emplace("A-IM", manipulations);
-    auto result = client.Post(kMethods + method, headers, sql, "text/plain");
-    if (!result)
-        return {};
-    return {result->status,
-            result->body,
-            result->get_header_value("ETag"),
-            result->get_header_value("Content-Encoding"),
-            result->get_header_value("Delta-Base"),
-            result->get_header_value("Rows-Kept")};
-}
+using TaggedRequests::Answer;
+using TaggedRequests::post;
 
 Answer postForChanges(int port, const std::string &sql, const std::string &etag,
-                      const std::string &manipulations = "rowdiff") {
+                      const std::string &manipulations = RowChanges::kManipulation) {
     return post(port, "OpenSQL", sql, etag, ServerProcess::kTestPassword, manipulations);
+}
+
+// The client's own connection, logged in as the test member.
+void openAsTestMember(ServerConnection &connection, const ServerProcess &server) {
+    connection.setHostName(server.host());
+    connection.setPort(server.port());
+    connection.setCredentials(ServerProcess::kTestUser, ServerProcess::kTestPassword);
+    connection.open();
 }
 
 std::vector<std::string> firstCells(const std::string &body) {
@@ -185,10 +163,7 @@ void TestAnswersNotResent::answersThatReadTheClockAreNotReused() {
 
 void TestAnswersNotResent::gatewayKeepsItsRecordSetWhileUnchanged() {
     ServerConnection connection;
-    connection.setHostName(server_->host());
-    connection.setPort(server_->port());
-    connection.setCredentials(ServerProcess::kTestUser, ServerProcess::kTestPassword);
-    connection.open();
+    openAsTestMember(connection, *server_);
     AppServerGateway gateway(&connection);
     const QString panel = QString::fromStdString(kPanel);
 
@@ -260,10 +235,7 @@ void TestAnswersNotResent::onlyTheChangedRowsAreSent() {
                 .arg(hour - 8)
                 .arg(hour)));
     ServerConnection connection;
-    connection.setHostName(server_->host());
-    connection.setPort(server_->port());
-    connection.setCredentials(ServerProcess::kTestUser, ServerProcess::kTestPassword);
-    connection.open();
+    openAsTestMember(connection, *server_);
     AppServerGateway gateway(&connection);
     const QString panel = QString::fromStdString(kPanel);
     QCOMPARE(gateway.openSql(panel)->rowCount(), 6);

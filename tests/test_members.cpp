@@ -54,7 +54,7 @@ private:
 };
 
 void TestMembers::init() {
-    if (const QString why = ShellFixture::unavailableReason(); !why.isEmpty())
+    if (const QString why = ServerProcess::storageUnavailableReason(); !why.isEmpty())
         QSKIP(qPrintable(why));
     QVERIFY2(fixture_.start(kMembers), qPrintable(fixture_.server().errorText()));
     app_ = std::make_unique<ClientApp>();

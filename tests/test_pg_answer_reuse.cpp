@@ -6,10 +6,10 @@
 
 #include "PgTestDatabase.h"
 #include "ServerProcess.h"
+#include "TaggedRequests.h"
 
 #include <QtTest>
 
-#include <httplib.h>
 #include <nlohmann/json.hpp>
 
 using nlohmann::json;
@@ -18,27 +18,8 @@ namespace {
 
 const std::string kPanel =
     "Select * From Notice Where CreateTime>='2026-11-25'Order by CreateTime desc";
-const std::string kMethods = "/datasnap/rest/TZelServerDataBase/";
-
-struct Answer {
-    int status = 0;
-    std::string body;
-    std::string etag;
-};
-
-Answer post(const ServerProcess &server, const std::string &method, const std::string &sql,
-            const std::string &etag = {}) {
-    httplib::Client client("127.0.0.1", server.port());
-    client.set_basic_auth(ServerProcess::kTestUser, ServerProcess::kTestPassword);
-    client.set_read_timeout(10);
-    httplib::Headers headers;
-    if (!etag.empty())
-        headers.emplace("If-None-Match", etag);
-    auto result = client.Post(kMethods + method, headers, sql, "text/plain");
-    if (!result)
-        return {};
-    return {result->status, result->body, result->get_header_value("ETag")};
-}
+using TaggedRequests::Answer;
+using TaggedRequests::post;
 
 std::string notice(const std::string &content, const std::string &time) {
     return "Insert into Notice values('" + content + "','Mareth','Mareth','" + time + "')";
@@ -104,17 +85,17 @@ void TestPgAnswerReuse::cleanup() {
 }
 
 void TestPgAnswerReuse::sameStatementTwiceIsNotResent() {
-    const Answer first = post(*server_, "OpenSQL", kPanel);
+    const Answer first = post(server_->port(), "OpenSQL", kPanel);
     QCOMPARE(first.status, 200);
     QVERIFY(!first.etag.empty());
     QCOMPARE(rowsIn(first.body).size(), size_t(1));
 
-    const Answer again = post(*server_, "OpenSQL", kPanel, first.etag);
+    const Answer again = post(server_->port(), "OpenSQL", kPanel, first.etag);
     QCOMPARE(again.status, 304);
     QVERIFY(again.body.empty());
     QCOMPARE(again.etag, first.etag);
     // Without the tag the same answer comes whole.
-    const Answer whole = post(*server_, "OpenSQL", kPanel);
+    const Answer whole = post(server_->port(), "OpenSQL", kPanel);
     QCOMPARE(whole.status, 200);
     QCOMPARE(whole.body, first.body);
     QCOMPARE(whole.etag, first.etag);
@@ -138,61 +119,62 @@ void TestPgAnswerReuse::changeToATableReadBringsTheNewRows() {
     QFETCH(bool, pastTheServer);
     QFETCH(QString, change);
     QFETCH(int, rows);
-    const Answer first = post(*server_, "OpenSQL", kPanel);
+    const Answer first = post(server_->port(), "OpenSQL", kPanel);
     QCOMPARE(first.status, 200);
     if (pastTheServer) {
         QVERIFY2(database_->execAsOwner(change), qPrintable(database_->errorText()));
     } else {
         const std::string method = change.startsWith("delete") ? "DelSQL" : "ExecSQL";
-        const Answer changed = post(*server_, method, change.toStdString());
+        const Answer changed = post(server_->port(), method, change.toStdString());
         QCOMPARE(changed.status, 200);
         QVERIFY2(json::parse(changed.body)["result"].get<bool>(), changed.body.c_str());
     }
-    const Answer after = post(*server_, "OpenSQL", kPanel, first.etag);
+    const Answer after = post(server_->port(), "OpenSQL", kPanel, first.etag);
     QCOMPARE(after.status, 200);
     QVERIFY(!after.etag.empty() && after.etag != first.etag);
     QCOMPARE(int(rowsIn(after.body).size()), rows);
-    QCOMPARE(post(*server_, "OpenSQL", kPanel, after.etag).status, 304);
+    QCOMPARE(post(server_->port(), "OpenSQL", kPanel, after.etag).status, 304);
 }
 
 void TestPgAnswerReuse::changeToAnotherTableKeepsTheAnswer() {
-    const Answer first = post(*server_, "OpenSQL", kPanel);
-    const Answer added = post(*server_, "ExecSQL",
+    const Answer first = post(server_->port(), "OpenSQL", kPanel);
+    const Answer added = post(server_->port(), "ExecSQL",
                               "Insert into Task values('T1','do it','Mareth','Mareth',"
                               "'2026-11-27 10:00:00','','0','','','')");
     QCOMPARE(added.status, 200);
     QCOMPARE(json::parse(added.body)["changes"].get<int>(), 1);
-    QCOMPARE(post(*server_, "OpenSQL", kPanel, first.etag).status, 304);
+    QCOMPARE(post(server_->port(), "OpenSQL", kPanel, first.etag).status, 304);
     // The task list reads the table that changed.
     const std::string tasks = "Select * From Task where TaskDemander='Mareth'";
-    const Answer taskList = post(*server_, "OpenSQL", tasks);
+    const Answer taskList = post(server_->port(), "OpenSQL", tasks);
     QCOMPARE(rowsIn(taskList.body).size(), size_t(1));
     QVERIFY(database_->execAsOwner(R"(DELETE FROM "Task")"));
-    QCOMPARE(post(*server_, "OpenSQL", tasks, taskList.etag).status, 200);
+    QCOMPARE(post(server_->port(), "OpenSQL", tasks, taskList.etag).status, 200);
 }
 
 void TestPgAnswerReuse::changeThroughOneServerIsSeenByAnother() {
     ServerProcess other({}, ServerProcess::Storage::Postgres);
     other.setDatabase(database_->serverConnection());
     QVERIFY2(other.start(), qPrintable(other.errorText()));
-    const Answer first = post(*server_, "OpenSQL", kPanel);
+    const Answer first = post(server_->port(), "OpenSQL", kPanel);
     // Both servers read the same counters, so they give the same tags.
-    QCOMPARE(post(other, "OpenSQL", kPanel, first.etag).status, 304);
+    QCOMPARE(post(other.port(), "OpenSQL", kPanel, first.etag).status, 304);
 
-    QCOMPARE(post(*server_, "ExecSQL", notice("second", "2026-11-27 10:00:00")).status, 200);
-    const Answer after = post(other, "OpenSQL", kPanel, first.etag);
+    QCOMPARE(post(server_->port(), "ExecSQL", notice("second", "2026-11-27 10:00:00")).status, 200);
+    const Answer after = post(other.port(), "OpenSQL", kPanel, first.etag);
     QCOMPARE(after.status, 200);
     QCOMPARE(rowsIn(after.body).size(), size_t(2));
     QCOMPARE(rowsIn(after.body)[0][0].get<std::string>(), std::string("second"));
-    QCOMPARE(post(*server_, "OpenSQL", kPanel, after.etag).status, 304);
+    QCOMPARE(post(server_->port(), "OpenSQL", kPanel, after.etag).status, 304);
     QVERIFY(other.stop());
 }
 
 void TestPgAnswerReuse::countersAreTheOwnersAlone() {
-    QCOMPARE(post(*server_, "OpenSQL", "select counter from solvane_changes").status, 200);
-    QCOMPARE(post(*server_, "ExecSQL", "update solvane_changes set counter = 0").status, 403);
+    QCOMPARE(post(server_->port(), "OpenSQL", "select counter from solvane_changes").status, 200);
+    QCOMPARE(post(server_->port(), "ExecSQL", "update solvane_changes set counter = 0").status,
+             403);
     // An answer that depends on the clock is never reused.
-    const Answer clock = post(*server_, "OpenSQL",
+    const Answer clock = post(server_->port(), "OpenSQL",
                               "Select Content From Notice where CreateTime < "
                               "cast(current_timestamp as text)");
     QCOMPARE(clock.status, 200);
@@ -205,11 +187,11 @@ void TestPgAnswerReuse::databaseOfAnEarlierInitAnswersWithoutReuse() {
     QVERIFY(database_->execAsOwner(
         "DROP FUNCTION solvane_count_change() CASCADE; DROP TABLE solvane_changes"));
     QVERIFY2(server_->start(), qPrintable(server_->errorText()));
-    const Answer first = post(*server_, "OpenSQL", kPanel);
+    const Answer first = post(server_->port(), "OpenSQL", kPanel);
     QCOMPARE(first.status, 200);
     QVERIFY(first.etag.empty());
-    QCOMPARE(post(*server_, "ExecSQL", notice("second", "2026-11-27 10:00:00")).status, 200);
-    const Answer again = post(*server_, "OpenSQL", kPanel, "*");
+    QCOMPARE(post(server_->port(), "ExecSQL", notice("second", "2026-11-27 10:00:00")).status, 200);
+    const Answer again = post(server_->port(), "OpenSQL", kPanel, "*");
     QCOMPARE(again.status, 200);
     QCOMPARE(rowsIn(again.body).size(), size_t(2));
 
@@ -217,10 +199,10 @@ void TestPgAnswerReuse::databaseOfAnEarlierInitAnswersWithoutReuse() {
     QVERIFY(server_->stop());
     QVERIFY(initAgain(*database_));
     QVERIFY2(server_->start(), qPrintable(server_->errorText()));
-    const Answer tagged = post(*server_, "OpenSQL", kPanel);
+    const Answer tagged = post(server_->port(), "OpenSQL", kPanel);
     QVERIFY(!tagged.etag.empty());
     QCOMPARE(rowsIn(tagged.body).size(), size_t(2));
-    QCOMPARE(post(*server_, "OpenSQL", kPanel, tagged.etag).status, 304);
+    QCOMPARE(post(server_->port(), "OpenSQL", kPanel, tagged.etag).status, 304);
 }
 
 QTEST_GUILESS_MAIN(TestPgAnswerReuse)

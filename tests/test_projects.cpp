@@ -95,7 +95,7 @@ private:
 };
 
 void TestProjects::init() {
-    if (const QString why = ShellFixture::unavailableReason(); !why.isEmpty())
+    if (const QString why = ServerProcess::storageUnavailableReason(); !why.isEmpty())
         QSKIP(qPrintable(why));
     QVERIFY2(fixture_.start(kMembers), qPrintable(fixture_.server().errorText()));
     AppClock::setFixed(kNow);

@@ -2,7 +2,6 @@
 // statements it refuses, the keys it keeps, durability and concurrent writers.
 // The suite runs once per storage (SOLVANE_TEST_STORAGE, see ServerProcess).
 
-#include "PgTestDatabase.h"
 #include "ServerProcess.h"
 
 #include <QtTest>
@@ -86,9 +85,8 @@ private:
 
 void TestServer::init() {
     const auto storage = ServerProcess::storageUnderTest();
-    if (storage == ServerProcess::Storage::Postgres &&
-        !PgTestDatabase::unavailableReason().isEmpty())
-        QSKIP(qPrintable(PgTestDatabase::unavailableReason()));
+    if (const QString why = ServerProcess::storageUnavailableReason(); !why.isEmpty())
+        QSKIP(qPrintable(why));
     server_ = std::make_unique<ServerProcess>(
         QStringList{"--statement-ms", "300", "--statements", "any"}, storage);
     QVERIFY2(server_->start(), qPrintable(server_->errorText()));

@@ -1,5 +1,6 @@
 #include "ServerConnection.h"
 
+#include "RowChanges.h"
 #include "ServerError.h"
 
 #include <cstdio>
@@ -112,9 +113,9 @@ ServerConnection::Answer ServerConnection::rowDeltaAnswer(httplib::Response &res
     Answer answer{226, std::move(response.body), response.get_header_value("ETag")};
     unsigned long long front = 0, back = 0;
     char end = 0;
-    const std::string kept = response.get_header_value("Rows-Kept");
-    if (response.get_header_value("IM") != kRowDelta ||
-        response.get_header_value("Delta-Base") != etag ||
+    const std::string kept = response.get_header_value(RowChanges::kRowsKeptHeader);
+    if (response.get_header_value("IM") != RowChanges::kManipulation ||
+        response.get_header_value(RowChanges::kDeltaBaseHeader) != etag ||
         std::sscanf(kept.c_str(), "%llu , %llu%c", &front, &back, &end) != 2)
         throw ServerError("Application server " + where() +
                           ": a change of an earlier answer that does not say which");
@@ -131,7 +132,7 @@ ServerConnection::Answer ServerConnection::postUnlessUnchanged(const std::string
     httplib::Headers headers{{"Accept-Encoding", "gzip"}};
     if (!etag.empty()) {
         headers.emplace("If-None-Match", etag);
-        headers.emplace("A-IM", kRowDelta);
+        headers.emplace("A-IM", RowChanges::kManipulation);
     }
     auto result = client_->Post(path, headers, body, "text/plain; charset=utf-8");
     if (!result)

@@ -65,9 +65,6 @@ public:
     // ServerError with the server's own explanation otherwise.
     std::string post(const std::string &path, const std::string &body);
 
-    // The instance manipulation the server may answer with (226 IM Used).
-    static constexpr const char *kRowDelta = "rowdiff";
-
     struct Answer {
         int status = 0;   // 200; 304 when the answer named by etag is still current;
                           // 226 when body holds only the rows that changed since it

@@ -21,6 +21,11 @@ ServerProcess::Storage ServerProcess::storageUnderTest() {
                : Storage::Sqlite;
 }
 
+QString ServerProcess::storageUnavailableReason() {
+    return storageUnderTest() == Storage::Postgres ? PgTestDatabase::unavailableReason()
+                                                   : QString();
+}
+
 ServerProcess::ServerProcess(QStringList extraArgs, Storage storage)
     : storage_(storage), extraArgs_(std::move(extraArgs)) {
     process_.setProcessChannelMode(QProcess::SeparateChannels);

@@ -17,6 +17,8 @@ public:
     // The storage a suite that runs on both is run against this time:
     // SOLVANE_TEST_STORAGE=postgres, otherwise SQLite.
     static Storage storageUnderTest();
+    // Why the storage under test cannot run here; empty when it can.
+    static QString storageUnavailableReason();
 
     // On PostgreSQL, a fresh database per ServerProcess (PgTestDatabase).
     explicit ServerProcess(QStringList extraArgs = {}, Storage storage = Storage::Sqlite);

@@ -6,17 +6,10 @@
 #include "LoginSettings.h"
 #include "LoginWindow.h"
 #include "MainWindow.h"
-#include "PgTestDatabase.h"
 
 #include <QFile>
 #include <QLineEdit>
 #include <QSettings>
-
-QString ShellFixture::unavailableReason() {
-    return ServerProcess::storageUnderTest() == ServerProcess::Storage::Postgres
-               ? PgTestDatabase::unavailableReason()
-               : QString();
-}
 
 bool ShellFixture::start(const QList<QStringList> &members) {
     server_ = std::make_unique<ServerProcess>(QStringList{}, ServerProcess::storageUnderTest());

@@ -12,8 +12,6 @@ class ClientApp;
 
 class ShellFixture {
 public:
-    // Why the storage under test cannot run here; empty when it can.
-    static QString unavailableReason();
     // Starts the server and adds the members (login name, password, display name).
     bool start(const QList<QStringList> &members);
     void stop();
