@@ -22,6 +22,7 @@
 #include <QSettings>
 #include <QTableView>
 #include <QTextBlock>
+#include <QTextCursor>
 #include <QTextEdit>
 #include <QWindow>
 #include <QtTest>
@@ -48,14 +49,21 @@ QString notice(const QString &content, const QString &performer, const QString &
         .arg(content, performer, time);
 }
 
-// The panel's lines with whether each is red.
+// The panel's lines with whether each is red; a paragraph of the panel may
+// hold several lines.
 QList<QPair<QString, bool>> panelLines(QTextEdit *panel) {
     QList<QPair<QString, bool>> lines;
+    QTextCursor cursor(panel->document());
     for (QTextBlock block = panel->document()->begin(); block.isValid(); block = block.next()) {
-        if (block.text().isEmpty())
-            continue;
-        const QColor colour = block.begin().fragment().charFormat().foreground().color();
-        lines.append({block.text(), colour == QColor(255, 0, 0)});
+        int offset = 0;
+        for (const QString &line : block.text().split(QChar::LineSeparator)) {
+            if (!line.isEmpty()) {
+                cursor.setPosition(block.position() + offset + 1);
+                const QColor colour = cursor.charFormat().foreground().color();
+                lines.append({line, colour == QColor(255, 0, 0)});
+            }
+            offset += line.size() + 1;
+        }
     }
     return lines;
 }
@@ -97,6 +105,7 @@ private slots:
     void screenReadersHearEachWindowsCaption();
     void failedChildRefillLeavesTheMainWindowUsable();
     void noticePanel();
+    void noticePanelOfManyLines();
     void reminderTickCountsTheMembersOpenWork_data();
     void reminderTickCountsTheMembersOpenWork();
 
@@ -385,6 +394,29 @@ void TestShell::noticePanel() {
     AppClock::setFixed(QDateTime(QDate(2027, 1, 30), QTime(10, 0)));
     app_->mainWindow->refreshNotices();
     QCOMPARE(panelLines(app_->mainWindow->noticePanel), shown);
+}
+
+void TestShell::noticePanelOfManyLines() {
+    // More notices than one paragraph of the panel holds: every line is still
+    // its own line, coloured on its own, and copies out as one line.
+    AppClock::setFixed(QDateTime(QDate(2026, 12, 10), QTime(10, 0)));
+    QList<QPair<QString, bool>> expected;
+    for (int i = 99; i >= 0; --i) {
+        const QString time =
+            QDateTime(QDate(2026, 12, 9), QTime(0, 0)).addSecs(i).toString("yyyy-MM-dd hh:mm:ss");
+        const QString who = i % 3 == 0 ? "Mareth" : "Kestra";
+        QVERIFY(fixture_.exec(notice(QString("项目编号:GD%1 第%1条").arg(i), who, time)));
+        expected.append({QString("通告内容:项目编号:GD%1 第%1条/   关联人:%2--通告时间:%3")
+                             .arg(i)
+                             .arg(who, time),
+                         i % 3 == 0});
+    }
+    logInAs("tb58", "pw");
+    QCOMPARE(panelLines(app_->mainWindow->noticePanel), expected);
+    QStringList copied;
+    for (const auto &line : expected)
+        copied << line.first;
+    QCOMPARE(app_->mainWindow->noticePanel->toPlainText(), copied.join('\n'));
 }
 
 void TestShell::reminderTickCountsTheMembersOpenWork_data() {

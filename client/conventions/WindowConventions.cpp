@@ -1,5 +1,7 @@
 #include "WindowConventions.h"
 
+#include "RowNumberHeader.h"
+
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
@@ -37,6 +39,7 @@ void apply(QWidget *window, int width, int height) {
 
 QTableView *recordGrid(QWidget *parent, QAbstractItemModel *model, const QRect &where) {
     auto *view = new QTableView(parent);
+    view->setVerticalHeader(new RowNumberHeader(view));
     view->setModel(model);
     view->setGeometry(where);
     view->setSelectionBehavior(QAbstractItemView::SelectRows);

@@ -22,7 +22,7 @@ QString taskCountSuffix(int tasks);      // "T个任务未完成！"
 QString noticeLine(const QString &content, const QString &performer, const QString &time);
 bool concerns(const QString &performer, const QString &remark);
 
-// Replaces the panel's text in one pass: one paragraph per notice, those that
+// Replaces the panel's text in one pass: one line per notice, those that
 // concern the member in red, the others in the panel's normal colour.
 void fillPanel(QTextDocument *panel, const RecordSet &notices, const QString &remark);
 

@@ -43,6 +43,11 @@ QString LoginSettings::savedPassword() {
 
 void LoginSettings::writeLogin(const QString &userName, const QString &password) {
     QSettings ini(path(), QSettings::IniFormat);
+    // A member who logs in as last time leaves the file as it is: writing it
+    // waits for the disk.
+    if (ini.value(kLoginSection + "/LoginUseName").toString() == userName &&
+        ini.value(kLoginSection + "/LoginPassWord").toString() == password)
+        return;
     ini.setValue(kLoginSection + "/LoginUseName", userName);
     ini.setValue(kLoginSection + "/LoginPassWord", password);
     ini.sync();
