@@ -42,7 +42,7 @@ PDataPacket AppServerGateway::openSql(const QString &statement) {
         return last->packet;
     PDataPacket packet = parseDataPacket(answer.body);
     if (answer.status == 226) {
-        packet = withChangedRows(*last->packet, answer.keptFront, answer.keptBack, *packet);
+        packet = withChangedRows(last->packet, answer.keptFront, answer.keptBack, packet);
         if (!packet) { // does not fit what is kept here: the whole answer, then
             answer = connection_->postUnlessUnchanged(open.path, sql, "");
             packet = parseDataPacket(answer.body);

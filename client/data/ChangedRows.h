@@ -8,6 +8,6 @@
 #include <cstddef>
 
 // Null when the two do not fit together: other columns, or more rows kept
-// than the earlier answer had.
-PDataPacket withChangedRows(const DataPacket &earlier, size_t keptFront, size_t keptBack,
-                            const DataPacket &changed);
+// than the earlier answer had. The rows are shared with both, not copied.
+PDataPacket withChangedRows(const PDataPacket &earlier, size_t keptFront, size_t keptBack,
+                            const PDataPacket &changed);

@@ -10,15 +10,35 @@
 
 struct DataPacket {
     QStringList columns;
-    std::vector<QString> cells; // row-major, columns.size() per row; NULL reads as empty
+    // Row-major, columns.size() per row; NULL reads as empty. Every packet
+    // read from an answer holds its cells here.
+    std::vector<QString> cells;
+
+    // A packet rebuilt from an earlier one and the rows that changed since
+    // shares their rows instead of copying each cell: runs of rows of packets
+    // that hold their cells, in order. Empty for a packet that holds its own.
+    struct Run {
+        std::shared_ptr<const DataPacket> holder;
+        int first = 0;
+        int count = 0;
+    };
+    std::vector<Run> runs;
+    std::vector<int> runEnds; // the row after each run
 
     int columnCount() const { return static_cast<int>(columns.size()); }
     int rowCount() const {
+        if (!runs.empty())
+            return runEnds.back();
         return columns.isEmpty() ? 0 : static_cast<int>(cells.size() / columns.size());
     }
     const QString &cell(int row, int column) const {
-        return cells[static_cast<size_t>(row) * columns.size() + column];
+        if (runs.empty())
+            return cells[static_cast<size_t>(row) * columns.size() + column];
+        return sharedCell(row, column);
     }
+
+private:
+    const QString &sharedCell(int row, int column) const;
 };
 
 // A query's result; null is the empty result of a failed call.
