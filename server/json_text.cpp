@@ -142,7 +142,8 @@ std::string_view JsonRowsWriter::earlierRow(const std::vector<CellView> &row) {
 
 bool JsonRowsWriter::writeCells(const std::vector<CellView> &row) {
     const std::string_view same = earlierRow(row);
-    if (!same.empty()) {
+    lastWasEarlier_ = !same.empty();
+    if (lastWasEarlier_) {
         if (!fits(same.size()))
             return false;
         out_ += same;
@@ -172,9 +173,15 @@ bool JsonRowsWriter::add(const std::vector<CellView> &row) {
     rowStarts_.push_back(static_cast<uint32_t>(out_.size()));
     if (!writeCells(row))
         return giveUp();
-    if (keepCellsUpTo_ && !cells_.add(row, keepCellsUpTo_)) {
-        keepCellsUpTo_ = 0; // too many to keep: this answer will not be compared with
-        cells_ = {};
+    if (keepCellsUpTo_) {
+        // A row equal to an earlier one is copied from its kept cells in one go.
+        const bool kept =
+            lastWasEarlier_ ? cells_.addRowOf(*earlier_->cells(), earlierNext_ - 1, keepCellsUpTo_)
+                            : cells_.add(row, keepCellsUpTo_);
+        if (!kept) { // too many to keep: this answer will not be compared with
+            keepCellsUpTo_ = 0;
+            cells_ = {};
+        }
     }
     if (!fits(0))
         return giveUp();

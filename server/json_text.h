@@ -57,7 +57,8 @@ private:
     StoredCells cells_;
     size_t keepCellsUpTo_ = 0;
     const CachedAnswer *earlier_ = nullptr;
-    size_t earlierNext_ = 0; // the row of earlier the next row likely equals
+    size_t earlierNext_ = 0;      // the row of earlier the next row likely equals
+    bool lastWasEarlier_ = false; // the row just written was earlier's row earlierNext_ - 1
     size_t maxBytes_;
     size_t expectedBytes_;
     BudgetShare share_;

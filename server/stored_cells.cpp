@@ -26,6 +26,24 @@ bool StoredCells::add(const std::vector<CellView> &row, size_t maxBytes) {
     return true;
 }
 
+bool StoredCells::addRowOf(const StoredCells &from, size_t row, size_t maxBytes) {
+    if (row >= from.rows() || (width_ && from.width_ != width_))
+        return false;
+    const size_t first = row * from.width_, last = first + from.width_ - 1;
+    const size_t begin = first ? from.ends_[first - 1] & ~kNull : 0;
+    const size_t end = from.ends_[last] & ~kNull;
+    if (text_.size() + (end - begin) > std::min<size_t>(maxBytes, kNull - 1))
+        return false;
+    width_ = from.width_;
+    const size_t at = text_.size();
+    text_.append(from.text_, begin, end - begin);
+    for (size_t i = first; i <= last; ++i) {
+        const uint32_t fromEnd = from.ends_[i];
+        ends_.push_back(static_cast<uint32_t>((fromEnd & ~kNull) - begin + at) | (fromEnd & kNull));
+    }
+    return true;
+}
+
 bool StoredCells::holds(size_t row, const std::vector<CellView> &cells) const {
     if (cells.size() != width_ || row >= rows())
         return false;

@@ -19,6 +19,8 @@ public:
     void reserveText(size_t bytes) { text_.reserve(bytes); }
     // False, keeping nothing more, once the cells would pass maxBytes.
     bool add(const std::vector<CellView> &row, size_t maxBytes);
+    // Adds row of from, as add() would add the same cells.
+    bool addRowOf(const StoredCells &from, size_t row, size_t maxBytes);
     // Whether row holds exactly these cells.
     bool holds(size_t row, const std::vector<CellView> &cells) const;
     size_t rows() const { return width_ ? ends_.size() / width_ : 0; }

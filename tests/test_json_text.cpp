@@ -3,6 +3,7 @@
 // that is not UTF-8 must still make valid JSON.
 
 #include "json_text.h"
+#include "stored_cells.h"
 
 #include <QtTest>
 
@@ -63,6 +64,7 @@ class TestJsonText : public QObject {
 private slots:
     void validTextComesBackUnchanged();
     void invalidTextMakesValidJson();
+    void cellsCopiedFromAnotherAnswerAreTheSame();
 };
 
 void TestJsonText::validTextComesBackUnchanged() {
@@ -86,6 +88,43 @@ void TestJsonText::invalidTextMakesValidJson() {
         // Written as the JSON library writes such text: each bad byte replaced.
         QCOMPARE(out, json(text).dump(-1, ' ', false, json::error_handler_t::replace));
     }
+}
+
+void TestJsonText::cellsCopiedFromAnotherAnswerAreTheSame() {
+    using appserver::CellView;
+    using appserver::StoredCells;
+    const std::vector<std::vector<CellView>> rows = {
+        {"a", std::nullopt, "", "text"},
+        {"", "", "", ""},
+        {std::nullopt, std::nullopt, std::nullopt, std::nullopt},
+        {"项目编号:P1", "m1", "m1|m2", "2026-12-10 10:00:00"},
+    };
+    StoredCells earlier;
+    for (const auto &row : rows)
+        QVERIFY(earlier.add(row, 1 << 20));
+
+    // Rows taken from earlier in another order, between rows of its own.
+    const std::vector<CellView> own = {"own", std::nullopt, "x", "y"};
+    const std::vector<size_t> order = {3, 0, 2, 1};
+    StoredCells later;
+    QVERIFY(later.add(own, 1 << 20));
+    for (size_t row : order)
+        QVERIFY(later.addRowOf(earlier, row, 1 << 20));
+    QVERIFY(later.add(own, 1 << 20));
+    QCOMPARE(later.rows(), size_t(6));
+    QVERIFY(later.holds(0, own));
+    QVERIFY(later.holds(5, own));
+    for (size_t i = 0; i < order.size(); ++i) {
+        QVERIFY(later.holds(i + 1, rows[order[i]]));
+        // A NULL is not an empty text, nor the other way round.
+        auto other = rows[order[i]];
+        other[1] = other[1] ? std::optional<std::string_view>() : CellView("");
+        QVERIFY(!later.holds(i + 1, other));
+    }
+    // No more than the limit is kept.
+    StoredCells small;
+    QVERIFY(!small.addRowOf(earlier, 3, 10));
+    QVERIFY(!small.addRowOf(earlier, 4, 1 << 20));
 }
 
 QTEST_GUILESS_MAIN(TestJsonText)
