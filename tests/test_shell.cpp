@@ -12,6 +12,8 @@
 #include "MainWindow.h"
 #include "MemberWindow.h"
 #include "NewProjectWindow.h"
+#include "NoticeBoard.h"
+#include "RecordSet.h"
 #include "ShellFixture.h"
 
 #include <QAccessible>
@@ -19,6 +21,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QSettings>
 #include <QTableView>
 #include <QTextBlock>
@@ -106,6 +109,8 @@ private slots:
     void failedChildRefillLeavesTheMainWindowUsable();
     void noticePanel();
     void noticePanelOfManyLines();
+    void newerNoticesGoInAboveTheShownOnes_data();
+    void newerNoticesGoInAboveTheShownOnes();
     void reminderTickCountsTheMembersOpenWork_data();
     void reminderTickCountsTheMembersOpenWork();
 
@@ -417,6 +422,92 @@ void TestShell::noticePanelOfManyLines() {
     for (const auto &line : expected)
         copied << line.first;
     QCOMPARE(app_->mainWindow->noticePanel->toPlainText(), copied.join('\n'));
+
+    // A member who scrolled down sees the newest notice on top after a refresh.
+    QTextEdit *panel = app_->mainWindow->noticePanel;
+    app_->mainWindow->show();
+    QVERIFY(QTest::qWaitForWindowExposed(app_->mainWindow));
+    panel->verticalScrollBar()->setValue(panel->verticalScrollBar()->maximum());
+    QVERIFY(panel->verticalScrollBar()->value() > 0);
+    QVERIFY(fixture_.exec(notice("项目编号:GD100 最新", "Mareth", "2026-12-09 12:00:00")));
+    app_->mainWindow->refreshNotices();
+    QCOMPARE(panelLines(panel).size(), expected.size() + 1);
+    QCOMPARE(panelLines(panel).first(),
+             qMakePair(QString("通告内容:项目编号:GD100 最新/   关联人:Mareth--通告时间:"
+                               "2026-12-09 12:00:00"),
+                       true));
+    QCOMPARE(panelLines(panel).mid(1), expected);
+    QCOMPARE(panel->verticalScrollBar()->value(), 0);
+    app_->mainWindow->hide();
+}
+
+namespace {
+
+// Notices as the panel's statement answers them, newest first.
+PDataPacket noticePacket(const QStringList &contents, const QStringList &performers) {
+    auto packet = std::make_shared<DataPacket>();
+    packet->columns = {"Content", "Demander", "Performer", "CreateTime"};
+    for (int i = 0; i < contents.size(); ++i)
+        packet->cells.insert(packet->cells.end(), {contents[i], "Kestra", performers[i],
+                                                   "2026-12-10 " + contents[i].right(8)});
+    return packet;
+}
+
+} // namespace
+
+void TestShell::newerNoticesGoInAboveTheShownOnes_data() {
+    QTest::addColumn<int>("newer");      // notices put on top of the shown ones
+    QTest::addColumn<QString>("change"); // what else happens to the shown ones
+    QTest::addColumn<bool>("added");
+
+    QTest::newRow("one newer") << 1 << "" << true;
+    QTest::newRow("three newer") << 3 << "" << true;
+    QTest::newRow("a paragraph's worth") << 32 << "" << true;
+    QTest::newRow("too many newer: filled afresh") << 500 << "" << false;
+    QTest::newRow("nothing newer, one changed") << 0 << "change" << false;
+    QTest::newRow("one newer, one changed") << 1 << "change" << false;
+    QTest::newRow("one newer, the oldest gone") << 1 << "drop" << false;
+}
+
+void TestShell::newerNoticesGoInAboveTheShownOnes() {
+    // The panel after the newer lines went in reads exactly as a panel
+    // filled with all the notices, line by line and colour by colour.
+    QFETCH(int, newer);
+    QFETCH(QString, change);
+    QFETCH(bool, added);
+    QStringList contents, performers;
+    for (int i = 0; i < 70; ++i) {
+        contents << QString("项目编号:GD%1 旧 07:%2:00").arg(i).arg(59 - i % 60, 2, 10, QChar('0'));
+        performers << (i % 4 ? "Kestra" : "Kestra|Mareth");
+    }
+    const PDataPacket shown = noticePacket(contents, performers);
+    for (int i = 0; i < newer; ++i) {
+        contents.prepend(
+            QString("项目编号:NEW%1 新 %2:00:00").arg(i).arg(8 + i % 10, 2, 10, QChar('0')));
+        performers.prepend(i % 2 ? "Mareth" : "");
+    }
+    if (change == "change")
+        contents[newer + 5] += "!";
+    if (change == "drop") {
+        contents.removeLast();
+        performers.removeLast();
+    }
+    const PDataPacket notices = noticePacket(contents, performers);
+
+    QTextEdit panel, filled;
+    RecordSet records;
+    records.load(shown);
+    NoticeBoard::fillPanel(panel.document(), records, "Mareth");
+    const QString before = panel.toPlainText();
+    QCOMPARE(NoticeBoard::addNewerLines(panel.document(), *notices, *shown, "Mareth"), added);
+    records.load(notices);
+    NoticeBoard::fillPanel(filled.document(), records, "Mareth");
+    if (added) {
+        QCOMPARE(panelLines(&panel), panelLines(&filled));
+        QCOMPARE(panel.toPlainText(), filled.toPlainText());
+    } else {
+        QCOMPARE(panel.toPlainText(), before);
+    }
 }
 
 void TestShell::reminderTickCountsTheMembersOpenWork_data() {

@@ -29,6 +29,18 @@ void appendNoticeLine(QString &line, const QString &content, const QString &perf
     line += SqlValues::trimmed(time);
 }
 
+// A packet's column of that name, letter case ignored; -1 when it has none.
+int columnOf(const DataPacket &packet, const QString &name) {
+    for (int i = 0; i < packet.columnCount(); ++i)
+        if (packet.columns.at(i).compare(name, Qt::CaseInsensitive) == 0)
+            return i;
+    return -1;
+}
+
+// More new lines than this and the panel is filled afresh: they would make one
+// long paragraph.
+constexpr int kMostNewerLines = kLinesPerParagraph * 4;
+
 } // namespace
 
 QString panelStatement(const QDateTime &now) {
@@ -107,6 +119,39 @@ void fillPanel(QTextDocument *panel, const RecordSet &notices, const QString &re
         cursor.setCharFormat(red);
     }
     cursor.endEditBlock();
+}
+
+bool addNewerLines(QTextDocument *panel, const DataPacket &notices, const DataPacket &shown,
+                   const QString &remark) {
+    const int content = columnOf(notices, QStringLiteral("Content"));
+    const int performer = columnOf(notices, QStringLiteral("Performer"));
+    const int time = columnOf(notices, QStringLiteral("CreateTime"));
+    const int added = notices.rowCount() - shown.rowCount();
+    if (content < 0 || performer < 0 || time < 0 || notices.columns != shown.columns ||
+        shown.rowCount() == 0 || added <= 0 || added > kMostNewerLines)
+        return false;
+    // A line shows these three cells and nothing else.
+    for (int row = 0; row < shown.rowCount(); ++row)
+        for (int column : {content, performer, time})
+            if (notices.cell(row + added, column) != shown.cell(row, column))
+                return false;
+
+    QTextCharFormat normal, red;
+    red.setForeground(QColor(255, 0, 0));
+    QTextCursor cursor(panel);
+    cursor.beginEditBlock();
+    cursor.setPosition(0);
+    QString line;
+    for (int row = 0; row < added; ++row) {
+        line.clear();
+        appendNoticeLine(line, notices.cell(row, content), notices.cell(row, performer),
+                         notices.cell(row, time));
+        cursor.insertText(line, concerns(notices.cell(row, performer), remark) ? red : normal);
+        cursor.insertText(row + 1 < added ? QString(QChar::LineSeparator) : QStringLiteral("\n"),
+                          normal);
+    }
+    cursor.endEditBlock();
+    return true;
 }
 
 } // namespace NoticeBoard

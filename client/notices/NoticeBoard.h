@@ -26,4 +26,10 @@ bool concerns(const QString &performer, const QString &remark);
 // concern the member in red, the others in the panel's normal colour.
 void fillPanel(QTextDocument *panel, const RecordSet &notices, const QString &remark);
 
+// Brings a panel that shows `shown` for the same member up to `notices` when
+// they are the shown notices with a few newer ones on top: only the new lines
+// go in, above the others. False, leaving the panel as it was, otherwise.
+bool addNewerLines(QTextDocument *panel, const DataPacket &notices, const DataPacket &shown,
+                   const QString &remark);
+
 } // namespace NoticeBoard

@@ -23,6 +23,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTextEdit>
@@ -185,7 +186,13 @@ void MainWindow::refreshNotices() {
     // An unchanged answer is the very packet shown already.
     const bool shown = notices == panelNotices_ && currentMember.displayName == panelMember_;
     if (noticeRecords->recordCount() > 0 && !shown) {
-        NoticeBoard::fillPanel(noticePanel->document(), *noticeRecords, currentMember.displayName);
+        if (panelNotices_ && currentMember.displayName == panelMember_ &&
+            NoticeBoard::addNewerLines(noticePanel->document(), *notices, *panelNotices_,
+                                       currentMember.displayName))
+            noticePanel->verticalScrollBar()->setValue(0); // the newest on top, as after a fill
+        else
+            NoticeBoard::fillPanel(noticePanel->document(), *noticeRecords,
+                                   currentMember.displayName);
         panelNotices_ = notices;
         panelMember_ = currentMember.displayName;
     }
