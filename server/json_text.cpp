@@ -128,25 +128,24 @@ void JsonRowsWriter::begin(const std::vector<std::string> &columns) {
         cells_.reserveText(std::min(expectedBytes_, keepCellsUpTo_));
 }
 
-std::string_view JsonRowsWriter::earlierRow(const std::vector<CellView> &row) {
+std::optional<size_t> JsonRowsWriter::earlierRow(const std::vector<CellView> &row) {
     if (!earlier_)
-        return {};
+        return std::nullopt;
     const StoredCells &cells = *earlier_->cells();
     for (size_t candidate = earlierNext_; candidate < earlierNext_ + 2; ++candidate)
         if (cells.holds(candidate, row)) {
             earlierNext_ = candidate + 1;
-            return earlier_->row(candidate);
+            return candidate;
         }
-    return {}; // a row new or changed: the next one may still be earlierNext_
+    return std::nullopt; // a row new or changed: the next one may still be earlierNext_
 }
 
-bool JsonRowsWriter::writeCells(const std::vector<CellView> &row) {
-    const std::string_view same = earlierRow(row);
-    lastWasEarlier_ = !same.empty();
-    if (lastWasEarlier_) {
-        if (!fits(same.size()))
+bool JsonRowsWriter::writeCells(const std::vector<CellView> &row, std::optional<size_t> same) {
+    if (same) {
+        const std::string_view text = earlier_->row(*same);
+        if (!fits(text.size()))
             return false;
-        out_ += same;
+        out_ += text;
         return true;
     }
     out_ += '[';
@@ -171,13 +170,13 @@ bool JsonRowsWriter::add(const std::vector<CellView> &row) {
     if (rows_)
         out_ += ',';
     rowStarts_.push_back(static_cast<uint32_t>(out_.size()));
-    if (!writeCells(row))
+    const std::optional<size_t> same = earlierRow(row);
+    if (!writeCells(row, same))
         return giveUp();
     if (keepCellsUpTo_) {
         // A row equal to an earlier one is copied from its kept cells in one go.
-        const bool kept =
-            lastWasEarlier_ ? cells_.addRowOf(*earlier_->cells(), earlierNext_ - 1, keepCellsUpTo_)
-                            : cells_.add(row, keepCellsUpTo_);
+        const bool kept = same ? cells_.addRowOf(*earlier_->cells(), *same, keepCellsUpTo_)
+                               : cells_.add(row, keepCellsUpTo_);
         if (!kept) { // too many to keep: this answer will not be compared with
             keepCellsUpTo_ = 0;
             cells_ = {};

@@ -7,6 +7,7 @@
 #include "storage.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -47,18 +48,18 @@ public:
 private:
     bool fits(size_t more) const { return out_.size() + more <= maxBytes_; }
     bool giveUp();
-    bool writeCells(const std::vector<CellView> &row);
-    // The text of earlier's row equal to row, looked for where the rows so
-    // far left off (or one further: a row gone); empty when none is.
-    std::string_view earlierRow(const std::vector<CellView> &row);
+    // Writes row, as the text of earlier's row same when there is one.
+    bool writeCells(const std::vector<CellView> &row, std::optional<size_t> same);
+    // The row of earlier equal to row, looked for where the rows so far left
+    // off (or one further: a row gone); none when none is.
+    std::optional<size_t> earlierRow(const std::vector<CellView> &row);
 
     std::string out_;
     std::vector<uint32_t> rowStarts_;
     StoredCells cells_;
     size_t keepCellsUpTo_ = 0;
     const CachedAnswer *earlier_ = nullptr;
-    size_t earlierNext_ = 0;      // the row of earlier the next row likely equals
-    bool lastWasEarlier_ = false; // the row just written was earlier's row earlierNext_ - 1
+    size_t earlierNext_ = 0; // the row of earlier the next row likely equals
     size_t maxBytes_;
     size_t expectedBytes_;
     BudgetShare share_;

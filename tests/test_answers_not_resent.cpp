@@ -47,6 +47,17 @@ std::string notice(const std::string &content, const std::string &time) {
     return "Insert into Notice values('" + content + "','Mareth','Mareth','" + time + "')";
 }
 
+// The panel before a change: n6, n5, n4, n3, n2 (newest first).
+bool addFiveNotices(const ServerProcess &server) {
+    for (int hour = 10; hour <= 14; ++hour)
+        if (!server.execOnDatabaseFile(
+                QString("INSERT INTO Notice VALUES('n%1','Mareth','Mareth','2026-11-26 %2:00:00')")
+                    .arg(hour - 8)
+                    .arg(hour)))
+            return false;
+    return true;
+}
+
 // Each row's cells joined by "|", as the client holds them.
 QStringList rowTexts(const DataPacket &packet) {
     QStringList rows;
@@ -249,11 +260,7 @@ void TestAnswersNotResent::onlyTheChangedRowsAreSent() {
     QFETCH(int, status);
     QFETCH(QString, rowsKept);
     QFETCH(QStringList, sent);
-    for (int hour = 10; hour <= 14; ++hour)
-        QVERIFY(server_->execOnDatabaseFile(
-            QString("INSERT INTO Notice VALUES('n%1','Mareth','Mareth','2026-11-26 %2:00:00')")
-                .arg(hour - 8)
-                .arg(hour)));
+    QVERIFY(addFiveNotices(*server_));
     ServerConnection connection;
     openAsTestMember(connection, *server_);
     AppServerGateway gateway(&connection);
@@ -281,11 +288,7 @@ void TestAnswersNotResent::onlyTheChangedRowsAreSent() {
 void TestAnswersNotResent::manyChangesInARowRebuildTheSameRows() {
     // Each refresh builds on the rows the last one rebuilt, past the point
     // where the client copies them into one again.
-    for (int hour = 10; hour <= 14; ++hour)
-        QVERIFY(server_->execOnDatabaseFile(
-            QString("INSERT INTO Notice VALUES('n%1','Mareth','Mareth','2026-11-26 %2:00:00')")
-                .arg(hour - 8)
-                .arg(hour)));
+    QVERIFY(addFiveNotices(*server_));
     ServerConnection connection;
     openAsTestMember(connection, *server_);
     AppServerGateway gateway(&connection);

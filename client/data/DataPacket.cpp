@@ -2,6 +2,13 @@
 
 #include <algorithm>
 
+int DataPacket::columnIndex(const QString &name) const {
+    for (int i = 0; i < columnCount(); ++i)
+        if (columns.at(i).compare(name, Qt::CaseInsensitive) == 0)
+            return i;
+    return -1;
+}
+
 const QString &DataPacket::sharedCell(int row, int column) const {
     const auto end = std::upper_bound(runEnds.begin(), runEnds.end(), row);
     const size_t run = static_cast<size_t>(end - runEnds.begin());

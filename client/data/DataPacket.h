@@ -26,6 +26,7 @@ struct DataPacket {
     std::vector<int> runEnds; // the row after each run
 
     int columnCount() const { return static_cast<int>(columns.size()); }
+    int columnIndex(const QString &name) const; // letter case ignored; -1 when none
     int rowCount() const {
         if (!runs.empty())
             return runEnds.back();

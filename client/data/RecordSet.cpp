@@ -17,12 +17,7 @@ QString RecordSet::fieldName(int column) const {
 }
 
 int RecordSet::fieldIndex(const QString &name) const {
-    if (!packet_)
-        return -1;
-    for (int i = 0; i < packet_->columnCount(); ++i)
-        if (packet_->columns.at(i).compare(name, Qt::CaseInsensitive) == 0)
-            return i;
-    return -1;
+    return packet_ ? packet_->columnIndex(name) : -1;
 }
 
 void RecordSet::checkRow() const {

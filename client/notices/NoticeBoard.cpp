@@ -29,14 +29,6 @@ void appendNoticeLine(QString &line, const QString &content, const QString &perf
     line += SqlValues::trimmed(time);
 }
 
-// A packet's column of that name, letter case ignored; -1 when it has none.
-int columnOf(const DataPacket &packet, const QString &name) {
-    for (int i = 0; i < packet.columnCount(); ++i)
-        if (packet.columns.at(i).compare(name, Qt::CaseInsensitive) == 0)
-            return i;
-    return -1;
-}
-
 // More new lines than this and the panel is filled afresh: they would make one
 // long paragraph.
 constexpr int kMostNewerLines = kLinesPerParagraph * 4;
@@ -123,9 +115,9 @@ void fillPanel(QTextDocument *panel, const RecordSet &notices, const QString &re
 
 bool addNewerLines(QTextDocument *panel, const DataPacket &notices, const DataPacket &shown,
                    const QString &remark) {
-    const int content = columnOf(notices, QStringLiteral("Content"));
-    const int performer = columnOf(notices, QStringLiteral("Performer"));
-    const int time = columnOf(notices, QStringLiteral("CreateTime"));
+    const int content = notices.columnIndex(QStringLiteral("Content"));
+    const int performer = notices.columnIndex(QStringLiteral("Performer"));
+    const int time = notices.columnIndex(QStringLiteral("CreateTime"));
     const int added = notices.rowCount() - shown.rowCount();
     if (content < 0 || performer < 0 || time < 0 || notices.columns != shown.columns ||
         shown.rowCount() == 0 || added <= 0 || added > kMostNewerLines)
