@@ -1,6 +1,6 @@
 #include "BenchDatabase.h"
 
-#include "schema.h"
+#include "SqliteSchema.h"
 
 #include <QDateTime>
 #include <QStringList>

@@ -1,17 +1,14 @@
 // solvane-server: the application server every Solvane client talks to.
 
-#include "admin_tasks.h"
-#include "answer_budget.h"
-#include "backup.h"
-#include "http_api.h"
-#include "http_server.h"
-#include "options.h"
-#include "pg_connection.h"
-#include "pg_storage.h"
-#include "postgres_commands.h"
+#include "AdminTasks.h"
+#include "Backup.h"
+#include "HttpServer.h"
+#include "Options.h"
+#include "PgConnection.h"
+#include "PgStorage.h"
+#include "PostgresCommands.h"
+#include "SqliteStorage.h"
 #include "solvane_version.h"
-#include "sqlite_storage.h"
-#include "worker_queue.h"
 
 #include <signal.h>
 #include <sys/resource.h>
@@ -77,8 +74,9 @@ int serve(const Options &options, Storage &storage, const sigset_t &signals) {
     const size_t maxAnswerBytes = size_t(options.maxAnswerMiB) << 20;
     // As many large answers in memory at once as there are readers to make them.
     AnswerBudget answerMemory(size_t(readers) * maxAnswerBytes);
-    HttpApi api(readerQueue, writerQueue, options.context, maxAnswerBytes, answerMemory,
-                options.anyStatement);
+    const Routes routes(options.context);
+    StatementRequests requests(readerQueue, writerQueue, maxAnswerBytes, answerMemory,
+                               options.anyStatement);
 
     ListenOptions listen;
     listen.address = options.listen;
@@ -90,7 +88,7 @@ int serve(const Options &options, Storage &storage, const sigset_t &signals) {
         listen.tlsCertificate = fileText(options.tlsCert);
         listen.tlsKey = fileText(options.tlsKey);
     }
-    HttpServer server(api, listen);
+    HttpServer server(routes, requests, listen);
     std::printf("solvane-server listening on %s:%d%s\n", options.listen.c_str(), server.port(),
                 listen.tlsCertificate.empty() ? "" : " (https)");
     std::fflush(stdout);

@@ -1,6 +1,6 @@
 #include "PgSpelling.h"
 
-#include "schema.h"
+#include "ClientTables.h"
 
 #include <QHash>
 

@@ -1,0 +1,75 @@
+#include "AnswerCache.h"
+
+#include "AnswerCompression.h"
+
+#include <iterator>
+
+namespace appserver {
+
+const std::string &CachedAnswer::gzip() const {
+    std::call_once(compressed_, [this] { gzip_ = gzipped(json_); });
+    return gzip_;
+}
+
+std::string_view CachedAnswer::head() const {
+    const size_t end = rowStarts_.empty() ? json_.size() - 2 : rowStarts_.front();
+    return std::string_view(json_).substr(0, end);
+}
+
+std::string_view CachedAnswer::row(size_t index) const {
+    // Rows are separated by a comma; the last is followed by "]}".
+    const size_t end = index + 1 < rowStarts_.size() ? rowStarts_[index + 1] - 1 : json_.size() - 2;
+    return std::string_view(json_).substr(rowStarts_[index], end - rowStarts_[index]);
+}
+
+std::shared_ptr<const CachedAnswer> AnswerCache::find(const std::string &key) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto found = byKey_.find(key);
+    if (found == byKey_.end())
+        return nullptr;
+    recent_.splice(recent_.begin(), recent_, found->second);
+    return found->second->answer;
+}
+
+std::shared_ptr<const CachedAnswer> AnswerCache::findSent(std::string_view etag,
+                                                          const std::string &statement) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto [from, to] = byTag_.equal_range(std::string(etag));
+    for (; from != to; ++from) {
+        const std::string &key = from->second->key; // version, newline, statement
+        if (key.size() > statement.size() && key[key.size() - statement.size() - 1] == '\n' &&
+            key.compare(key.size() - statement.size(), statement.size(), statement) == 0)
+            return from->second->answer;
+    }
+    return nullptr;
+}
+
+void AnswerCache::store(const std::string &key, std::shared_ptr<const CachedAnswer> answer) {
+    if (!keeps(key.size() + answer->json().size()))
+        return;
+    const size_t size = key.size() + answer->bytes();
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (byKey_.count(key))
+        return; // another member's run of the same got there first
+    recent_.push_front(Entry{key, std::move(answer)});
+    byKey_.emplace(key, recent_.begin());
+    byTag_.emplace(recent_.front().answer->etag(), recent_.begin());
+    bytes_ += size;
+    while (bytes_ > maxBytes_)
+        dropOldest();
+}
+
+void AnswerCache::dropOldest() {
+    const Entry &oldest = recent_.back();
+    bytes_ -= oldest.key.size() + oldest.answer->bytes();
+    byKey_.erase(oldest.key);
+    auto [from, to] = byTag_.equal_range(oldest.answer->etag());
+    for (; from != to; ++from)
+        if (from->second == std::prev(recent_.end())) {
+            byTag_.erase(from);
+            break;
+        }
+    recent_.pop_back();
+}
+
+} // namespace appserver

@@ -1,0 +1,163 @@
+#include "Options.h"
+
+#include <cstdlib>
+
+namespace appserver {
+namespace {
+
+bool toInt(const std::string &text, int low, int high, int &value) {
+    char *end = nullptr;
+    long parsed = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || parsed < low || parsed > high)
+        return false;
+    value = static_cast<int>(parsed);
+    return true;
+}
+
+struct NumberFlag {
+    const char *name;
+    int Options::*field;
+    int low, high;
+};
+
+constexpr NumberFlag kNumberFlags[] = {
+    {"--port", &Options::port, 0, 65535},
+    {"--threads", &Options::threads, 1, 256},
+    {"--queue", &Options::queue, 1, 100000},
+    {"--statement-ms", &Options::statementMillis, 10, 600000},
+    {"--write-ms", &Options::writeMillis, 10, 600000},
+    {"--max-answer-mb", &Options::maxAnswerMiB, 1, 4096},
+    {"--max-value-mb", &Options::maxValueMiB, 1, 1024},
+    {"--max-connections", &Options::maxConnections, 1, 1000000},
+    {"--per-address", &Options::perAddress, 0, 1000000},
+    {"--idle-s", &Options::idleSeconds, 1, 86400},
+};
+
+} // namespace
+
+const char *usageText() {
+    return "usage: solvane-server [--db PATH] [--listen ADDR] [--port N] [--context PATH]\n"
+           "                      [--threads N] [--queue N] [--statement-ms N] [--write-ms N]\n"
+           "                      [--max-answer-mb N] [--max-value-mb N]\n"
+           "                      [--max-connections N] [--per-address N] [--idle-s N] [--demo]\n"
+           "                      [--tls-cert FILE --tls-key FILE] [--statements client|any]\n"
+           "       solvane-server [--db PATH] --add-member USER PASSWORD NAME\n"
+           "       solvane-server [--db PATH] [--check] [--backup FILE]\n"
+           "       solvane-server --db POSTGRES --init [--grant-to ROLE]\n"
+           "       solvane-server --db PATH --copy-to POSTGRES\n"
+           "  --db PATH           database file, created on first start (solvane.db), or a\n"
+           "                      PostgreSQL database: postgresql://user@host/dbname or\n"
+           "                      \"host=... dbname=...\"\n"
+           "  --listen ADDR       address to listen on (127.0.0.1; 0.0.0.0 for a LAN)\n"
+           "  --port N            TCP port (10003; 0 picks a free one)\n"
+           "  --context PATH      path the methods live under (datasnap/)\n"
+           "  --threads N         database workers running queries (one per core)\n"
+           "  --queue N           statements that may wait for a worker; more get 503 (256)\n"
+           "  --statement-ms N    longest a query may run (3000)\n"
+           "  --write-ms N        longest a change may run (1000)\n"
+           "  --max-answer-mb N   largest query answer in MiB (64)\n"
+           "  --max-value-mb N    longest text or blob a statement may make, in MiB (16)\n"
+           "  --max-connections N connections open at once (1000)\n"
+           "  --per-address N     connections open at once from one address (32; 0: no limit)\n"
+           "  --idle-s N          seconds a silent connection is kept (5)\n"
+           "  --tls-cert FILE     serve HTTPS with this certificate (PEM), with --tls-key\n"
+           "  --tls-key FILE      the certificate's private key (PEM)\n"
+           "  --statements WHICH  client: only the Solvane client's statements (default);\n"
+           "                      any: also other statements, for tb58, vqk and tapvoreld\n"
+           "  --demo              seed an empty database with the demo department\n"
+           "  --add-member U P N  insert a member (login name, password, display name), exit\n"
+           "  --check             check the database for damage, exit (1 when damaged)\n"
+           "  --backup FILE       copy the database to FILE while it is served, exit\n"
+           "  --init              create the tables in the PostgreSQL database, exit\n"
+           "  --grant-to ROLE     with --init: let ROLE read and change their rows\n"
+           "  --copy-to POSTGRES  copy the database into an empty PostgreSQL one, exit\n"
+           "  --help, --version   this text, or the version, and exit\n";
+}
+
+std::optional<Options> parseOptions(int argc, char **argv, std::string &error) {
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto next = [&](std::string &out) {
+            if (i + 1 >= argc) {
+                error = arg + " needs a value";
+                return false;
+            }
+            out = argv[++i];
+            return true;
+        };
+        const NumberFlag *number = nullptr;
+        for (const auto &flag : kNumberFlags)
+            if (arg == flag.name)
+                number = &flag;
+        std::string value;
+        if (number) {
+            if (!next(value))
+                return std::nullopt;
+            if (!toInt(value, number->low, number->high, options.*number->field)) {
+                error = arg + " takes a number from " + std::to_string(number->low) + " to " +
+                        std::to_string(number->high);
+                return std::nullopt;
+            }
+        } else if (arg == "--help" || arg == "-h") {
+            options.help = true;
+        } else if (arg == "--version") {
+            options.version = true;
+        } else if (arg == "--check") {
+            options.check = true;
+        } else if (arg == "--init") {
+            options.init = true;
+        } else if (arg == "--grant-to") {
+            if (!next(options.grantTo))
+                return std::nullopt;
+        } else if (arg == "--copy-to") {
+            if (!next(options.copyTo))
+                return std::nullopt;
+        } else if (arg == "--backup") {
+            if (!next(options.backupTo))
+                return std::nullopt;
+        } else if (arg == "--db") {
+            if (!next(options.db))
+                return std::nullopt;
+        } else if (arg == "--listen") {
+            if (!next(options.listen))
+                return std::nullopt;
+        } else if (arg == "--context") {
+            if (!next(options.context))
+                return std::nullopt;
+        } else if (arg == "--tls-cert") {
+            if (!next(options.tlsCert))
+                return std::nullopt;
+        } else if (arg == "--tls-key") {
+            if (!next(options.tlsKey))
+                return std::nullopt;
+        } else if (arg == "--statements") {
+            if (!next(value))
+                return std::nullopt;
+            if (value != "client" && value != "any") {
+                error = "--statements takes client or any";
+                return std::nullopt;
+            }
+            options.anyStatement = value == "any";
+        } else if (arg == "--demo") {
+            options.demo = true;
+        } else if (arg == "--add-member") {
+            if (i + 3 >= argc) {
+                error = "--add-member needs USER PASSWORD NAME";
+                return std::nullopt;
+            }
+            options.addMember = {argv[i + 1], argv[i + 2], argv[i + 3]};
+            i += 3;
+        } else {
+            error = "unknown option " + arg;
+            return std::nullopt;
+        }
+    }
+    if (options.tlsCert.empty() != options.tlsKey.empty()) {
+        error = "--tls-cert and --tls-key go together";
+        return std::nullopt;
+    }
+    return options;
+}
+
+} // namespace appserver

@@ -1,0 +1,304 @@
+#include "HttpServer.h"
+
+#include "HeaderLists.h"
+#include "RequestHeaders.h"
+#include "RowChanges.h"
+
+#include <microhttpd.h>
+#include <netdb.h>
+#include <strings.h>
+
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+
+namespace appserver {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// MHD keeps a request's header block and its read and write buffers in this
+// much memory per connection; a longer header block is refused.
+constexpr size_t kConnectionMemoryBytes = 32 << 10;
+// A body declared longer than the cap is read and dropped before the 413, so
+// that a client still sending it sees the answer; past this much the
+// connection is closed instead.
+constexpr size_t kDiscardUpToBytes = 8 * kMaxBodyBytes;
+
+void logLine(const std::string &httpMethod, const std::string &path, int status, double millis,
+             size_t rows) {
+    std::fprintf(stderr, "%s %s %d %.1fms rows=%zu\n", httpMethod.c_str(), path.c_str(), status,
+                 millis, rows);
+}
+
+struct Framing {
+    int contentLengths = 0;
+    bool transferEncoding = false;
+};
+
+MHD_Result countFraming(void *cls, MHD_ValueKind, const char *key, const char *) {
+    auto &framing = *static_cast<Framing *>(cls);
+    if (strcasecmp(key, MHD_HTTP_HEADER_CONTENT_LENGTH) == 0)
+        ++framing.contentLengths;
+    else if (strcasecmp(key, MHD_HTTP_HEADER_TRANSFER_ENCODING) == 0)
+        framing.transferEncoding = true;
+    return MHD_YES;
+}
+
+// A body whose length two headers disagree about could be read one way here
+// and another way by a proxy in front: such a request is refused outright.
+const char *framingProblem(MHD_Connection *connection) {
+    Framing framing;
+    MHD_get_connection_values(connection, MHD_HEADER_KIND, countFraming, &framing);
+    if (framing.contentLengths > 1)
+        return "malformed request: more than one Content-Length";
+    if (framing.contentLengths == 1 && framing.transferEncoding)
+        return "malformed request: both Content-Length and Transfer-Encoding";
+    return nullptr;
+}
+
+size_t declaredLength(MHD_Connection *connection) {
+    const char *value =
+        MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_LENGTH);
+    return value ? std::strtoull(value, nullptr, 10) : 0;
+}
+
+// A body with the budget it holds, both given back when MHD is done sending.
+struct SentBody {
+    std::string text;
+    std::shared_ptr<const std::string> shared; // a cached answer's text, sent instead
+    BudgetShare memory;
+    const std::string &sent() const { return shared ? *shared : text; }
+};
+
+void freeBody(void *body) {
+    delete static_cast<SentBody *>(body);
+}
+
+sockaddr_storage resolve(const ListenOptions &options) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
+    addrinfo *found = nullptr;
+    const std::string port = std::to_string(options.port);
+    if (getaddrinfo(options.address.c_str(), port.c_str(), &hints, &found) != 0 || !found)
+        throw std::runtime_error("cannot listen on " + options.address + ": no such address");
+    sockaddr_storage address{};
+    std::memcpy(&address, found->ai_addr, found->ai_addrlen);
+    freeaddrinfo(found);
+    return address;
+}
+
+Credentials basicCredentials(MHD_Connection *connection) {
+    Credentials credentials;
+    char *password = nullptr;
+    char *user = MHD_basic_auth_get_username_password(connection, &password);
+    if (user && password) {
+        credentials = Credentials{true, user, password};
+    }
+    MHD_free(user);
+    MHD_free(password);
+    return credentials;
+}
+
+Delivery deliveryFor(MHD_Connection *connection) {
+    Delivery delivery;
+    if (const char *tags =
+            MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_IF_NONE_MATCH))
+        for (std::string_view tag : headerListItems(tags))
+            delivery.ifNoneMatch.emplace_back(tag);
+    if (const char *codings = MHD_lookup_connection_value(connection, MHD_HEADER_KIND,
+                                                          MHD_HTTP_HEADER_ACCEPT_ENCODING))
+        delivery.acceptsGzip = acceptsGzip(codings);
+    if (const char *manipulations =
+            MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "A-IM"))
+        delivery.acceptsRowDelta = namesManipulation(manipulations, RowChanges::kManipulation);
+    const MHD_ConnectionInfo *peer =
+        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+    delivery.peerOnLoopback = peer && isLoopback(peer->client_addr);
+    return delivery;
+}
+
+} // namespace
+
+struct HttpServer::PendingRequest {
+    Clock::time_point started = Clock::now();
+    std::string method;
+    std::string path;
+    Method statement = Method::OpenSQL;
+    Credentials credentials;
+    Delivery delivery;
+    std::optional<Reply> reply; // known once set; the body is then dropped
+    std::string body;
+};
+
+struct MhdCallbacks {
+    static MHD_Result onRequest(void *self, MHD_Connection *connection, const char *url,
+                                const char *method, const char *, const char *upload,
+                                size_t *uploadSize, void **context) {
+        auto &server = *static_cast<HttpServer *>(self);
+        auto *request = static_cast<HttpServer::PendingRequest *>(*context);
+        if (!request) {
+            request = new HttpServer::PendingRequest;
+            request->method = method;
+            request->path = url;
+            *context = request;
+            return server.begin(connection, *request) ? MHD_YES : MHD_NO;
+        }
+        return server.handle(connection, *request, upload, uploadSize) ? MHD_YES : MHD_NO;
+    }
+
+    static void onCompleted(void *self, MHD_Connection *, void **context,
+                            MHD_RequestTerminationCode) {
+        delete static_cast<HttpServer::PendingRequest *>(*context);
+        *context = nullptr;
+        static_cast<HttpServer *>(self)->completed();
+    }
+};
+
+HttpServer::HttpServer(const Routes &routes, StatementRequests &requests,
+                       const ListenOptions &options)
+    : routes_(routes), requests_(requests) {
+    sockaddr_storage address = resolve(options);
+    unsigned flags = MHD_USE_EPOLL_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME;
+    if (address.ss_family == AF_INET6)
+        flags |= MHD_USE_IPv6;
+    const bool tls = !options.tlsCertificate.empty();
+    if (tls) {
+        if (MHD_is_feature_supported(MHD_FEATURE_TLS) != MHD_YES)
+            throw std::runtime_error("this build of libmicrohttpd cannot serve HTTPS");
+        flags |= MHD_USE_TLS;
+    }
+    // Without TLS the two key options are skipped: they end the list early.
+    const MHD_OptionItem tlsOptions[] = {
+        {tls ? MHD_OPTION_HTTPS_MEM_CERT : MHD_OPTION_END, 0,
+         const_cast<char *>(options.tlsCertificate.c_str())},
+        {MHD_OPTION_HTTPS_MEM_KEY, 0, const_cast<char *>(options.tlsKey.c_str())},
+        {MHD_OPTION_END, 0, nullptr}};
+    daemon_ = MHD_start_daemon(
+        flags, static_cast<uint16_t>(options.port), nullptr, nullptr, &MhdCallbacks::onRequest,
+        this, MHD_OPTION_SOCK_ADDR, &address, MHD_OPTION_CONNECTION_LIMIT, options.maxConnections,
+        MHD_OPTION_PER_IP_CONNECTION_LIMIT, options.perAddress, MHD_OPTION_CONNECTION_TIMEOUT,
+        options.idleSeconds, MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemoryBytes,
+        MHD_OPTION_NOTIFY_COMPLETED, &MhdCallbacks::onCompleted, this, MHD_OPTION_ARRAY, tlsOptions,
+        MHD_OPTION_END);
+    if (!daemon_)
+        throw std::runtime_error("cannot listen on " + options.address + ":" +
+                                 std::to_string(options.port));
+    const MHD_DaemonInfo *info = MHD_get_daemon_info(daemon_, MHD_DAEMON_INFO_BIND_PORT);
+    port_ = info ? info->port : options.port;
+}
+
+HttpServer::~HttpServer() {
+    // Every suspended connection has been resumed by now: the workers that
+    // resume them finish before the server goes away.
+    MHD_stop_daemon(daemon_);
+}
+
+void HttpServer::stopAccepting() {
+    const MHD_socket listening = MHD_quiesce_daemon(daemon_);
+    if (listening != MHD_INVALID_SOCKET)
+        close(listening);
+}
+
+bool HttpServer::waitUntilAnswered(std::chrono::milliseconds timeout) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return allAnswered_.wait_for(lock, timeout, [this] { return unanswered_ == 0; });
+}
+
+void HttpServer::opened() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++unanswered_;
+}
+
+void HttpServer::completed() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (--unanswered_ == 0)
+        allAnswered_.notify_all();
+}
+
+bool HttpServer::begin(MHD_Connection *connection, PendingRequest &request) {
+    opened();
+    if (const char *problem = framingProblem(connection))
+        return answer(connection, request, errorReply(400, problem));
+    if (declaredLength(connection) > kDiscardUpToBytes)
+        return answer(connection, request,
+                      errorReply(413, "the statement is longer than " + sizeText(kMaxBodyBytes)));
+    auto route = routes_.route(request.method, request.path);
+    if (auto *reply = std::get_if<Reply>(&route))
+        request.reply = std::move(*reply);
+    else
+        request.statement = std::get<Method>(route);
+    request.credentials = basicCredentials(connection);
+    request.delivery = deliveryFor(connection);
+    return true;
+}
+
+bool HttpServer::handle(MHD_Connection *connection, PendingRequest &request, const char *upload,
+                        size_t *uploadSize) {
+    if (*uploadSize > 0) {
+        // Keeps one byte past the cap, enough for refuseBody() to see it.
+        if (!request.reply && request.body.size() <= kMaxBodyBytes)
+            request.body.append(upload,
+                                std::min(*uploadSize, kMaxBodyBytes + 1 - request.body.size()));
+        *uploadSize = 0;
+        return true;
+    }
+    // The whole request is in, or a worker has answered it.
+    if (request.reply)
+        return answer(connection, request, std::move(*request.reply));
+    if (auto refusal = routes_.refuseBody(request.body))
+        return answer(connection, request, std::move(*refusal));
+    // Suspended before the job is queued, so a worker's resume always finds
+    // the connection suspended. The worker writes the reply before it resumes;
+    // MHD's resume takes a lock that this thread takes too before it calls
+    // back, which orders the two.
+    MHD_suspend_connection(connection);
+    PendingRequest *pending = &request;
+    requests_.run(request.statement, std::move(request.body), std::move(request.credentials),
+             std::move(request.delivery), [connection, pending](Reply reply) {
+                 pending->reply = std::move(reply);
+                 MHD_resume_connection(connection); // last touch: the request may go right after
+             });
+    return true;
+}
+
+bool HttpServer::answer(MHD_Connection *connection, PendingRequest &request, Reply reply) {
+    request.reply.reset();
+    auto *body =
+        new SentBody{std::move(reply.body), std::move(reply.sharedBody), std::move(reply.memory)};
+    MHD_Response *response = MHD_create_response_from_buffer_with_free_callback_cls(
+        body->sent().size(), const_cast<char *>(body->sent().data()), freeBody, body);
+    if (!response) {
+        delete body;
+        return false;
+    }
+    MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, "application/json");
+    if (!reply.etag.empty())
+        MHD_add_response_header(response, MHD_HTTP_HEADER_ETAG, reply.etag.c_str());
+    if (reply.gzipped)
+        MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_ENCODING, "gzip");
+    if (reply.status == 226) {
+        const std::string kept =
+            std::to_string(reply.keptFront) + ", " + std::to_string(reply.keptBack);
+        MHD_add_response_header(response, "IM", RowChanges::kManipulation);
+        MHD_add_response_header(response, RowChanges::kDeltaBaseHeader, reply.deltaBase.c_str());
+        MHD_add_response_header(response, RowChanges::kRowsKeptHeader, kept.c_str());
+    }
+    // Whether an answer is compressed depends on the request's Accept-Encoding.
+    if (!reply.etag.empty())
+        MHD_add_response_header(response, MHD_HTTP_HEADER_VARY, MHD_HTTP_HEADER_ACCEPT_ENCODING);
+    if (reply.status == 503)
+        MHD_add_response_header(response, MHD_HTTP_HEADER_RETRY_AFTER, "1");
+    if (reply.status == 401)
+        MHD_add_response_header(response, MHD_HTTP_HEADER_WWW_AUTHENTICATE,
+                                "Basic realm=\"Solvane\", charset=\"UTF-8\"");
+    const MHD_Result queued = MHD_queue_response(connection, reply.status, response);
+    MHD_destroy_response(response);
+    const std::chrono::duration<double, std::milli> took = Clock::now() - request.started;
+    logLine(request.method, request.path, reply.status, took.count(), reply.rows);
+    return queued == MHD_YES;
+}
+
+} // namespace appserver

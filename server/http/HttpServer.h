@@ -1,0 +1,67 @@
+#pragma once
+// Serves the routes and the statement requests over HTTP/1.1 with GNU
+// libmicrohttpd. One event thread handles every connection, so an idle or
+// slow connection costs a file descriptor and a few KiB, never a thread;
+// statements run on the database workers while their connection is suspended.
+
+#include "Routes.h"
+#include "StatementRequests.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+
+struct MHD_Daemon;
+struct MHD_Connection;
+
+namespace appserver {
+
+struct ListenOptions {
+    std::string address = "127.0.0.1";
+    int port = 10003; // 0 picks a free one
+    unsigned maxConnections = 1000;
+    unsigned perAddress = 32;   // 0: no limit
+    unsigned idleSeconds = 5;   // a connection silent this long is closed
+    std::string tlsCertificate; // PEM; set: HTTPS only
+    std::string tlsKey;         // PEM
+};
+
+class HttpServer {
+public:
+    // Listens at once; throws std::runtime_error when it cannot.
+    HttpServer(const Routes &routes, StatementRequests &requests, const ListenOptions &options);
+    ~HttpServer();
+    HttpServer(const HttpServer &) = delete;
+    HttpServer &operator=(const HttpServer &) = delete;
+
+    int port() const { return port_; }
+
+    // Closes the listening socket; connections already open are still served.
+    void stopAccepting();
+    // Waits until every request taken so far has been answered; false on timeout.
+    bool waitUntilAnswered(std::chrono::milliseconds timeout);
+
+private:
+    struct PendingRequest;
+    friend struct MhdCallbacks;
+
+    // Called once a request's headers are in; an answer may follow at once.
+    bool begin(MHD_Connection *connection, PendingRequest &request);
+    // Called with each piece of the body, then once the whole request is in.
+    bool handle(MHD_Connection *connection, PendingRequest &request, const char *upload,
+                size_t *uploadSize);
+    bool answer(MHD_Connection *connection, PendingRequest &request, Reply reply);
+    void opened();
+    void completed();
+
+    const Routes &routes_;
+    StatementRequests &requests_;
+    MHD_Daemon *daemon_ = nullptr;
+    int port_ = 0;
+    std::mutex mutex_;
+    std::condition_variable allAnswered_;
+    int unanswered_ = 0;
+};
+
+} // namespace appserver

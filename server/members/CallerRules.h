@@ -1,0 +1,27 @@
+#pragma once
+// What a member may run: only the statements the client composes, and of
+// the Login table only what the member window would show or change for that
+// member. The privileged login names see and add every member; everybody
+// reads every member's display name, reads and changes only the own row.
+
+#include "MemberDirectory.h"
+
+#include <optional>
+#include <string>
+
+namespace appserver {
+
+struct Verdict {
+    std::optional<std::string> refusal; // set: answer 403 with it
+    bool changesLogin = false;          // the directory is stale once it has run
+    std::string shape;                  // the statement with its values left out
+};
+
+// anyStatement lets privileged members run statements of other shapes, which
+// only the guard then limits (an operator's choice for tools other than the
+// client).
+// An accepted statement's verdict carries its shape.
+Verdict judge(const Caller &caller, const std::string &statement, bool anyStatement,
+              MemberDirectory &members);
+
+} // namespace appserver

@@ -1,0 +1,47 @@
+#pragma once
+// Who may ask: the members of the Login table, kept in memory and read again
+// when Login changes, through this server or, where the storage can tell,
+// through another. Login names compare without regard to ASCII letter
+// case, passwords exactly, as the table itself compares them.
+
+#include "Storage.h"
+
+#include <mutex>
+#include <optional>
+#include <string>
+#include <unordered_map>
+
+namespace appserver {
+
+struct Caller {
+    std::string userName; // as stored
+    std::string password;
+    bool privileged = false; // may list and add members
+};
+
+class MemberDirectory {
+public:
+    // The member with these credentials, or nullopt. Reads Login through the
+    // session when the directory is stale, or when a name it does not know
+    // may have been added by another process meanwhile.
+    std::optional<Caller> check(Session &session, const std::string &userName,
+                                const std::string &password);
+    // Login changed through this server.
+    void invalidate();
+    // Whether a member other than the caller has this login name.
+    bool isOtherMember(const std::string &userName, const Caller &caller);
+
+    static std::string folded(const std::string &name); // ASCII lower case
+    static bool isPrivileged(const std::string &userName);
+
+private:
+    bool reload(Session &session, const std::optional<std::string> &version);
+
+    std::mutex mutex_;
+    bool fresh_ = false;
+    std::optional<std::string> loadedVersion_; // of Login, when the storage tells it
+    long long unknownReloadAt_ = 0; // steady milliseconds of the last reload for a stranger
+    std::unordered_map<std::string, Caller> byName_; // folded name -> member
+};
+
+} // namespace appserver

@@ -1,0 +1,40 @@
+#include "Reply.h"
+
+#include <nlohmann/json.hpp>
+
+namespace appserver {
+
+namespace {
+
+std::string dump(const nlohmann::json &value) {
+    // Stored text that is not valid UTF-8 must not break the answer.
+    return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+} // namespace
+
+std::string errorBody(const std::string &message) {
+    return dump({{"error", message}});
+}
+
+Reply errorReply(int status, const std::string &message) {
+    return Reply{status, errorBody(message)};
+}
+
+Reply changedReply(long long changes) {
+    return Reply{200, dump({{"result", true}, {"changes", changes}}), static_cast<size_t>(changes)};
+}
+
+Reply changeRefusedReply(const std::string &error) {
+    return Reply{200, dump({{"result", false}, {"error", error}})};
+}
+
+std::string sizeText(size_t bytes) {
+    if (bytes % (1 << 20) == 0)
+        return std::to_string(bytes >> 20) + " MiB";
+    if (bytes % (1 << 10) == 0)
+        return std::to_string(bytes >> 10) + " KiB";
+    return std::to_string(bytes) + " bytes";
+}
+
+} // namespace appserver

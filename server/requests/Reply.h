@@ -1,0 +1,43 @@
+#pragma once
+// What a request gets back: a status and a JSON body, or a kept answer sent
+// as it is kept.
+
+#include "AnswerBudget.h"
+#include "AnswerCache.h"
+
+#include <memory>
+#include <string>
+
+namespace appserver {
+
+struct Reply {
+    Reply() = default;
+    Reply(int status, std::string body, size_t rows = 0, BudgetShare memory = {})
+        : status(status), body(std::move(body)), rows(rows), memory(std::move(memory)) {}
+
+    int status = 200;
+    std::string body;   // JSON
+    size_t rows = 0;    // rows returned or changed, for the log
+    BudgetShare memory; // held by a large body until it has been sent
+    std::string etag;   // an OpenSQL answer's entity tag; with status 304 there is no body
+    // A kept answer, sent instead of body in the form delivery picks.
+    std::shared_ptr<const CachedAnswer> kept;
+    std::shared_ptr<const std::string> sharedBody; // sent instead of body: a kept answer's
+    bool gzipped = false;                          // the body sent is gzip-compressed
+    // With status 226: the body holds only the rows between the first and the
+    // last rows kept of the answer tagged deltaBase.
+    std::string deltaBase;
+    size_t keptFront = 0, keptBack = 0;
+};
+
+std::string errorBody(const std::string &message);
+Reply errorReply(int status, const std::string &message);
+// The answers to ExecSQL and DelSQL: {"result":true,"changes":N}, or
+// {"result":false,"error":"..."} when the database refused the change.
+Reply changedReply(long long changes);
+Reply changeRefusedReply(const std::string &error);
+
+// "64 MiB", "1.5 KiB": limits as the operator set them.
+std::string sizeText(size_t bytes);
+
+} // namespace appserver

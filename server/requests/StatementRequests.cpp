@@ -1,0 +1,78 @@
+#include "StatementRequests.h"
+
+#include "CallerRules.h"
+
+#include <memory>
+
+namespace appserver {
+
+StatementRequests::StatementRequests(WorkerQueue &readers, WorkerQueue &writer,
+                                     size_t maxAnswerBytes, AnswerBudget &answerMemory,
+                                     bool anyStatement)
+    : readers_(readers), writer_(writer), anyStatement_(anyStatement),
+      runner_(maxAnswerBytes, answerMemory), reuse_(runner_) {}
+
+// The job owns body and done; if the queue turns it down they come back unused.
+struct StatementRequests::Job {
+    std::string body;
+    Credentials credentials;
+    Delivery delivery;
+    std::function<void(Reply)> done;
+};
+
+void StatementRequests::run(Method method, std::string body, Credentials credentials,
+                            Delivery delivery, std::function<void(Reply)> done) {
+    WorkerQueue &queue = method == Method::OpenSQL ? readers_ : writer_;
+    auto shared = std::make_shared<Job>(
+        Job{std::move(body), std::move(credentials), std::move(delivery), std::move(done)});
+    const bool taken = queue.submit([this, method, shared](Session *session) {
+        Reply reply;
+        try {
+            reply = session ? answer(*session, method, *shared)
+                            : errorReply(503, "the server is stopping");
+        } catch (const std::exception &error) {
+            reply = errorReply(503, std::string("the server could not finish the request: ") +
+                                        error.what());
+        }
+        shared->done(std::move(reply));
+    });
+    if (!taken)
+        shared->done(errorReply(
+            503, "the server is busy: too many statements are waiting; try again shortly"));
+}
+
+Reply StatementRequests::answer(Session &session, Method method, const Job &job) {
+    session.beginRequest();
+
+    // Authenticate: the member the credentials name.
+    if (!job.credentials.given)
+        return errorReply(401, "the server answers members only: send the login name and "
+                               "password (HTTP Basic authentication)");
+    const auto caller = members_.check(session, job.credentials.userName, job.credentials.password);
+    if (!caller)
+        return errorReply(401, "no member has this login name and password");
+
+    // Judge: whether that member may run this statement.
+    const Verdict verdict = judge(*caller, job.body, anyStatement_, members_);
+    if (verdict.refusal)
+        return errorReply(403, *verdict.refusal);
+
+    // Reuse a kept answer: only now, with the member and the statement
+    // accepted, may one be given; a query that cannot tell its tables'
+    // version is run afresh.
+    if (method == Method::OpenSQL)
+        if (const auto version = session.dataVersion(job.body))
+            return delivered(
+                reuse_.answer(session, job.body, verdict.shape, *version, job.delivery),
+                job.delivery);
+
+    // Run.
+    Reply reply = runner_.run(session, method, job.body);
+    if (verdict.changesLogin)
+        members_.invalidate();
+
+    // Deliver.
+    return delivered(std::move(reply), job.delivery);
+}
+
+} // namespace appserver

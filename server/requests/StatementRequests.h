@@ -1,0 +1,55 @@
+#pragma once
+// A statement's way through the server, once the HTTP front has read it:
+// authenticate the member, judge the statement, reuse a kept answer or run
+// it, and deliver the reply. Each stage is done by its own part; answer()
+// reads as the stages in order.
+
+#include "AnswerReuse.h"
+#include "Delivery.h"
+#include "MemberDirectory.h"
+#include "Reply.h"
+#include "StatementRunner.h"
+#include "WorkerQueue.h"
+
+#include <functional>
+#include <string>
+
+namespace appserver {
+
+// The login name and password a request carries (HTTP Basic).
+struct Credentials {
+    bool given = false;
+    std::string userName;
+    std::string password;
+};
+
+class StatementRequests {
+public:
+    // Queries run on readers; changes go through writer, one at a time.
+    // Large answers draw on answerMemory until they have been sent.
+    // anyStatement: privileged members may run statements the client does not send.
+    StatementRequests(WorkerQueue &readers, WorkerQueue &writer, size_t maxAnswerBytes,
+                      AnswerBudget &answerMemory, bool anyStatement = false);
+
+    // Runs body on a database worker for the member the credentials name, which
+    // then calls done with the reply; done is called at once when the workers
+    // are too busy to take it. Unknown credentials: 401; a statement the member
+    // may not run: 403.
+    // An unchanged OpenSQL answer whose tag the request names is 304 without
+    // a body; a large answer goes out compressed where delivery says it pays.
+    void run(Method method, std::string body, Credentials credentials, Delivery delivery,
+             std::function<void(Reply)> done);
+
+private:
+    struct Job;
+    Reply answer(Session &session, Method method, const Job &job);
+
+    WorkerQueue &readers_;
+    WorkerQueue &writer_;
+    bool anyStatement_;
+    MemberDirectory members_;
+    StatementRunner runner_;
+    AnswerReuse reuse_;
+};
+
+} // namespace appserver

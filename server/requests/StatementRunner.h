@@ -1,0 +1,42 @@
+#pragma once
+// The run stage: a statement carried out on the worker's session, a query's
+// rows written as JSON while they are read, and the outcome told as a reply.
+
+#include "AnswerBudget.h"
+#include "AnswerCache.h"
+#include "Reply.h"
+#include "Storage.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace appserver {
+
+// What an answer to keep needs besides its text.
+struct AnswerParts {
+    size_t cellsUpTo = 0;            // keep the rows' cells up to this many bytes
+    std::vector<uint32_t> rowStarts; // where each row begins
+    StoredCells cells;               // to tell the rows of the next answer by
+};
+
+class StatementRunner {
+public:
+    // An answer longer than maxAnswerBytes is stopped; large answers draw on
+    // answerMemory until they have been sent.
+    StatementRunner(size_t maxAnswerBytes, AnswerBudget &answerMemory)
+        : maxAnswerBytes_(maxAnswerBytes), answerMemory_(answerMemory) {}
+
+    // parts, when given, receives them; the rows equal to rows of earlier, an
+    // answer to the same statement, take its text; expectedBytes is the room
+    // the answer takes at once.
+    Reply run(Session &session, Method method, const std::string &body,
+              AnswerParts *parts = nullptr, const CachedAnswer *earlier = nullptr,
+              size_t expectedBytes = 0) const;
+
+private:
+    size_t maxAnswerBytes_;
+    AnswerBudget &answerMemory_;
+};
+
+} // namespace appserver

@@ -1,0 +1,64 @@
+#pragma once
+// The one interface between the HTTP front and a database engine.
+// A Storage hands out Sessions; each Session is one database connection that
+// serves one request at a time, so a database worker owns one for its life.
+
+#include "ServerMethods.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace appserver {
+
+enum class Outcome {
+    Ok,
+    Empty,    // the text holds no statement
+    Refused,  // the statement is not one this server runs for that method
+    Failed,   // the database could not carry the statement out
+    TooLarge, // the row sink would take no more rows
+};
+
+using CellView = std::optional<std::string_view>; // SQL NULL is nullopt
+
+// Receives a query's answer while it is read, so no copy of all rows is kept.
+class RowSink {
+public:
+    virtual ~RowSink() = default;
+    virtual void begin(const std::vector<std::string> &columns) = 0;
+    // The cells are valid only during the call. False stops the statement.
+    virtual bool add(const std::vector<CellView> &row) = 0;
+};
+
+struct StatementResult {
+    Outcome outcome = Outcome::Ok;
+    std::string error;
+    long long changes = 0;
+};
+
+class Session {
+public:
+    virtual ~Session() = default;
+    // Each request begins here, before its first dataVersion().
+    virtual void beginRequest() {}
+    // Rows of an OpenSQL statement go to rows; other methods ignore it.
+    virtual StatementResult run(Method method, const std::string &sql, RowSink &rows) = 0;
+    // A text that changes whenever the answer of this OpenSQL statement may
+    // change, and differs between databases and between runs of the server
+    // whose counters do not outlive it; nullopt when that cannot be told now,
+    // and the answer must not be reused.
+    virtual std::optional<std::string> dataVersion(const std::string &sql) {
+        (void)sql;
+        return std::nullopt;
+    }
+};
+
+class Storage {
+public:
+    virtual ~Storage() = default;
+    virtual std::unique_ptr<Session> openSession() = 0;
+};
+
+} // namespace appserver

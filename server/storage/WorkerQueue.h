@@ -1,0 +1,49 @@
+#pragma once
+// A fixed set of database workers, each owning one session, fed by one bounded
+// queue. A full queue refuses at once, so a flood of requests costs a quick
+// refusal rather than a growing wait for everyone.
+
+#include "Storage.h"
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace appserver {
+
+class WorkerQueue {
+public:
+    // Called with a worker's session, or with none when the queue finishes
+    // before the job's turn comes.
+    using Job = std::function<void(Session *)>;
+
+    // Opens every worker's session at once, so a database that cannot be
+    // opened is noticed at start.
+    WorkerQueue(Storage &storage, int workers, size_t capacity);
+    ~WorkerQueue();
+    WorkerQueue(const WorkerQueue &) = delete;
+    WorkerQueue &operator=(const WorkerQueue &) = delete;
+
+    // False when capacity jobs are waiting already, or the workers are finishing.
+    bool submit(Job job);
+    // Lets the jobs under way end, calls the waiting ones without a session,
+    // then ends the workers.
+    void finish();
+
+private:
+    void work(Session &session);
+
+    std::mutex mutex_;
+    std::condition_variable ready_;
+    std::deque<Job> jobs_;
+    size_t capacity_;
+    bool finishing_ = false;
+    std::vector<std::unique_ptr<Session>> sessions_;
+    std::vector<std::thread> threads_;
+};
+
+} // namespace appserver

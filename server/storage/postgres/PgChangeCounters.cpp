@@ -1,0 +1,129 @@
+#include "PgChangeCounters.h"
+
+#include "PgConnection.h"
+#include "ClientTables.h"
+
+#include <cstdio>
+#include <cstring>
+#include <iterator>
+
+namespace appserver {
+namespace {
+
+constexpr size_t kTables = std::size(kClientTables);
+constexpr const char *kReadCounters = "solvane_read_changes";
+constexpr auto kRetryAfterFailure = std::chrono::seconds(30);
+
+// The row named '' holds a random number drawn by --init, so two databases
+// (one dropped and made again, another department's) never give the same
+// version for different rows; a copy restored from a dump keeps the number,
+// so versions name the database's oid as well. The function runs as the
+// owner, with a fixed search path, so the server's role needs no right to
+// change the counters, and nobody's search path can lend it another table.
+constexpr const char *kCountersSql = R"SQL(
+CREATE TABLE IF NOT EXISTS solvane_changes(table_name text COLLATE "C" PRIMARY KEY,
+    counter bigint NOT NULL);
+INSERT INTO solvane_changes VALUES
+    ('', ('x' || substr(md5(gen_random_uuid()::text), 1, 15))::bit(60)::bigint),
+    ('Login', 0), ('Programe', 0), ('Task', 0), ('Notice', 0)
+    ON CONFLICT DO NOTHING;
+CREATE OR REPLACE FUNCTION solvane_count_change() RETURNS trigger LANGUAGE plpgsql
+    SECURITY DEFINER SET search_path = pg_catalog, pg_temp AS $$
+BEGIN
+    UPDATE public.solvane_changes SET counter = counter + 1
+        WHERE table_name = TG_TABLE_NAME::text;
+    RETURN NULL;
+END
+$$;
+REVOKE ALL ON FUNCTION solvane_count_change() FROM PUBLIC;
+)SQL";
+
+} // namespace
+
+std::string changeCountersSql() {
+    std::string sql = kCountersSql;
+    // Once per statement, not per row: a change of 10,000 rows moves it once.
+    for (const char *table : kClientTables)
+        sql += std::string("CREATE OR REPLACE TRIGGER solvane_changes AFTER INSERT OR UPDATE OR "
+                           "DELETE OR TRUNCATE ON \"") +
+               table + "\" FOR EACH STATEMENT EXECUTE FUNCTION solvane_count_change();\n";
+    return sql;
+}
+
+std::string grantChangeCountersSql(const std::string &quotedRole) {
+    return "GRANT SELECT ON solvane_changes TO " + quotedRole;
+}
+
+void reportMissingChangeCounters(PGconn *conn) {
+    PgResultPtr read(PQexec(conn, "SELECT 1 FROM solvane_changes LIMIT 0"));
+    if (PQresultStatus(read.get()) == PGRES_TUPLES_OK)
+        return;
+    std::fprintf(stderr,
+                 "solvane-server: the change counters cannot be read in %s (%s), so no answer "
+                 "is reused: run --init once more as the database's owner, with --grant-to this "
+                 "server's role\n",
+                 describeConnection(conn).c_str(),
+                 errorField(read.get(), PG_DIAG_MESSAGE_PRIMARY).c_str());
+}
+
+std::optional<std::string> PgChangeCounters::versionOf(PGconn *conn, unsigned tables) {
+    const auto now = std::chrono::steady_clock::now();
+    if (now < retryAfter_)
+        return std::nullopt;
+    auto unreadable = [&]() -> std::optional<std::string> {
+        // A lost connection is opened again before the statement; a database
+        // without the counters is asked again only later.
+        if (PQstatus(conn) == CONNECTION_OK)
+            retryAfter_ = now + kRetryAfterFailure;
+        prepared_ = false;
+        read_.reset();
+        return std::nullopt;
+    };
+    if (!prepared_) {
+        PgResultPtr made(PQprepare(conn, kReadCounters,
+                                   "SELECT table_name, counter FROM solvane_changes", 0, nullptr));
+        if (PQresultStatus(made.get()) != PGRES_COMMAND_OK)
+            return unreadable();
+        PgResultPtr database(
+            PQexec(conn, "SELECT oid FROM pg_database WHERE datname = current_database()"));
+        if (PQresultStatus(database.get()) != PGRES_TUPLES_OK || PQntuples(database.get()) != 1)
+            return unreadable();
+        database_ = PQgetvalue(database.get(), 0, 0);
+        prepared_ = true;
+    }
+    if (!read_)
+        read_.reset(PQexecPrepared(conn, kReadCounters, 0, nullptr, nullptr, nullptr, 0));
+    const PgResultPtr &read = read_;
+    if (PQresultStatus(read.get()) != PGRES_TUPLES_OK || PQnfields(read.get()) != 2) {
+        read_.reset();
+        return unreadable();
+    }
+
+    const char *instance = nullptr;
+    const char *counters[kTables] = {};
+    for (int r = 0; r < PQntuples(read.get()); ++r) {
+        const char *name = PQgetvalue(read.get(), r, 0);
+        const char *counter = PQgetvalue(read.get(), r, 1);
+        if (!*name)
+            instance = counter;
+        for (size_t t = 0; t < kTables; ++t)
+            if (std::strcmp(name, kClientTables[t]) == 0)
+                counters[t] = counter;
+    }
+    if (!instance)
+        return std::nullopt;
+    std::string version = "pg " + database_ + '.' + instance;
+    for (size_t t = 0; t < kTables; ++t) {
+        if (!(tables & (1u << t)))
+            continue;
+        if (!counters[t])
+            return std::nullopt;
+        version += ' ';
+        version += kClientTables[t];
+        version += ' ';
+        version += counters[t];
+    }
+    return version;
+}
+
+} // namespace appserver

@@ -1,0 +1,112 @@
+#include "PgSchema.h"
+
+#include "PgChangeCounters.h"
+#include "PgConnection.h"
+
+#include <stdexcept>
+
+namespace appserver {
+namespace {
+
+// Columns are text in the "C" collation, so that ordering and comparisons go
+// by bytes, as on SQLite.
+constexpr const char *kPostgresSchemaSql = R"SQL(
+CREATE EXTENSION IF NOT EXISTS pg_trgm;
+CREATE TABLE IF NOT EXISTS "Login"("UseName" text COLLATE "C", "PassWord" text COLLATE "C",
+    "Remark" text COLLATE "C");
+CREATE TABLE IF NOT EXISTS "Programe"("ProId" text COLLATE "C", "ProFrom" text COLLATE "C",
+    "ProAim" text COLLATE "C", "ProContent" text COLLATE "C", "ProDemander" text COLLATE "C",
+    "ProPerformer" text COLLATE "C", "ProCreateTime" text COLLATE "C",
+    "ProCompleteTime" text COLLATE "C", "ProCompleteFlag" text COLLATE "C",
+    "ProTask" text COLLATE "C", "ProList" text COLLATE "C");
+CREATE TABLE IF NOT EXISTS "Task"("TaskId" text COLLATE "C", "TaskContent" text COLLATE "C",
+    "TaskDemander" text COLLATE "C", "TaskPerformer" text COLLATE "C",
+    "TaskCreateTime" text COLLATE "C", "TaskCompleteTime" text COLLATE "C",
+    "TaskCompleteFlag" text COLLATE "C", "TaskList" text COLLATE "C",
+    "TaskReadTime" text COLLATE "C", "TaskCCList" text COLLATE "C");
+CREATE TABLE IF NOT EXISTS "Notice"("Content" text COLLATE "C", "Demander" text COLLATE "C",
+    "Performer" text COLLATE "C", "CreateTime" text COLLATE "C");
+-- A project number names one project; a login name one member, in any letter
+-- case (the statements compare lower("UseName"), which this index serves).
+CREATE UNIQUE INDEX IF NOT EXISTS "Programe_ProId" ON "Programe"("ProId");
+CREATE UNIQUE INDEX IF NOT EXISTS "Login_UseName" ON "Login"(lower("UseName"));
+-- The columns the client's lists filter and order by.
+CREATE INDEX IF NOT EXISTS "Task_TaskId" ON "Task"("TaskId");
+CREATE INDEX IF NOT EXISTS "Notice_CreateTime" ON "Notice"("CreateTime");
+CREATE INDEX IF NOT EXISTS "Programe_ProDemander" ON "Programe"("ProDemander");
+CREATE INDEX IF NOT EXISTS "Programe_ProCreateTime" ON "Programe"("ProCreateTime");
+CREATE INDEX IF NOT EXISTS "Programe_ProCompleteTime" ON "Programe"("ProCompleteTime");
+CREATE INDEX IF NOT EXISTS "Task_TaskDemander" ON "Task"("TaskDemander");
+CREATE INDEX IF NOT EXISTS "Task_TaskCompleteTime" ON "Task"("TaskCompleteTime");
+-- "like '%name%'" on the performer and related-person lists. Without a
+-- pending list: rows are read far more often than added, and every search
+-- would read the whole list, for which the planner then passes the index over.
+CREATE INDEX IF NOT EXISTS "Programe_ProPerformer_trgm" ON "Programe"
+    USING gin ("ProPerformer" gin_trgm_ops) WITH (fastupdate = off);
+CREATE INDEX IF NOT EXISTS "Task_TaskPerformer_trgm" ON "Task"
+    USING gin ("TaskPerformer" gin_trgm_ops) WITH (fastupdate = off);
+CREATE INDEX IF NOT EXISTS "Task_TaskCCList_trgm" ON "Task"
+    USING gin ("TaskCCList" gin_trgm_ops) WITH (fastupdate = off);
+ALTER INDEX "Programe_ProPerformer_trgm" SET (fastupdate = off);
+ALTER INDEX "Task_TaskPerformer_trgm" SET (fastupdate = off);
+ALTER INDEX "Task_TaskCCList_trgm" SET (fastupdate = off);
+)SQL";
+
+// What an earlier --init left in the pending lists goes into the indexes, and
+// the planner learns the tables' sizes and values.
+constexpr const char *kReadyForQueriesSql = R"SQL(
+SELECT gin_clean_pending_list('"Programe_ProPerformer_trgm"'::regclass),
+    gin_clean_pending_list('"Task_TaskPerformer_trgm"'::regclass),
+    gin_clean_pending_list('"Task_TaskCCList_trgm"'::regclass);
+ANALYZE "Login", "Programe", "Task", "Notice";
+)SQL";
+
+} // namespace
+
+void createPostgresSchemaOn(PGconn *conn, const std::string &serverRole) {
+    execOrThrow(conn, kPostgresSchemaSql,
+                "cannot create the tables in " + describeConnection(conn));
+    execOrThrow(conn, changeCountersSql(),
+                "cannot create the change counters in " + describeConnection(conn));
+    if (serverRole.empty())
+        return;
+    char *role = PQescapeIdentifier(conn, serverRole.c_str(), serverRole.size());
+    if (!role)
+        throw std::runtime_error(PQerrorMessage(conn));
+    const std::string quoted = role;
+    PQfreemem(role);
+    execOrThrow(conn,
+                "GRANT SELECT, INSERT, UPDATE, DELETE ON \"Login\", \"Programe\", \"Task\", "
+                "\"Notice\" TO " +
+                    quoted,
+                "cannot grant the tables to " + serverRole);
+    execOrThrow(conn, grantChangeCountersSql(quoted),
+                "cannot grant the change counters to " + serverRole);
+}
+
+void readyPostgresForQueries(PGconn *conn) {
+    execOrThrow(conn, kReadyForQueriesSql,
+                "cannot gather the tables' statistics in " + describeConnection(conn));
+}
+
+void createPostgresSchema(const std::string &conninfo, const std::string &serverRole) {
+    PgConnPtr conn = connectPostgres(conninfo);
+    execOrThrow(conn.get(), "BEGIN", "cannot create the tables");
+    createPostgresSchemaOn(conn.get(), serverRole);
+    readyPostgresForQueries(conn.get());
+    execOrThrow(conn.get(), "COMMIT", "cannot create the tables");
+}
+
+void checkPostgresSchema(const std::string &conninfo) {
+    PgConnPtr conn = connectPostgres(conninfo);
+    PgResultPtr result(
+        PQexec(conn.get(), "SELECT 1 FROM \"Login\", \"Programe\", \"Task\", \"Notice\" LIMIT 0"));
+    if (PQresultStatus(result.get()) != PGRES_TUPLES_OK)
+        throw std::runtime_error(
+            "the tables cannot be read in " + describeConnection(conn.get()) + ": " +
+            errorField(result.get(), PG_DIAG_MESSAGE_PRIMARY) +
+            " (create them once with --init, connected as the database's owner)");
+    reportMissingChangeCounters(conn.get());
+}
+
+} // namespace appserver

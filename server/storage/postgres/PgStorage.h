@@ -1,0 +1,30 @@
+#pragma once
+// PostgreSQL behind the Storage interface. Each session is one connection as
+// the server's role; the workers own one each, so the pool is bounded by the
+// workers, as with SQLite. Statements are translated from the client's SQLite
+// dialect first (pg_statement.h), and reads run in read-only transactions.
+
+#include "Storage.h"
+
+#include <string>
+
+namespace appserver {
+
+struct PgLimits {
+    int statementMillis = 3000;           // a query running longer is stopped
+    int writeMillis = 1000;               // a change running longer is stopped
+    int idleInTransactionMillis = 10000;  // a session never holds one; a safety net
+};
+
+class PgStorage : public Storage {
+public:
+    // Checks that the tables can be read; throws std::runtime_error otherwise.
+    PgStorage(std::string conninfo, PgLimits limits = {});
+    std::unique_ptr<Session> openSession() override;
+
+private:
+    std::string conninfo_;
+    PgLimits limits_;
+};
+
+} // namespace appserver

@@ -1,0 +1,306 @@
+#include "SqliteStorage.h"
+
+#include "BoundedFunctions.h"
+#include "Dialect.h"
+#include "SqliteSchema.h"
+#include "SchemaUpgrade.h"
+#include "SqlLexer.h"
+#include "StatementGuard.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <chrono>
+#include <stdexcept>
+#include <unordered_map>
+
+namespace appserver {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct StatementDeleter {
+    void operator()(sqlite3_stmt *stmt) const { sqlite3_finalize(stmt); }
+};
+using StatementPtr = std::unique_ptr<sqlite3_stmt, StatementDeleter>;
+
+void execOrThrow(sqlite3 *db, const char *sql, const std::string &what) {
+    char *message = nullptr;
+    if (sqlite3_exec(db, sql, nullptr, nullptr, &message) != SQLITE_OK) {
+        std::string text = what + ": " + (message ? message : sqlite3_errmsg(db));
+        sqlite3_free(message);
+        throw std::runtime_error(text);
+    }
+}
+
+class SqliteSession : public Session {
+public:
+    SqliteSession(sqlite3 *db, const SqliteLimits &limits, StatementWatchdog &watchdog,
+                  ChangeCounters &counters)
+        : db_(db), limits_(limits), watchdog_(watchdog), counters_(counters) {
+        sqlite3_db_config(db_, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+        sqlite3_db_config(db_, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
+        sqlite3_db_config(db_, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+        sqlite3_limit(db_, SQLITE_LIMIT_ATTACHED, 0);
+        sqlite3_limit(db_, SQLITE_LIMIT_SQL_LENGTH, limits_.maxStatementBytes);
+        // Bounds what one function call can build, and so what it can cost.
+        sqlite3_limit(db_, SQLITE_LIMIT_LENGTH, limits_.maxValueBytes);
+        try {
+            const std::string cache =
+                "PRAGMA cache_size=-" + std::to_string(limits_.sessionCacheBytes >> 10);
+            execOrThrow(db_, cache.c_str(), "cannot configure the session");
+            functions_ = std::make_unique<BoundedFunctions>(db_);
+        } catch (...) {
+            sqlite3_close_v2(db_);
+            throw;
+        }
+        sqlite3_set_authorizer(db_, authorizeClientAction, &guard_);
+    }
+    ~SqliteSession() override {
+        functions_.reset();
+        sqlite3_close_v2(db_);
+    }
+
+    StatementResult run(Method method, const std::string &text, RowSink &rows) override {
+        StatementResult result;
+        guard_.method = method;
+        guard_.denial.clear();
+        limitMillis_ = method == Method::OpenSQL ? limits_.statementMillis : limits_.writeMillis;
+        const bool changes = method != Method::OpenSQL;
+        if (changes)
+            unguarded([this] { counters_.changeBegins(db_); });
+        guard_.read.clear();
+        guard_.changed.clear();
+        watchdog_.arm(db_, Clock::now() + std::chrono::milliseconds(limitMillis_));
+        execute(method, withDeleteFrom(text), rows, result);
+        watchdog_.disarm(db_);
+        // Whatever the outcome: a failed statement may still have changed rows.
+        if (changes)
+            unguarded([this] { counters_.changeEnded(db_, guard_.changed); });
+        return result;
+    }
+
+    std::optional<std::string> dataVersion(const std::string &text) override {
+        auto known = tablesRead_.find(text);
+        if (known == tablesRead_.end()) {
+            auto tables = tablesReadBy(text);
+            if (!tables)
+                return std::nullopt;
+            if (tablesRead_.size() >= kRememberedStatements)
+                tablesRead_.clear();
+            known = tablesRead_.emplace(text, std::move(*tables)).first;
+        }
+        return counters_.versionOf(known->second);
+    }
+
+private:
+    // Statements whose tables a session remembers; the client sends a few dozen shapes.
+    static constexpr size_t kRememberedStatements = 512;
+
+    // The counters read PRAGMA data_version, which the guard refuses to clients.
+    template <class Work> void unguarded(Work work) {
+        sqlite3_set_authorizer(db_, nullptr, nullptr);
+        work();
+        sqlite3_set_authorizer(db_, authorizeClientAction, &guard_);
+    }
+
+    // The tables a read-only statement reads, as the authorizer sees it compiled.
+    std::optional<std::vector<std::string>> tablesReadBy(const std::string &text) {
+        guard_.method = Method::OpenSQL;
+        guard_.denial.clear();
+        guard_.read.clear();
+        guard_.readsClock = false;
+        StatementResult result;
+        const char *tail = nullptr;
+        const std::string sql = withDeleteFrom(text);
+        StatementPtr stmt = prepareFirst(sql.c_str(), &tail, result);
+        if (!stmt || !sqlite3_stmt_readonly(stmt.get()) || guard_.readsClock)
+            return std::nullopt;
+        std::vector<std::string> tables = std::move(guard_.read);
+        guard_.read.clear();
+        std::sort(tables.begin(), tables.end());
+        tables.erase(std::unique(tables.begin(), tables.end()), tables.end());
+        return tables;
+    }
+
+    void execute(Method method, const std::string &sql, RowSink &rows, StatementResult &result) {
+        const char *tail = nullptr;
+        StatementPtr stmt = prepareFirst(sql.c_str(), &tail, result);
+        if (stmt && checkShape(stmt.get(), tail, method, result))
+            step(stmt.get(), method, rows, result);
+    }
+
+    // Prepares the first real statement, skipping empty ones (lone semicolons).
+    StatementPtr prepareFirst(const char *sql, const char **tail, StatementResult &result) {
+        const char *cursor = sql;
+        while (*cursor) {
+            sqlite3_stmt *raw = nullptr;
+            int rc = sqlite3_prepare_v2(db_, cursor, -1, &raw, tail);
+            StatementPtr stmt(raw);
+            if (rc != SQLITE_OK) {
+                fail(rc, result);
+                return nullptr;
+            }
+            if (stmt)
+                return stmt;
+            if (*tail == cursor)
+                break;
+            cursor = *tail;
+        }
+        result.outcome = Outcome::Empty;
+        result.error = "the request holds no SQL statement";
+        return nullptr;
+    }
+
+    // One statement per request, of the kind its method runs.
+    bool checkShape(sqlite3_stmt *stmt, const char *tail, Method method, StatementResult &result) {
+        while (*tail) {
+            sqlite3_stmt *raw = nullptr;
+            const char *next = nullptr;
+            int rc = sqlite3_prepare_v2(db_, tail, -1, &raw, &next);
+            StatementPtr further(raw);
+            if (rc != SQLITE_OK || further)
+                return refuse(result, "only one statement per request is allowed");
+            if (next == tail)
+                break;
+            tail = next;
+        }
+        if (sqlite3_stmt_isexplain(stmt))
+            return refuse(result, "EXPLAIN is not allowed");
+        if (replacesConflictingRows(sqlite3_sql(stmt)))
+            return refuse(result, "REPLACE is not allowed: it deletes the rows it conflicts with");
+        const bool readOnly = sqlite3_stmt_readonly(stmt) != 0;
+        if (method == Method::OpenSQL && !readOnly)
+            return refuse(result, "OpenSQL runs only read-only SELECT statements");
+        if (method == Method::ExecSQL && readOnly)
+            return refuse(result, "ExecSQL runs only INSERT and UPDATE statements");
+        if (method == Method::DelSQL && readOnly)
+            return refuse(result, "DelSQL runs only DELETE statements");
+        return true;
+    }
+
+    void step(sqlite3_stmt *stmt, Method method, RowSink &rows, StatementResult &result) {
+        const int columnCount = sqlite3_column_count(stmt);
+        std::vector<CellView> row;
+        if (method == Method::OpenSQL) {
+            std::vector<std::string> columns;
+            columns.reserve(columnCount);
+            for (int i = 0; i < columnCount; ++i)
+                columns.emplace_back(sqlite3_column_name(stmt, i));
+            rows.begin(columns);
+            row.resize(columnCount);
+        }
+        int rc;
+        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+            if (method != Method::OpenSQL)
+                continue; // rows of a RETURNING clause are not the caller's business
+            // The cell's value read directly: a session's connection serves one
+            // worker thread at a time, so the unprotected value is safe to read,
+            // and it spares a lookup of the column per call.
+            for (int i = 0; i < columnCount; ++i) {
+                sqlite3_value *value = sqlite3_column_value(stmt, i);
+                const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(value));
+                if (text)
+                    row[i] = std::string_view(text, sqlite3_value_bytes(value));
+                else
+                    row[i] = std::nullopt;
+            }
+            if (!rows.add(row)) {
+                result.outcome = Outcome::TooLarge;
+                return;
+            }
+        }
+        if (rc != SQLITE_DONE) {
+            fail(rc, result);
+            return;
+        }
+        if (method != Method::OpenSQL)
+            result.changes = sqlite3_changes64(db_);
+    }
+
+    void fail(int rc, StatementResult &result) {
+        const int primary = rc & 0xff;
+        // Some denials (functions) come back as a plain error, hence the note.
+        if (primary == SQLITE_AUTH || !guard_.denial.empty()) {
+            refuse(result,
+                   "statement refused: " +
+                       (guard_.denial.empty() ? std::string("not authorized") : guard_.denial));
+            return;
+        }
+        result.outcome = Outcome::Failed;
+        if (primary == SQLITE_INTERRUPT)
+            result.error =
+                "statement stopped: it ran longer than " + std::to_string(limitMillis_) + " ms";
+        else if (primary == SQLITE_NOMEM)
+            result.error = "statement stopped: it needed more memory than the server allows";
+        else if (primary == SQLITE_TOOBIG)
+            result.error = "statement stopped: a value would be longer than " +
+                           std::to_string(limits_.maxValueBytes) + " bytes";
+        else
+            result.error = sqlite3_errmsg(db_);
+    }
+
+    static bool refuse(StatementResult &result, std::string why) {
+        result.outcome = Outcome::Refused;
+        result.error = std::move(why);
+        return false;
+    }
+
+    sqlite3 *db_;
+    SqliteLimits limits_;
+    StatementWatchdog &watchdog_;
+    ChangeCounters &counters_;
+    std::unordered_map<std::string, std::vector<std::string>> tablesRead_;
+    std::unique_ptr<BoundedFunctions> functions_;
+    GuardState guard_;
+    int limitMillis_ = 0;
+};
+
+} // namespace
+
+long long sessionCacheFor(long long heapLimitBytes, int sessions) {
+    const long long share = heapLimitBytes / 4 / std::max(1, sessions);
+    return std::clamp(share, 256LL << 10, 2LL << 20);
+}
+
+SqliteStorage::SqliteStorage(std::string path, SqliteLimits limits)
+    : path_(std::move(path)), limits_(limits) {
+    sqlite3_hard_heap_limit64(limits_.heapLimitBytes);
+    sqlite3 *db = openTrustedConnection();
+    try {
+        execOrThrow(db, "PRAGMA journal_mode=WAL", "cannot switch " + path_ + " to WAL");
+        execOrThrow(db, kSchemaSql, "cannot create the tables in " + path_);
+        upgradeSchema(db);
+    } catch (...) {
+        sqlite3_close_v2(db);
+        throw;
+    }
+    sqlite3_close_v2(db);
+    counters_ = std::make_unique<ChangeCounters>(openTrustedConnection());
+}
+
+sqlite3 *SqliteStorage::openTrustedConnection() const {
+    sqlite3 *db = nullptr;
+    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
+    if (sqlite3_open_v2(path_.c_str(), &db, flags, nullptr) != SQLITE_OK) {
+        std::string message = db ? sqlite3_errmsg(db) : "out of memory";
+        sqlite3_close_v2(db);
+        throw std::runtime_error("cannot open database " + path_ + ": " + message);
+    }
+    sqlite3_busy_timeout(db, limits_.busyTimeoutMillis);
+    sqlite3_extended_result_codes(db, 1);
+    try {
+        // Every write the server confirms must survive a crash of the machine.
+        execOrThrow(db, "PRAGMA synchronous=FULL", "cannot configure " + path_);
+    } catch (...) {
+        sqlite3_close_v2(db);
+        throw;
+    }
+    return db;
+}
+
+std::unique_ptr<Session> SqliteStorage::openSession() {
+    return std::make_unique<SqliteSession>(openTrustedConnection(), limits_, watchdog_, *counters_);
+}
+
+} // namespace appserver

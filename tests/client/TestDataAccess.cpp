@@ -1,0 +1,257 @@
+// The data-access operations against a real server: what they write is what
+// later reads find, and every failure comes back as false or the empty result.
+
+#include "AppServerGateway.h"
+#include "DataAccess.h"
+#include "RecordSet.h"
+#include "ServerConnection.h"
+#include "ServerError.h"
+#include "ServerProcess.h"
+
+#include <QtTest>
+
+namespace {
+
+QStringList column(const PDataPacket &packet, const QString &name) {
+    RecordSet rows;
+    rows.load(packet);
+    QStringList values;
+    for (rows.first(); !rows.eof(); rows.next())
+        values << rows.fieldByName(name);
+    return values;
+}
+
+Project project(const QString &id, const QString &demander, const QString &performers,
+                const QString &due, const QString &flag = "No") {
+    return {id,  "来源", "目标", "内容", demander, performers, "2026-11-17 09:00:00",
+            due, flag,   "0",    ""};
+}
+
+Task task(const QString &id, const QString &content, const QString &created, const QString &due) {
+    return {id, content, "abc", "", created, due, "0", "", "", "def"};
+}
+
+} // namespace
+
+class TestDataAccess : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void members();
+    void projects();
+    void tasks();
+    void noticesAndTimeTexts();
+    void failuresNeverRaise();
+    void recordSet();
+
+private:
+    std::unique_ptr<ServerProcess> server_;
+    std::unique_ptr<ServerConnection> connection_;
+    std::unique_ptr<AppServerGateway> gateway_;
+};
+
+void TestDataAccess::init() {
+    server_ = std::make_unique<ServerProcess>();
+    QVERIFY2(server_->start(), qPrintable(server_->errorText()));
+    // The operations act for a member who may add and list members.
+    QVERIFY(server_->execOnDatabaseFile("INSERT INTO Login VALUES('vqk','q','Quenby')"));
+    connection_ = std::make_unique<ServerConnection>();
+    connection_->setHostName(server_->host());
+    connection_->setPort(server_->port());
+    connection_->setCredentials("vqk", "q");
+    connection_->open();
+    gateway_ = std::make_unique<AppServerGateway>(connection_.get());
+    DataAccess::setGateway(gateway_.get());
+}
+
+void TestDataAccess::cleanup() {
+    DataAccess::setGateway(nullptr);
+    gateway_.reset();
+    connection_.reset();
+    QVERIFY(server_->stop());
+    server_.reset();
+}
+
+void TestDataAccess::members() {
+    const Member first{" tb58 ", "pw'1", "王小明"};
+    const Member second{"kestra", "k", "Kestra"};
+    QVERIFY(DataAccess::addMember(first));
+    QVERIFY(DataAccess::addMember(second));
+    QVERIFY(!DataAccess::addMember(second)); // login names are unique
+
+    QCOMPARE(column(DataAccess::selectMembers("tb58", "pw'1"), "remark"), QStringList{"王小明"});
+    QCOMPARE(column(DataAccess::selectMembers("tb58", "wrong"), "Remark"), QStringList{});
+    QCOMPARE(column(DataAccess::selectMembers("kestra"), "PassWord"), QStringList{"k"});
+    QCOMPARE(column(DataAccess::selectMembers(), "UseName"),
+             (QStringList{"vqk", "tb58", "kestra"}));
+    RecordSet remarks;
+    remarks.load(DataAccess::selectDisplayNames());
+    QCOMPARE(remarks.fieldCount(), 1);
+    QCOMPARE(remarks.fieldName(0), "Remark");
+
+    // A member changes the own login, as the member window does.
+    connection_->setCredentials("tb58", "pw'1");
+    const Member changed{"tb59", "new", "王小明"};
+    QVERIFY(DataAccess::updateMember(first, changed));
+    connection_->setCredentials("tb59", "new");
+    QCOMPARE(column(DataAccess::selectMembers("tb59", "new"), "Remark"), QStringList{"王小明"});
+    QVERIFY(!DataAccess::updateMember(first, changed)); // no longer this member's login
+    const ChangeResult stored = DataAccess::updateMemberCounted(changed, changed);
+    QVERIFY(stored.succeeded && stored.changes == 1 && stored.changedAnyRow());
+    // The counted form tells a change that matched no row from one that stored.
+    const ChangeResult none = DataAccess::updateTaskStateCounted("1", "", Task{});
+    QVERIFY(none.succeeded && none.changes == 0 && !none.changedAnyRow());
+    const Member clash{"KESTRA", "new", "王小明"};
+    QVERIFY(!DataAccess::updateMember(changed, clash)); // would take another member's login name
+    QVERIFY(!DataAccess::updateMemberCounted(changed, clash).succeeded);
+}
+
+void TestDataAccess::projects() {
+    const auto mine = project("GD20261117001", "abc", "def", "2026-11-20 09:00:00", "Yes");
+    const auto performing = project("KF20261117001", "ghi", "x|abc", "2026-11-25 09:00:00");
+    const auto longerName = project("SW20261117001", "ghi", "abcd", "2026-11-22 09:00:00");
+    const auto done = project("SW20261117002", "ghi", "abc", "2026-11-28 09:00:00", "Yes");
+    for (const auto *p : {&mine, &performing, &longerName, &done})
+        QVERIFY(DataAccess::addProject(*p));
+    QVERIFY(!DataAccess::addProject(mine)); // a project number is stored once
+
+    // Created by abc whatever its state, or open with abc among the performers
+    // (a longer name containing abc counts too), latest due first.
+    QCOMPARE(column(DataAccess::selectMemberProjects("abc", "abc"), "ProId"),
+             (QStringList{"KF20261117001", "SW20261117001", "GD20261117001"}));
+    QCOMPARE(column(DataAccess::selectMemberProjects("", ""), "ProId").size(),
+             2); // every open project
+
+    QVERIFY(DataAccess::updateProject("abc|def", "Yes", "2", "业务需求---abc", performing));
+    QVERIFY(DataAccess::updateProjectTaskCount("5", mine));
+    RecordSet rows;
+    rows.load(DataAccess::queryProjects("Select * From programe Where ProId Like 'KF20261117%'"));
+    QCOMPARE(rows.recordCount(), 1);
+    QCOMPARE(rows.fieldByName("ProCompleteFlag"), "Yes");
+    QCOMPARE(rows.fieldByName("ProList"), "业务需求---abc");
+    QCOMPARE(
+        column(DataAccess::queryProjects("Select * From programe Where ProId Like 'GD20261117001'"),
+               "ProTask"),
+        QStringList{"5"});
+
+    QVERIFY(DataAccess::deleteProject("GD20261117001"));
+    QCOMPARE(column(DataAccess::queryProjects("Select * From Programe Order by ProCreateTime desc"),
+                    "ProId")
+                 .size(),
+             3);
+}
+
+void TestDataAccess::tasks() {
+    const QString id = "GD20261117001";
+    // Created first, due first: the two orders disagree.
+    const auto early =
+        task(id, "  第一行\r\n第二行\r\n", "2026-11-17 09:00:00", "2026-11-19 09:00:00");
+    const auto late = task(id, "it's later", "2026-11-18 09:00:00", "2026-11-30 09:00:00");
+    const auto other = task("KF20261117001", "other", "2026-11-16 09:00:00", "2026-11-21 09:00:00");
+    for (const auto *t : {&early, &late, &other})
+        QVERIFY(DataAccess::addTask(*t));
+
+    QCOMPARE(column(DataAccess::selectProjectTasks(id, false), "TaskContent"),
+             (QStringList{"第一行\r\n第二行", "it's later"}));
+    QCOMPARE(column(DataAccess::selectProjectTasks(id, true), "TaskContent"),
+             (QStringList{"it's later", "第一行\r\n第二行"}));
+    QCOMPARE(column(DataAccess::selectMemberTasks("nobody", "def"), "TaskContent").size(),
+             3); // related person
+
+    Task claimed = late;
+    claimed.performer = "def";
+    QVERIFY(DataAccess::updateTaskState("1", " 已完成 ", claimed));
+    QVERIFY(DataAccess::updateTaskReadTime("2026-11-18 10:00:00--def", claimed));
+    RecordSet rows;
+    rows.load(DataAccess::selectMemberTasks("x", "def"));
+    rows.first();
+    QCOMPARE(rows.fieldByName("TaskCompleteTime"), "2026-11-30 09:00:00"); // latest due first
+    while (!rows.eof() && rows.fieldByName("TaskContent") != "it's later")
+        rows.next();
+    QCOMPARE(rows.fieldByName("TaskCompleteFlag"), "1");
+    QCOMPARE(rows.fieldByName("TaskList"), "已完成");
+    QCOMPARE(rows.fieldByName("TaskPerformer"), "def");
+    QCOMPARE(rows.fieldByName("TaskReadTime"), "2026-11-18 10:00:00--def");
+
+    QVERIFY(DataAccess::deleteTask(id, "it's later", "abc"));
+    QVERIFY(DataAccess::deleteTask(id, "not there", "abc")); // no row is not a failure
+    QCOMPARE(column(DataAccess::selectProjectTasks(id, false), "TaskContent").size(), 1);
+}
+
+void TestDataAccess::noticesAndTimeTexts() {
+    const Notice before{"项目编号:GD1 前一天", "abc", "def", "2016-11-01 23:59:59"};
+    const Notice lastSecond{" 项目编号:GD1 末秒 ", "abc", "", "2016-11-02 23:59:59"};
+    const Notice nextDay{"项目编号:GD1 次日", "abc", "def|ghi", "2016-11-03 00:00:00"};
+    for (const auto *n : {&before, &lastSecond, &nextDay})
+        QVERIFY(DataAccess::addNotice(*n));
+    auto packet = gateway_->openSql(
+        "Select * From Notice Where CreateTime>='2016-11-02'Order by CreateTime desc");
+    QCOMPARE(column(packet, "Content"), (QStringList{"项目编号:GD1 次日", " 项目编号:GD1 末秒 "}));
+}
+
+void TestDataAccess::failuresNeverRaise() {
+    const Member member{"a", "b", "c"};
+    const Notice notice{"n", "d", "p", "2026-11-17 09:00:00"};
+
+    DataAccess::setGateway(nullptr);
+    QVERIFY(!DataAccess::addMember(member));
+    QVERIFY(!DataAccess::selectMembers());
+
+    DataAccess::setGateway(gateway_.get());
+    QVERIFY(server_->stop());
+    QElapsedTimer took;
+    took.start();
+    QVERIFY(!DataAccess::addMember(member));
+    QVERIFY(!DataAccess::updateMemberCounted(member, member).succeeded);
+    QVERIFY(!DataAccess::addNotice(notice));
+    QVERIFY(!DataAccess::deleteProject("x"));
+    QVERIFY(!DataAccess::deleteTask("x", "", ""));
+    QVERIFY(!DataAccess::selectMembers("a", "b"));
+    QVERIFY(!DataAccess::selectMemberProjects("c", "c"));
+    QVERIFY(!DataAccess::selectMemberTasks("c", "c"));
+    QVERIFY(!DataAccess::selectDisplayNames());
+
+    // Opening a connection to nothing says where and why.
+    ServerConnection nowhere;
+    nowhere.setHostName("127.0.0.1");
+    nowhere.setPort(server_->port());
+    try {
+        nowhere.open();
+        QFAIL("opening a connection to a stopped server succeeded");
+    } catch (const ServerError &error) {
+        QVERIFY2(QString(error.what()).contains(QString("127.0.0.1:%1").arg(server_->port())),
+                 error.what());
+    }
+    QVERIFY(!nowhere.connected());
+
+    // And the gateway raises what the operations swallow.
+    QVERIFY_THROWS_EXCEPTION(ServerError, gateway_->openSql("Select * From Login"));
+}
+
+void TestDataAccess::recordSet() {
+    RecordSet rows;
+    try {
+        rows.load(nullptr);
+        QFAIL("loading the empty result succeeded");
+    } catch (const std::runtime_error &error) {
+        QCOMPARE(QString(error.what()), "Invalid data packet");
+    }
+    const Member member{"a", "b", "c"};
+    QVERIFY(DataAccess::addMember(member));
+    rows.load(DataAccess::selectMembers());
+    QCOMPARE(rows.fieldIndex("REMARK"), 2);
+    QCOMPARE(rows.field(0), "vqk");
+    rows.next();
+    QCOMPARE(rows.field(0), "a");
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error, rows.fieldByName("NoSuchField"));
+    rows.next();
+    QVERIFY(rows.eof());
+    // Refused by the server: the gateway raises, the operation hands back nothing.
+    QVERIFY_THROWS_EXCEPTION(ServerError, gateway_->openSql("Select * From sqlite_master"));
+    QVERIFY(!DataAccess::queryProjects("Select * From sqlite_master"));
+}
+
+QTEST_GUILESS_MAIN(TestDataAccess)
+#include "TestDataAccess.moc"

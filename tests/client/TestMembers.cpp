@@ -1,0 +1,257 @@
+// The member management window against a real server.
+
+#include "ClientApp.h"
+#include "Dialogs.h"
+#include "LoginWindow.h"
+#include "MainWindow.h"
+#include "MemberWindow.h"
+#include "ShellFixture.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QtTest>
+
+namespace {
+
+const QList<QStringList> kMembers = {
+    {"TB58", "pw", "Mareth"}, {"vqk", "q", "Quenby"}, {"kestra", "k", "Kestra"}};
+
+QStringList gridColumn(QTableView *grid, int column) {
+    QStringList values;
+    for (int row = 0; row < grid->model()->rowCount(); ++row)
+        values << grid->model()->index(row, column).data().toString();
+    return values;
+}
+
+} // namespace
+
+class TestMembers : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void privilegedMemberSeesAllAndAdds_data();
+    void privilegedMemberSeesAllAndAdds();
+    void ordinaryMemberSeesOwnRowOnly_data();
+    void ordinaryMemberSeesOwnRowOnly();
+    void changeOfOwnLoginIsWhatTheNextLoginChecks();
+    void refusedChangeStaysInChangeMode();
+    void ownLoginChangedElsewhereIsRefused_data();
+    void ownLoginChangedElsewhereIsRefused();
+    void refusedAddStaysInAddSilently();
+    void modeSurvivesClosingAndReopening();
+
+private:
+    void logInAndOpen(const QString &user, const QString &password);
+    bool canLogIn(const QString &user, const QString &password);
+    void checkMode(MemberWindow::Mode mode, int height, int buttonTop, bool panelShown);
+
+    ShellFixture fixture_;
+    std::unique_ptr<ClientApp> app_;
+    MemberWindow *window_ = nullptr;
+};
+
+void TestMembers::init() {
+    if (const QString why = ServerProcess::storageUnavailableReason(); !why.isEmpty())
+        QSKIP(qPrintable(why));
+    QVERIFY2(fixture_.start(kMembers), qPrintable(fixture_.server().errorText()));
+    app_ = std::make_unique<ClientApp>();
+    window_ = app_->memberWindow;
+}
+
+void TestMembers::cleanup() {
+    app_.reset();
+    fixture_.stop();
+    QCOMPARE(Dialogs::takeShown().size(), 0);
+}
+
+void TestMembers::logInAndOpen(const QString &user, const QString &password) {
+    QVERIFY(ShellFixture::logIn(*app_, user, password));
+    app_->mainWindow->openMemberWindow();
+    QVERIFY(window_->isVisible());
+    QVERIFY(!app_->mainWindow->isEnabled());
+}
+
+bool TestMembers::canLogIn(const QString &user, const QString &password) {
+    ClientApp other;
+    const bool loggedIn = ShellFixture::logIn(other, user, password);
+    Dialogs::takeShown();
+    return loggedIn;
+}
+
+void TestMembers::checkMode(MemberWindow::Mode mode, int height, int buttonTop, bool panelShown) {
+    QCOMPARE(window_->mode(), mode);
+    QCOMPARE(window_->height(), height);
+    QCOMPARE(window_->addButton->y(), buttonTop);
+    QCOMPARE(window_->changeButton->y(), buttonTop);
+    QCOMPARE(window_->editRow->isVisible(), panelShown);
+}
+
+void TestMembers::privilegedMemberSeesAllAndAdds_data() {
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("password");
+    QTest::newRow("stored in capitals") << "TB58"
+                                        << "pw";
+    QTest::newRow("lower case") << "vqk"
+                                << "q";
+    QTest::newRow("stored in lower case, typed in capitals") << "VQK"
+                                                             << "q";
+}
+
+void TestMembers::privilegedMemberSeesAllAndAdds() {
+    QFETCH(QString, user);
+    QFETCH(QString, password);
+    logInAndOpen(user, password);
+    QVERIFY(window_->addButton->isEnabled());
+    QCOMPARE(gridColumn(window_->memberGrid, 0), (QStringList{"TB58", "vqk", "kestra"}));
+    auto *model = window_->memberGrid->model();
+    QCOMPARE(model->headerData(0, Qt::Horizontal).toString(), "用户名");
+    QCOMPARE(model->headerData(2, Qt::Horizontal).toString(), "姓名");
+    QCOMPARE(window_->memberGrid->columnWidth(2), 273);
+    checkMode(MemberWindow::Mode::Show, 232, 159, false);
+
+    window_->addMember();
+    checkMode(MemberWindow::Mode::Add, 263, 186, true);
+    QVERIFY(window_->userNameEdit->text().isEmpty() && window_->displayNameEdit->text().isEmpty());
+    QVERIFY(!window_->changeButton->isEnabled());
+
+    window_->userNameEdit->setText(" jorun ");
+    window_->passwordEdit->setText("j");
+    window_->displayNameEdit->setText("Jorun");
+    window_->addMember();
+    checkMode(MemberWindow::Mode::Show, 232, 159, false);
+    QVERIFY(window_->changeButton->isEnabled());
+    QCOMPARE(gridColumn(window_->memberGrid, 0), (QStringList{"TB58", "vqk", "kestra", "jorun"}));
+    QVERIFY(canLogIn("jorun", "j"));
+
+    window_->close();
+    QVERIFY(app_->mainWindow->isEnabled());
+}
+
+void TestMembers::ordinaryMemberSeesOwnRowOnly_data() {
+    QTest::addColumn<QString>("user");
+    QTest::newRow("as stored") << "kestra";
+    QTest::newRow("in other letter case") << "Kestra";
+}
+
+void TestMembers::ordinaryMemberSeesOwnRowOnly() {
+    QFETCH(QString, user);
+    logInAndOpen(user, "k");
+    QCOMPARE(gridColumn(window_->memberGrid, 0), QStringList{"kestra"});
+    QCOMPARE(gridColumn(window_->memberGrid, 1), QStringList{"k"});
+    QVERIFY(!window_->addButton->isEnabled());
+    QVERIFY(window_->changeButton->isEnabled());
+}
+
+void TestMembers::changeOfOwnLoginIsWhatTheNextLoginChecks() {
+    logInAndOpen("kestra", "k");
+    window_->changeOwnLogin();
+    checkMode(MemberWindow::Mode::ChangeOwnLogin, 263, 186, true);
+    QCOMPARE(window_->userNameEdit->text(), "kestra");
+    QCOMPARE(window_->passwordEdit->text(), "k");
+    QCOMPARE(window_->displayNameEdit->text(), "Kestra");
+    QVERIFY(!window_->addButton->isEnabled());
+
+    window_->userNameEdit->setText("kestra2");
+    window_->passwordEdit->setText(" new ");
+    window_->changeOwnLogin();
+    checkMode(MemberWindow::Mode::Show, 232, 159, false);
+    // The window still shows who logged in; the grid, filtered by that name, is empty.
+    QCOMPARE(window_->userNameEdit->text(), "kestra");
+    QCOMPARE(window_->memberGrid->model()->rowCount(), 0);
+    QVERIFY(!window_->addButton->isEnabled());
+    QVERIFY(canLogIn("kestra2", "new"));
+    QVERIFY(!canLogIn("kestra", "k"));
+    // The connection goes on with the new login: the member goes on working.
+    app_->mainWindow->reload();
+    app_->mainWindow->refreshNotices();
+
+    // A second change in the same run finds the row under the login stored first.
+    window_->changeOwnLogin();
+    window_->userNameEdit->setText("kestra3");
+    window_->passwordEdit->setText("newer");
+    window_->changeOwnLogin();
+    QCOMPARE(Dialogs::takeShown().size(), 0);
+    checkMode(MemberWindow::Mode::Show, 232, 159, false);
+    QVERIFY(canLogIn("kestra3", "newer"));
+    QVERIFY(!canLogIn("kestra2", "new"));
+}
+
+void TestMembers::refusedChangeStaysInChangeMode() {
+    logInAndOpen("kestra", "k");
+    window_->changeOwnLogin();
+    window_->userNameEdit->setText("TB58"); // taken by another member
+    window_->changeOwnLogin();
+    const auto shown = Dialogs::takeShown();
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown[0].text, "修改数据出错！");
+    checkMode(MemberWindow::Mode::ChangeOwnLogin, 263, 186, true);
+    QCOMPARE(gridColumn(window_->memberGrid, 0), QStringList{"kestra"});
+    QVERIFY(canLogIn("kestra", "k"));
+}
+
+void TestMembers::ownLoginChangedElsewhereIsRefused_data() {
+    QTest::addColumn<QString>("meanwhile");
+    QTest::newRow("password changed elsewhere")
+        << "update Login Set PassWord='elsewhere' where UseName='kestra'";
+    QTest::newRow("login name changed elsewhere")
+        << "update Login Set UseName='kestra9' where UseName='kestra'";
+}
+
+void TestMembers::ownLoginChangedElsewhereIsRefused() {
+    QFETCH(QString, meanwhile);
+    logInAndOpen("kestra", "k");
+    window_->changeOwnLogin();
+    QVERIFY(fixture_.exec(meanwhile));
+    window_->passwordEdit->setText("new");
+    window_->changeOwnLogin();
+    // The server no longer knows the member by the login it was given, so
+    // reading the own row fails before anything is changed.
+    const auto shown = Dialogs::takeShown();
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown[0].text, "Invalid data packet");
+    checkMode(MemberWindow::Mode::ChangeOwnLogin, 263, 186, true);
+    QVERIFY(!canLogIn("kestra", "new"));
+    QVERIFY(!canLogIn("kestra9", "new"));
+}
+
+void TestMembers::refusedAddStaysInAddSilently() {
+    logInAndOpen("vqk", "q");
+    window_->addMember();
+    window_->userNameEdit->setText("KESTRA"); // login names are unique whatever the case
+    window_->passwordEdit->setText("x");
+    window_->displayNameEdit->setText("Other");
+    window_->addMember();
+    QCOMPARE(Dialogs::takeShown().size(), 0);
+    checkMode(MemberWindow::Mode::Add, 263, 186, true);
+    QCOMPARE(window_->userNameEdit->text(), "KESTRA");
+    QCOMPARE(window_->memberGrid->model()->rowCount(), 3);
+}
+
+void TestMembers::modeSurvivesClosingAndReopening() {
+    logInAndOpen("vqk", "q");
+    window_->addMember();
+    window_->close();
+    QVERIFY(app_->mainWindow->isEnabled());
+    app_->mainWindow->openMemberWindow();
+    checkMode(MemberWindow::Mode::Add, 263, 186, true);
+    QCOMPARE(window_->userNameEdit->text(), "vqk");
+    QCOMPARE(window_->passwordEdit->text(), "q");
+    QCOMPARE(window_->displayNameEdit->text(), "Quenby");
+    QVERIFY(!window_->changeButton->isEnabled());
+
+    // A server gone away: the window cannot fill, the main window stays usable.
+    window_->close();
+    fixture_.stop();
+    app_->mainWindow->openMemberWindow();
+    const auto shown = Dialogs::takeShown();
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown[0].text, "Invalid data packet");
+    QVERIFY(app_->mainWindow->isEnabled());
+    QVERIFY(!window_->isVisible());
+}
+
+QTEST_MAIN(TestMembers)
+#include "TestMembers.moc"

@@ -1,0 +1,88 @@
+// The client's reading of OpenSQL answers: the fast reader of the server's own
+// shape gives exactly what the general JSON reader gives, and whatever is not
+// in that shape still reads (or fails) as JSON says.
+
+#include "AnswerShapeReader.h"
+#include "PacketParser.h"
+#include "ServerError.h"
+
+#include <QtTest>
+
+namespace {
+
+void comparePackets(const DataPacket &a, const DataPacket &b) {
+    QCOMPARE(a.columns, b.columns);
+    QCOMPARE(a.cells.size(), b.cells.size());
+    for (size_t i = 0; i < a.cells.size(); ++i) {
+        QCOMPARE(a.cells[i], b.cells[i]);
+        QCOMPARE(a.cells[i].isNull(), b.cells[i].isNull());
+    }
+}
+
+} // namespace
+
+class TestPacketParser : public QObject {
+    Q_OBJECT
+private slots:
+    void serverShapeReadsAsJson_data();
+    void serverShapeReadsAsJson();
+    void otherShapesFallBack_data();
+    void otherShapesFallBack();
+};
+
+void TestPacketParser::serverShapeReadsAsJson_data() {
+    QTest::addColumn<QByteArray>("answer");
+    QTest::newRow("plain") << QByteArray(R"({"columns":["A","B"],"rows":[["1",null],["x","y"]]})");
+    QTest::newRow("no rows") << QByteArray(R"({"columns":["A"],"rows":[]})");
+    QTest::newRow("no columns") << QByteArray(R"({"columns":[],"rows":[]})");
+    QTest::newRow("escapes")
+        << QByteArray(R"({"columns":["A"],"rows":[["q\"b\\s\/\b\f\n\r\t end"]]})");
+    QTest::newRow("unicode escapes")
+        << QByteArray(R"({"columns":["A"],"rows":[["\u0001\u00e9\u4e2d\ud83d\ude00"]]})");
+    QTest::newRow("chinese text")
+        << QByteArray(R"({"columns":["内容"],"rows":[["项目编号:GD2026 已成功完成！"]]})");
+}
+
+void TestPacketParser::serverShapeReadsAsJson() {
+    QFETCH(QByteArray, answer);
+    DataPacket fast;
+    QVERIFY(readServerAnswer(answer.toStdString(), fast));
+    // A blank after the first brace is no longer the server's shape: the general reader reads it.
+    const PDataPacket general = parseDataPacket("{ " + answer.mid(1).toStdString());
+    comparePackets(fast, *general);
+}
+
+void TestPacketParser::otherShapesFallBack_data() {
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<bool>("valid");
+    QTest::addColumn<int>("rows");
+    QTest::newRow("blanks") << QByteArray(R"({ "columns" : ["A"], "rows" : [ ["1"] ] })") << true
+                            << 1;
+    QTest::newRow("numbers") << QByteArray(R"({"columns":["A"],"rows":[[1],[2.5]]})") << true << 2;
+    QTest::newRow("another key") << QByteArray(R"({"columns":["A"],"rows":[["1"]],"more":1})")
+                                 << true << 1;
+    QTest::newRow("row too short") << QByteArray(R"({"columns":["A","B"],"rows":[["1"]]})")
+                                   << false << 0;
+    QTest::newRow("cut off") << QByteArray(R"({"columns":["A"],"rows":[["1")") << false << 0;
+    QTest::newRow("bad escape") << QByteArray(R"({"columns":["A"],"rows":[["\x"]]})") << false
+                                << 0;
+    QTest::newRow("lone surrogate") << QByteArray(R"({"columns":["A"],"rows":[["\udc00"]]})")
+                                    << false << 0;
+    QTest::newRow("trailing text") << QByteArray(R"({"columns":[],"rows":[]}x)") << false << 0;
+}
+
+void TestPacketParser::otherShapesFallBack() {
+    QFETCH(QByteArray, answer);
+    QFETCH(bool, valid);
+    QFETCH(int, rows);
+    try {
+        const PDataPacket packet = parseDataPacket(answer.toStdString());
+        QVERIFY(valid);
+        QCOMPARE(packet->rowCount(), rows);
+    } catch (const ServerError &) {
+        QVERIFY(!valid);
+    }
+}
+
+QTEST_GUILESS_MAIN(TestPacketParser)
+#include "TestPacketParser.moc"

@@ -1,0 +1,424 @@
+// The task workflow against a real server: dispatch from the chart, read
+// receipts, claim, apply, reject, agree and re-edit, from the main window and
+// from the project window, with two members at work.
+
+#include "AppClock.h"
+#include "ClientApp.h"
+#include "Dialogs.h"
+#include "FlowChart.h"
+#include "MainWindow.h"
+#include "NamePicker.h"
+#include "ProgressSheet.h"
+#include "ProjectQueryTab.h"
+#include "ProjectWindow.h"
+#include "ShellFixture.h"
+#include "TaskDispatchWindow.h"
+#include "TaskGrid.h"
+#include "TaskPanel.h"
+#include "TaskWorkflow.h"
+
+#include <QComboBox>
+#include <QDateTimeEdit>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QTextEdit>
+#include <QtTest>
+
+namespace {
+
+const QList<QStringList> kMembers = {
+    {"tb58", "pw", "Mareth"}, {"kestra", "k", "Kestra"}, {"halvic", "h", "Halvic"}};
+const QDateTime kNow(QDate(2026, 12, 10), QTime(10, 30, 45));
+const QString kNowText = "2026-12-10 10:30:45";
+
+QString task(const QString &content, const QString &performer, const QString &state,
+             const QString &related, const QString &due = "2026-12-20 09:00:00",
+             const QString &readTime = "") {
+    return QString("Insert into Task values('GD1','%1','Mareth','%2','2026-12-01 09:00:00','%3',"
+                   "'%4','','%5','%6')")
+        .arg(content, performer, due, state, readTime, related);
+}
+
+int rowOf(QTableView *grid, const QString &content) {
+    for (int row = 0; row < grid->model()->rowCount(); ++row)
+        if (grid->model()->index(row, 1).data().toString() == content)
+            return row;
+    return -1;
+}
+
+} // namespace
+
+class TestTasks : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void dispatchFromTheChart();
+    void dispatchWindowRefusalsAndPicker();
+    void wholeFlowWithTwoMembers();
+    void theTwoPlacesDiffer_data();
+    void theTwoPlacesDiffer();
+    void secondClaimLearnsTheTaskIsTaken();
+    void failedActionsSayWhatHappened();
+    void updateKeepsTheTaskAndTheCount();
+    void refusedUpdatePutsTheOldTaskBack();
+    void unreadableDatesAreSaid();
+
+private:
+    std::unique_ptr<ClientApp> logIn(const QString &user, const QString &password);
+    void openRow(MainWindow *main, const QString &content);
+    void openProject(ClientApp &app);
+    QStringList db(const QString &sql) { return fixture_.server().queryDatabaseFile(sql); }
+    QList<Dialogs::Shown> shown() { return Dialogs::takeShown(); }
+
+    ShellFixture fixture_;
+};
+
+void TestTasks::init() {
+    if (const QString why = ServerProcess::storageUnavailableReason(); !why.isEmpty())
+        QSKIP(qPrintable(why));
+    QVERIFY2(fixture_.start(kMembers), qPrintable(fixture_.server().errorText()));
+    AppClock::setFixed(kNow);
+    QVERIFY(
+        fixture_.exec("Insert into Programe values('GD1','华东','目标','内容','Mareth','Kestra',"
+                      "'2026-12-01 09:00:00','2026-12-30 09:00:00','No','0','')"));
+}
+
+void TestTasks::cleanup() {
+    fixture_.stop();
+    QCOMPARE(Dialogs::takeShown().size(), 0);
+}
+
+std::unique_ptr<ClientApp> TestTasks::logIn(const QString &user, const QString &password) {
+    auto app = std::make_unique<ClientApp>();
+    if (!ShellFixture::logIn(*app, user, password))
+        return nullptr;
+    return app;
+}
+
+void TestTasks::openRow(MainWindow *main, const QString &content) {
+    main->reload();
+    const int row = rowOf(main->taskGrid, content);
+    QVERIFY2(row >= 0, qPrintable(content));
+    main->taskGrid->setCurrentIndex(main->taskGrid->model()->index(row, 1));
+    main->taskWorkflow->openCurrentRow();
+}
+
+void TestTasks::openProject(ClientApp &app) {
+    MainWindow *main = app.mainWindow;
+    main->queryEdit->clear();
+    main->projectQuery->runQuery();
+    main->projectGrid->setCurrentIndex(main->projectGrid->model()->index(0, 0));
+    main->projectQuery->openCurrentProject();
+    QVERIFY(app.projectWindow->isVisible());
+}
+
+void TestTasks::dispatchFromTheChart() {
+    auto mareth = logIn("tb58", "pw");
+    QVERIFY(mareth);
+    openProject(*mareth);
+    ProjectWindow *project = mareth->projectWindow;
+    TaskDispatchWindow *dispatch = mareth->dispatchWindow;
+    project->dispatchButton->click();
+    QVERIFY(dispatch->isVisible());
+    QVERIFY(dispatch->chart->isVisible() && !dispatch->form->isVisible());
+    QVERIFY(!project->isEnabled());
+
+    // A double-click on "业务需求" fills the form for that step.
+    const QPoint node = dispatch->chart->nodeRect(0).center();
+    QTest::mouseDClick(dispatch->chart, Qt::LeftButton, {}, node);
+    QVERIFY(dispatch->form->isVisible() && !dispatch->chart->isVisible());
+    QCOMPARE(dispatch->projectIdLabel->text(), "GD1");
+    QVERIFY(dispatch->contentEdit->toPlainText().startsWith("业务需求\n了解项目基本信息"));
+    QCOMPARE(dispatch->dispatcherBox->currentText(), "Mareth");
+    QCOMPARE(dispatch->related->text(), "Kestra|Halvic");
+    QCOMPARE(dispatch->dueTimeEdit->dateTime(), kNow);
+    dispatch->saveButton->click();
+    auto boxes = shown();
+    QCOMPARE(boxes.size(), 1);
+    QCOMPARE(boxes[0].text, "已成功派发任务，请提醒相关人员查看！");
+    QCOMPARE(boxes[0].caption, "派发任务");
+
+    QCOMPARE(db("select TaskId||'/'||TaskDemander||'/'||TaskPerformer||'/'||TaskCreateTime||'/'||"
+                "TaskCompleteFlag||'/'||TaskList||'/'||TaskReadTime||'/'||TaskCCList from Task"),
+             QStringList{"GD1/Mareth//" + kNowText + "/0///Kestra|Halvic"});
+    QCOMPARE(
+        db("select Content||'/'||Demander||'/'||Performer from Notice"),
+        QStringList{"项目编号:GD1 添加了派发任务，请以下执行人选注意查收/Mareth/Kestra|Halvic"});
+    // The project window was re-filled: one task, and the count stored.
+    QCOMPARE(project->taskGrid->model()->rowCount(), 1);
+    QCOMPARE(db("select ProTask from Programe"), QStringList{"1"});
+    dispatch->close();
+    QVERIFY(project->isEnabled());
+}
+
+void TestTasks::dispatchWindowRefusalsAndPicker() {
+    auto mareth = logIn("tb58", "pw");
+    openProject(*mareth);
+    mareth->projectWindow->dispatchButton->click();
+    TaskDispatchWindow *dispatch = mareth->dispatchWindow;
+    dispatch->pickStep(12); // "常规下单": the member types the text
+    QCOMPARE(dispatch->contentEdit->toPlainText(), "");
+    dispatch->saveButton->click();
+    auto boxes = shown();
+    QCOMPARE(boxes.size(), 1);
+    QCOMPARE(boxes[0].text, "请先输入任务内容后再派发");
+    QCOMPARE(db("select count(*) from Task"), QStringList{"0"});
+
+    // Only the member is ticked; the first tick replaces the step's persons.
+    QListWidget *list = dispatch->related->list;
+    QStringList ticked;
+    for (int i = 0; i < list->count(); ++i)
+        if (list->item(i)->checkState() == Qt::Checked)
+            ticked << list->item(i)->text();
+    QCOMPARE(ticked, QStringList{"Mareth"});
+    dispatch->pickStep(1);
+    QCOMPARE(dispatch->related->text(), "Aldren|Berric");
+    list->item(2)->setCheckState(Qt::Checked);
+    QCOMPARE(dispatch->related->text(), "Mareth|Halvic");
+    dispatch->related->toggleAll();
+    QCOMPARE(dispatch->related->text(), "Mareth|Kestra|Halvic");
+    dispatch->close();
+}
+
+void TestTasks::wholeFlowWithTwoMembers() {
+    QVERIFY(fixture_.exec(task("安装", "", "0", "Kestra|Halvic")));
+    auto mareth = logIn("tb58", "pw");
+    auto kestra = logIn("kestra", "k");
+    MainWindow *m = mareth->mainWindow, *k = kestra->mainWindow;
+    TaskPanel *kPanel = k->taskPanel, *mPanel = m->taskPanel;
+
+    // Kestra opens it: the read receipt, seen by the dispatcher.
+    openRow(k, "安装");
+    QCOMPARE(kPanel->readTimeLabel->text(), kNowText + "--Kestra");
+    QCOMPARE(db("select TaskReadTime from Task"), QStringList{kNowText + "--Kestra"});
+    QCOMPARE(kPanel->applyButton->text(), "申请完成");
+    QCOMPARE(kPanel->completeButton->text(), "领取任务");
+    openRow(m, "安装");
+    QCOMPARE(mPanel->readTimeLabel->text(), kNowText + "--Kestra");
+    openRow(k, "安装"); // read once: nothing more is written
+    QCOMPARE(db("select count(*) from Notice where Content like '%查阅'"), QStringList{"1"});
+
+    // Claim, then apply: a blank note is refused first.
+    Dialogs::setNextAnswer(QMessageBox::Yes);
+    kPanel->completeButton->click();
+    QCOMPARE(shown().size(), 1);
+    QCOMPARE(db("select TaskPerformer||'/'||TaskCompleteFlag from Task"), QStringList{"Kestra/0"});
+    kPanel->noteBox->setPlainText("  ");
+    kPanel->applyButton->click();
+    auto boxes = shown();
+    QCOMPARE(boxes.size(), 1);
+    QCOMPARE(boxes[0].text, "请先输入任务完成情况说明后点击申请完成任务！");
+    kPanel->noteBox->setPlainText("已安装|待验收");
+    kPanel->applyButton->click();
+    boxes = shown();
+    QCOMPARE(boxes.size(), 1);
+    QCOMPARE(boxes[0].text, "已将任务完成申请提交至Mareth,请等待审核结果.");
+    QCOMPARE(db("select TaskCompleteFlag||'/'||TaskList from Task"),
+             QStringList{"1/已安装|待验收"});
+
+    // The dispatcher rejects with a reason; Kestra applies again; the dispatcher agrees.
+    openRow(m, "安装");
+    QCOMPARE(mPanel->applyButton->text(), "重新完成");
+    QCOMPARE(mPanel->completeButton->text(), "同意完成");
+    QCOMPARE(mPanel->noteBox->toPlainText(), "已安装\n待验收");
+    QCOMPARE(m->taskGrid->model()->index(0, 0).data(Qt::BackgroundRole).value<QColor>(),
+             TaskGrid::kMainNeutral); // Mareth is not a related person
+    mPanel->noteBox->setPlainText("请补照片");
+    Dialogs::setNextAnswer(QMessageBox::Yes);
+    mPanel->applyButton->click();
+    QCOMPARE(shown().size(), 1);
+    QCOMPARE(db("select TaskCompleteFlag||'/'||TaskList from Task"), QStringList{"0/请补照片"});
+    openRow(k, "安装");
+    QCOMPARE(k->taskGrid->model()->index(0, 0).data(Qt::BackgroundRole).value<QColor>(),
+             QColor(0xC8, 0x64, 0x32));
+    kPanel->noteBox->setPlainText("已补");
+    kPanel->applyButton->click();
+    QCOMPARE(shown().size(), 1);
+    openRow(m, "安装");
+    Dialogs::setNextAnswer(QMessageBox::Yes);
+    mPanel->completeButton->click();
+    QCOMPARE(shown().size(), 1);
+    QCOMPARE(db("select TaskCompleteFlag||'/'||TaskList||'/'||TaskPerformer from Task"),
+             QStringList{"2/已补/Kestra"});
+    openRow(k, "安装");
+    QCOMPARE(kPanel->applyButton->text(), "已完成任务");
+    QVERIFY(!kPanel->applyButton->isEnabled() && !kPanel->completeButton->isEnabled());
+
+    QCOMPARE(db("select Demander||':'||Content from Notice order by rowid"),
+             (QStringList{
+                 "Kestra:项目编号:GD1 下派发任务已被Kestra查阅",
+                 "Kestra:项目编号:GD1 下的派发任务已被人领取！",
+                 "Kestra:项目编号:GD1 下的派发任务已申请完成任务，请相关派发人查看！",
+                 "Mareth:项目编号:GD1 下的派发任务已由派发人驳回重新完成，请相关执行人重新完成！",
+                 "Kestra:项目编号:GD1 下的派发任务已申请完成任务，请相关派发人查看！",
+                 "Mareth:项目编号:GD1 下的派发任务已完成！"}));
+    // Each sees the other's step: at the next reminder, the panel and the title count.
+    k->showReminder();
+    QVERIFY(k->noticePanel->toPlainText().contains("下的派发任务已完成！"));
+    QVERIFY2(k->windowTitle().endsWith("0个任务未完成！"), qPrintable(k->windowTitle()));
+}
+
+void TestTasks::theTwoPlacesDiffer_data() {
+    QTest::addColumn<bool>("inMain");
+    QTest::newRow("main window") << true;
+    QTest::newRow("project window") << false;
+}
+
+void TestTasks::theTwoPlacesDiffer() {
+    QFETCH(bool, inMain);
+    QVERIFY(fixture_.exec(task("安装", "", "0", "Kestra")));
+    QVERIFY(fixture_.exec(task("别人的", "Kestra", "0", "Halvic"))); // listed, not related
+    auto kestra = logIn("kestra", "k");
+    MainWindow *main = kestra->mainWindow;
+    ProjectWindow *project = kestra->projectWindow;
+    if (!inMain)
+        openProject(*kestra);
+    TaskPanel *panel = inMain ? main->taskPanel : project->taskPanel;
+    TaskWorkflow *workflow = inMain ? main->taskWorkflow : project->taskWorkflow;
+    QTableView *grid = inMain ? main->taskGrid : project->taskGrid;
+
+    // Before a row is opened the actions have nothing to act on.
+    QVERIFY(!panel->applyButton->isEnabled() && !panel->completeButton->isEnabled());
+    QCOMPARE(panel->reeditButton->isEnabled(), !inMain);
+
+    grid->setCurrentIndex(grid->model()->index(rowOf(grid, "安装"), 1));
+    workflow->openCurrentRow();
+    QCOMPARE(workflow->opened.performer, inMain ? "Kestra" : "");
+    QCOMPARE(panel->performerLabel->text(), inMain ? "Kestra" : "");
+    QCOMPARE(db("select Performer from Notice"), QStringList{inMain ? "Kestra" : ""});
+    QVERIFY(panel->reeditButton->isEnabled());
+    const QColor unrelated =
+        grid->model()->index(rowOf(grid, "别人的"), 0).data(Qt::BackgroundRole).value<QColor>();
+    QCOMPARE(unrelated, inMain ? TaskGrid::kMainNeutral : TaskGrid::kProjectNeutral);
+
+    // In the main window the reader stands in as performer: the claim waits
+    // for the row to be opened again; in the project window it asks at once.
+    Dialogs::setNextAnswer(QMessageBox::Yes);
+    panel->completeButton->click();
+    QCOMPARE(shown().size(), inMain ? 0 : 1);
+    Dialogs::setRecording(true); // drops the answer the main window did not ask for
+    project->close();
+}
+
+void TestTasks::secondClaimLearnsTheTaskIsTaken() {
+    QVERIFY(fixture_.exec(task("安装", "", "0", "Kestra|Halvic", "2026-12-20 09:00:00",
+                               "2026-12-09 08:00:00--Halvic")));
+    auto kestra = logIn("kestra", "k");
+    auto halvic = logIn("halvic", "h");
+    openRow(kestra->mainWindow, "安装");
+    openRow(halvic->mainWindow, "安装");
+    Dialogs::setNextAnswer(QMessageBox::Yes);
+    kestra->mainWindow->taskPanel->completeButton->click();
+    QCOMPARE(shown().size(), 1);
+    Dialogs::setNextAnswer(QMessageBox::Yes);
+    halvic->mainWindow->taskPanel->completeButton->click();
+    const auto boxes = shown();
+    QCOMPARE(boxes.size(), 2);
+    QVERIFY2(boxes[1].text.contains("已被他人领取"), qPrintable(boxes[1].text));
+    QCOMPARE(db("select TaskPerformer from Task"), QStringList{"Kestra"});
+    QCOMPARE(db("select Demander from Notice where Content like '%领取%'"), QStringList{"Kestra"});
+    QCOMPARE(halvic->mainWindow->taskWorkflow->opened.performer, "");
+}
+
+void TestTasks::failedActionsSayWhatHappened() {
+    QVERIFY(fixture_.exec(
+        task("安装", "", "0", "Halvic", "2026-12-20 09:00:00", "2026-12-09 08:00:00--Halvic")));
+    QVERIFY(fixture_.server().refuseChanges("Task", "update of TaskCompleteFlag"));
+    auto mareth = logIn("tb58", "pw"); // the dispatcher; any member may claim
+    TaskPanel *panel = mareth->mainWindow->taskPanel;
+    openRow(mareth->mainWindow, "安装");
+    Dialogs::setNextAnswer(QMessageBox::Yes);
+    panel->completeButton->click();
+    auto boxes = shown();
+    QCOMPARE(boxes.size(), 2);
+    QCOMPARE(boxes[1].text, "领取任务出错！");
+    QCOMPARE(boxes[1].icon, QMessageBox::Critical);
+    QCOMPARE(mareth->mainWindow->taskWorkflow->opened.performer, "");
+
+    panel->noteBox->setPlainText("完成");
+    panel->applyButton->click();
+    boxes = shown();
+    QCOMPARE(boxes.size(), 1);
+    QCOMPARE(boxes[0].text, "申请完成任务出错！");
+    QCOMPARE(mareth->mainWindow->taskWorkflow->opened.state, "0");
+    QCOMPARE(db("select TaskCompleteFlag||'/'||TaskPerformer from Task"), QStringList{"0/"});
+    QCOMPARE(db("select count(*) from Notice"), QStringList{"0"});
+}
+
+void TestTasks::updateKeepsTheTaskAndTheCount() {
+    QVERIFY(fixture_.exec(task("安装", "Kestra", "1", "Kestra", "2026-12-20 09:00:00",
+                               "2026-12-09 08:00:00--Kestra")));
+    QVERIFY(fixture_.exec("update Task Set TaskList='已装' where TaskId='GD1'"));
+    QVERIFY(fixture_.exec("update Programe Set ProTask='7' where ProId='GD1'"));
+    auto kestra = logIn("kestra", "k"); // not privileged: the required time stays
+    openRow(kestra->mainWindow, "安装");
+    kestra->mainWindow->taskPanel->reeditButton->click();
+    TaskDispatchWindow *dispatch = kestra->dispatchWindow;
+    QVERIFY(dispatch->isVisible() && dispatch->form->isVisible());
+    QCOMPARE(dispatch->saveButton->text(), "更新");
+    QCOMPARE(dispatch->contentEdit->toPlainText(), "安装");
+    QVERIFY(!dispatch->dueTimeEdit->isEnabled());
+    dispatch->contentEdit->setPlainText("安装调试");
+    dispatch->related->setText("Kestra|Halvic");
+    dispatch->saveButton->click();
+    const auto boxes = shown();
+    QCOMPARE(boxes.size(), 1);
+    QCOMPARE(boxes[0].text, "已成功更新任务，请提醒相关人员查看！");
+    QCOMPARE(db("select TaskContent||'/'||TaskPerformer||'/'||TaskCompleteFlag||'/'||TaskList||'/'"
+                "||TaskReadTime||'/'||TaskCCList from Task"),
+             QStringList{"安装调试/Kestra/1/已装/2026-12-09 08:00:00--Kestra/Kestra|Halvic"});
+    QCOMPARE(db("select ProTask from Programe"), QStringList{"7"}); // an update adds no task
+    QCOMPARE(db("select Content from Notice"),
+             QStringList{"项目编号:GD1 更新了派发任务，请以下执行人选注意查收"});
+    QVERIFY(dispatch->dueTimeEdit->isEnabled());
+    dispatch->close();
+}
+
+void TestTasks::refusedUpdatePutsTheOldTaskBack() {
+    QVERIFY(fixture_.exec(task("安装", "Kestra", "0", "Kestra", "2026-12-20 09:00:00",
+                               "2026-12-09 08:00:00--Kestra")));
+    QVERIFY(fixture_.server().refuseChanges("Task", "insert", "new.TaskContent like '%refuse%'"));
+    auto mareth = logIn("tb58", "pw");
+    openRow(mareth->mainWindow, "安装");
+    mareth->mainWindow->taskPanel->reeditButton->click();
+    TaskDispatchWindow *dispatch = mareth->dispatchWindow;
+    QVERIFY(dispatch->dueTimeEdit->isEnabled()); // a privileged login may change it
+    dispatch->contentEdit->setPlainText("refuse this");
+    dispatch->saveButton->click();
+    const auto boxes = shown();
+    QCOMPARE(boxes.size(), 1);
+    QCOMPARE(boxes[0].text, "更新任务出错！原任务已恢复。");
+    QCOMPARE(db("select TaskContent||'/'||TaskPerformer||'/'||TaskReadTime from Task"),
+             QStringList{"安装/Kestra/2026-12-09 08:00:00--Kestra"});
+    QCOMPARE(mareth->mainWindow->taskWorkflow->opened.content, "安装");
+    QCOMPARE(db("select count(*) from Notice"), QStringList{"0"});
+    dispatch->close();
+}
+
+void TestTasks::unreadableDatesAreSaid() {
+    QVERIFY(fixture_.exec(task("安装", "", "0", "Mareth", "soon", "2026-12-09 08:00:00--Mareth")));
+    auto mareth = logIn("tb58", "pw");
+    MainWindow *main = mareth->mainWindow;
+    openRow(main, "安装");
+    QCOMPARE(main->taskGrid->model()->index(0, 0).data(Qt::BackgroundRole).value<QColor>(),
+             QColor(0xC8, 0x64, 0x32));
+    main->taskPanel->reeditButton->click();
+    const auto boxes = shown();
+    QCOMPARE(boxes.size(), 1);
+    QVERIFY2(boxes[0].text.contains("无法识别"), qPrintable(boxes[0].text));
+    QVERIFY(!mareth->dispatchWindow->isVisible());
+
+    // The project window opens and fills all the same.
+    openProject(*mareth);
+    QCOMPARE(mareth->projectWindow->progressGrid->textAt(1, 0), "安装");
+    mareth->projectWindow->close();
+}
+
+QTEST_MAIN(TestTasks)
+#include "TestTasks.moc"

@@ -1,0 +1,256 @@
+// Only members get in, and only with the statements the client sends: the
+// server's answers to strangers, to ordinary and to privileged members, and
+// the same over HTTPS.
+
+#include "AppServerGateway.h"
+#include "RecordSet.h"
+#include "ServerConnection.h"
+#include "ServerError.h"
+#include "ServerProcess.h"
+
+#include <QProcess>
+#include <QtTest>
+
+#include <httplib.h>
+#include <nlohmann/json.hpp>
+
+using nlohmann::json;
+
+namespace {
+
+const std::string kMethods = "/datasnap/rest/TZelServerDataBase/";
+
+struct Answer {
+    int status = 0;
+    json body;
+    std::string challenge; // WWW-Authenticate
+};
+
+Answer call(int port, const std::string &method, const std::string &sql, const char *user,
+            const char *password) {
+    httplib::Client client("127.0.0.1", port);
+    client.set_read_timeout(10);
+    if (user)
+        client.set_basic_auth(user, password);
+    auto result = client.Post(kMethods + method, sql, "text/plain");
+    if (!result)
+        return {};
+    return {result->status, json::parse(result->body, nullptr, false),
+            result->get_header_value("WWW-Authenticate")};
+}
+
+} // namespace
+
+class TestServerMembers : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void strangersGetOnlyTheHandshake_data();
+    void strangersGetOnlyTheHandshake();
+    void whatEachMemberMayRun_data();
+    void whatEachMemberMayRun();
+    void membersAddedOrChangedAreKnownAtOnce();
+    void httpsWithACertificateOfItsOwn();
+
+private:
+    std::unique_ptr<ServerProcess> server_;
+};
+
+void TestServerMembers::init() {
+    server_ = std::make_unique<ServerProcess>();
+    QVERIFY2(server_->start(), qPrintable(server_->errorText()));
+    QVERIFY(server_->execOnDatabaseFile("INSERT INTO Login VALUES('tb58','pw','Mareth'),"
+                                        "('kestra','k','Kestra'),('halvic','h','Halvic');"
+                                        "INSERT INTO Programe VALUES('GD1','s','a','c','Kestra',"
+                                        "'Halvic','2026-12-01 09:00:00','2026-12-20 09:00:00',"
+                                        "'No','0','')"));
+}
+
+void TestServerMembers::cleanup() {
+    QVERIFY(server_->stop());
+    server_.reset();
+}
+
+void TestServerMembers::strangersGetOnlyTheHandshake_data() {
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("password");
+    QTest::newRow("no credentials") << QString() << QString();
+    QTest::newRow("unknown member") << "ghost"
+                                    << "pw";
+    QTest::newRow("wrong password") << "kestra"
+                                    << "x";
+    QTest::newRow("password in other letter case") << "kestra"
+                                                   << "K";
+    QTest::newRow("empty password") << "kestra"
+                                    << "";
+}
+
+void TestServerMembers::strangersGetOnlyTheHandshake() {
+    QFETCH(QString, user);
+    QFETCH(QString, password);
+    const int port = server_->port();
+    httplib::Client client("127.0.0.1", port);
+    QCOMPARE(client.Get("/datasnap/")->status, 200);
+    const QByteArray name = user.toUtf8(), secret = password.toUtf8();
+    for (const char *method : {"OpenSQL", "ExecSQL", "DelSQL"}) {
+        const Answer answer = call(port, method, "Select * From Login where UseName='kestra'",
+                                   user.isNull() ? nullptr : name.constData(), secret.constData());
+        QCOMPARE(answer.status, 401);
+        QVERIFY(answer.body.contains("error"));
+        QVERIFY(answer.challenge.rfind("Basic", 0) == 0);
+    }
+    QVERIFY(!call(port, "ExecSQL",
+                  "update Login Set UseName='x',PassWord='y',Remark='z' where "
+                  "UseName='kestra' and PassWord='k'",
+                  name.constData(), secret.constData())
+                 .body.contains("result"));
+    QCOMPARE(server_->queryDatabaseFile("select count(*) from Login where UseName='kestra'"),
+             QStringList{"1"});
+}
+
+void TestServerMembers::whatEachMemberMayRun_data() {
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("method");
+    QTest::addColumn<QString>("statement");
+    QTest::addColumn<int>("status");
+    const QString everyone = "Select * From Login";
+    const QString add = "Insert into Login values('new','n','New')";
+    const QString changeOwn =
+        "update Login Set UseName='kestra',PassWord='k2',Remark='Kestra' where UseName='kestra' "
+        "and PassWord='k'";
+    const QString changeOther =
+        "update Login Set UseName='halvic',PassWord='h2',Remark='H' where UseName='halvic' and "
+        "PassWord='h'";
+    QTest::newRow("privileged lists every member") << "tb58"
+                                                   << "OpenSQL" << everyone << 200;
+    QTest::newRow("privileged adds a member") << "TB58"
+                                              << "ExecSQL" << add << 200;
+    QTest::newRow("privileged reads another's row")
+        << "tb58"
+        << "OpenSQL"
+        << "Select * From Login where UseName='kestra'" << 200;
+    QTest::newRow("ordinary lists every member") << "kestra"
+                                                 << "OpenSQL" << everyone << 403;
+    QTest::newRow("ordinary adds a member") << "kestra"
+                                            << "ExecSQL" << add << 403;
+    QTest::newRow("ordinary reads the display names") << "kestra"
+                                                      << "OpenSQL"
+                                                      << "Select Remark From Login" << 200;
+    QTest::newRow("ordinary reads the own row, any case")
+        << "KESTRA"
+        << "OpenSQL"
+        << "Select * From Login where UseName='Kestra'" << 200;
+    QTest::newRow("ordinary reads another's row")
+        << "kestra"
+        << "OpenSQL"
+        << "Select * From Login where UseName='HALVIC'" << 403;
+    QTest::newRow("ordinary checks another's password")
+        << "kestra"
+        << "OpenSQL"
+        << "Select * From Login where UseName='halvic' and PassWord='h'" << 403;
+    QTest::newRow("ordinary changes the own login") << "kestra"
+                                                    << "ExecSQL" << changeOwn << 200;
+    QTest::newRow("ordinary changes another's login") << "kestra"
+                                                      << "ExecSQL" << changeOther << 403;
+    QTest::newRow("privileged changes another's login") << "tb58"
+                                                        << "ExecSQL" << changeOther << 403;
+    QTest::newRow("passwords by column") << "tb58"
+                                         << "OpenSQL"
+                                         << "select UseName,PassWord from Login" << 403;
+    QTest::newRow("always true") << "kestra"
+                                 << "OpenSQL"
+                                 << "Select * From Login where UseName='kestra' or '1'='1'" << 403;
+    QTest::newRow("not the client's delete") << "kestra"
+                                             << "DelSQL"
+                                             << "delete From Login" << 403;
+    QTest::newRow("a project query") << "halvic"
+                                     << "OpenSQL"
+                                     << "Select * From Programe where ProDemander='Halvic' or "
+                                        "ProPerformer like '%Halvic%' and ProCompleteFlag='No' "
+                                        "Order by ProCompleteTime desc"
+                                     << 200;
+    QTest::newRow("the client's delete") << "halvic"
+                                         << "DelSQL"
+                                         << "delete Programe Where ProId='none'" << 200;
+}
+
+void TestServerMembers::whatEachMemberMayRun() {
+    QFETCH(QString, user);
+    QFETCH(QString, method);
+    QFETCH(QString, statement);
+    QFETCH(int, status);
+    const QStringList loginBefore =
+        server_->queryDatabaseFile("select group_concat(UseName||PassWord||Remark) from Login");
+    const QByteArray password = user.toLower() == "tb58" ? "pw" : user.toLower().left(1).toUtf8();
+    const Answer answer = call(server_->port(), method.toStdString(), statement.toStdString(),
+                               user.toUtf8().constData(), password.constData());
+    QCOMPARE(answer.status, status);
+    if (status == 403) // refused: nothing changed
+        QCOMPARE(
+            server_->queryDatabaseFile("select group_concat(UseName||PassWord||Remark) from Login"),
+            loginBefore);
+}
+
+void TestServerMembers::membersAddedOrChangedAreKnownAtOnce() {
+    const int port = server_->port();
+    QCOMPARE(call(port, "ExecSQL", "Insert into Login values('jorun','j','Jorun')", "tb58", "pw")
+                 .body.value("result", false),
+             true);
+    QCOMPARE(call(port, "OpenSQL", "Select Remark From Login", "jorun", "j").status, 200);
+    QCOMPARE(call(port, "ExecSQL",
+                  "update Login Set UseName='jorun2',PassWord='j2',Remark='Jorun' where "
+                  "UseName='jorun' and PassWord='j'",
+                  "jorun", "j")
+                 .body.value("changes", 0),
+             1);
+    QCOMPARE(call(port, "OpenSQL", "Select Remark From Login", "jorun", "j").status, 401);
+    QCOMPARE(call(port, "OpenSQL", "Select Remark From Login", "jorun2", "j2").status, 200);
+    // Added past this server (an administrator's --add-member): known within the
+    // second in which unknown names may read the table again.
+    QVERIFY(server_->execOnDatabaseFile("INSERT INTO Login VALUES('ivrel','i','Ivrel')"));
+    QTRY_COMPARE(call(port, "OpenSQL", "Select Remark From Login", "ivrel", "i").status, 200);
+}
+
+void TestServerMembers::httpsWithACertificateOfItsOwn() {
+    QTemporaryDir dir;
+    const QString cert = dir.filePath("server.pem"), key = dir.filePath("server.key");
+    QProcess openssl;
+    openssl.start("openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1",
+                              "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1",
+                              "-keyout", key, "-out", cert});
+    QVERIFY(openssl.waitForFinished(60000));
+    QCOMPARE(openssl.exitCode(), 0);
+    ServerProcess tls({"--tls-cert", cert, "--tls-key", key});
+    QVERIFY2(tls.start(true), qPrintable(tls.errorText()));
+    QVERIFY(tls.addTestMember());
+
+    // The client's own connection, checking the server against the certificate.
+    ServerConnection connection;
+    connection.setHostName("127.0.0.1");
+    connection.setPort(tls.port());
+    connection.setTls(true, cert);
+    connection.setCredentials(ServerProcess::kTestUser, ServerProcess::kTestPassword);
+    connection.open();
+    AppServerGateway gateway(&connection);
+    RecordSet rows;
+    rows.load(gateway.openSql("Select Remark From Login"));
+    QCOMPARE(rows.recordCount(), 1);
+
+    // Without the certificate among its authorities the client refuses the server.
+    ServerConnection untrusting;
+    untrusting.setHostName("127.0.0.1");
+    untrusting.setPort(tls.port());
+    untrusting.setTls(true);
+    QVERIFY_THROWS_EXCEPTION(ServerError, untrusting.open());
+    // And plain HTTP gets no answer from it.
+    httplib::Client plain("127.0.0.1", tls.port());
+    plain.set_read_timeout(3);
+    auto hello = plain.Get("/datasnap/");
+    QVERIFY(!hello || hello->status != 200);
+    QVERIFY(tls.stop());
+}
+
+QTEST_GUILESS_MAIN(TestServerMembers)
+#include "TestServerMembers.moc"
