@@ -33,6 +33,11 @@ std::optional<Reduced> reduce(std::string_view statement) {
             }
             reduced.literals.push_back(std::move(literal));
             shape += '?';
+        } else if (c == '?') {
+            // Reads as a quoted value in the shape, but binds nothing: NULL.
+            reduced.bareParameter = true;
+            shape += c;
+            ++at;
         } else if (isBlank(c)) {
             while (at < statement.size() && isBlank(statement[at]))
                 ++at;
@@ -91,7 +96,7 @@ const std::vector<Shape> &all() {
          Kind::Other},
         {"delete From Task Where TaskId=? and TaskContent=? and TaskDemander=?", Kind::Other},
         // Notices and the reminder.
-        {"Insert into Notice values(?,?,?,?)", Kind::Other},
+        {"Insert into Notice values(?,?,?,?)", Kind::AddNotice},
         {"Select * From Notice Where CreateTime>=?Order by CreateTime desc", Kind::Other},
         {"Select * From Programe Where ProPerformer like? and ProCompleteFlag=?", Kind::Other},
         {"Select * From Task Where TaskPerformer like? and TaskCompleteFlag<>?", Kind::Other},

@@ -20,12 +20,14 @@ enum class Kind {
     DisplayNames,      // every member's display name
     AddMember,         // insert into Login
     ChangeLogin,       // update Login, addressed by name and password
+    AddNotice,         // insert into Notice: content, author, performer, time
     Other,             // projects, tasks, notices
 };
 
 struct Reduced {
     std::string shape;
     std::vector<std::string> literals; // the quoted values in order, unquoted
+    bool bareParameter = false;        // a "?" outside quotes: SQL's unbound parameter
 };
 
 // Fails (nullopt) on an unterminated literal.

@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <iostream>
 #include <iterator>
 #include <thread>
 
@@ -62,6 +63,10 @@ sigset_t stopSignals() {
     return signals;
 }
 
+bool isLoopbackAddress(const std::string &address) {
+    return address.rfind("127.", 0) == 0 || address == "::1" || address == "localhost";
+}
+
 int readerCount(const Options &options) {
     return options.threads > 0 ? options.threads
                                : int(std::max(1u, std::thread::hardware_concurrency()));
@@ -88,6 +93,12 @@ int serve(const Options &options, Storage &storage, const sigset_t &signals) {
         listen.tlsCertificate = fileText(options.tlsCert);
         listen.tlsKey = fileText(options.tlsKey);
     }
+    if (listen.tlsCertificate.empty() && !isLoopbackAddress(options.listen))
+        std::fprintf(stderr,
+                     "solvane-server: warning: listening on %s without TLS: every member's login "
+                     "name and password, and every answer, travel in clear over the network. "
+                     "Give --tls-cert FILE --tls-key FILE to serve HTTPS.\n",
+                     options.listen.c_str());
     HttpServer server(routes, requests, listen);
     std::printf("solvane-server listening on %s:%d%s\n", options.listen.c_str(), server.port(),
                 listen.tlsCertificate.empty() ? "" : " (https)");
@@ -146,7 +157,13 @@ int main(int argc, char **argv) {
         SqliteStorage storage(options->db, limits);
 
         if (!options->addMember.empty()) {
-            addMember(storage, options->addMember[0], options->addMember[1], options->addMember[2]);
+            // A password on the command line shows in every user's process list.
+            std::string password = options->addMember[1];
+            if (password == "-" && !std::getline(std::cin, password))
+                throw std::runtime_error("--add-member: no password on standard input");
+            if (!password.empty() && password.back() == '\r')
+                password.pop_back();
+            addMember(storage, options->addMember[0], password, options->addMember[2]);
             std::printf("added member %s\n", options->addMember[0].c_str());
             return 0;
         }

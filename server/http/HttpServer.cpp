@@ -25,12 +25,6 @@ constexpr size_t kConnectionMemoryBytes = 32 << 10;
 // connection is closed instead.
 constexpr size_t kDiscardUpToBytes = 8 * kMaxBodyBytes;
 
-void logLine(const std::string &httpMethod, const std::string &path, int status, double millis,
-             size_t rows) {
-    std::fprintf(stderr, "%s %s %d %.1fms rows=%zu\n", httpMethod.c_str(), path.c_str(), status,
-                 millis, rows);
-}
-
 struct Framing {
     int contentLengths = 0;
     bool transferEncoding = false;
@@ -102,6 +96,18 @@ Credentials basicCredentials(MHD_Connection *connection) {
     return credentials;
 }
 
+std::string peerAddress(MHD_Connection *connection) {
+    const MHD_ConnectionInfo *peer =
+        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+    char host[NI_MAXHOST] = "?";
+    if (peer && peer->client_addr) {
+        const socklen_t length = peer->client_addr->sa_family == AF_INET6 ? sizeof(sockaddr_in6)
+                                                                          : sizeof(sockaddr_in);
+        getnameinfo(peer->client_addr, length, host, sizeof host, nullptr, 0, NI_NUMERICHOST);
+    }
+    return host;
+}
+
 Delivery deliveryFor(MHD_Connection *connection) {
     Delivery delivery;
     if (const char *tags =
@@ -128,6 +134,7 @@ struct HttpServer::PendingRequest {
     std::string path;
     Method statement = Method::OpenSQL;
     Credentials credentials;
+    std::string userName; // as sent, for the log
     Delivery delivery;
     std::optional<Reply> reply; // known once set; the body is then dropped
     std::string body;
@@ -231,6 +238,7 @@ bool HttpServer::begin(MHD_Connection *connection, PendingRequest &request) {
     else
         request.statement = std::get<Method>(route);
     request.credentials = basicCredentials(connection);
+    request.userName = request.credentials.userName;
     request.delivery = deliveryFor(connection);
     return true;
 }
@@ -297,7 +305,11 @@ bool HttpServer::answer(MHD_Connection *connection, PendingRequest &request, Rep
     const MHD_Result queued = MHD_queue_response(connection, reply.status, response);
     MHD_destroy_response(response);
     const std::chrono::duration<double, std::milli> took = Clock::now() - request.started;
-    logLine(request.method, request.path, reply.status, took.count(), reply.rows);
+    if (reply.status == 401)
+        log_.refusedLogin(request.method, request.path, took.count(), peerAddress(connection),
+                          request.userName);
+    else
+        log_.answered(request.method, request.path, reply.status, took.count(), reply.rows);
     return queued == MHD_YES;
 }
 

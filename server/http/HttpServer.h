@@ -4,6 +4,7 @@
 // slow connection costs a file descriptor and a few KiB, never a thread;
 // statements run on the database workers while their connection is suspended.
 
+#include "LogLines.h"
 #include "Routes.h"
 #include "StatementRequests.h"
 
@@ -56,6 +57,7 @@ private:
     void completed();
 
     const Routes &routes_;
+    RequestLog log_;
     StatementRequests &requests_;
     MHD_Daemon *daemon_ = nullptr;
     int port_ = 0;

@@ -2,6 +2,8 @@
 
 #include "StatementShapes.h"
 
+#include <ctime>
+
 namespace appserver {
 
 namespace {
@@ -14,34 +16,54 @@ bool sameLogin(const std::string &a, const std::string &b) {
 
 // Values enter the client's statements trimmed of blanks and control characters.
 std::string trimmed(const std::string &value) {
-    size_t begin = 0, end = value.size();
-    while (begin < end && static_cast<unsigned char>(value[begin]) <= 32)
-        ++begin;
-    while (end > begin && static_cast<unsigned char>(value[end - 1]) <= 32)
-        --end;
-    return value.substr(begin, end - begin);
+    return MemberDirectory::trimmed(value);
 }
 
 Verdict refuse(const std::string &why) {
-    return Verdict{why, false, {}};
+    return Verdict{why, false, {}, std::nullopt};
 }
 
-} // namespace
+// No value a member types comes near this; stored bulk would slow or break
+// every member's lists.
+constexpr size_t kMaxValueBytes = 16 << 10;
 
-namespace {
+// A notice dated later than this is refused: the panel lists the newest
+// first, so it would stay on top of every member's panel.
+constexpr std::time_t kNoticeAheadSeconds = 10 * 60;
 
-Verdict judgeReduced(const Caller &caller, const std::optional<StatementShapes::Reduced> &reduced,
-                     bool anyStatement, MemberDirectory &members) {
-    const auto kind = reduced ? StatementShapes::kindOf(reduced->shape) : std::nullopt;
-    if (!kind) {
-        // Another tool's statement: the guard alone decides what it may do,
-        // so only the members who may see every login run them.
-        if (anyStatement && caller.privileged)
-            return Verdict{std::nullopt, true, {}};
-        return refuse("the server runs only the statements the Solvane client sends");
-    }
-    const auto &values = reduced->literals;
-    switch (*kind) {
+// "yyyy-MM-dd HH:mm:ss", local time, as the tables hold times: text order is time order.
+std::string storedTime(std::time_t instant) {
+    std::tm local{};
+    localtime_r(&instant, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+    return text;
+}
+
+// Why a login name cannot be stored, or nothing when it can: the client
+// trims what is typed, so a name with blanks at its ends could never be
+// typed to log in with.
+std::optional<std::string> badLoginName(const std::string &name) {
+    if (name.empty())
+        return "a login name may not be empty";
+    if (trimmed(name) != name)
+        return "a login name may not begin or end with blanks or control characters";
+    return std::nullopt;
+}
+
+std::optional<std::string> badDisplayName(const std::string &name, const std::string &owner,
+                                          MemberDirectory &members) {
+    if (trimmed(name).empty())
+        return "a display name may not be empty";
+    // Projects, tasks and notices name members by display name.
+    if (members.displayNameTaken(name, owner))
+        return "another member already has the display name " + trimmed(name);
+    return std::nullopt;
+}
+
+Verdict judgeLogin(const Caller &caller, Kind kind, const std::vector<std::string> &values,
+                   MemberDirectory &members) {
+    switch (kind) {
     case Kind::AllMembers:
         if (!caller.privileged)
             return refuse("only tb58, vqk and tapvoreld may list every member");
@@ -49,25 +71,67 @@ Verdict judgeReduced(const Caller &caller, const std::optional<StatementShapes::
     case Kind::AddMember:
         if (!caller.privileged)
             return refuse("only tb58, vqk and tapvoreld may add members");
-        return Verdict{std::nullopt, true, {}};
+        if (values.size() < 3)
+            return refuse("a new member needs a login name, a password and a display name");
+        if (auto why = badLoginName(values[0]))
+            return refuse(*why);
+        if (auto why = badDisplayName(values[2], {}, members))
+            return refuse(*why);
+        return Verdict{std::nullopt, true, {}, std::nullopt};
     case Kind::LoginCheck:
     case Kind::OwnLoginRow:
-        // The privileged see every row anyway; a name nobody has finds nothing.
-        if (!caller.privileged &&
-            (values.empty() || members.isOtherMember(trimmed(values[0]), caller)))
-            return refuse("a member may read only the own login");
+        // The privileged see every row anyway. Anyone else gets the own row
+        // only, picked from the very rows the statement reads, so that
+        // another member's name finds nothing, as a name nobody has does.
+        if (!caller.privileged)
+            return Verdict{std::nullopt, false, {}, caller.userName};
         break;
     case Kind::ChangeLogin:
         // Addressed by the old login name and password: those must be the caller's.
         if (values.size() < 5 || !sameLogin(trimmed(values[3]), caller.userName) ||
             trimmed(values[4]) != caller.password)
             return refuse("a member may change only the own login");
-        return Verdict{std::nullopt, true, {}};
-    case Kind::DisplayNames:
-    case Kind::Other:
+        if (auto why = badLoginName(values[0]))
+            return refuse(*why);
+        if (!caller.privileged && MemberDirectory::isPrivileged(values[0]))
+            return refuse("only tb58, vqk and tapvoreld may take a privileged login name");
+        if (auto why = badDisplayName(values[2], caller.userName, members))
+            return refuse(*why);
+        return Verdict{std::nullopt, true, {}, std::nullopt};
+    default:
         break;
     }
     return Verdict{};
+}
+
+Verdict judgeNotice(const std::vector<std::string> &values) {
+    // Content, author, performer, time.
+    if (values.size() < 4)
+        return refuse("a notice holds content, author, performer and time");
+    if (values[3] > storedTime(std::time(nullptr) + kNoticeAheadSeconds))
+        return refuse("a notice may not be dated later than now");
+    return Verdict{};
+}
+
+Verdict judgeReduced(const Caller &caller, const std::optional<StatementShapes::Reduced> &reduced,
+                     bool anyStatement, MemberDirectory &members) {
+    if (reduced && reduced->bareParameter)
+        return refuse("a statement may not hold a parameter (?) outside quotes");
+    const auto kind = reduced ? StatementShapes::kindOf(reduced->shape) : std::nullopt;
+    if (!kind) {
+        // Another tool's statement: the guard alone decides what it may do,
+        // so only the members who may see every login run them.
+        if (anyStatement && caller.privileged)
+            return Verdict{std::nullopt, true, {}, std::nullopt};
+        return refuse("the server runs only the statements the Solvane client sends");
+    }
+    for (const std::string &value : reduced->literals)
+        if (value.size() > kMaxValueBytes)
+            return refuse("a value may be at most " + std::to_string(kMaxValueBytes >> 10) +
+                          " KiB long");
+    if (*kind == Kind::AddNotice)
+        return judgeNotice(reduced->literals);
+    return judgeLogin(caller, *kind, reduced->literals, members);
 }
 
 } // namespace

@@ -3,6 +3,9 @@
 // the Login table only what the member window would show or change for that
 // member. The privileged login names see and add every member; everybody
 // reads every member's display name, reads and changes only the own row.
+// Login names are never blank at their ends and only the privileged take a
+// privileged one; display names are unique; a notice is dated no later than
+// now; no value is longer than 16 KiB.
 
 #include "MemberDirectory.h"
 
@@ -15,6 +18,9 @@ struct Verdict {
     std::optional<std::string> refusal; // set: answer 403 with it
     bool changesLogin = false;          // the directory is stale once it has run
     std::string shape;                  // the statement with its values left out
+    // Set: of the rows the statement reads, the caller gets only those whose
+    // UseName is this login name; the answer is for that caller alone.
+    std::optional<std::string> onlyRowsOf;
 };
 
 // anyStatement lets privileged members run statements of other shapes, which

@@ -12,9 +12,10 @@ public:
     std::unordered_map<std::string, Caller> members;
     void begin(const std::vector<std::string> &) override {}
     bool add(const std::vector<CellView> &row) override {
-        if (row.size() < 2 || !row[0] || !row[1])
+        if (row.size() < 3 || !row[0] || !row[1])
             return true;
-        Caller caller{std::string(*row[0]), std::string(*row[1]), false};
+        Caller caller{std::string(*row[0]), std::string(*row[1]),
+                      row[2] ? std::string(*row[2]) : std::string(), false};
         caller.privileged = MemberDirectory::isPrivileged(caller.userName);
         members.emplace(MemberDirectory::folded(caller.userName), std::move(caller));
         return true;
@@ -47,7 +48,7 @@ bool MemberDirectory::isPrivileged(const std::string &userName) {
 }
 
 namespace {
-const std::string kReadLogin = "Select UseName,PassWord From Login";
+const std::string kReadLogin = "Select UseName,PassWord,Remark From Login";
 } // namespace
 
 bool MemberDirectory::reload(Session &session, const std::optional<std::string> &version) {
@@ -87,10 +88,24 @@ std::optional<Caller> MemberDirectory::check(Session &session, const std::string
     return found->second;
 }
 
-bool MemberDirectory::isOtherMember(const std::string &userName, const Caller &caller) {
+std::string MemberDirectory::trimmed(const std::string &value) {
+    size_t begin = 0, end = value.size();
+    while (begin < end && static_cast<unsigned char>(value[begin]) <= 32)
+        ++begin;
+    while (end > begin && static_cast<unsigned char>(value[end - 1]) <= 32)
+        --end;
+    return value.substr(begin, end - begin);
+}
+
+bool MemberDirectory::displayNameTaken(const std::string &displayName,
+                                       const std::string &exceptUserName) {
+    const std::string wanted = folded(trimmed(displayName));
+    const std::string except = folded(exceptUserName);
     std::lock_guard<std::mutex> lock(mutex_);
-    const std::string name = folded(userName);
-    return name != folded(caller.userName) && byName_.count(name) > 0;
+    for (const auto &[name, member] : byName_)
+        if (name != except && folded(trimmed(member.displayName)) == wanted)
+            return true;
+    return false;
 }
 
 void MemberDirectory::invalidate() {

@@ -16,6 +16,7 @@ namespace appserver {
 struct Caller {
     std::string userName; // as stored
     std::string password;
+    std::string displayName; // Remark, as stored: how projects, tasks and notices name it
     bool privileged = false; // may list and add members
 };
 
@@ -28,10 +29,13 @@ public:
                                 const std::string &password);
     // Login changed through this server.
     void invalidate();
-    // Whether a member other than the caller has this login name.
-    bool isOtherMember(const std::string &userName, const Caller &caller);
+    // Whether a member, other than the one with the login name exceptUserName,
+    // goes by this display name (ASCII letter case and surrounding blanks ignored).
+    bool displayNameTaken(const std::string &displayName, const std::string &exceptUserName);
 
     static std::string folded(const std::string &name); // ASCII lower case
+    // Without the blanks and control characters around it, as the client enters values.
+    static std::string trimmed(const std::string &value);
     static bool isPrivileged(const std::string &userName);
 
 private:

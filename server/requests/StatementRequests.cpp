@@ -57,6 +57,11 @@ Reply StatementRequests::answer(Session &session, Method method, const Job &job)
     if (verdict.refusal)
         return errorReply(403, *verdict.refusal);
 
+    // An answer for this caller alone is neither kept nor taken from those kept.
+    if (verdict.onlyRowsOf)
+        return delivered(runner_.runOwnRows(session, job.body, *verdict.onlyRowsOf),
+                         job.delivery);
+
     // Reuse a kept answer: only now, with the member and the statement
     // accepted, may one be given; a query that cannot tell its tables'
     // version is run afresh.

@@ -1,18 +1,63 @@
 #include "StatementRunner.h"
 
 #include "JsonText.h"
+#include "MemberDirectory.h"
 
 namespace appserver {
+namespace {
+
+// Passes on only the rows whose UseName is one login name.
+class OwnRowsOnly : public RowSink {
+public:
+    OwnRowsOnly(RowSink &rows, const std::string &userName)
+        : rows_(rows), folded_(MemberDirectory::folded(userName)) {}
+    void begin(const std::vector<std::string> &columns) override {
+        for (size_t i = 0; i < columns.size(); ++i)
+            if (MemberDirectory::folded(columns[i]) == "usename")
+                column_ = i;
+        rows_.begin(columns);
+    }
+    bool add(const std::vector<CellView> &row) override {
+        if (column_ >= row.size() || !row[column_] ||
+            MemberDirectory::folded(std::string(*row[column_])) != folded_)
+            return true;
+        return rows_.add(row);
+    }
+
+private:
+    RowSink &rows_;
+    std::string folded_;
+    size_t column_ = size_t(-1); // none: no row passes
+};
+
+} // namespace
 
 Reply StatementRunner::run(Session &session, Method method, const std::string &body,
                            AnswerParts *parts, const CachedAnswer *earlier,
                            size_t expectedBytes) const {
+    return runInto(session, method, body, nullptr, parts, earlier, expectedBytes);
+}
+
+Reply StatementRunner::runOwnRows(Session &session, const std::string &body,
+                                  const std::string &userName) const {
+    return runInto(session, Method::OpenSQL, body, &userName, nullptr, nullptr, 0);
+}
+
+Reply StatementRunner::runInto(Session &session, Method method, const std::string &body,
+                               const std::string *onlyRowsOf, AnswerParts *parts,
+                               const CachedAnswer *earlier, size_t expectedBytes) const {
     JsonRowsWriter rows(maxAnswerBytes_, answerMemory_, expectedBytes);
     if (earlier)
         rows.reuseRowsOf(*earlier);
     if (parts)
         rows.keepCells(parts->cellsUpTo);
-    StatementResult result = session.run(method, body, rows);
+    StatementResult result;
+    if (onlyRowsOf) {
+        OwnRowsOnly ownRows(rows, *onlyRowsOf);
+        result = session.run(method, body, ownRows);
+    } else {
+        result = session.run(method, body, rows);
+    }
     switch (result.outcome) {
     case Outcome::Empty:
         return errorReply(400, result.error);

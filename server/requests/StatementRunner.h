@@ -34,7 +34,16 @@ public:
               AnswerParts *parts = nullptr, const CachedAnswer *earlier = nullptr,
               size_t expectedBytes = 0) const;
 
+    // A query of Login whose answer keeps only the rows of the member with
+    // this login name (letter case ignored), whatever rows the statement finds.
+    Reply runOwnRows(Session &session, const std::string &body, const std::string &userName) const;
+
 private:
+    // onlyRowsOf: as runOwnRows() when given.
+    Reply runInto(Session &session, Method method, const std::string &body,
+                  const std::string *onlyRowsOf, AnswerParts *parts, const CachedAnswer *earlier,
+                  size_t expectedBytes) const;
+
     size_t maxAnswerBytes_;
     AnswerBudget &answerMemory_;
 };

@@ -51,6 +51,7 @@ private slots:
     void strangersGetOnlyTheHandshake();
     void whatEachMemberMayRun_data();
     void whatEachMemberMayRun();
+    void anotherMembersNameFindsNothing();
     void membersAddedOrChangedAreKnownAtOnce();
     void httpsWithACertificateOfItsOwn();
 
@@ -142,20 +143,73 @@ void TestServerMembers::whatEachMemberMayRun_data() {
         << "KESTRA"
         << "OpenSQL"
         << "Select * From Login where UseName='Kestra'" << 200;
+    // Answered as a name nobody has (anotherMembersNameFindsNothing).
     QTest::newRow("ordinary reads another's row")
         << "kestra"
         << "OpenSQL"
-        << "Select * From Login where UseName='HALVIC'" << 403;
+        << "Select * From Login where UseName='HALVIC'" << 200;
     QTest::newRow("ordinary checks another's password")
         << "kestra"
         << "OpenSQL"
-        << "Select * From Login where UseName='halvic' and PassWord='h'" << 403;
+        << "Select * From Login where UseName='halvic' and PassWord='h'" << 200;
     QTest::newRow("ordinary changes the own login") << "kestra"
                                                     << "ExecSQL" << changeOwn << 200;
     QTest::newRow("ordinary changes another's login") << "kestra"
                                                       << "ExecSQL" << changeOther << 403;
     QTest::newRow("privileged changes another's login") << "tb58"
                                                         << "ExecSQL" << changeOther << 403;
+    const auto rename = [](const QString &name, const QString &display) {
+        return "update Login Set UseName='" + name + "',PassWord='k',Remark='" + display +
+               "' where UseName='kestra' and PassWord='k'";
+    };
+    QTest::newRow("ordinary takes a privileged name")
+        << "kestra"
+        << "ExecSQL" << rename("vqk", "Kestra") << 403;
+    QTest::newRow("ordinary takes a privileged name, other case")
+        << "kestra"
+        << "ExecSQL" << rename("VQK", "Kestra") << 403;
+    QTest::newRow("login name blank at its end") << "kestra"
+                                                 << "ExecSQL" << rename("kestra ", "Kestra")
+                                                 << 403;
+    QTest::newRow("another member's display name")
+        << "kestra"
+        << "ExecSQL" << rename("kestra", " mareth") << 403;
+    QTest::newRow("empty display name") << "kestra"
+                                        << "ExecSQL" << rename("kestra", "  ") << 403;
+    QTest::newRow("own display name in another case")
+        << "kestra"
+        << "ExecSQL" << rename("kestra", "KESTRA") << 200;
+    QTest::newRow("privileged adds an empty login name")
+        << "tb58"
+        << "ExecSQL"
+        << "Insert into Login values('','n','New')" << 403;
+    QTest::newRow("privileged adds a taken display name")
+        << "tb58"
+        << "ExecSQL"
+        << "Insert into Login values('new','n','Halvic')" << 403;
+    QTest::newRow("bare parameters") << "halvic"
+                                     << "ExecSQL"
+                                     << "Insert into Programe values(?,?,?,?,?,?,?,?,?,?,?)"
+                                     << 403;
+    QTest::newRow("bare parameter in a query")
+        << "kestra"
+        << "OpenSQL"
+        << "Select * From Login where UseName=?" << 403;
+    QTest::newRow("notice dated in the future")
+        << "halvic"
+        << "ExecSQL"
+        << "Insert into Notice values('n','Halvic','Kestra','2099-01-01 00:00:00')" << 403;
+    QTest::newRow("notice of the past") << "halvic"
+                                        << "ExecSQL"
+                                        << "Insert into Notice values('n','Halvic','Kestra',"
+                                           "'2026-01-01 00:00:00')"
+                                        << 200;
+    QTest::newRow("value over 16 KiB")
+        << "halvic"
+        << "ExecSQL"
+        << "Insert into Notice values('" + QString(16 * 1024 + 1, 'x') +
+               "','Halvic','Kestra','2026-01-01 00:00:00')"
+        << 403;
     QTest::newRow("passwords by column") << "tb58"
                                          << "OpenSQL"
                                          << "select UseName,PassWord from Login" << 403;
@@ -181,16 +235,37 @@ void TestServerMembers::whatEachMemberMayRun() {
     QFETCH(QString, method);
     QFETCH(QString, statement);
     QFETCH(int, status);
-    const QStringList loginBefore =
-        server_->queryDatabaseFile("select group_concat(UseName||PassWord||Remark) from Login");
+    const QString everything =
+        "select (select group_concat(UseName||PassWord||Remark) from Login)||'/'||"
+        "(select count(*) from Programe)||'/'||(select count(*) from Notice)";
+    const QStringList before = server_->queryDatabaseFile(everything);
     const QByteArray password = user.toLower() == "tb58" ? "pw" : user.toLower().left(1).toUtf8();
     const Answer answer = call(server_->port(), method.toStdString(), statement.toStdString(),
                                user.toUtf8().constData(), password.constData());
     QCOMPARE(answer.status, status);
+    QVERIFY2(status != 403 || answer.body.contains("error"), answer.body.dump().c_str());
     if (status == 403) // refused: nothing changed
-        QCOMPARE(
-            server_->queryDatabaseFile("select group_concat(UseName||PassWord||Remark) from Login"),
-            loginBefore);
+        QCOMPARE(server_->queryDatabaseFile(everything), before);
+}
+
+void TestServerMembers::anotherMembersNameFindsNothing() {
+    // Whatever the directory holds at the moment: the rows are picked from
+    // those the statement itself reads, so no rename can leak a row.
+    const int port = server_->port();
+    const Answer nobody =
+        call(port, "OpenSQL", "Select * From Login where UseName='nobody'", "kestra", "k");
+    QCOMPARE(nobody.status, 200);
+    QCOMPARE(nobody.body["rows"].size(), size_t(0));
+    for (const char *other : {"Select * From Login where UseName='halvic'",
+                              "Select * From Login where UseName='HALVIC' and PassWord='h'"})
+        QCOMPARE(call(port, "OpenSQL", other, "kestra", "k").body, nobody.body);
+    const Answer own =
+        call(port, "OpenSQL", "Select * From Login where UseName='KESTRA'", "kestra", "k");
+    QCOMPARE(own.body["rows"], json::parse(R"([["kestra","k","Kestra"]])"));
+    // The privileged still read anyone's row, also after a member's answer.
+    QCOMPARE(call(port, "OpenSQL", "Select * From Login where UseName='halvic'", "tb58", "pw")
+                 .body["rows"],
+             json::parse(R"([["halvic","h","Halvic"]])"));
 }
 
 void TestServerMembers::membersAddedOrChangedAreKnownAtOnce() {

@@ -77,6 +77,8 @@ public:
         // Whatever the outcome: a failed statement may still have changed rows.
         if (changes)
             unguarded([this] { counters_.changeEnded(db_, guard_.changed); });
+        if (changes && result.changes > 0 && changedLogin())
+            forgetOldLogins();
         return result;
     }
 
@@ -94,6 +96,23 @@ public:
     }
 
 private:
+    bool changedLogin() const {
+        for (const std::string &table : guard_.changed)
+            if (sqlite3_stricmp(table.c_str(), "Login") == 0)
+                return true;
+        return false;
+    }
+
+    // A changed password must not stay readable in the write-ahead log, whose
+    // old frames outlive the change until the log is emptied: copy the log
+    // into the file and empty it. Readers still on an older state may keep
+    // it from emptying now; the next change of Login tries again.
+    void forgetOldLogins() {
+        unguarded([this] {
+            sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+        });
+    }
+
     // Statements whose tables a session remembers; the client sends a few dozen shapes.
     static constexpr size_t kRememberedStatements = 512;
 
