@@ -15,10 +15,10 @@
 #include "BenchDatabase.h"
 #include "BenchMain.h"
 #include "HotStatements.h"
+#include "PgStatement.h"
 #include "PgTestDatabase.h"
 #include "ServerProcess.h"
 #include "Statements.h"
-#include "PgStatement.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -63,10 +63,6 @@ sigset_t stopSignals() {
     return signals;
 }
 
-bool isLoopbackAddress(const std::string &address) {
-    return address.rfind("127.", 0) == 0 || address == "::1" || address == "localhost";
-}
-
 int readerCount(const Options &options) {
     return options.threads > 0 ? options.threads
                                : int(std::max(1u, std::thread::hardware_concurrency()));
@@ -93,12 +89,6 @@ int serve(const Options &options, Storage &storage, const sigset_t &signals) {
         listen.tlsCertificate = fileText(options.tlsCert);
         listen.tlsKey = fileText(options.tlsKey);
     }
-    if (listen.tlsCertificate.empty() && !isLoopbackAddress(options.listen))
-        std::fprintf(stderr,
-                     "solvane-server: warning: listening on %s without TLS: every member's login "
-                     "name and password, and every answer, travel in clear over the network. "
-                     "Give --tls-cert FILE --tls-key FILE to serve HTTPS.\n",
-                     options.listen.c_str());
     HttpServer server(routes, requests, listen);
     std::printf("solvane-server listening on %s:%d%s\n", options.listen.c_str(), server.port(),
                 listen.tlsCertificate.empty() ? "" : " (https)");

@@ -1,8 +1,8 @@
 #include "PgCopy.h"
 
+#include "ClientTables.h"
 #include "PgConnection.h"
 #include "PgSchema.h"
-#include "ClientTables.h"
 
 #include <sqlite3.h>
 

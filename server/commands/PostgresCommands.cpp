@@ -1,10 +1,10 @@
 #include "PostgresCommands.h"
 
+#include "ClientTables.h"
 #include "Options.h"
 #include "PgConnection.h"
 #include "PgCopy.h"
 #include "PgSchema.h"
-#include "ClientTables.h"
 
 #include <cstdio>
 #include <exception>

@@ -172,6 +172,12 @@ HttpServer::HttpServer(const Routes &routes, StatementRequests &requests,
     if (address.ss_family == AF_INET6)
         flags |= MHD_USE_IPv6;
     const bool tls = !options.tlsCertificate.empty();
+    if (!tls && !isLoopback(reinterpret_cast<const sockaddr *>(&address)))
+        std::fprintf(stderr,
+                     "solvane-server: warning: listening on %s without TLS: every member's login "
+                     "name and password, and every answer, travel in clear over the network. "
+                     "Give --tls-cert FILE --tls-key FILE to serve HTTPS.\n",
+                     options.address.c_str());
     if (tls) {
         if (MHD_is_feature_supported(MHD_FEATURE_TLS) != MHD_YES)
             throw std::runtime_error("this build of libmicrohttpd cannot serve HTTPS");

@@ -32,8 +32,8 @@ void RequestLog::answered(const std::string &httpMethod, const std::string &path
                  escapedForLog(path).c_str(), status, millis, rows);
 }
 
-void RequestLog::refusedLogin(const std::string &httpMethod, const std::string &path,
-                              double millis, const std::string &peer, const std::string &userName,
+void RequestLog::refusedLogin(const std::string &httpMethod, const std::string &path, double millis,
+                              const std::string &peer, const std::string &userName,
                               Clock::time_point now) {
     size_t unlogged = 0;
     {

@@ -19,8 +19,8 @@ class RequestLog {
 public:
     using Clock = std::chrono::steady_clock;
 
-    void answered(const std::string &httpMethod, const std::string &path, int status,
-                  double millis, size_t rows);
+    void answered(const std::string &httpMethod, const std::string &path, int status, double millis,
+                  size_t rows);
     // A request refused for its credentials (401), from peer, naming userName.
     void refusedLogin(const std::string &httpMethod, const std::string &path, double millis,
                       const std::string &peer, const std::string &userName,

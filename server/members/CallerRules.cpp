@@ -20,7 +20,16 @@ std::string trimmed(const std::string &value) {
 }
 
 Verdict refuse(const std::string &why) {
-    return Verdict{why, false, {}, std::nullopt};
+    Verdict verdict;
+    verdict.refusal = why;
+    return verdict;
+}
+
+// Accepted; the directory must read Login again once it has run.
+Verdict changingLogin() {
+    Verdict verdict;
+    verdict.changesLogin = true;
+    return verdict;
 }
 
 // No value a member types comes near this; stored bulk would slow or break
@@ -77,14 +86,17 @@ Verdict judgeLogin(const Caller &caller, Kind kind, const std::vector<std::strin
             return refuse(*why);
         if (auto why = badDisplayName(values[2], {}, members))
             return refuse(*why);
-        return Verdict{std::nullopt, true, {}, std::nullopt};
+        return changingLogin();
     case Kind::LoginCheck:
     case Kind::OwnLoginRow:
         // The privileged see every row anyway. Anyone else gets the own row
         // only, picked from the very rows the statement reads, so that
         // another member's name finds nothing, as a name nobody has does.
-        if (!caller.privileged)
-            return Verdict{std::nullopt, false, {}, caller.userName};
+        if (!caller.privileged) {
+            Verdict ownRows;
+            ownRows.onlyRowsOf = caller.userName;
+            return ownRows;
+        }
         break;
     case Kind::ChangeLogin:
         // Addressed by the old login name and password: those must be the caller's.
@@ -97,7 +109,7 @@ Verdict judgeLogin(const Caller &caller, Kind kind, const std::vector<std::strin
             return refuse("only tb58, vqk and tapvoreld may take a privileged login name");
         if (auto why = badDisplayName(values[2], caller.userName, members))
             return refuse(*why);
-        return Verdict{std::nullopt, true, {}, std::nullopt};
+        return changingLogin();
     default:
         break;
     }
@@ -122,7 +134,7 @@ Verdict judgeReduced(const Caller &caller, const std::optional<StatementShapes::
         // Another tool's statement: the guard alone decides what it may do,
         // so only the members who may see every login run them.
         if (anyStatement && caller.privileged)
-            return Verdict{std::nullopt, true, {}, std::nullopt};
+            return changingLogin();
         return refuse("the server runs only the statements the Solvane client sends");
     }
     for (const std::string &value : reduced->literals)

@@ -1,8 +1,8 @@
 // The client's SQLite statements as PostgreSQL receives them, and the ones the
 // server refuses before PostgreSQL sees them.
 
-#include "PgStatement.h"
 #include "ClientTables.h"
+#include "PgStatement.h"
 
 #include <QtTest>
 

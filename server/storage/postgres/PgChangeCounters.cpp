@@ -1,7 +1,7 @@
 #include "PgChangeCounters.h"
 
-#include "PgConnection.h"
 #include "ClientTables.h"
+#include "PgConnection.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,7 +1,7 @@
 #include "PgStatement.h"
 
-#include "Dialect.h"
 #include "ClientTables.h"
+#include "Dialect.h"
 #include "SqlLexer.h"
 
 #include <strings.h>

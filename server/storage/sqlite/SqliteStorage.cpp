@@ -2,9 +2,9 @@
 
 #include "BoundedFunctions.h"
 #include "Dialect.h"
-#include "SqliteSchema.h"
 #include "SchemaUpgrade.h"
 #include "SqlLexer.h"
+#include "SqliteSchema.h"
 #include "StatementGuard.h"
 
 #include <sqlite3.h>
