@@ -6,6 +6,7 @@
 
 #include <microhttpd.h>
 #include <netdb.h>
+#include <sys/socket.h>
 #include <strings.h>
 
 #include <cstdio>
@@ -207,12 +208,17 @@ HttpServer::~HttpServer() {
     // Every suspended connection has been resumed by now: the workers that
     // resume them finish before the server goes away.
     MHD_stop_daemon(daemon_);
+    if (quiesced_ != MHD_INVALID_SOCKET)
+        close(quiesced_);
 }
 
 void HttpServer::stopAccepting() {
-    const MHD_socket listening = MHD_quiesce_daemon(daemon_);
-    if (listening != MHD_INVALID_SOCKET)
-        close(listening);
+    // MHD's thread may still use the socket it hands back, until the daemon
+    // stops: shutting it down refuses new connections now; it is closed
+    // only after MHD_stop_daemon.
+    quiesced_ = MHD_quiesce_daemon(daemon_);
+    if (quiesced_ != MHD_INVALID_SOCKET)
+        shutdown(quiesced_, SHUT_RDWR);
 }
 
 bool HttpServer::waitUntilAnswered(std::chrono::milliseconds timeout) {

@@ -61,6 +61,7 @@ private:
     StatementRequests &requests_;
     MHD_Daemon *daemon_ = nullptr;
     int port_ = 0;
+    int quiesced_ = -1; // the listening socket once stopAccepting() took it back
     std::mutex mutex_;
     std::condition_variable allAnswered_;
     int unanswered_ = 0;
