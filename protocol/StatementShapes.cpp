@@ -62,15 +62,18 @@ const std::vector<Shape> &all() {
         {"update Login Set UseName=?,PassWord=?,Remark=? where UseName=? and PassWord=?",
          Kind::ChangeLogin},
         // Projects.
-        {"Insert into Programe values(?,?,?,?,?,?,?,?,?,?,?)", Kind::Other},
+        {"Insert into Programe values(?,?,?,?,?,?,?,?,?,?,?)", Kind::AddProject},
         {"Select * From Programe where ProDemander=? or ProPerformer like ? and ProCompleteFlag=? "
          "Order by ProCompleteTime desc",
          Kind::Other},
         {"update Programe Set ProPerformer=?,ProCompleteFlag=?,ProTask=?,ProList=? where ProId=? "
          "and ProFrom=? and ProDemander=?",
-         Kind::Other},
-        {"update Programe Set ProTask=? where ProId=? and ProFrom=? and ProDemander=?", Kind::Other},
-        {"delete Programe Where ProId=?", Kind::Other},
+         Kind::ChangeProject},
+        {"update Programe Set ProTask=? where ProId=? and ProFrom=? and ProDemander=?",
+         Kind::ProjectTaskCount},
+        {"delete Programe Where ProId=?", Kind::DeleteProject},
+        {"delete Programe Where ProId=?;Insert into Programe values(?,?,?,?,?,?,?,?,?,?,?)",
+         Kind::ReplaceProject},
         {"Select * From Programe Order by ProCreateTime desc", Kind::Other},
         {"Select * From Programe where ProCreateTime >=? order by ProCreateTime desc", Kind::Other},
         {"Select * From Programe Where ProPerformer like ? order by ProCreateTime desc",
@@ -80,7 +83,7 @@ const std::vector<Shape> &all() {
          Kind::Other},
         {"Select * From programe Where ProId Like ?", Kind::Other},
         // Tasks.
-        {"Insert into Task values(?,?,?,?,?,?,?,?,?,?)", Kind::Other},
+        {"Insert into Task values(?,?,?,?,?,?,?,?,?,?)", Kind::AddTask},
         {"Select * From Task where TaskId=? Order by TaskCompleteTime desc", Kind::Other},
         {"Select * From Task where TaskId=? Order by TaskCreateTime", Kind::Other},
         {"Select * From Task where TaskDemander=? or TaskPerformer like ? or TaskCCList like ? "
@@ -88,13 +91,16 @@ const std::vector<Shape> &all() {
          Kind::Other},
         {"update Task Set TaskCompleteFlag=?,TaskList=?,TaskPerformer=? where TaskId=? and "
          "TaskContent=? and TaskDemander=?",
-         Kind::Other},
+         Kind::ChangeTaskState},
         {"update Task Set TaskCompleteFlag=?,TaskList=?,TaskPerformer=? where TaskId=? and "
          "TaskContent=? and TaskDemander=? and TaskCompleteFlag=? and TaskPerformer=?",
-         Kind::Other},
+         Kind::ClaimTask},
         {"update Task Set TaskReadTime=? where TaskId=? and TaskContent=? and TaskDemander=?",
-         Kind::Other},
-        {"delete From Task Where TaskId=? and TaskContent=? and TaskDemander=?", Kind::Other},
+         Kind::TaskReadReceipt},
+        {"delete From Task Where TaskId=? and TaskContent=? and TaskDemander=?", Kind::DeleteTask},
+        {"delete From Task Where TaskId=? and TaskContent=? and TaskDemander=?;Insert into Task "
+         "values(?,?,?,?,?,?,?,?,?,?)",
+         Kind::ReplaceTask},
         // Notices and the reminder.
         {"Insert into Notice values(?,?,?,?)", Kind::AddNotice},
         {"Select * From Notice Where CreateTime>=?Order by CreateTime desc", Kind::Other},

@@ -21,7 +21,18 @@ enum class Kind {
     AddMember,         // insert into Login
     ChangeLogin,       // update Login, addressed by name and password
     AddNotice,         // insert into Notice: content, author, performer, time
-    Other,             // projects, tasks, notices
+    AddProject,        // insert into Programe
+    ChangeProject,     // performers, completion, task count and flow nodes of a project
+    ProjectTaskCount,  // the task count of a project
+    DeleteProject,     // delete Programe by number
+    ReplaceProject,    // a re-edit: delete a project and insert its edited copy, at once
+    AddTask,           // insert into Task
+    ChangeTaskState,   // state, completion note and performer of a task
+    ClaimTask,         // as ChangeTaskState, only while the task is open and unclaimed
+    TaskReadReceipt,   // the read receipt of a task
+    DeleteTask,        // delete a task by its key
+    ReplaceTask,       // a re-edit: delete a task and insert its edited copy, at once
+    Other,             // queries of projects, tasks and notices
 };
 
 struct Reduced {
@@ -38,6 +49,10 @@ struct Shape {
     Kind kind;
 };
 const std::vector<Shape> &all();
+
+// A re-edit sends its deletion and its insertion in one request, joined by
+// this, so that the server keeps both or neither.
+inline constexpr char kStatementJoint = ';';
 
 // The kind of a shape, or nullopt when it is none of the client's.
 std::optional<Kind> kindOf(const std::string &shape);

@@ -124,6 +124,10 @@ bool deleteProject(const QString &projectId) {
     return del(Statements::deleteProject(projectId));
 }
 
+ChangeResult replaceProject(const QString &projectId, const Project &edited) {
+    return change(Statements::replaceProject(projectId, edited));
+}
+
 bool addTask(const Task &task) {
     return exec(Statements::addTask(task));
 }
@@ -148,6 +152,10 @@ bool updateTaskReadTime(const QString &readReceipt, const Task &task) {
 }
 bool deleteTask(const QString &projectId, const QString &content, const QString &demander) {
     return del(Statements::deleteTask(projectId, content, demander));
+}
+
+ChangeResult replaceTask(const Task &old, const Task &edited) {
+    return change(Statements::replaceTask(old, edited));
 }
 
 bool addNotice(const Notice &notice) {

@@ -37,6 +37,8 @@ bool updateProject(const QString &performers, const QString &completeFlag, const
                    const QString &flowNodes, const Project &project);
 bool updateProjectTaskCount(const QString &taskCount, const Project &project);
 bool deleteProject(const QString &projectId);
+// Replaces the stored project with its edited copy, or leaves it as it was.
+ChangeResult replaceProject(const QString &projectId, const Project &edited);
 
 bool addTask(const Task &task);
 PDataPacket selectProjectTasks(const QString &projectId, bool latestDueFirst);
@@ -47,6 +49,8 @@ ChangeResult updateTaskStateCounted(const QString &state, const QString &complet
 ChangeResult claimTask(const Task &task);
 bool updateTaskReadTime(const QString &readReceipt, const Task &task);
 bool deleteTask(const QString &projectId, const QString &content, const QString &demander);
+// Replaces the task with old's key by its edited copy, or leaves it as it was.
+ChangeResult replaceTask(const Task &old, const Task &edited);
 
 bool addNotice(const Notice &notice);
 

@@ -237,18 +237,6 @@ void NewProjectWindow::update() {
     if (!updating_)
         return;
     const QString caption = QStringLiteral("更新新项目/任务");
-    // The stored row, so that it can be put back if its replacement is refused.
-    const QString id = SqlValues::trimmed(updating_->id);
-    records_->load(DataAccess::queryProjects(ProjectRules::storedProjectStatement(id)));
-    std::optional<Project> stored;
-    for (int row = 0; row < records_->recordCount(); ++row)
-        if (records_->value(row, 0) == id)
-            stored = RecordRows::projectAt(*records_, row);
-    if (!DataAccess::deleteProject(id)) {
-        fail(QStringLiteral("更新项目出错！"), caption);
-        return;
-    }
-
     Project edited = *updating_;
     const Project entered = enteredProject();
     edited.source = entered.source;
@@ -258,11 +246,9 @@ void NewProjectWindow::update() {
     edited.createTime = entered.createTime;
     edited.dueTime = entered.dueTime;
     edited.completeFlag = QStringLiteral("No"); // an update reopens the project
-    if (!DataAccess::addProject(edited)) {
-        const bool restored = stored && DataAccess::addProject(*stored);
-        fail(restored ? QStringLiteral("更新项目出错！原项目已恢复。")
-                      : QStringLiteral("更新项目出错！"),
-             caption);
+    // One request: the stored project is replaced, or stays as it was.
+    if (!DataAccess::replaceProject(SqlValues::trimmed(updating_->id), edited).changedAnyRow()) {
+        fail(QStringLiteral("更新项目出错！"), caption);
         return;
     }
     *updating_ = edited;
@@ -271,7 +257,7 @@ void NewProjectWindow::update() {
     NoticePost::post(shell_,
                      QStringLiteral("项目编号:") + edited.id + QStringLiteral("项目内容:") +
                          edited.content + QStringLiteral("已成功更新"),
-                     edited.creator, edited.performers);
+                     shell_.member().displayName, edited.performers);
     emit projectUpdated();
 }
 

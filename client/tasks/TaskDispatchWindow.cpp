@@ -179,10 +179,6 @@ void TaskDispatchWindow::updateTask() {
     if (!editing_)
         return;
     const Task old = *editing_;
-    if (!DataAccess::deleteTask(old.projectId, old.content, old.dispatcher)) {
-        Dialogs::message(QStringLiteral("更新任务出错！"), kUpdateTitle, QMessageBox::Critical);
-        return;
-    }
     Task edited = old;
     const Task entered = enteredTask();
     edited.projectId = entered.projectId;
@@ -191,12 +187,10 @@ void TaskDispatchWindow::updateTask() {
     edited.createTime = entered.createTime;
     edited.dueTime = entered.dueTime;
     edited.relatedPersons = entered.relatedPersons;
-    if (!DataAccess::addTask(edited)) {
-        // The old row goes back, so that the task is not lost.
-        const bool restored = DataAccess::addTask(old);
-        Dialogs::message(restored ? QStringLiteral("更新任务出错！原任务已恢复。")
-                                  : QStringLiteral("更新任务出错！"),
-                         kUpdateTitle, QMessageBox::Critical);
+    // One request: the stored task is replaced, or stays as it was.
+    if (!DataAccess::replaceTask(old, edited).changedAnyRow()) {
+        Dialogs::message(QStringLiteral("更新任务出错！原任务未改变。"), kUpdateTitle,
+                         QMessageBox::Critical);
         return;
     }
     *editing_ = edited;

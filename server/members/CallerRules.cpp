@@ -1,6 +1,7 @@
 #include "CallerRules.h"
 
 #include "StatementShapes.h"
+#include "WorkflowRules.h"
 
 #include <ctime>
 
@@ -116,10 +117,12 @@ Verdict judgeLogin(const Caller &caller, Kind kind, const std::vector<std::strin
     return Verdict{};
 }
 
-Verdict judgeNotice(const std::vector<std::string> &values) {
+Verdict judgeNotice(const Caller &caller, const std::vector<std::string> &values) {
     // Content, author, performer, time.
     if (values.size() < 4)
         return refuse("a notice holds content, author, performer and time");
+    if (trimmed(values[1]) != trimmed(caller.displayName))
+        return refuse("a notice is signed with the own display name");
     if (values[3] > storedTime(std::time(nullptr) + kNoticeAheadSeconds))
         return refuse("a notice may not be dated later than now");
     return Verdict{};
@@ -142,7 +145,13 @@ Verdict judgeReduced(const Caller &caller, const std::optional<StatementShapes::
             return refuse("a value may be at most " + std::to_string(kMaxValueBytes >> 10) +
                           " KiB long");
     if (*kind == Kind::AddNotice)
-        return judgeNotice(reduced->literals);
+        return judgeNotice(caller, reduced->literals);
+    if (auto rule = workflowRule(caller, *kind, reduced->literals)) {
+        Verdict checked;
+        checked.rule = std::move(rule);
+        checked.isReplacement = *kind == Kind::ReplaceProject || *kind == Kind::ReplaceTask;
+        return checked;
+    }
     return judgeLogin(caller, *kind, reduced->literals, members);
 }
 

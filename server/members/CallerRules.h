@@ -5,9 +5,11 @@
 // reads every member's display name, reads and changes only the own row.
 // Login names are never blank at their ends and only the privileged take a
 // privileged one; display names are unique; a notice is dated no later than
-// now; no value is longer than 16 KiB.
+// now and signed by the caller; no value is longer than 16 KiB. Projects and
+// tasks follow the rules of WorkflowRules.
 
 #include "MemberDirectory.h"
+#include "Storage.h"
 
 #include <optional>
 #include <string>
@@ -21,6 +23,11 @@ struct Verdict {
     // Set: of the rows the statement reads, the caller gets only those whose
     // UseName is this login name; the answer is for that caller alone.
     std::optional<std::string> onlyRowsOf;
+    // Set: the change runs only if this rule, read from the stored rows in
+    // the change's own transaction, finds nothing against it.
+    std::optional<ChangeRule> rule;
+    // A re-edit: a deletion and an insertion sent as one, kept both or neither.
+    bool isReplacement = false;
 };
 
 // anyStatement lets privileged members run statements of other shapes, which

@@ -1,6 +1,7 @@
 #include "StatementRequests.h"
 
 #include "CallerRules.h"
+#include "StatementShapes.h"
 
 #include <memory>
 
@@ -11,6 +12,30 @@ StatementRequests::StatementRequests(WorkerQueue &readers, WorkerQueue &writer,
                                      bool anyStatement)
     : readers_(readers), writer_(writer), anyStatement_(anyStatement),
       runner_(maxAnswerBytes, answerMemory), reuse_(runner_) {}
+
+namespace {
+
+// A re-edit's deletion and insertion, split at the joint between them (the
+// shape has it as its only semicolon outside quotes); any other change is
+// one step of its request's method.
+std::optional<std::vector<ChangeStep>> changeSteps(Method method, const std::string &body,
+                                                   bool isReplacement) {
+    if (!isReplacement)
+        return std::vector<ChangeStep>{{method, body}};
+    if (method != Method::ExecSQL)
+        return std::nullopt;
+    bool quoted = false;
+    for (size_t at = 0; at < body.size(); ++at) {
+        if (body[at] == '\'')
+            quoted = !quoted; // a doubled quote flips twice
+        else if (!quoted && body[at] == StatementShapes::kStatementJoint)
+            return std::vector<ChangeStep>{{Method::DelSQL, body.substr(0, at)},
+                                           {Method::ExecSQL, body.substr(at + 1)}};
+    }
+    return std::nullopt;
+}
+
+} // namespace
 
 // The job owns body and done; if the queue turns it down they come back unused.
 struct StatementRequests::Job {
@@ -56,6 +81,16 @@ Reply StatementRequests::answer(Session &session, Method method, const Job &job)
     const Verdict verdict = judge(*caller, job.body, anyStatement_, members_);
     if (verdict.refusal)
         return errorReply(403, *verdict.refusal);
+
+    // A change checked against the stored rows, in one transaction with them.
+    if (verdict.rule) {
+        if (method == Method::OpenSQL)
+            return errorReply(403, "OpenSQL runs only read-only SELECT statements");
+        const auto steps = changeSteps(method, job.body, verdict.isReplacement);
+        if (!steps)
+            return errorReply(403, "a re-edit is sent through ExecSQL");
+        return delivered(runner_.runChange(session, *steps, *verdict.rule), job.delivery);
+    }
 
     // An answer for this caller alone is neither kept nor taken from those kept.
     if (verdict.onlyRowsOf)

@@ -43,6 +43,23 @@ Reply StatementRunner::runOwnRows(Session &session, const std::string &body,
     return runInto(session, Method::OpenSQL, body, &userName, nullptr, nullptr, 0);
 }
 
+Reply StatementRunner::runChange(Session &session, const std::vector<ChangeStep> &steps,
+                                 const ChangeRule &rule) const {
+    const StatementResult result = session.runChange(steps, rule);
+    switch (result.outcome) {
+    case Outcome::Ok:
+        return changedReply(result.changes);
+    case Outcome::Empty:
+        return errorReply(400, result.error);
+    case Outcome::Refused:
+        return errorReply(403, result.error);
+    case Outcome::Failed:
+    case Outcome::TooLarge:
+        break;
+    }
+    return changeRefusedReply(result.error);
+}
+
 Reply StatementRunner::runInto(Session &session, Method method, const std::string &body,
                                const std::string *onlyRowsOf, AnswerParts *parts,
                                const CachedAnswer *earlier, size_t expectedBytes) const {

@@ -38,6 +38,11 @@ public:
     // this login name (letter case ignored), whatever rows the statement finds.
     Reply runOwnRows(Session &session, const std::string &body, const std::string &userName) const;
 
+    // A change whose rule reads the stored rows first; the steps run in one
+    // transaction with the rule, all kept or none.
+    Reply runChange(Session &session, const std::vector<ChangeStep> &steps,
+                    const ChangeRule &rule) const;
+
 private:
     // onlyRowsOf: as runOwnRows() when given.
     Reply runInto(Session &session, Method method, const std::string &body,

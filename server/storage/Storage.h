@@ -5,6 +5,7 @@
 
 #include "ServerMethods.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -38,6 +39,26 @@ struct StatementResult {
     long long changes = 0;
 };
 
+// Rows read for a rule before a change: cells as text, NULL as empty.
+using LookupRows = std::vector<std::vector<std::string>>;
+
+// Reads rows inside a change's transaction; throws std::runtime_error when
+// the query fails.
+class RowLookup {
+public:
+    virtual ~RowLookup() = default;
+    virtual LookupRows rows(const std::string &sql) = 0;
+};
+
+// Why a change may not run, read from the rows it would touch; nothing when
+// it may.
+using ChangeRule = std::function<std::optional<std::string>(RowLookup &)>;
+
+struct ChangeStep {
+    Method method; // ExecSQL or DelSQL
+    std::string sql;
+};
+
 class Session {
 public:
     virtual ~Session() = default;
@@ -45,6 +66,11 @@ public:
     virtual void beginRequest() {}
     // Rows of an OpenSQL statement go to rows; other methods ignore it.
     virtual StatementResult run(Method method, const std::string &sql, RowSink &rows) = 0;
+    // Runs the steps as one transaction that sees one state of the data:
+    // first the rule, whose refusal answers Refused with its reason, then
+    // each statement in order. All are kept or none; changes add up.
+    virtual StatementResult runChange(const std::vector<ChangeStep> &steps,
+                                      const ChangeRule &rule) = 0;
     // A text that changes whenever the answer of this OpenSQL statement may
     // change, and differs between databases and between runs of the server
     // whose counters do not outlive it; nullopt when that cannot be told now,

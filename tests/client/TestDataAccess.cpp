@@ -7,6 +7,7 @@
 #include "ServerConnection.h"
 #include "ServerError.h"
 #include "ServerProcess.h"
+#include "Statements.h"
 
 #include <QtTest>
 
@@ -28,7 +29,7 @@ Project project(const QString &id, const QString &demander, const QString &perfo
 }
 
 Task task(const QString &id, const QString &content, const QString &created, const QString &due) {
-    return {id, content, "abc", "", created, due, "0", "", "", "def"};
+    return {id, content, "abc", "", created, due, "0", "", "", "def|abc"};
 }
 
 } // namespace
@@ -55,8 +56,8 @@ private:
 void TestDataAccess::init() {
     server_ = std::make_unique<ServerProcess>();
     QVERIFY2(server_->start(), qPrintable(server_->errorText()));
-    // The operations act for a member who may add and list members.
-    QVERIFY(server_->execOnDatabaseFile("INSERT INTO Login VALUES('vqk','q','Quenby')"));
+    // The operations act for a member who may add and list members, abc.
+    QVERIFY(server_->execOnDatabaseFile("INSERT INTO Login VALUES('vqk','q','abc')"));
     connection_ = std::make_unique<ServerConnection>();
     connection_->setHostName(server_->host());
     connection_->setPort(server_->port());
@@ -109,27 +110,28 @@ void TestDataAccess::members() {
 }
 
 void TestDataAccess::projects() {
-    const auto mine = project("GD20261117001", "abc", "def", "2026-11-20 09:00:00", "Yes");
+    const auto mine = project("GD20261117001", "abc", "def", "2026-11-20 09:00:00");
     const auto performing = project("KF20261117001", "ghi", "x|abc", "2026-11-25 09:00:00");
     const auto longerName = project("SW20261117001", "ghi", "abcd", "2026-11-22 09:00:00");
     const auto done = project("SW20261117002", "ghi", "abc", "2026-11-28 09:00:00", "Yes");
-    for (const auto *p : {&mine, &performing, &longerName, &done})
-        QVERIFY(DataAccess::addProject(*p));
+    QVERIFY(DataAccess::addProject(mine));
     QVERIFY(!DataAccess::addProject(mine)); // a project number is stored once
+    for (const auto *p : {&performing, &longerName, &done}) // other members' projects
+        QVERIFY(server_->execOnDatabaseFile(Statements::addProject(*p)));
 
-    // Created by abc whatever its state, or open with abc among the performers
+    // Created by abc, or open with abc among the performers
     // (a longer name containing abc counts too), latest due first.
     QCOMPARE(column(DataAccess::selectMemberProjects("abc", "abc"), "ProId"),
              (QStringList{"KF20261117001", "SW20261117001", "GD20261117001"}));
     QCOMPARE(column(DataAccess::selectMemberProjects("", ""), "ProId").size(),
-             2); // every open project
+             3); // every open project
 
-    QVERIFY(DataAccess::updateProject("abc|def", "Yes", "2", "业务需求---abc", performing));
+    QVERIFY(DataAccess::updateProject("x|abc", "No", "2", "业务需求---abc", performing));
     QVERIFY(DataAccess::updateProjectTaskCount("5", mine));
     RecordSet rows;
     rows.load(DataAccess::queryProjects("Select * From programe Where ProId Like 'KF20261117%'"));
     QCOMPARE(rows.recordCount(), 1);
-    QCOMPARE(rows.fieldByName("ProCompleteFlag"), "Yes");
+    QCOMPARE(rows.fieldByName("ProCompleteFlag"), "No");
     QCOMPARE(rows.fieldByName("ProList"), "业务需求---abc");
     QCOMPARE(
         column(DataAccess::queryProjects("Select * From programe Where ProId Like 'GD20261117001'"),
@@ -150,6 +152,9 @@ void TestDataAccess::tasks() {
         task(id, "  第一行\r\n第二行\r\n", "2026-11-17 09:00:00", "2026-11-19 09:00:00");
     const auto late = task(id, "it's later", "2026-11-18 09:00:00", "2026-11-30 09:00:00");
     const auto other = task("KF20261117001", "other", "2026-11-16 09:00:00", "2026-11-21 09:00:00");
+    for (const QString &project : {id, QString("KF20261117001")})
+        QVERIFY(DataAccess::addProject(
+            {project, "来源", "目标", "内容", "abc", "", "2026-11-17 09:00:00", "", "No", "0", ""}));
     for (const auto *t : {&early, &late, &other})
         QVERIFY(DataAccess::addTask(*t));
 
@@ -161,9 +166,10 @@ void TestDataAccess::tasks() {
              3); // related person
 
     Task claimed = late;
-    claimed.performer = "def";
+    claimed.performer = "abc";
+    QVERIFY(DataAccess::claimTask(claimed).changedAnyRow());
     QVERIFY(DataAccess::updateTaskState("1", " 已完成 ", claimed));
-    QVERIFY(DataAccess::updateTaskReadTime("2026-11-18 10:00:00--def", claimed));
+    QVERIFY(DataAccess::updateTaskReadTime("2026-11-18 10:00:00--abc", claimed));
     RecordSet rows;
     rows.load(DataAccess::selectMemberTasks("x", "def"));
     rows.first();
@@ -172,8 +178,8 @@ void TestDataAccess::tasks() {
         rows.next();
     QCOMPARE(rows.fieldByName("TaskCompleteFlag"), "1");
     QCOMPARE(rows.fieldByName("TaskList"), "已完成");
-    QCOMPARE(rows.fieldByName("TaskPerformer"), "def");
-    QCOMPARE(rows.fieldByName("TaskReadTime"), "2026-11-18 10:00:00--def");
+    QCOMPARE(rows.fieldByName("TaskPerformer"), "abc");
+    QCOMPARE(rows.fieldByName("TaskReadTime"), "2026-11-18 10:00:00--abc");
 
     QVERIFY(DataAccess::deleteTask(id, "it's later", "abc"));
     QVERIFY(DataAccess::deleteTask(id, "not there", "abc")); // no row is not a failure

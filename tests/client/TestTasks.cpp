@@ -6,6 +6,7 @@
 #include "ClientApp.h"
 #include "Dialogs.h"
 #include "FlowChart.h"
+#include "DataAccess.h"
 #include "MainWindow.h"
 #include "NamePicker.h"
 #include "ProgressSheet.h"
@@ -102,6 +103,7 @@ std::unique_ptr<ClientApp> TestTasks::logIn(const QString &user, const QString &
 }
 
 void TestTasks::openRow(MainWindow *main, const QString &content) {
+    DataAccess::setGateway(main->gateway.get()); // acting as this window's member
     main->reload();
     const int row = rowOf(main->taskGrid, content);
     QVERIFY2(row >= 0, qPrintable(content));
@@ -314,9 +316,11 @@ void TestTasks::secondClaimLearnsTheTaskIsTaken() {
     openRow(kestra->mainWindow, "安装");
     openRow(halvic->mainWindow, "安装");
     Dialogs::setNextAnswer(QMessageBox::Yes);
+    ShellFixture::actAs(*kestra);
     kestra->mainWindow->taskPanel->completeButton->click();
     QCOMPARE(shown().size(), 1);
     Dialogs::setNextAnswer(QMessageBox::Yes);
+    ShellFixture::actAs(*halvic);
     halvic->mainWindow->taskPanel->completeButton->click();
     const auto boxes = shown();
     QCOMPARE(boxes.size(), 2);
@@ -393,7 +397,7 @@ void TestTasks::refusedUpdatePutsTheOldTaskBack() {
     dispatch->saveButton->click();
     const auto boxes = shown();
     QCOMPARE(boxes.size(), 1);
-    QCOMPARE(boxes[0].text, "更新任务出错！原任务已恢复。");
+    QCOMPARE(boxes[0].text, "更新任务出错！原任务未改变。");
     QCOMPARE(db("select TaskContent||'/'||TaskPerformer||'/'||TaskReadTime from Task"),
              QStringList{"安装/Kestra/2026-12-09 08:00:00--Kestra"});
     QCOMPARE(mareth->mainWindow->taskWorkflow->opened.content, "安装");

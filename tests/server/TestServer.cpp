@@ -148,7 +148,7 @@ void TestServer::protocolErrors() {
 void TestServer::selectAnswersColumnsAndRows() {
     const int port = server_->port();
     QCOMPARE(call(port, "ExecSQL",
-                  "Insert into Notice values('项目编号:GD1 已创建','甲',null,"
+                  "Insert into Notice values('项目编号:GD1 已创建','Mareth',null,"
                   "'2026-11-02 23:59:59')")
                  .body["result"],
              true);
@@ -171,10 +171,10 @@ void TestServer::selectAnswersColumnsAndRows() {
     // UTF-8 come back replaced rather than breaking the answer.
     const std::string awkward = "say \"hi\"\\ its\r\n\tdone\x01 任务";
     QCOMPARE(call(port, "ExecSQL",
-                  "Insert into Notice values('" + awkward + "','d','p','2026-11-03 00:00:00')")
+                  "Insert into Notice values('" + awkward + "','Mareth','p','2026-11-03 00:00:00')")
                  .body["result"],
              true);
-    answer = call(port, "OpenSQL", "select Content from Notice where Demander='d'");
+    answer = call(port, "OpenSQL", "select Content from Notice where CreateTime='2026-11-03 00:00:00'");
     QCOMPARE(answer.body["rows"][0][0].get<std::string>(), awkward);
     if (server_->isPostgres())
         return; // PostgreSQL stores no text that is not UTF-8
@@ -253,7 +253,7 @@ void TestServer::deleteWithoutFromIsAccepted() {
     for (const char *id : {"GD20261117001", "GD20261117002"})
         QCOMPARE(call(port, "ExecSQL",
                       std::string("Insert into Programe values('") + id +
-                          "','a','b','c','d','e','2026-11-17 09:00:00','2026-11-20 09:00:00',"
+                          "','a','b','c','Mareth','e','2026-11-17 09:00:00','2026-11-20 09:00:00',"
                           "'No','0','')")
                      .body["result"],
                  true);
@@ -269,7 +269,7 @@ void TestServer::deleteWithoutFromIsAccepted() {
 void TestServer::replaceAsAWordIsAccepted() {
     const int port = server_->port();
     QCOMPARE(call(port, "ExecSQL",
-                  "Insert into Notice values('replace into Login','REPLACE','p','2026-11-17')")
+                  "Insert into Notice values('replace into Login','Mareth','p','2026-11-17')")
                  .body["result"],
              true);
     QCOMPARE(
@@ -356,7 +356,7 @@ void TestServer::guardedFunctionsAnswerAsSqlite() {
 
 void TestServer::uniqueKeys() {
     const int port = server_->port();
-    const std::string project = "Insert into Programe values('KF20261117001','a','b','c','d',"
+    const std::string project = "Insert into Programe values('KF20261117001','a','b','c','Mareth',"
                                 "'e','2026-11-17 09:00:00','2026-11-20 09:00:00','No','0','')";
     QCOMPARE(call(port, "ExecSQL", project).body["result"], true);
     Answer again = call(port, "ExecSQL", project);
@@ -414,7 +414,7 @@ void TestServer::loginNamesIgnoreLetterCasePasswordsDoNot() {
 void TestServer::longStatementIsStopped() {
     const int port = server_->port();
     for (int i = 0; i < 100; ++i)
-        call(port, "ExecSQL", "Insert into Notice values('n','d','p','2026-11-17 09:00:00')");
+        call(port, "ExecSQL", "Insert into Notice values('n','Mareth','p','2026-11-17 09:00:00')");
     QElapsedTimer timer;
     timer.start();
     Answer answer =
@@ -427,7 +427,7 @@ void TestServer::longStatementIsStopped() {
 
 void TestServer::dataSurvivesRestart() {
     QCOMPARE(call(server_->port(), "ExecSQL",
-                  "Insert into Notice values('持久','d','p','2026-11-17 09:00:00')")
+                  "Insert into Notice values('持久','Mareth','p','2026-11-17 09:00:00')")
                  .body["result"],
              true);
     server_->kill(); // no clean shutdown: a confirmed write must be on disk already
@@ -439,6 +439,12 @@ void TestServer::concurrentWritersLoseNothing() {
     const int port = server_->port();
     constexpr int writers = 8;
     constexpr int rowsEach = 40;
+    for (int w = 0; w < writers; ++w)
+        QCOMPARE(call(port, "ExecSQL",
+                      "Insert into Programe values('W" + std::to_string(w) +
+                          "','a','b','c','Mareth','e','2026-11-17','2026-11-20','No','0','')")
+                     .body["result"],
+                 true);
     std::atomic<int> confirmed{0};
     std::vector<std::thread> threads;
     for (int w = 0; w < writers; ++w)
@@ -449,7 +455,7 @@ void TestServer::concurrentWritersLoseNothing() {
             client.set_read_timeout(10);
             for (int i = 0; i < rowsEach; ++i) {
                 auto sql = "Insert into Task values('W" + std::to_string(w) + "','t" +
-                           std::to_string(i) + "','d','','','','0','','','')";
+                           std::to_string(i) + "','Mareth','','','','0','','','')";
                 auto result =
                     client.Post("/datasnap/rest/TZelServerDataBase/ExecSQL", sql, "text/plain");
                 if (result && result->status == 200 &&
@@ -483,7 +489,7 @@ void TestServer::twoServersServeOneDatabase() {
             for (int i = 0; i < 20; ++i)
                 if (call(port, "ExecSQL",
                          "Insert into Programe values('SW" + std::to_string(i) +
-                             "','a','b','c','d','e','2026-11-17','2026-11-20','No','0','')")
+                             "','a','b','c','Mareth II','e','2026-11-17','2026-11-20','No','0','')")
                         .body.value("result", false))
                     ++inserted;
         });

@@ -5,6 +5,7 @@
 #include "Dialogs.h"
 #include "LoginSettings.h"
 #include "LoginWindow.h"
+#include "DataAccess.h"
 #include "MainWindow.h"
 
 #include <QFile>
@@ -44,6 +45,10 @@ void ShellFixture::pointSettingsAt(const QString &internalHost, const QString &i
 // something a member does, so no rule of the server applies to it.
 bool ShellFixture::exec(const QString &sql) {
     return server_->execOnDatabaseFile(sql);
+}
+
+void ShellFixture::actAs(ClientApp &client) {
+    DataAccess::setGateway(client.mainWindow->gateway.get());
 }
 
 bool ShellFixture::logIn(ClientApp &client, const QString &user, const QString &password) {

@@ -29,6 +29,9 @@ public:
     // Types the login into the client's login window and presses "登录";
     // true when the login window closed with a member logged in.
     static bool logIn(ClientApp &client, const QString &user, const QString &password);
+    // The data-access operations act through the gateway set last; a test
+    // with two members logged in makes this one's current before acting as it.
+    static void actAs(ClientApp &client);
 
 private:
     QTemporaryDir dir_;

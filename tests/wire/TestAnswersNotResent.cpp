@@ -153,8 +153,13 @@ void TestAnswersNotResent::changeToATableReadBringsTheNewRows() {
 
 void TestAnswersNotResent::changeToAnotherTableKeepsTheAnswer() {
     const Answer first = post(server_->port(), "OpenSQL", kPanel);
+    QCOMPARE(post(server_->port(), "ExecSQL",
+                  "Insert into Programe values('T1','a','b','c','Mareth','Mareth',"
+                  "'2026-11-27 10:00:00','','No','0','')")
+                 .status,
+             200);
     const Answer added = post(server_->port(), "ExecSQL",
-                              "Insert into Task values('T1','do it','Mareth','Mareth',"
+                              "Insert into Task values('T1','do it','Mareth','',"
                               "'2026-11-27 10:00:00','','0','','','')");
     QCOMPARE(added.status, 200);
     QCOMPARE(json::parse(added.body)["changes"].get<int>(), 1);

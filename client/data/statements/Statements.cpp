@@ -90,6 +90,13 @@ QString deleteProject(const QString &projectId) {
     return QStringLiteral("delete Programe Where ProId=") + quoted(projectId);
 }
 
+// What joins the two statements of a re-edit; the server splits there.
+constexpr QLatin1Char kJoint(';');
+
+QString replaceProject(const QString &projectId, const Project &edited) {
+    return deleteProject(projectId) + kJoint + addProject(edited);
+}
+
 QString addTask(const Task &t) {
     return insertValues("Task",
                         {t.projectId, t.content, t.dispatcher, t.performer, t.createTime, t.dueTime,
@@ -128,6 +135,10 @@ QString updateTaskReadTime(const QString &readReceipt, const Task &t) {
 
 QString deleteTask(const QString &projectId, const QString &content, const QString &demander) {
     return QStringLiteral("delete From Task Where ") + whereTask(projectId, content, demander);
+}
+
+QString replaceTask(const Task &old, const Task &edited) {
+    return deleteTask(old.projectId, old.content, old.dispatcher) + kJoint + addTask(edited);
 }
 
 QString addNotice(const Notice &n) {

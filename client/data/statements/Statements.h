@@ -19,6 +19,9 @@ QString updateProject(const QString &performers, const QString &completeFlag,
                       const QString &taskCount, const QString &flowNodes, const Project &project);
 QString updateProjectTaskCount(const QString &taskCount, const Project &project);
 QString deleteProject(const QString &projectId);
+// A re-edit: the stored project's deletion and its edited copy's insertion in
+// one request, which the server keeps both or neither.
+QString replaceProject(const QString &projectId, const Project &edited);
 
 QString addTask(const Task &task);
 QString selectProjectTasks(const QString &projectId, bool latestDueFirst);
@@ -29,6 +32,8 @@ QString updateTaskState(const QString &state, const QString &completionNote, con
 QString claimTask(const Task &task);
 QString updateTaskReadTime(const QString &readReceipt, const Task &task);
 QString deleteTask(const QString &projectId, const QString &content, const QString &demander);
+// As replaceProject, for the task with old's key.
+QString replaceTask(const Task &old, const Task &edited);
 
 QString addNotice(const Notice &notice);
 

@@ -6,6 +6,7 @@
 #include "PgStatement.h"
 
 #include <cstdlib>
+#include <stdexcept>
 #include <unordered_map>
 #include <vector>
 
@@ -50,6 +51,34 @@ public:
         return result;
     }
 
+    StatementResult runChange(const std::vector<ChangeStep> &steps,
+                              const ChangeRule &rule) override {
+        StatementResult result;
+        std::vector<std::pair<Method, PgStatement>> statements;
+        for (const ChangeStep &change : steps) {
+            statements.emplace_back(change.method, translateForPostgres(change.method, change.sql));
+            if (statements.back().second.outcome != Outcome::Ok) {
+                result.outcome = statements.back().second.outcome;
+                result.error = statements.back().second.error;
+                return result;
+            }
+        }
+        limitMillis_ = limits_.writeMillis;
+        if (!reconnectIfLost(result) || !setMode(false, result))
+            return result;
+        // One snapshot for the rule and the statements: a row changed by
+        // anyone else meanwhile makes the change fail instead of passing unseen.
+        if (!command("BEGIN ISOLATION LEVEL REPEATABLE READ", result))
+            return result;
+        checkAndRun(statements, rule, result);
+        if (result.outcome != Outcome::Ok || !command("COMMIT", result)) {
+            StatementResult unused;
+            command("ROLLBACK", unused);
+            result.changes = 0;
+        }
+        return result;
+    }
+
     void beginRequest() override { counters_.requestBegins(); }
 
     std::optional<std::string> dataVersion(const std::string &sql) override {
@@ -74,6 +103,70 @@ private:
             known = reads_.emplace(sql, translateForPostgres(Method::OpenSQL, sql)).first;
         }
         return known->second;
+    }
+
+    bool command(const char *sql, StatementResult &result) {
+        PgResultPtr done(PQexec(conn_.get(), sql));
+        if (PQresultStatus(done.get()) != PGRES_COMMAND_OK) {
+            refusedOrFailed(done.get(), result);
+            return false;
+        }
+        return true;
+    }
+
+    class Lookup : public RowLookup {
+    public:
+        explicit Lookup(PGconn *conn) : conn_(conn) {}
+        LookupRows rows(const std::string &sql) override {
+            const PgStatement read = translateForPostgres(Method::OpenSQL, sql);
+            if (read.outcome != Outcome::Ok)
+                throw std::runtime_error(read.error);
+            PgResultPtr res(PQexec(conn_, read.text.c_str()));
+            if (PQresultStatus(res.get()) != PGRES_TUPLES_OK)
+                throw std::runtime_error(PQerrorMessage(conn_));
+            LookupRows found(size_t(PQntuples(res.get())));
+            for (int r = 0; r < PQntuples(res.get()); ++r)
+                for (int c = 0; c < PQnfields(res.get()); ++c)
+                    found[r].emplace_back(PQgetvalue(res.get(), r, c));
+            return found;
+        }
+
+    private:
+        PGconn *conn_;
+    };
+
+    void checkAndRun(const std::vector<std::pair<Method, PgStatement>> &statements,
+                     const ChangeRule &rule, StatementResult &result) {
+        try {
+            Lookup lookup(conn_.get());
+            if (auto why = rule(lookup)) {
+                result.outcome = Outcome::Refused;
+                result.error = *why;
+                return;
+            }
+        } catch (const std::exception &error) {
+            failed(result, std::string("the server could not read the rows to check: ") +
+                               error.what());
+            return;
+        }
+        struct NoRows : RowSink {
+            void begin(const std::vector<std::string> &) override {}
+            bool add(const std::vector<CellView> &) override { return true; }
+        } noRows;
+        for (const auto &[method, statement] : statements) {
+            StatementResult one;
+            if (!PQsendQueryParams(conn_.get(), statement.text.c_str(), 0, nullptr, nullptr,
+                                   nullptr, nullptr, 0)) {
+                failed(result, PQerrorMessage(conn_.get()));
+                return;
+            }
+            collect(method, noRows, one);
+            if (one.outcome != Outcome::Ok) {
+                result = std::move(one);
+                return;
+            }
+            result.changes += one.changes;
+        }
     }
 
     // A session outlives many statements; a connection the database dropped
