@@ -1,6 +1,8 @@
 #include "CallerRules.h"
 
 #include "StatementShapes.h"
+#include "StoredTime.h"
+#include "ValueLimits.h"
 #include "WorkflowRules.h"
 
 #include <ctime>
@@ -33,22 +35,9 @@ Verdict changingLogin() {
     return verdict;
 }
 
-// No value a member types comes near this; stored bulk would slow or break
-// every member's lists.
-constexpr size_t kMaxValueBytes = 16 << 10;
-
 // A notice dated later than this is refused: the panel lists the newest
 // first, so it would stay on top of every member's panel.
 constexpr std::time_t kNoticeAheadSeconds = 10 * 60;
-
-// "yyyy-MM-dd HH:mm:ss", local time, as the tables hold times: text order is time order.
-std::string storedTime(std::time_t instant) {
-    std::tm local{};
-    localtime_r(&instant, &local);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
-    return text;
-}
 
 // Why a login name cannot be stored, or nothing when it can: the client
 // trims what is typed, so a name with blanks at its ends could never be
@@ -140,12 +129,14 @@ Verdict judgeReduced(const Caller &caller, const std::optional<StatementShapes::
             return changingLogin();
         return refuse("the server runs only the statements the Solvane client sends");
     }
-    for (const std::string &value : reduced->literals)
-        if (value.size() > kMaxValueBytes)
-            return refuse("a value may be at most " + std::to_string(kMaxValueBytes >> 10) +
-                          " KiB long");
-    if (*kind == Kind::AddNotice)
-        return judgeNotice(caller, reduced->literals);
+    if (auto why = oversizedValue(*kind, reduced->literals))
+        return refuse(*why);
+    if (*kind == Kind::AddNotice) {
+        Verdict verdict = judgeNotice(caller, reduced->literals);
+        if (!verdict.refusal)
+            verdict.rule = workflowRule(caller, *kind, reduced->literals);
+        return verdict;
+    }
     if (auto rule = workflowRule(caller, *kind, reduced->literals)) {
         Verdict checked;
         checked.rule = std::move(rule);

@@ -5,8 +5,8 @@
 // reads every member's display name, reads and changes only the own row.
 // Login names are never blank at their ends and only the privileged take a
 // privileged one; display names are unique; a notice is dated no later than
-// now and signed by the caller; no value is longer than 16 KiB. Projects and
-// tasks follow the rules of WorkflowRules.
+// now and signed by the caller; values keep to ValueLimits. Projects, tasks
+// and each member's share of the notices follow the rules of WorkflowRules.
 
 #include "MemberDirectory.h"
 #include "Storage.h"

@@ -1,5 +1,7 @@
 #include "WorkflowRules.h"
 
+#include "StoredTime.h"
+
 #include <algorithm>
 
 namespace appserver {
@@ -305,12 +307,32 @@ ChangeRule replaceTask(const Caller &me, std::vector<std::string> v) {
     };
 }
 
+// Content, author, performer, time. Every member's panel lists the notices
+// of the last 15 days, so each member's share of them is bounded: what the
+// panel holds grows with the members, not with what one of them stores.
+ChangeRule noticeShare(std::vector<std::string> v) {
+    return [v](RowLookup &lookup) -> Why {
+        const std::string since = storedDate(std::time(nullptr) - kNoticeDays * 24 * 3600);
+        size_t bytes = v[0].size() + v[2].size();
+        for (const auto &notice :
+             lookup.rows("Select Content,Performer From Notice where CreateTime>=" + quoted(since) +
+                         " and trim(Demander)=" + quoted(trimmed(v[1]))))
+            bytes += notice[0].size() + notice[1].size();
+        if (bytes > kNoticeBytesPerMember)
+            return "a member's notices of the last " + std::to_string(kNoticeDays) +
+                   " days may hold at most " + std::to_string(kNoticeBytesPerMember >> 10) + " KiB";
+        return std::nullopt;
+    };
+}
+
 } // namespace
 
 std::optional<ChangeRule> workflowRule(const Caller &caller, Kind kind,
                                        const std::vector<std::string> &values) {
     // The shape fixes how many values each kind carries.
     switch (kind) {
+    case Kind::AddNotice:
+        return noticeShare(values);
     case Kind::AddProject:
         return addProject(caller, values);
     case Kind::ChangeProject:

@@ -9,11 +9,16 @@
 #include "StatementShapes.h"
 #include "Storage.h"
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace appserver {
+
+// Each member's notices of the panel's days together hold at most this.
+constexpr int kNoticeDays = 15;
+constexpr size_t kNoticeBytesPerMember = 512 << 10;
 
 // The rule for a statement of this kind carrying these values (its quoted
 // literals in order), or nothing when the kind needs no stored rows.

@@ -209,11 +209,21 @@ void TestServerMembers::whatEachMemberMayRun_data() {
                                         << "Insert into Notice values('n','Halvic','Kestra',"
                                            "'2026-01-01 00:00:00')"
                                         << 200;
-    QTest::newRow("value over 16 KiB")
+    QTest::newRow("notice over 20 KiB")
         << "halvic"
         << "ExecSQL"
-        << "Insert into Notice values('" + QString(16 * 1024 + 1, 'x') +
+        << "Insert into Notice values('" + QString(20 * 1024 + 1, 'x') +
                "','Halvic','Kestra','2026-01-01 00:00:00')"
+        << 403;
+    QTest::newRow("display name over 256 bytes")
+        << "tb58"
+        << "ExecSQL"
+        << "Insert into Login values('new','n','" + QString(257, 'x') + "')" << 403;
+    QTest::newRow("query value over 16 KiB")
+        << "halvic"
+        << "OpenSQL"
+        << "Select * From Task where TaskId='" + QString(16 * 1024 + 1, 'x') +
+               "' Order by TaskCreateTime"
         << 403;
     QTest::newRow("passwords by column") << "tb58"
                                          << "OpenSQL"

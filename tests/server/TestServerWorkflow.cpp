@@ -83,6 +83,7 @@ private slots:
     void whatEachMemberMayDo();
     void aReEditIsKeptWholeOrNotAtAll();
     void renamesNeverLeakAnotherLogin();
+    void eachMembersNoticesAreBounded();
 
 private:
     // Every stored row of the three tables a change may touch.
@@ -150,6 +151,12 @@ void TestServerWorkflow::whatEachMemberMayDo_data() {
         changeProject("GD1", "No", "n---Kestra|m---Halvic"), 200);
     row("a flow node signed by another", "halvic", exec,
         changeProject("GD1", "No", "n---Kestra|m---Kestra"), 403);
+    row("a long flow node", "halvic", exec,
+        changeProject("GD1", "No", "n---Kestra|" + QString(20 * 1024, 'n') + "---Halvic"), 200);
+    row("a performer list over 8 KiB", "halvic", exec,
+        "Insert into Programe values('GD9','s','a','c','Halvic','" + QString(8 * 1024 + 1, 'p') +
+            "','2026-12-01 09:00:00','2026-12-20 09:00:00','No','0','')",
+        403);
     row("flow nodes dropped", "halvic", exec, changeProject("GD1", "No", "m---Halvic"), 403);
     row("performers changed with a node", "halvic", exec,
         changeProject("GD1", "No", "n---Kestra", "Halvic|Mareth"), 403);
@@ -323,6 +330,29 @@ void TestServerWorkflow::renamesNeverLeakAnotherLogin() {
     QCOMPARE(renames.load(), 1000);
     QVERIFY(asked > 0);
     QCOMPARE(leaked, 0);
+}
+
+void TestServerWorkflow::eachMembersNoticesAreBounded() {
+    // 20 KiB notices, as long as one may be: the 26th passes 512 KiB.
+    const QString now = QDateTime::currentDateTime().toString("yyyy-MM-dd HH:mm:ss");
+    const auto notice = [&now](const QString &author) {
+        return "Insert into Notice values('" + QString(20 * 1024 - 8, 'n') + "','" + author +
+               "','','" + now + "')";
+    };
+    int stored = 0;
+    Answer answer;
+    while ((answer = call(server_->port(), "halvic", "ExecSQL", notice("Halvic"))).status == 200)
+        QVERIFY2(++stored <= 25, "no bound on one member's notices");
+    QCOMPARE(stored, 25);
+    QCOMPARE(answer.status, 403);
+    QVERIFY(answer.body.value("error", std::string()).find("512 KiB") != std::string::npos);
+    // Another member's notice still goes in, and every panel is served.
+    QCOMPARE(call(server_->port(), "kestra", "ExecSQL", notice("Kestra")).status, 200);
+    const Answer panel = call(server_->port(), "kestra", "OpenSQL",
+                              "Select * From Notice Where CreateTime>='" + now.left(10) +
+                                  "'Order by CreateTime desc");
+    QCOMPARE(panel.status, 200);
+    QCOMPARE(panel.body["rows"].size(), size_t(26));
 }
 
 QTEST_GUILESS_MAIN(TestServerWorkflow)
