@@ -18,7 +18,7 @@ namespace appserver {
 
 // Each member's notices of the panel's days together hold at most this.
 constexpr int kNoticeDays = 15;
-constexpr size_t kNoticeBytesPerMember = 512 << 10;
+constexpr size_t kNoticeBytesPerMember = 256 << 10;
 
 // The rule for a statement of this kind carrying these values (its quoted
 // literals in order), or nothing when the kind needs no stored rows.
