@@ -168,6 +168,7 @@ Result simulate(const std::vector<std::unique_ptr<ServerProcess>> &servers, int 
     httplib::Client poster(server.host().toStdString(), server.port());
     poster.set_basic_auth(BenchDatabase::loginName(7).toStdString(), "pw");
     poster.set_tcp_nodelay(true);
+    const std::string author = BenchDatabase::memberName(7).toStdString();
     for (long n = 0;; ++n) {
         const auto at = begin + std::chrono::duration_cast<Clock::duration>(
                                     std::chrono::duration<double>(n * noticeSpacing));
@@ -178,7 +179,7 @@ Result simulate(const std::vector<std::unique_ptr<ServerProcess>> &servers, int 
             QDateTime::currentDateTime().toString("yyyy-MM-dd hh:mm:ss").toStdString();
         auto answer = poster.Post("/datasnap/rest/TZelServerDataBase/ExecSQL",
                                   "Insert into Notice values('load " + std::to_string(n) +
-                                      "','m7','m7','" + now + "')",
+                                      "','" + author + "','" + author + "','" + now + "')",
                                   "text/plain");
         if (!answer || answer->status != 200)
             ++result.errors;

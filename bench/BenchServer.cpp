@@ -185,10 +185,17 @@ int run(int argc, char **argv) {
     AppServerGateway secondGateway(&second);
     int added = 0;
     const QString now = QDateTime::currentDateTime().toString("yyyy-MM-dd hh:mm:ss");
+    // New tasks go to a stored project, the only kind the server takes them for.
+    QString project;
+    sqlite3_stmt *first;
+    sqlite3_prepare_v2(db, "SELECT ProId FROM Programe LIMIT 1", -1, &first, nullptr);
+    if (sqlite3_step(first) == SQLITE_ROW)
+        project = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(first, 0)));
+    sqlite3_finalize(first);
     const std::vector<std::pair<int, QString>> afterChange = {
         {2, "Insert into Notice values('bench %1','" + name + "','" + name + "','" + now + "')"},
-        {1,
-         "Insert into Task values('B%1','bench','" + name + "','','" + now + "','','0','','','')"},
+        {1, "Insert into Task values('" + project + "','bench %1','" + name + "','','" + now +
+                "','','0','','','')"},
     };
     // "sqlite after": in process too, right after the server's writer changed
     // the table, so that this connection reads the changed pages afresh.

@@ -110,7 +110,8 @@ Verdict judgeNotice(const Caller &caller, const std::vector<std::string> &values
     // Content, author, performer, time.
     if (values.size() < 4)
         return refuse("a notice holds content, author, performer and time");
-    if (trimmed(values[1]) != trimmed(caller.displayName))
+    // As stored: the client signs with the display name as it reads it.
+    if (values[1] != caller.displayName)
         return refuse("a notice is signed with the own display name");
     if (values[3] > storedTime(std::time(nullptr) + kNoticeAheadSeconds))
         return refuse("a notice may not be dated later than now");

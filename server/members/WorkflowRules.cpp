@@ -316,7 +316,7 @@ ChangeRule noticeShare(std::vector<std::string> v) {
         size_t bytes = v[0].size() + v[2].size();
         for (const auto &notice :
              lookup.rows("Select Content,Performer From Notice where CreateTime>=" + quoted(since) +
-                         " and trim(Demander)=" + quoted(trimmed(v[1]))))
+                         " and Demander=" + quoted(v[1])))
             bytes += notice[0].size() + notice[1].size();
         if (bytes > kNoticeBytesPerMember)
             return "a member's notices of the last " + std::to_string(kNoticeDays) +

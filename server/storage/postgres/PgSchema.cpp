@@ -33,6 +33,7 @@ CREATE UNIQUE INDEX IF NOT EXISTS "Login_UseName" ON "Login"(lower("UseName"));
 -- The columns the client's lists filter and order by.
 CREATE INDEX IF NOT EXISTS "Task_TaskId" ON "Task"("TaskId");
 CREATE INDEX IF NOT EXISTS "Notice_CreateTime" ON "Notice"("CreateTime");
+CREATE INDEX IF NOT EXISTS "Notice_Demander" ON "Notice"("Demander", "CreateTime");
 CREATE INDEX IF NOT EXISTS "Programe_ProDemander" ON "Programe"("ProDemander");
 CREATE INDEX IF NOT EXISTS "Programe_ProCreateTime" ON "Programe"("ProCreateTime");
 CREATE INDEX IF NOT EXISTS "Programe_ProCompleteTime" ON "Programe"("ProCompleteTime");

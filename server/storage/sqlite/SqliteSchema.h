@@ -19,6 +19,8 @@ CREATE UNIQUE INDEX IF NOT EXISTS Programe_ProId ON Programe(ProId);
 CREATE UNIQUE INDEX IF NOT EXISTS Login_UseName ON Login(UseName COLLATE NOCASE);
 CREATE INDEX IF NOT EXISTS Task_TaskId ON Task(TaskId);
 CREATE INDEX IF NOT EXISTS Notice_CreateTime ON Notice(CreateTime);
+-- Each member's share of the recent notices is summed on every new one.
+CREATE INDEX IF NOT EXISTS Notice_Demander ON Notice(Demander, CreateTime);
 )SQL";
 
 } // namespace appserver
