@@ -35,8 +35,17 @@ PDataPacket query(const QString &sql) {
     return callGateway<PDataPacket>([&](AppServerGateway &g) { return g.openSql(sql); });
 }
 
+// A change whose answer was lost says so; any other failure is a plain no.
 ChangeResult change(const QString &sql) {
-    return callGateway<ChangeResult>([&](AppServerGateway &g) { return g.execSqlCounted(sql); });
+    return callGateway<ChangeResult>([&](AppServerGateway &g) {
+        try {
+            return g.execSqlCounted(sql);
+        } catch (const AnswerLostError &) {
+            ChangeResult lost;
+            lost.answerLost = true;
+            return lost;
+        }
+    });
 }
 
 bool exec(const QString &sql) {

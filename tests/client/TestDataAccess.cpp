@@ -2,6 +2,7 @@
 // later reads find, and every failure comes back as false or the empty result.
 
 #include "AppServerGateway.h"
+#include "CuttingProxy.h"
 #include "DataAccess.h"
 #include "RecordSet.h"
 #include "ServerConnection.h"
@@ -45,6 +46,7 @@ private slots:
     void tasks();
     void noticesAndTimeTexts();
     void failuresNeverRaise();
+    void aLostAnswerIsToldFromANo();
     void recordSet();
 
 private:
@@ -195,6 +197,47 @@ void TestDataAccess::noticesAndTimeTexts() {
     auto packet = gateway_->openSql(
         "Select * From Notice Where CreateTime>='2016-11-02'Order by CreateTime desc");
     QCOMPARE(column(packet, "Content"), (QStringList{"项目编号:GD1 次日", " 项目编号:GD1 末秒 "}));
+}
+
+void TestDataAccess::aLostAnswerIsToldFromANo() {
+    const auto stored = project("GD20261117001", "abc", "def", "2026-11-20 09:00:00");
+    QVERIFY(DataAccess::addProject(stored));
+    CuttingProxy proxy(server_->port());
+    QVERIFY(proxy.start());
+    ServerConnection throughProxy;
+    throughProxy.setHostName(server_->host());
+    throughProxy.setPort(proxy.port());
+    throughProxy.setCredentials("vqk", "q");
+    throughProxy.open();
+    AppServerGateway gateway(&throughProxy);
+    DataAccess::setGateway(&gateway);
+    const auto aimIs = [this](const QString &aim) {
+        return server_->queryDatabaseFile("select ProAim from Programe") == QStringList{aim};
+    };
+
+    // Carried out, but the answer never came: lost, not refused.
+    Project edited = stored;
+    edited.aim = "carried out";
+    proxy.cutNext("delete Programe", CuttingProxy::Cut::AfterAnswer);
+    ChangeResult result = DataAccess::replaceProject(stored.id, edited);
+    QVERIFY(!result.succeeded && result.answerLost);
+    QVERIFY(aimIs("carried out"));
+    // Never arrived: lost just the same, and nothing changed.
+    edited.aim = "never arrived";
+    proxy.cutNext("delete Programe", CuttingProxy::Cut::BeforeRequest);
+    result = DataAccess::replaceProject(stored.id, edited);
+    QVERIFY(!result.succeeded && result.answerLost);
+    QVERIFY(aimIs("carried out"));
+    QCOMPARE(proxy.cuts(), 2);
+    // The server's no is a no: nothing lost.
+    edited.creator = "someone else";
+    result = DataAccess::replaceProject(stored.id, edited);
+    QVERIFY(!result.succeeded && !result.answerLost);
+    // And the connection serves on after the cuts.
+    edited.creator = stored.creator;
+    QVERIFY(DataAccess::replaceProject(stored.id, edited).changedAnyRow());
+    QVERIFY(aimIs("never arrived"));
+    DataAccess::releaseGateway(&gateway);
 }
 
 void TestDataAccess::failuresNeverRaise() {

@@ -13,3 +13,11 @@ class UnauthorizedError : public ServerError {
 public:
     using ServerError::ServerError;
 };
+
+// The request went out but no answer came back (the connection broke or the
+// time ran out): a change may have been stored or not; only reading it back
+// tells.
+class AnswerLostError : public ServerError {
+public:
+    using ServerError::ServerError;
+};

@@ -6,6 +6,9 @@
 struct ChangeResult {
     bool succeeded = false;
     long long changes = 0;
+    // Not succeeded, and not because the server said no: the request may
+    // have been carried out, its answer lost on the way.
+    bool answerLost = false;
 
     bool changedAnyRow() const { return succeeded && changes > 0; }
 };

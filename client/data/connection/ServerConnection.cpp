@@ -25,6 +25,20 @@ std::string failureText(httplib::Error error) {
     }
 }
 
+// Whether a request that failed so may still have reached the server: only
+// a connection never made is sure to have carried nothing.
+bool mayHaveArrived(httplib::Error error) {
+    switch (error) {
+    case httplib::Error::Connection:
+    case httplib::Error::ConnectionTimeout:
+    case httplib::Error::SSLConnection:
+    case httplib::Error::SSLServerVerification:
+        return false;
+    default:
+        return true;
+    }
+}
+
 // The server explains every error in {"error": "..."}; fall back to the status.
 std::string serverExplanation(const httplib::Response &response) {
     auto answer = nlohmann::json::parse(response.body, nullptr, false);
@@ -135,8 +149,13 @@ ServerConnection::Answer ServerConnection::postUnlessUnchanged(const std::string
         headers.emplace("A-IM", RowChanges::kManipulation);
     }
     auto result = client_->Post(path, headers, body, "text/plain; charset=utf-8");
-    if (!result)
-        throw ServerError("Application server " + where() + ": " + failureText(result.error()));
+    if (!result) {
+        const std::string why =
+            "Application server " + where() + ": " + failureText(result.error());
+        if (mayHaveArrived(result.error()))
+            throw AnswerLostError(why);
+        throw ServerError(why);
+    }
     if (result->status == 401)
         throw UnauthorizedError("Application server " + where() + ": " +
                                 serverExplanation(*result));
