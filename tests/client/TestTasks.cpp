@@ -72,7 +72,7 @@ private slots:
 
 private:
     std::unique_ptr<ClientApp> logIn(const QString &user, const QString &password);
-    void openRow(MainWindow *main, const QString &content);
+    void openRow(ClientApp &app, const QString &content);
     void openProject(ClientApp &app);
     QStringList db(const QString &sql) { return fixture_.server().queryDatabaseFile(sql); }
     QList<Dialogs::Shown> shown() { return Dialogs::takeShown(); }
@@ -102,8 +102,9 @@ std::unique_ptr<ClientApp> TestTasks::logIn(const QString &user, const QString &
     return app;
 }
 
-void TestTasks::openRow(MainWindow *main, const QString &content) {
-    DataAccess::setGateway(main->gateway.get()); // acting as this window's member
+void TestTasks::openRow(ClientApp &app, const QString &content) {
+    ShellFixture::actAs(app); // what follows is this member's doing
+    MainWindow *main = app.mainWindow;
     main->reload();
     const int row = rowOf(main->taskGrid, content);
     QVERIFY2(row >= 0, qPrintable(content));
@@ -196,14 +197,14 @@ void TestTasks::wholeFlowWithTwoMembers() {
     TaskPanel *kPanel = k->taskPanel, *mPanel = m->taskPanel;
 
     // Kestra opens it: the read receipt, seen by the dispatcher.
-    openRow(k, "安装");
+    openRow(*kestra, "安装");
     QCOMPARE(kPanel->readTimeLabel->text(), kNowText + "--Kestra");
     QCOMPARE(db("select TaskReadTime from Task"), QStringList{kNowText + "--Kestra"});
     QCOMPARE(kPanel->applyButton->text(), "申请完成");
     QCOMPARE(kPanel->completeButton->text(), "领取任务");
-    openRow(m, "安装");
+    openRow(*mareth, "安装");
     QCOMPARE(mPanel->readTimeLabel->text(), kNowText + "--Kestra");
-    openRow(k, "安装"); // read once: nothing more is written
+    openRow(*kestra, "安装"); // read once: nothing more is written
     QCOMPARE(db("select count(*) from Notice where Content like '%查阅'"), QStringList{"1"});
 
     // Claim, then apply: a blank note is refused first.
@@ -225,7 +226,7 @@ void TestTasks::wholeFlowWithTwoMembers() {
              QStringList{"1/已安装|待验收"});
 
     // The dispatcher rejects with a reason; Kestra applies again; the dispatcher agrees.
-    openRow(m, "安装");
+    openRow(*mareth, "安装");
     QCOMPARE(mPanel->applyButton->text(), "重新完成");
     QCOMPARE(mPanel->completeButton->text(), "同意完成");
     QCOMPARE(mPanel->noteBox->toPlainText(), "已安装\n待验收");
@@ -236,19 +237,19 @@ void TestTasks::wholeFlowWithTwoMembers() {
     mPanel->applyButton->click();
     QCOMPARE(shown().size(), 1);
     QCOMPARE(db("select TaskCompleteFlag||'/'||TaskList from Task"), QStringList{"0/请补照片"});
-    openRow(k, "安装");
+    openRow(*kestra, "安装");
     QCOMPARE(k->taskGrid->model()->index(0, 0).data(Qt::BackgroundRole).value<QColor>(),
              QColor(0xC8, 0x64, 0x32));
     kPanel->noteBox->setPlainText("已补");
     kPanel->applyButton->click();
     QCOMPARE(shown().size(), 1);
-    openRow(m, "安装");
+    openRow(*mareth, "安装");
     Dialogs::setNextAnswer(QMessageBox::Yes);
     mPanel->completeButton->click();
     QCOMPARE(shown().size(), 1);
     QCOMPARE(db("select TaskCompleteFlag||'/'||TaskList||'/'||TaskPerformer from Task"),
              QStringList{"2/已补/Kestra"});
-    openRow(k, "安装");
+    openRow(*kestra, "安装");
     QCOMPARE(kPanel->applyButton->text(), "已完成任务");
     QVERIFY(!kPanel->applyButton->isEnabled() && !kPanel->completeButton->isEnabled());
 
@@ -261,6 +262,7 @@ void TestTasks::wholeFlowWithTwoMembers() {
                  "Kestra:项目编号:GD1 下的派发任务已申请完成任务，请相关派发人查看！",
                  "Mareth:项目编号:GD1 下的派发任务已完成！"}));
     // Each sees the other's step: at the next reminder, the panel and the title count.
+    ShellFixture::actAs(*kestra);
     k->showReminder();
     QVERIFY(k->noticePanel->toPlainText().contains("下的派发任务已完成！"));
     QVERIFY2(k->windowTitle().endsWith("0个任务未完成！"), qPrintable(k->windowTitle()));
@@ -313,8 +315,8 @@ void TestTasks::secondClaimLearnsTheTaskIsTaken() {
                                "2026-12-09 08:00:00--Halvic")));
     auto kestra = logIn("kestra", "k");
     auto halvic = logIn("halvic", "h");
-    openRow(kestra->mainWindow, "安装");
-    openRow(halvic->mainWindow, "安装");
+    openRow(*kestra, "安装");
+    openRow(*halvic, "安装");
     Dialogs::setNextAnswer(QMessageBox::Yes);
     ShellFixture::actAs(*kestra);
     kestra->mainWindow->taskPanel->completeButton->click();
@@ -336,7 +338,7 @@ void TestTasks::failedActionsSayWhatHappened() {
     QVERIFY(fixture_.server().refuseChanges("Task", "update of TaskCompleteFlag"));
     auto mareth = logIn("tb58", "pw"); // the dispatcher; any member may claim
     TaskPanel *panel = mareth->mainWindow->taskPanel;
-    openRow(mareth->mainWindow, "安装");
+    openRow(*mareth, "安装");
     Dialogs::setNextAnswer(QMessageBox::Yes);
     panel->completeButton->click();
     auto boxes = shown();
@@ -361,7 +363,7 @@ void TestTasks::updateKeepsTheTaskAndTheCount() {
     QVERIFY(fixture_.exec("update Task Set TaskList='已装' where TaskId='GD1'"));
     QVERIFY(fixture_.exec("update Programe Set ProTask='7' where ProId='GD1'"));
     auto kestra = logIn("kestra", "k"); // not privileged: the required time stays
-    openRow(kestra->mainWindow, "安装");
+    openRow(*kestra, "安装");
     kestra->mainWindow->taskPanel->reeditButton->click();
     TaskDispatchWindow *dispatch = kestra->dispatchWindow;
     QVERIFY(dispatch->isVisible() && dispatch->form->isVisible());
@@ -389,7 +391,7 @@ void TestTasks::refusedUpdatePutsTheOldTaskBack() {
                                "2026-12-09 08:00:00--Kestra")));
     QVERIFY(fixture_.server().refuseChanges("Task", "insert", "new.TaskContent like '%refuse%'"));
     auto mareth = logIn("tb58", "pw");
-    openRow(mareth->mainWindow, "安装");
+    openRow(*mareth, "安装");
     mareth->mainWindow->taskPanel->reeditButton->click();
     TaskDispatchWindow *dispatch = mareth->dispatchWindow;
     QVERIFY(dispatch->dueTimeEdit->isEnabled()); // a privileged login may change it
@@ -409,7 +411,7 @@ void TestTasks::unreadableDatesAreSaid() {
     QVERIFY(fixture_.exec(task("安装", "", "0", "Mareth", "soon", "2026-12-09 08:00:00--Mareth")));
     auto mareth = logIn("tb58", "pw");
     MainWindow *main = mareth->mainWindow;
-    openRow(main, "安装");
+    openRow(*mareth, "安装");
     QCOMPARE(main->taskGrid->model()->index(0, 0).data(Qt::BackgroundRole).value<QColor>(),
              QColor(0xC8, 0x64, 0x32));
     main->taskPanel->reeditButton->click();
