@@ -165,6 +165,16 @@ void TestStatements::timeTexts_data() {
     QTest::newRow("other separators") << "2016/11/02 10:00:00" << QDateTime();
     QTest::newRow("empty") << "" << QDateTime();
     QTest::newRow("words") << "next week" << QDateTime();
+    // Every place of the form is a digit: none of these is year -1.
+    QTest::newRow("letter O in the year") << "2O24-05-01 10:00:00" << QDateTime();
+    QTest::newRow("question marks for the year") << "?\?\?\?-12-31 18:00:00" << QDateTime();
+    QTest::newRow("signed year") << "+024-02-29 13:45:59" << QDateTime();
+    QTest::newRow("signed year, no seconds") << "+024-02-29 13:45" << QDateTime();
+    QTest::newRow("signed year, bare date") << "-024-02-29" << QDateTime();
+    QTest::newRow("blank in the minutes") << "2024-05-01 10: 0:00" << QDateTime();
+    QTest::newRow("full-width digit") << "2024-05-0\uFF11 10:00:00" << QDateTime();
+    QTest::newRow("one-digit month") << "2024-5-01 10:00:00" << QDateTime();
+    QTest::newRow("seconds too many") << "2024-05-01 10:00:000" << QDateTime();
 }
 
 void TestStatements::timeTexts() {

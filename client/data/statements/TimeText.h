@@ -9,7 +9,8 @@ namespace TimeText {
 
 QString format(const QDateTime &instant);
 // Reads a stored time (blanks around it ignored). Also takes a time without
-// seconds or a bare date; anything else gives an invalid QDateTime.
+// seconds or a bare date, every field in ASCII digits; anything else (a
+// letter, a sign, a blank inside) gives an invalid QDateTime.
 QDateTime parse(const QString &text);
 // The instant with its seconds dropped: what stored times are compared with.
 QDateTime minuteOf(const QDateTime &instant);
