@@ -15,11 +15,11 @@ std::optional<QString> statementFor(const QString &condition) {
     if (separator < 0)
         return std::nullopt;
 
-    // Tested for emptiness trimmed, used as they stand.
-    const QString name = text.left(separator);
-    const QString date = text.mid(separator + 1);
-    const bool noName = SqlValues::trimmed(name).isEmpty();
-    const bool noDate = SqlValues::trimmed(date).isEmpty();
+    // Each part trimmed: "Kestra, 2026-12-01" compares the date, not " 2026-12-01".
+    const QString name = SqlValues::trimmed(text.left(separator));
+    const QString date = SqlValues::trimmed(text.mid(separator + 1));
+    const bool noName = name.isEmpty();
+    const bool noDate = date.isEmpty();
     const QString byPerformer = QStringLiteral("Select * From Programe Where ProPerformer like ") +
                                 bareQuoted(QLatin1Char('%') + name + QLatin1Char('%'));
     const QString order = QStringLiteral(" order by ProCreateTime desc");

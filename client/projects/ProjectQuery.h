@@ -2,7 +2,8 @@
 // The project query tab's condition: "name," lists the projects whose
 // performers contain the name, ",date" those created at or after the date,
 // "name,date" both, nothing at all every project. "，" separates like ",",
-// but the first ASCII comma wins when both are present.
+// but the first ASCII comma wins when both are present. Blanks around either
+// part are dropped.
 
 #include <QString>
 

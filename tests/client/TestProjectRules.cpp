@@ -36,14 +36,17 @@ void TestProjectRules::queryStatement_data() {
     QTest::newRow("no comma: no query") << "Kestra"
                                         << "";
     QTest::newRow("name,") << "Kestra," << byName.arg("%Kestra%");
-    QTest::newRow("name with its blank") << " Kestra ,  " << byName.arg("%Kestra %");
+    QTest::newRow("blanks around the name") << " Kestra ,  " << byName.arg("%Kestra%");
     QTest::newRow(",date") << ",2026-12-01"
                            << "Select * From Programe where ProCreateTime >='2026-12-01' order "
                               "by ProCreateTime desc";
     QTest::newRow("name,date")
         << "Kestra, 2026-12-01"
-        << "Select * From Programe Where ProPerformer like '%Kestra%' and ProCreateTime >=' "
-           "2026-12-01' order by ProCreateTime desc";
+        << "Select * From Programe Where ProPerformer like '%Kestra%' and ProCreateTime "
+           ">='2026-12-01' order by ProCreateTime desc";
+    QTest::newRow("blanks around the date")
+        << ",  2026-12-01 "
+        << "Select * From Programe where ProCreateTime >='2026-12-01' order by ProCreateTime desc";
     QTest::newRow("full-width comma") << "Kestra，" << byName.arg("%Kestra%");
     QTest::newRow("first ASCII comma wins")
         << "a，b,c"

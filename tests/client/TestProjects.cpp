@@ -141,6 +141,8 @@ void TestProjects::queryTab_data() {
     QTest::newRow("name,") << "Jorun," << QStringList{"SW20261203001", "GD20261201001"};
     QTest::newRow(",date") << "，2026-12-02" << QStringList{"SW20261203001", "KF20261202001"};
     QTest::newRow("name,date") << "Jorun,2026-12-02" << QStringList{"SW20261203001"};
+    QTest::newRow("a blank after the comma")
+        << "Jorun, 2026-12-02 " << QStringList{"SW20261203001"};
     QTest::newRow("no comma keeps the rows") << "Jorun" << QStringList{"KF20261202001"};
 }
 
