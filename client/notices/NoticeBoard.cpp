@@ -69,7 +69,8 @@ QString noticeLine(const QString &content, const QString &performer, const QStri
 }
 
 bool concerns(const QString &performer, const QString &remark) {
-    return performer.contains(remark, Qt::CaseSensitive);
+    // An empty name occurs in every text: it would make every notice red.
+    return !remark.isEmpty() && performer.contains(remark, Qt::CaseSensitive);
 }
 
 void fillPanel(QTextDocument *panel, const RecordSet &notices, const QString &remark) {

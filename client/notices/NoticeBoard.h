@@ -20,6 +20,7 @@ QString titleWithProjects(int projects); // "...你共有P个项目"
 QString taskCountSuffix(int tasks);      // "T个任务未完成！"
 
 QString noticeLine(const QString &content, const QString &performer, const QString &time);
+// The remark occurs in the performers; an empty remark concerns no notice.
 bool concerns(const QString &performer, const QString &remark);
 
 // Replaces the panel's text in one pass: one line per notice, those that

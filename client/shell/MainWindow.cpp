@@ -26,6 +26,7 @@
 #include <QScrollBar>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTextCursor>
 #include <QTextEdit>
 
 namespace {
@@ -190,9 +191,14 @@ void MainWindow::refreshNotices() {
             NoticeBoard::addNewerLines(noticePanel->document(), *notices, *panelNotices_,
                                        currentMember.displayName))
             noticePanel->verticalScrollBar()->setValue(0); // the newest on top, as after a fill
-        else
+        else {
             NoticeBoard::fillPanel(noticePanel->document(), *noticeRecords,
                                    currentMember.displayName);
+            // The newest notices are on top: the panel opens there, not
+            // where the text cursor was left at the end of the fill.
+            noticePanel->moveCursor(QTextCursor::Start);
+            noticePanel->verticalScrollBar()->setValue(0);
+        }
         panelNotices_ = notices;
         panelMember_ = currentMember.displayName;
     }

@@ -108,6 +108,7 @@ private slots:
     void screenReadersHearEachWindowsCaption();
     void failedChildRefillLeavesTheMainWindowUsable();
     void noticePanel();
+    void noNameConcernsNoNotice();
     void noticePanelOfManyLines();
     void newerNoticesGoInAboveTheShownOnes_data();
     void newerNoticesGoInAboveTheShownOnes();
@@ -401,6 +402,28 @@ void TestShell::noticePanel() {
     QCOMPARE(panelLines(app_->mainWindow->noticePanel), shown);
 }
 
+void TestShell::noNameConcernsNoNotice() {
+    // A member stored without a display name: no notice is the member's.
+    AppClock::setFixed(QDateTime(QDate(2026, 12, 10), QTime(10, 0)));
+    QVERIFY(fixture_.exec("Insert into Login values('nemo','n','')"));
+    QVERIFY(fixture_.exec(notice("项目编号:GD1 给别人", "Kestra", "2026-12-09 09:00:00")));
+    QVERIFY(fixture_.exec(notice("项目编号:GD1 无人", "", "2026-12-09 08:00:00")));
+    logInAs("nemo", "n");
+    const QList<QPair<QString, bool>> expected = {
+        {"通告内容:项目编号:GD1 给别人/   关联人:Kestra--通告时间:2026-12-09 09:00:00", false},
+        {"通告内容:项目编号:GD1 无人/   关联人:--通告时间:2026-12-09 08:00:00", false},
+    };
+    QCOMPARE(panelLines(app_->mainWindow->noticePanel), expected);
+    // A newer notice goes in above the shown ones, no more red than they.
+    QVERIFY(fixture_.exec(notice("项目编号:GD1 刚到", "Kestra", "2026-12-10 09:30:00")));
+    app_->mainWindow->refreshNotices();
+    QCOMPARE(panelLines(app_->mainWindow->noticePanel).first(),
+             qMakePair(QString("通告内容:项目编号:GD1 刚到/   关联人:Kestra--通告时间:"
+                               "2026-12-10 09:30:00"),
+                       false));
+    QCOMPARE(panelLines(app_->mainWindow->noticePanel).mid(1), expected);
+}
+
 void TestShell::noticePanelOfManyLines() {
     // More notices than one paragraph of the panel holds: every line is still
     // its own line, coloured on its own, and copies out as one line.
@@ -423,10 +446,14 @@ void TestShell::noticePanelOfManyLines() {
         copied << line.first;
     QCOMPARE(app_->mainWindow->noticePanel->toPlainText(), copied.join('\n'));
 
-    // A member who scrolled down sees the newest notice on top after a refresh.
+    // The panel opens on its newest notices, at the top.
     QTextEdit *panel = app_->mainWindow->noticePanel;
     app_->mainWindow->show();
     QVERIFY(QTest::qWaitForWindowExposed(app_->mainWindow));
+    QVERIFY(panel->verticalScrollBar()->maximum() > 0);
+    QCOMPARE(panel->verticalScrollBar()->value(), 0);
+
+    // A member who scrolled down sees the newest notice on top after a refresh.
     panel->verticalScrollBar()->setValue(panel->verticalScrollBar()->maximum());
     QVERIFY(panel->verticalScrollBar()->value() > 0);
     QVERIFY(fixture_.exec(notice("项目编号:GD100 最新", "Mareth", "2026-12-09 12:00:00")));
