@@ -57,8 +57,7 @@ void ClientApp::wireTaskWindows() {
     // Closing the dispatch window gives the project window back, whoever opened it.
     dispatchWindow->setEnablesOnClose(projectWindow);
     projectWindow->setDispatchOpener([this] {
-        dispatchWindow->beginDispatch(&projectWindow->project,
-                                      &projectWindow->taskWorkflow->opened);
+        dispatchWindow->beginDispatch(&projectWindow->project);
         projectWindow->setEnabled(false);
         try {
             dispatchWindow->refill();

@@ -103,7 +103,7 @@ void NewProjectWindow::refill() {
     saveButton->setText(kCreateCaption);
     setWindowTitle(kTitle);
     dueTimeEdit->setEnabled(true);
-    updating_ = nullptr;
+    updating_.reset();
     performers->setText(shell_.member().displayName);
     records_->load(DataAccess::selectDisplayNames());
     QStringList names;
@@ -112,21 +112,21 @@ void NewProjectWindow::refill() {
     performers->setNames(names, shell_.member().displayName);
 }
 
-void NewProjectWindow::beginUpdate(Project *record, bool dueTimeEditable) {
+void NewProjectWindow::beginUpdate(const Project &record, bool dueTimeEditable) {
     updating_ = record;
     setWindowTitle(kUpdateTitle);
     saveButton->setText(kUpdateCaption);
-    numberEdit->setText(SqlValues::trimmed(record->id));
-    showKind(ProjectRules::kindOfNumber(record->id));
-    sourceEdit->setText(SqlValues::trimmed(record->source));
-    aimEdit->setText(SqlValues::trimmed(record->aim));
-    contentEdit->setText(SqlValues::trimmed(record->content));
-    performers->setText(SqlValues::trimmed(record->performers));
+    numberEdit->setText(SqlValues::trimmed(record.id));
+    showKind(ProjectRules::kindOfNumber(record.id));
+    sourceEdit->setText(SqlValues::trimmed(record.source));
+    aimEdit->setText(SqlValues::trimmed(record.aim));
+    contentEdit->setText(SqlValues::trimmed(record.content));
+    performers->setText(SqlValues::trimmed(record.performers));
     // A time that cannot be read leaves the picker on now; the project
     // window has told the member so.
-    const QDateTime created = TimeText::parse(record->createTime);
+    const QDateTime created = TimeText::parse(record.createTime);
     createTimeEdit->setDateTime(created.isValid() ? created : AppClock::now());
-    const QDateTime due = TimeText::parse(record->dueTime);
+    const QDateTime due = TimeText::parse(record.dueTime);
     dueTimeEdit->setDateTime(due.isValid() ? due : AppClock::now());
     dueTimeEdit->setEnabled(dueTimeEditable);
 }
@@ -235,7 +235,7 @@ bool NewProjectWindow::takeNewNumberIfTaken() {
 
 void NewProjectWindow::update() {
     if (!updating_)
-        return;
+        return; // the project under edit is stored already
     const QString caption = QStringLiteral("更新新项目/任务");
     Project edited = *updating_;
     const Project entered = enteredProject();
@@ -251,14 +251,14 @@ void NewProjectWindow::update() {
         fail(QStringLiteral("更新项目出错！"), caption);
         return;
     }
-    *updating_ = edited;
+    updating_.reset();
     resetAfterSave();
     dueTimeEdit->setEnabled(true);
     NoticePost::post(shell_,
                      QStringLiteral("项目编号:") + edited.id + QStringLiteral("项目内容:") +
                          edited.content + QStringLiteral("已成功更新"),
                      shell_.member().displayName, edited.performers);
-    emit projectUpdated();
+    emit projectUpdated(edited);
 }
 
 void NewProjectWindow::resetAfterSave() {

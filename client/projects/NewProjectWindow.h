@@ -30,9 +30,10 @@ public:
 
     // Create mode, the member as performer, the check list of all members.
     void refill() override;
-    // Update mode on the project window's record, filled from it. The due
-    // time may be changed only when dueTimeEditable.
-    void beginUpdate(Project *record, bool dueTimeEditable);
+    // Update mode on a copy of the project window's record, filled from it:
+    // "更新" replaces that project's row, whichever project the project window
+    // shows by then. The due time may be changed only when dueTimeEditable.
+    void beginUpdate(const Project &record, bool dueTimeEditable);
     bool inUpdateMode() const;
 
     QLineEdit *numberEdit;
@@ -47,7 +48,7 @@ public slots:
 
 signals:
     // A project's stored row was replaced by its edited copy.
-    void projectUpdated();
+    void projectUpdated(const Project &edited);
 
 private:
     void chooseKind(ProjectRules::Kind kind);
@@ -64,5 +65,7 @@ private:
     AppShell &shell_;
     RecordSet *records_;
     QButtonGroup *kinds_;
-    Project *updating_ = nullptr;
+    // The project under edit; none after its update is stored, so that a
+    // second "更新" has nothing to rewrite from the reset fields.
+    std::optional<Project> updating_;
 };

@@ -10,6 +10,7 @@
 #include "NoticePost.h"
 #include "ProgressSheet.h"
 #include "ProjectRules.h"
+#include "RecordRows.h"
 #include "RecordSet.h"
 #include "RecordSetModel.h"
 #include "SqlValues.h"
@@ -62,10 +63,7 @@ ProjectWindow::ProjectWindow(AppShell &shell, NewProjectWindow *editor, QWidget 
     progressGrid->setGeometry(4, 4, kWidth - 32, kHeight - 60);
     sheets->setCurrentWidget(projectSheet);
     if (editor_)
-        connect(editor_, &NewProjectWindow::projectUpdated, this, [this] {
-            if (isVisible())
-                guarded([this] { refill(); });
-        });
+        connect(editor_, &NewProjectWindow::projectUpdated, this, &ProjectWindow::followUpdated);
     WindowConventions::clearInputMethodHints(this);
 }
 
@@ -137,6 +135,22 @@ void ProjectWindow::buildTaskSheet() {
         TaskGrid::kProjectNeutral);
 }
 
+void ProjectWindow::setProject(const Project &shown) {
+    if (shown.id != project.id)
+        taskWorkflow->lockActions();
+    project = shown;
+}
+
+// The editor replaced a project's row: if it is the one shown, the record
+// takes the edited values.
+void ProjectWindow::followUpdated(const Project &edited) {
+    if (trimmed(edited.id) != trimmed(project.id))
+        return;
+    project = RecordRows::trimmed(edited);
+    if (isVisible())
+        guarded([this] { refill(); });
+}
+
 bool ProjectWindow::eventFilter(QObject *watched, QEvent *event) {
     if (watched == completeButton && event->type() == QEvent::MouseMove)
         completeButton->setText(completeButton->text() == kCompleteCaption ? kDeleteCaption
@@ -175,8 +189,11 @@ void ProjectWindow::refill() {
     showFlowNodes();
     taskCountLabel->setText(QStringLiteral("此项目共有") + QString::number(tasks) +
                             QStringLiteral("条派送任务。"));
-    // The stored count follows the tasks that exist; a failed write changes nothing shown.
-    DataAccess::updateProjectTaskCount(QString::number(tasks), project);
+    // The stored count follows the tasks that exist; a failed write changes
+    // nothing shown. The record keeps it, so that a later write of the
+    // project does not put back the count read when the window opened.
+    project.taskCount = QString::number(tasks);
+    DataAccess::updateProjectTaskCount(project.taskCount, project);
 }
 
 void ProjectWindow::showFlowNodes() {
@@ -187,8 +204,9 @@ void ProjectWindow::showFlowNodes() {
 
 // Writes the changed record; on success it becomes the record shown. On
 // failure the member is told and the record stays as the server holds it.
-bool ProjectWindow::storeProject(const Project &changed, const QString &failure,
-                                 const QString &caption) {
+bool ProjectWindow::storeProject(Project changed, const QString &failure, const QString &caption) {
+    // Another member may have dispatched since the last fill.
+    changed.taskCount = currentTaskCount();
     if (!DataAccess::updateProject(changed.performers, changed.completeFlag, changed.taskCount,
                                    changed.flowNodes, changed)) {
         Dialogs::message(failure, caption, QMessageBox::Critical);
@@ -196,6 +214,11 @@ bool ProjectWindow::storeProject(const Project &changed, const QString &failure,
     }
     project = changed;
     return true;
+}
+
+QString ProjectWindow::currentTaskCount() const {
+    const PDataPacket tasks = DataAccess::selectProjectTasks(project.id, true);
+    return tasks ? QString::number(tasks->rowCount()) : project.taskCount;
 }
 
 void ProjectWindow::addFlowNode() {
@@ -231,6 +254,12 @@ void ProjectWindow::deleteProject() {
                          QMessageBox::Critical);
         return;
     }
+    // A deletion cannot be taken back, and the caption swaps on every pointer movement.
+    if (Dialogs::message(QStringLiteral("是否删除项目编号:") + project.id +
+                             QStringLiteral("的项目？删除后无法恢复。"),
+                         caption, QMessageBox::Question,
+                         QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
+        return;
     if (!DataAccess::deleteProject(project.id)) {
         Dialogs::message(QStringLiteral("删除项目出错！"), caption, QMessageBox::Critical);
         return;
@@ -277,7 +306,7 @@ void ProjectWindow::reedit() {
         for (const QLabel *time : {createTimeLabel, dueTimeLabel})
             if (!TimeText::parse(time->text()).isValid())
                 unreadable << time->text();
-        editor_->beginUpdate(&project, isPrivilegedLogin(shell_.member().userName));
+        editor_->beginUpdate(project, isPrivilegedLogin(shell_.member().userName));
         editor_->setEnablesOnClose(shell_.mainWidget());
         editor_->show();
         if (!unreadable.isEmpty())

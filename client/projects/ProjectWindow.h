@@ -33,8 +33,9 @@ public:
 
     ProjectWindow(AppShell &shell, NewProjectWindow *editor, QWidget *parent = nullptr);
 
-    // Shows a project: the record is set, then the window filled.
-    void setProject(const Project &shown) { project = shown; }
+    // Shows a project: the record is set, then the window filled. Another
+    // project locks the task sheet's actions until one of its tasks is opened.
+    void setProject(const Project &shown);
     // Re-reads the project's tasks and fills every sheet from the record.
     void refill() override;
     // Opens the dispatch window for a new task of the shown project.
@@ -72,7 +73,11 @@ private:
     void buildProjectSheet();
     void buildTaskSheet();
     void showFlowNodes();
-    bool storeProject(const Project &changed, const QString &failure, const QString &caption);
+    bool storeProject(Project changed, const QString &failure, const QString &caption);
+    // The stored project's task count as its tasks stand now; the record's
+    // count when they cannot be read.
+    QString currentTaskCount() const;
+    void followUpdated(const Project &edited);
     void deleteProject();
     void completeProject();
 

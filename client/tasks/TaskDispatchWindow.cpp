@@ -9,6 +9,7 @@
 #include "FlowChart.h"
 #include "NamePicker.h"
 #include "NoticePost.h"
+#include "RecordRows.h"
 #include "RecordSet.h"
 #include "SqlValues.h"
 #include "TimeText.h"
@@ -83,33 +84,32 @@ void TaskDispatchWindow::refill() {
     related->setNames(names, shell_.member().displayName);
 }
 
-void TaskDispatchWindow::beginDispatch(const Project *project, Task *assembled) {
+void TaskDispatchWindow::beginDispatch(const Project *project) {
     project_ = project;
-    assembled_ = assembled;
-    editing_ = nullptr;
+    editing_.reset();
     saveButton->setText(kDispatchCaption);
     dueTimeEdit->setEnabled(true);
     form->hide();
     chart->show();
 }
 
-bool TaskDispatchWindow::beginUpdate(Task *task, bool dueTimeEditable) {
-    const QDateTime created = TimeText::parse(task->createTime);
-    const QDateTime due = TimeText::parse(task->dueTime);
+bool TaskDispatchWindow::beginUpdate(const Task &task, bool dueTimeEditable) {
+    const QDateTime created = TimeText::parse(task.createTime);
+    const QDateTime due = TimeText::parse(task.dueTime);
     if (!created.isValid() || !due.isValid()) {
         Dialogs::message(QStringLiteral("任务的创建时间或需求时间无法识别（“") +
-                             SqlValues::trimmed(task->createTime) + QStringLiteral("”、“") +
-                             SqlValues::trimmed(task->dueTime) +
+                             SqlValues::trimmed(task.createTime) + QStringLiteral("”、“") +
+                             SqlValues::trimmed(task.dueTime) +
                              QStringLiteral("”），请先双击打开一条任务。"),
                          QStringLiteral("重新编辑"), QMessageBox::Critical);
         return false;
     }
     editing_ = task;
     saveButton->setText(kUpdateCaption);
-    projectIdLabel->setText(task->projectId);
-    contentEdit->setPlainText(task->content);
-    dispatcherBox->setEditText(task->dispatcher);
-    related->setText(task->relatedPersons);
+    projectIdLabel->setText(task.projectId);
+    contentEdit->setPlainText(task.content);
+    dispatcherBox->setEditText(task.dispatcher);
+    related->setText(task.relatedPersons);
     createTimeEdit->setDateTime(created);
     dueTimeEdit->setDateTime(due);
     dueTimeEdit->setEnabled(dueTimeEditable);
@@ -157,14 +157,20 @@ void TaskDispatchWindow::dispatchTask() {
         Dialogs::message(QStringLiteral("请先输入任务内容后再派发"), kDispatchTitle);
         return;
     }
+    // Assembled here: the project window's opened task stays the one it shows.
     Task task = enteredTask();
     task.state = QStringLiteral("0");
+    if (keyIsStored(task)) {
+        Dialogs::message(
+            QStringLiteral("项目") + task.projectId + QStringLiteral("下已有") + task.dispatcher +
+                QStringLiteral("派发的相同内容的任务，未再次派发。请修改任务内容后再派发。"),
+            kDispatchTitle, QMessageBox::Warning);
+        return;
+    }
     if (!DataAccess::addTask(task)) {
         Dialogs::message(QStringLiteral("派发任务出错！"), kDispatchTitle, QMessageBox::Critical);
         return;
     }
-    if (assembled_)
-        *assembled_ = task;
     // The project window's next fill stores the real count; this keeps the
     // list right until then.
     bool counted = false;
@@ -173,6 +179,18 @@ void TaskDispatchWindow::dispatchTask() {
         DataAccess::updateProjectTaskCount(QString::number(count + 1), *project_);
     afterStoring(QStringLiteral(" 添加了派发任务，请以下执行人选注意查收"),
                  QStringLiteral("已成功派发任务，请提醒相关人员查看！"), kDispatchTitle);
+}
+
+bool TaskDispatchWindow::keyIsStored(const Task &task) {
+    RecordSet stored;
+    stored.load(DataAccess::selectProjectTasks(task.projectId, true));
+    for (int row = 0; row < stored.recordCount(); ++row) {
+        const Task other = RecordRows::taskAt(stored, row);
+        if (other.projectId == task.projectId && other.content == task.content &&
+            other.dispatcher == task.dispatcher)
+            return true;
+    }
+    return false; // a failed query leaves the check to the server
 }
 
 void TaskDispatchWindow::updateTask() {
@@ -193,7 +211,8 @@ void TaskDispatchWindow::updateTask() {
                          QMessageBox::Critical);
         return;
     }
-    *editing_ = edited;
+    editing_ = edited; // a second "更新" replaces the row just stored
+    emit taskReplaced(old, edited);
     // An update adds no task: no count changes.
     afterStoring(QStringLiteral(" 更新了派发任务，请以下执行人选注意查收"),
                  QStringLiteral("已成功更新任务，请提醒相关人员查看！"), kUpdateTitle);

@@ -8,6 +8,7 @@
 #include "Records.h"
 
 #include <functional>
+#include <optional>
 
 class AppShell;
 class FlowChart;
@@ -32,11 +33,13 @@ public:
     void refill() override;
     // A new task for the project: the chart is shown. The project window's
     // record gives the number and the count to raise; the new task is
-    // assembled in `assembled` (the project window's opened task).
-    void beginDispatch(const Project *project, Task *assembled);
+    // assembled here, in a record of this window's own.
+    void beginDispatch(const Project *project);
     // Replacing `task` (a window's opened task): the form is shown filled from
-    // it. False, with a message, when its times cannot be read.
-    bool beginUpdate(Task *task, bool dueTimeEditable);
+    // it. The task is copied: opening another row meanwhile does not change
+    // which task "更新" replaces. False, with a message, when its times
+    // cannot be read.
+    bool beginUpdate(const Task &task, bool dueTimeEditable);
     // Called after every stored change, to re-fill the project window.
     void setAfterChange(std::function<void()> afterChange) {
         afterChange_ = std::move(afterChange);
@@ -55,6 +58,10 @@ public slots:
     void pickStep(int step);
     void save();
 
+signals:
+    // The stored task with old's key was replaced by edited.
+    void taskReplaced(const Task &old, const Task &edited);
+
 private:
     Task enteredTask() const;
     void dispatchTask();
@@ -63,8 +70,10 @@ private:
 
     AppShell &shell_;
     RecordSet *members_;
+    // A task with this key (project, content, dispatcher) is stored already.
+    bool keyIsStored(const Task &task);
+
     const Project *project_ = nullptr;
-    Task *assembled_ = nullptr;
-    Task *editing_ = nullptr;
+    std::optional<Task> editing_; // the task under edit, as it was opened
     std::function<void()> afterChange_;
 };

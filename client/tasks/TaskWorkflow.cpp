@@ -51,11 +51,35 @@ TaskWorkflow::TaskWorkflow(Place place, AppShell &shell, QTableView *grid, Recor
 
 QString TaskWorkflow::memberName() const { return shell_.member().displayName; }
 
+void TaskWorkflow::setDispatchWindow(TaskDispatchWindow *window) {
+    if (dispatchWindow_)
+        disconnect(dispatchWindow_, nullptr, this, nullptr);
+    dispatchWindow_ = window;
+    if (dispatchWindow_)
+        connect(dispatchWindow_, &TaskDispatchWindow::taskReplaced, this,
+                &TaskWorkflow::followReplaced);
+}
+
 void TaskWorkflow::lockActions() {
     panel_->applyButton->setEnabled(false);
     panel_->completeButton->setEnabled(false);
-    if (place_ == Place::MainWindow)
-        panel_->reeditButton->setEnabled(false);
+    panel_->reeditButton->setEnabled(false);
+}
+
+void TaskWorkflow::showActions() {
+    const bool open = opened.state == QLatin1String("0");
+    const bool applied = opened.state == QLatin1String("1");
+    panel_->applyButton->setText(open ? kApply : applied ? kReject : kDone);
+    panel_->completeButton->setText(open ? kClaim : applied ? kAgree : kDone);
+    panel_->applyButton->setEnabled(open || applied);
+    panel_->completeButton->setEnabled(open || applied);
+}
+
+// The re-edit stored the opened task under its new key: the actions follow it there.
+void TaskWorkflow::followReplaced(const Task &old, const Task &edited) {
+    if (opened.projectId == old.projectId && opened.content == old.content &&
+        opened.dispatcher == old.dispatcher)
+        opened = RecordRows::trimmed(edited);
 }
 
 void TaskWorkflow::openCurrentRow() {
@@ -68,12 +92,7 @@ void TaskWorkflow::openCurrentRow() {
         const Task stored = RecordRows::taskAt(*tasks_, row);
         opened = RecordRows::trimmed(stored);
 
-        const bool open = opened.state == QLatin1String("0");
-        const bool applied = opened.state == QLatin1String("1");
-        panel_->applyButton->setText(open ? kApply : applied ? kReject : kDone);
-        panel_->completeButton->setText(open ? kClaim : applied ? kAgree : kDone);
-        panel_->applyButton->setEnabled(open || applied);
-        panel_->completeButton->setEnabled(open || applied);
+        showActions();
 
         panel_->projectIdLabel->setText(opened.projectId);
         panel_->contentBox->setPlainText(opened.content);
@@ -92,8 +111,7 @@ void TaskWorkflow::openCurrentRow() {
         if (place_ == Place::MainWindow)
             panel_->performerLabel->setText(trimmed(opened.performer));
         showOpened(stored.completionNote);
-        if (place_ == Place::MainWindow)
-            panel_->reeditButton->setEnabled(!opened.projectId.isEmpty());
+        panel_->reeditButton->setEnabled(!opened.projectId.isEmpty());
     });
 }
 
@@ -102,20 +120,17 @@ void TaskWorkflow::showOpened(const QString &note) {
 }
 
 void TaskWorkflow::recordReadReceipt() {
-    const QString receipt =
-        TimeText::format(AppClock::now()) + QStringLiteral("--") + memberName();
-    // In the main window the reader stands in as the opened task's performer.
-    if (place_ == Place::MainWindow)
-        opened.performer = memberName();
+    const QString receipt = TimeText::format(AppClock::now()) + QStringLiteral("--") + memberName();
     panel_->readTimeLabel->setText(receipt);
     if (!DataAccess::updateTaskReadTime(receipt, opened))
         return; // the next opening tries again
     opened.readReceipt = receipt;
+    // Only the receipt is written: the opened task keeps its stored performer.
+    const QString concerned = place_ == Place::MainWindow ? memberName() : opened.performer;
     NoticePost::post(shell_,
                      QStringLiteral("项目编号:") + opened.projectId +
-                         QStringLiteral(" 下派发任务已被") + memberName() +
-                         QStringLiteral("查阅"),
-                     memberName(), opened.performer);
+                         QStringLiteral(" 下派发任务已被") + memberName() + QStringLiteral("查阅"),
+                     memberName(), concerned);
     if (reloadGrid_)
         reloadGrid_();
 }
@@ -165,6 +180,7 @@ void TaskWorkflow::claim() {
     opened.state = QStringLiteral("0");
     opened.completionNote.clear();
     panel_->performerLabel->setText(opened.performer);
+    showActions();
     noticeAndRefresh(QStringLiteral(" 下的派发任务已被人领取！"), opened.dispatcher);
 }
 
@@ -190,6 +206,7 @@ void TaskWorkflow::apply() {
     opened.completionNote = note;
     if (!storeState(note, before, QStringLiteral("申请完成任务出错！"), caption))
         return;
+    showActions();
     noticeAndRefresh(QStringLiteral(" 下的派发任务已申请完成任务，请相关派发人查看！"),
                      opened.performer);
     tell(QStringLiteral("已将任务完成申请提交至") + opened.dispatcher +
@@ -210,6 +227,7 @@ void TaskWorkflow::reject() {
     opened.completionNote = note;
     if (!storeState(note, before, QStringLiteral("驳回任务出错！"), caption))
         return;
+    showActions();
     noticeAndRefresh(
         QStringLiteral(" 下的派发任务已由派发人驳回重新完成，请相关执行人重新完成！"),
         opened.performer);
@@ -226,6 +244,7 @@ void TaskWorkflow::agree() {
     // The note stored when the row was opened; edits in the note box are not saved.
     if (!storeState(opened.completionNote, before, QStringLiteral("同意完成任务出错！"), caption))
         return;
+    showActions(); // completed: nothing is left to press
     noticeAndRefresh(QStringLiteral(" 下的派发任务已完成！"), opened.dispatcher);
 }
 
@@ -241,7 +260,7 @@ void TaskWorkflow::reedit() {
     guarded([this] {
         if (!dispatchWindow_)
             return;
-        if (!dispatchWindow_->beginUpdate(&opened, isPrivilegedLogin(shell_.member().userName)))
+        if (!dispatchWindow_->beginUpdate(opened, isPrivilegedLogin(shell_.member().userName)))
             return;
         dispatchWindow_->refill();
         dispatchWindow_->show();

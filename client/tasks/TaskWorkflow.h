@@ -19,9 +19,9 @@ class TaskPanel;
 class TaskWorkflow : public QObject {
     Q_OBJECT
 public:
-    // The two places differ in small points: in the main window a read
-    // receipt makes the reader the opened task's performer, and the re-edit
-    // button waits for a row with a project number.
+    // The two places differ in small points: the grid they reload, and whom
+    // a read receipt's notice concerns (the reader in the main window, the
+    // task's performer in the project window).
     enum class Place { MainWindow, ProjectWindow };
 
     TaskWorkflow(Place place, AppShell &shell, QTableView *grid, RecordSet *tasks,
@@ -33,9 +33,12 @@ public:
     void setRefreshProjectWindow(std::function<void()> refresh) {
         refreshProjectWindow_ = std::move(refresh);
     }
-    void setDispatchWindow(TaskDispatchWindow *window) { dispatchWindow_ = window; }
+    // Re-edits go there; a task it replaces is followed by the opened record.
+    void setDispatchWindow(TaskDispatchWindow *window);
 
-    // Before any row is opened the actions have nothing to act on.
+    // Before any row is opened the actions, re-edit included, have nothing
+    // to act on; the project window also locks them when it shows another
+    // project.
     void lockActions();
 
     Task opened; // the row opened last; the actions act on it
@@ -54,6 +57,9 @@ public slots:
 
 private:
     void showOpened(const QString &note);
+    // The two action buttons as the opened task's state asks.
+    void showActions();
+    void followReplaced(const Task &old, const Task &edited);
     void recordReadReceipt();
     void claim();
     void apply();

@@ -73,11 +73,14 @@ private slots:
     void performerCheckList();
     void updateReplacesTheProject();
     void refusedUpdatePutsTheOldRowBack();
+    void editorKeepsTheProjectItEdits();
 
     void projectWindowFill();
     void flowNodes();
     void completeAndDelete();
     void failedWritesSayWhatHappened();
+    void writesTheTaskCountAsStored_data();
+    void writesTheTaskCountAsStored();
 
 private:
     void logIn(const QString &user, const QString &password);
@@ -419,6 +422,15 @@ void TestProjects::updateReplacesTheProject() {
     QVERIFY(dbColumn("select Content from Notice")
                 .contains("项目编号:GD20261201001项目内容:新内容已成功更新"));
 
+    // The fields are reset: a second press has no project to rewrite from them.
+    QCOMPARE(editor_->contentEdit->text(), "");
+    editor_->saveButton->click();
+    QCOMPARE(dbColumn("select ProId||'/'||ProContent||'/'||ProDemander||'/'||ProCompleteFlag||'/'"
+                      "||ProTask||'/'||ProList from Programe"),
+             QStringList{"GD20261201001/新内容/Mareth/No/0/a---Mareth"});
+    QCOMPARE(dbColumn("select count(*) from Notice"), QStringList{"1"});
+    QCOMPARE(window_->contentLabel->text(), "新内容");
+
     // Opened from the menu, the window is back in create mode.
     editor_->close();
     window_->close();
@@ -446,6 +458,31 @@ void TestProjects::refusedUpdatePutsTheOldRowBack() {
     QCOMPARE(window_->project.aim, "目标");
     QCOMPARE(editor_->aimEdit->text(), "refuse"); // what was entered stays
     QCOMPARE(dbColumn("select count(*) from Notice"), QStringList{"0"});
+}
+
+void TestProjects::editorKeepsTheProjectItEdits() {
+    QVERIFY(fixture_.exec(
+        project("GD1", "Mareth", "Kestra", "2026-12-01 09:00:00", "2026-12-20 09:00:00")));
+    QVERIFY(fixture_.exec(
+        project("GD2", "Mareth", "Jorun", "2026-12-02 09:00:00", "2026-12-21 09:00:00")));
+    logIn("tb58", "pw");
+    openProject("GD1");
+    window_->reeditButton->click();
+    QCOMPARE(editor_->numberEdit->text(), "GD1");
+    window_->close();
+
+    // The project window shows GD2 meanwhile; "更新" still replaces GD1.
+    openProject("GD2");
+    editor_->contentEdit->setText("GD1的新内容");
+    editor_->saveButton->click();
+    QCOMPARE(dbColumn("select ProId||'/'||ProContent||'/'||ProPerformer from Programe "
+                      "order by ProId"),
+             (QStringList{"GD1/GD1的新内容/Kestra", "GD2/内容/Jorun"}));
+    QCOMPARE(window_->project.id, "GD2");
+    QCOMPARE(window_->contentLabel->text(), "内容");
+    QCOMPARE(window_->performersLabel->text(), "Jorun");
+    editor_->close();
+    window_->close();
 }
 
 void TestProjects::projectWindowFill() {
@@ -566,13 +603,26 @@ void TestProjects::completeAndDelete() {
     QCOMPARE(window_->numberLabel->palette().color(QPalette::WindowText), QColor(100, 200, 50));
     window_->close();
 
-    // A project without tasks can be deleted; the window goes with it.
+    // A project without tasks can be deleted, once the member says so; the
+    // window goes with it.
     openProject("GD2");
+    QCOMPARE(window_->completeButton->text(), "删除项目");
+    Dialogs::setNextAnswer(QMessageBox::No);
     window_->completeButton->click();
     boxes = shown();
     QCOMPARE(boxes.size(), 1);
-    QCOMPARE(boxes[0].text, "已成功删除该项目");
-    QCOMPARE(boxes[0].icon, QMessageBox::Information);
+    QCOMPARE(boxes[0].caption, "删除项目");
+    QVERIFY2(boxes[0].text.contains("GD2"), qPrintable(boxes[0].text));
+    QCOMPARE(boxes[0].buttons, QMessageBox::Yes | QMessageBox::No);
+    QCOMPARE(dbColumn("select count(*) from Programe where ProId='GD2'"), QStringList{"1"});
+    QVERIFY(window_->isVisible());
+    QCOMPARE(window_->completeButton->text(), "删除项目");
+    Dialogs::setNextAnswer(QMessageBox::Yes);
+    window_->completeButton->click();
+    boxes = shown();
+    QCOMPARE(boxes.size(), 2);
+    QCOMPARE(boxes[1].text, "已成功删除该项目");
+    QCOMPARE(boxes[1].icon, QMessageBox::Information);
     QCOMPARE(dbColumn("select count(*) from Programe where ProId='GD2'"), QStringList{"0"});
     QVERIFY(
         dbColumn("select Content from Notice").contains("项目编号:GD2 已由项目/任务创建人删除"));
@@ -607,13 +657,50 @@ void TestProjects::failedWritesSayWhatHappened() {
     QCOMPARE(window_->project.completeFlag, "No");
 
     window_->completeButton->setText("删除项目");
+    Dialogs::setNextAnswer(QMessageBox::Yes);
     window_->completeButton->click();
     boxes = shown();
-    QCOMPARE(boxes.size(), 1);
-    QCOMPARE(boxes[0].text, "删除项目出错！");
-    QCOMPARE(boxes[0].icon, QMessageBox::Critical);
+    QCOMPARE(boxes.size(), 2);
+    QCOMPARE(boxes[1].text, "删除项目出错！");
+    QCOMPARE(boxes[1].icon, QMessageBox::Critical);
     QVERIFY(window_->isVisible());
     QCOMPARE(dbColumn("select count(*) from Notice"), QStringList{"0"});
+    window_->close();
+}
+
+void TestProjects::writesTheTaskCountAsStored_data() {
+    QTest::addColumn<bool>("complete"); // or add a flow node
+    QTest::newRow("adding a flow node") << false;
+    QTest::newRow("completing the project") << true;
+}
+
+void TestProjects::writesTheTaskCountAsStored() {
+    QFETCH(bool, complete);
+    QVERIFY(fixture_.exec(project("GD1", "Mareth", "Kestra", "2026-12-01 09:00:00",
+                                  "2026-12-20 09:00:00", "No", "a---Mareth")));
+    logIn("tb58", "pw");
+    openProject("GD1");
+    QCOMPARE(dbColumn("select ProTask from Programe"), QStringList{"0"});
+    // Another member dispatches (and the task is done) while the window is open.
+    QVERIFY(fixture_.exec(
+        task("GD1", "a", "Kestra", "2026-12-01 09:00:00", "2026-12-20 09:00:00", "2")));
+    QVERIFY(fixture_.exec("update Programe Set ProTask='1'"));
+    // A write that would put another count in place is refused, so that the
+    // window's next fill cannot cover it up.
+    QVERIFY(fixture_.server().refuseChanges("Programe", "update of ProTask",
+                                            "new.ProTask <> old.ProTask"));
+    if (complete) {
+        Dialogs::setNextAnswer(QMessageBox::Ok);
+        window_->completeButton->setText("完成");
+        window_->completeButton->click();
+        QCOMPARE(dbColumn("select ProCompleteFlag from Programe"), QStringList{"Yes"});
+    } else {
+        window_->nodeEdit->setText("b");
+        window_->addNodeButton->click();
+        QCOMPARE(dbColumn("select ProList from Programe"), QStringList{"a---Mareth|b---Mareth"});
+    }
+    QCOMPARE(shown().size(), complete ? 1 : 0);
+    QCOMPARE(dbColumn("select ProTask from Programe"), QStringList{"1"});
     window_->close();
 }
 

@@ -69,11 +69,21 @@ private slots:
     void updateKeepsTheTaskAndTheCount();
     void refusedUpdatePutsTheOldTaskBack();
     void unreadableDatesAreSaid();
+    void buttonsFollowTheStateAfterAnAction_data();
+    void buttonsFollowTheStateAfterAnAction();
+    void rejectionByAnotherMemberDoesNothing();
+    void dispatchLeavesTheOpenedTaskAlone();
+    void reeditWaitsForATaskOfTheShownProject();
+    void taskEditorKeepsTheTaskItEdits();
+    void dispatchingTheSameTaskTwiceStoresItOnce();
+    void taskGridColumnWidths();
 
 private:
     std::unique_ptr<ClientApp> logIn(const QString &user, const QString &password);
     void openRow(ClientApp &app, const QString &content);
-    void openProject(ClientApp &app);
+    void openProject(ClientApp &app, const QString &id = "GD1");
+    // Opens the task in the main window's task tab or the project window's sheet.
+    void openTask(ClientApp &app, bool inMain, const QString &content);
     QStringList db(const QString &sql) { return fixture_.server().queryDatabaseFile(sql); }
     QList<Dialogs::Shown> shown() { return Dialogs::takeShown(); }
 
@@ -112,13 +122,29 @@ void TestTasks::openRow(ClientApp &app, const QString &content) {
     main->taskWorkflow->openCurrentRow();
 }
 
-void TestTasks::openProject(ClientApp &app) {
+void TestTasks::openProject(ClientApp &app, const QString &id) {
     MainWindow *main = app.mainWindow;
     main->queryEdit->clear();
     main->projectQuery->runQuery();
-    main->projectGrid->setCurrentIndex(main->projectGrid->model()->index(0, 0));
+    int row = 0;
+    while (row < main->projectGrid->model()->rowCount() &&
+           main->projectGrid->model()->index(row, 0).data().toString() != id)
+        ++row;
+    QVERIFY2(row < main->projectGrid->model()->rowCount(), qPrintable(id));
+    main->projectGrid->setCurrentIndex(main->projectGrid->model()->index(row, 0));
     main->projectQuery->openCurrentProject();
     QVERIFY(app.projectWindow->isVisible());
+}
+
+void TestTasks::openTask(ClientApp &app, bool inMain, const QString &content) {
+    if (inMain)
+        return openRow(app, content);
+    ShellFixture::actAs(app);
+    ProjectWindow *project = app.projectWindow;
+    const int row = rowOf(project->taskGrid, content);
+    QVERIFY2(row >= 0, qPrintable(content));
+    project->taskGrid->setCurrentIndex(project->taskGrid->model()->index(row, 1));
+    project->taskWorkflow->openCurrentRow();
 }
 
 void TestTasks::dispatchFromTheChart() {
@@ -287,26 +313,28 @@ void TestTasks::theTwoPlacesDiffer() {
     TaskWorkflow *workflow = inMain ? main->taskWorkflow : project->taskWorkflow;
     QTableView *grid = inMain ? main->taskGrid : project->taskGrid;
 
-    // Before a row is opened the actions have nothing to act on.
+    // Before a row is opened the actions, re-edit included, have nothing to act on.
     QVERIFY(!panel->applyButton->isEnabled() && !panel->completeButton->isEnabled());
-    QCOMPARE(panel->reeditButton->isEnabled(), !inMain);
+    QVERIFY(!panel->reeditButton->isEnabled());
 
     grid->setCurrentIndex(grid->model()->index(rowOf(grid, "安装"), 1));
     workflow->openCurrentRow();
-    QCOMPARE(workflow->opened.performer, inMain ? "Kestra" : "");
-    QCOMPARE(panel->performerLabel->text(), inMain ? "Kestra" : "");
+    // The read receipt writes the read time only: the reader is not the performer.
+    QCOMPARE(workflow->opened.performer, "");
+    QCOMPARE(panel->performerLabel->text(), "");
+    QCOMPARE(db("select TaskPerformer||'/'||TaskReadTime from Task where TaskContent='安装'"),
+             QStringList{"/" + kNowText + "--Kestra"});
     QCOMPARE(db("select Performer from Notice"), QStringList{inMain ? "Kestra" : ""});
     QVERIFY(panel->reeditButton->isEnabled());
     const QColor unrelated =
         grid->model()->index(rowOf(grid, "别人的"), 0).data(Qt::BackgroundRole).value<QColor>();
     QCOMPARE(unrelated, inMain ? TaskGrid::kMainNeutral : TaskGrid::kProjectNeutral);
 
-    // In the main window the reader stands in as performer: the claim waits
-    // for the row to be opened again; in the project window it asks at once.
+    // In either place the reader can claim at once.
     Dialogs::setNextAnswer(QMessageBox::Yes);
     panel->completeButton->click();
-    QCOMPARE(shown().size(), inMain ? 0 : 1);
-    Dialogs::setRecording(true); // drops the answer the main window did not ask for
+    QCOMPARE(shown().size(), 1);
+    QCOMPARE(db("select TaskPerformer from Task where TaskContent='安装'"), QStringList{"Kestra"});
     project->close();
 }
 
@@ -423,6 +451,196 @@ void TestTasks::unreadableDatesAreSaid() {
     // The project window opens and fills all the same.
     openProject(*mareth);
     QCOMPARE(mareth->projectWindow->progressGrid->textAt(1, 0), "安装");
+    mareth->projectWindow->close();
+}
+
+void TestTasks::buttonsFollowTheStateAfterAnAction_data() {
+    QTest::addColumn<bool>("inMain");
+    QTest::addColumn<bool>("agree"); // or reject
+    QTest::addColumn<QString>("state");
+    QTest::addColumn<QString>("caption"); // of both buttons' first, the apply button
+    QTest::addColumn<bool>("enabled");
+    QTest::newRow("agree, main window") << true << true << "2"
+                                        << "已完成任务" << false;
+    QTest::newRow("agree, project window") << false << true << "2"
+                                           << "已完成任务" << false;
+    QTest::newRow("reject, main window") << true << false << "0"
+                                         << "申请完成" << true;
+    QTest::newRow("reject, project window") << false << false << "0"
+                                            << "申请完成" << true;
+}
+
+void TestTasks::buttonsFollowTheStateAfterAnAction() {
+    QFETCH(bool, inMain);
+    QFETCH(bool, agree);
+    QFETCH(QString, state);
+    QFETCH(QString, caption);
+    QFETCH(bool, enabled);
+    QVERIFY(fixture_.exec(task("安装", "Kestra", "1", "Kestra", "2026-12-20 09:00:00",
+                               "2026-12-09 08:00:00--Kestra")));
+    QVERIFY(fixture_.exec("update Task Set TaskList='已安装' where TaskId='GD1'"));
+    auto mareth = logIn("tb58", "pw"); // the dispatcher
+    if (!inMain)
+        openProject(*mareth);
+    TaskPanel *panel = inMain ? mareth->mainWindow->taskPanel : mareth->projectWindow->taskPanel;
+    TaskWorkflow *workflow =
+        inMain ? mareth->mainWindow->taskWorkflow : mareth->projectWindow->taskWorkflow;
+    openTask(*mareth, inMain, "安装");
+    QCOMPARE(panel->applyButton->text(), "重新完成");
+    // Agreeing stores the note as opened, not the note box's edited text;
+    // rejecting stores the note box.
+    panel->noteBox->setPlainText("请补照片");
+    Dialogs::setNextAnswer(QMessageBox::Yes);
+    (agree ? panel->completeButton : panel->applyButton)->click();
+    QCOMPARE(shown().size(), 1);
+    QCOMPARE(db("select TaskCompleteFlag||'/'||TaskList from Task"),
+             QStringList{state + "/" + (agree ? "已安装" : "请补照片")});
+
+    QCOMPARE(workflow->opened.state, state);
+    QCOMPARE(panel->applyButton->text(), caption);
+    QCOMPARE(panel->completeButton->text(), agree ? "已完成任务" : "领取任务");
+    QCOMPARE(panel->applyButton->isEnabled(), enabled);
+    QCOMPARE(panel->completeButton->isEnabled(), enabled);
+    if (agree) {
+        // Whatever is pressed now, a completed task stays completed.
+        workflow->applyOrReject();
+        workflow->claimOrAgree();
+        QCOMPARE(shown().size(), 0);
+        QCOMPARE(db("select TaskCompleteFlag from Task"), QStringList{"2"});
+    }
+    if (!inMain)
+        mareth->projectWindow->close();
+}
+
+void TestTasks::rejectionByAnotherMemberDoesNothing() {
+    QVERIFY(fixture_.exec(task("安装", "Kestra", "1", "Kestra", "2026-12-20 09:00:00",
+                               "2026-12-09 08:00:00--Kestra")));
+    QVERIFY(fixture_.exec("update Task Set TaskList='已安装' where TaskId='GD1'"));
+    auto kestra = logIn("kestra", "k"); // the performer, not the dispatcher
+    openRow(*kestra, "安装");
+    TaskPanel *panel = kestra->mainWindow->taskPanel;
+    QCOMPARE(panel->applyButton->text(), "重新完成");
+    panel->noteBox->setPlainText("不算");
+    Dialogs::setNextAnswer(QMessageBox::Yes);
+    panel->applyButton->click();
+    QCOMPARE(shown().size(), 0); // not even asked
+    Dialogs::setRecording(true); // drops the answer nobody asked for
+    QCOMPARE(db("select TaskCompleteFlag||'/'||TaskList from Task"), QStringList{"1/已安装"});
+    QCOMPARE(db("select count(*) from Notice"), QStringList{"0"});
+    QCOMPARE(kestra->mainWindow->taskWorkflow->opened.state, "1");
+}
+
+void TestTasks::dispatchLeavesTheOpenedTaskAlone() {
+    QVERIFY(fixture_.exec(task("安装", "", "0", "Kestra")));
+    auto mareth = logIn("tb58", "pw");
+    openProject(*mareth);
+    ProjectWindow *project = mareth->projectWindow;
+    openTask(*mareth, false, "安装");
+    QCOMPARE(project->taskWorkflow->opened.content, "安装");
+
+    project->dispatchButton->click();
+    TaskDispatchWindow *dispatch = mareth->dispatchWindow;
+    dispatch->pickStep(0);
+    dispatch->saveButton->click();
+    QCOMPARE(shown().size(), 1);
+    dispatch->close();
+    QCOMPARE(db("select count(*) from Task"), QStringList{"2"});
+
+    // The sheet still shows "安装", and its buttons act on it.
+    QCOMPARE(project->taskWorkflow->opened.content, "安装");
+    QCOMPARE(project->taskPanel->contentBox->toPlainText(), "安装");
+    project->taskPanel->noteBox->setPlainText("装好了");
+    project->taskPanel->applyButton->click();
+    QCOMPARE(shown().size(), 1);
+    QCOMPARE(db("select TaskContent||'/'||TaskCompleteFlag from Task order by TaskContent='安装'"),
+             (QStringList{dispatch->contentEdit->toPlainText() + "/0", "安装/1"}));
+    project->close();
+}
+
+void TestTasks::reeditWaitsForATaskOfTheShownProject() {
+    QVERIFY(fixture_.exec(task("安装", "", "0", "Kestra")));
+    QVERIFY(
+        fixture_.exec("Insert into Programe values('GD2','华东','目标','内容','Mareth','Kestra',"
+                      "'2026-12-02 09:00:00','2026-12-30 09:00:00','No','0','')"));
+    auto mareth = logIn("tb58", "pw");
+    openProject(*mareth, "GD1");
+    ProjectWindow *project = mareth->projectWindow;
+    QPushButton *reedit = project->taskPanel->reeditButton;
+    QVERIFY(!reedit->isEnabled());
+
+    // A dispatch opens no task of the sheet.
+    project->dispatchButton->click();
+    mareth->dispatchWindow->pickStep(0);
+    mareth->dispatchWindow->saveButton->click();
+    QCOMPARE(shown().size(), 1);
+    mareth->dispatchWindow->close();
+    QVERIFY(!reedit->isEnabled());
+
+    openTask(*mareth, false, "安装");
+    QVERIFY(reedit->isEnabled());
+    project->close();
+
+    // Another project: the task opened for GD1 is not one of its tasks.
+    openProject(*mareth, "GD2");
+    QCOMPARE(project->project.id, "GD2");
+    QVERIFY(!reedit->isEnabled());
+    QVERIFY(!project->taskPanel->applyButton->isEnabled());
+    QVERIFY(!project->taskPanel->completeButton->isEnabled());
+    project->close();
+}
+
+void TestTasks::taskEditorKeepsTheTaskItEdits() {
+    QVERIFY(fixture_.exec(task("安装", "", "0", "Kestra")));
+    QVERIFY(fixture_.exec(task("调试", "", "0", "Halvic")));
+    auto mareth = logIn("tb58", "pw");
+    openRow(*mareth, "安装");
+    mareth->mainWindow->taskPanel->reeditButton->click();
+    TaskDispatchWindow *dispatch = mareth->dispatchWindow;
+    QCOMPARE(dispatch->contentEdit->toPlainText(), "安装");
+
+    // Another row opened meanwhile: "更新" still replaces the task on the form.
+    openRow(*mareth, "调试");
+    dispatch->contentEdit->setPlainText("安装调试");
+    dispatch->saveButton->click();
+    QCOMPARE(shown().size(), 1);
+    QCOMPARE(db("select TaskContent||'/'||TaskCCList from Task order by TaskContent"),
+             (QStringList{"安装调试/Kestra", "调试/Halvic"}));
+    // The opened row is still "调试", and acts on it.
+    QCOMPARE(mareth->mainWindow->taskWorkflow->opened.content, "调试");
+    dispatch->close();
+}
+
+void TestTasks::dispatchingTheSameTaskTwiceStoresItOnce() {
+    auto mareth = logIn("tb58", "pw");
+    openProject(*mareth);
+    mareth->projectWindow->dispatchButton->click();
+    TaskDispatchWindow *dispatch = mareth->dispatchWindow;
+    dispatch->pickStep(0);
+    dispatch->saveButton->click();
+    QCOMPARE(shown().size(), 1);
+    dispatch->saveButton->click(); // the same project, content and dispatcher
+    const auto boxes = shown();
+    QCOMPARE(boxes.size(), 1);
+    QVERIFY2(boxes[0].text.contains("已有") && boxes[0].text.contains("未再次派发"),
+             qPrintable(boxes[0].text));
+    QCOMPARE(boxes[0].caption, "派发任务");
+    QCOMPARE(db("select count(*) from Task"), QStringList{"1"});
+    QCOMPARE(db("select count(*) from Notice"), QStringList{"1"});
+    QCOMPARE(db("select ProTask from Programe"), QStringList{"1"});
+    dispatch->close();
+    mareth->projectWindow->close();
+}
+
+void TestTasks::taskGridColumnWidths() {
+    QVERIFY(fixture_.exec(task("安装", "", "0", "Kestra")));
+    auto mareth = logIn("tb58", "pw");
+    openProject(*mareth);
+    const QList<int> widths = {95, 90, 60, 60, 105, 105, 75, 92, 105, 75};
+    for (QTableView *grid : {mareth->mainWindow->taskGrid, mareth->projectWindow->taskGrid}) {
+        QCOMPARE(grid->model()->columnCount(), widths.size());
+        for (int column = 0; column < widths.size(); ++column)
+            QCOMPARE(grid->columnWidth(column), widths[column]);
+    }
     mareth->projectWindow->close();
 }
 
