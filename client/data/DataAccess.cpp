@@ -13,6 +13,7 @@ namespace {
 // Every gateway set and not yet released, the one in use last: when a main
 // window goes away, the operations go back to the gateway set before its own.
 std::vector<AppServerGateway *> gGateways;
+ServerFailure gLastFailure;
 
 AppServerGateway *activeGateway() {
     return gGateways.empty() ? nullptr : gGateways.back();
@@ -21,12 +22,17 @@ AppServerGateway *activeGateway() {
 // Runs one gateway call; every failure, a missing gateway included, gives the
 // empty result.
 template <class Result, class Call> Result callGateway(Call call) {
+    gLastFailure = {};
     AppServerGateway *gateway = activeGateway();
-    if (!gateway)
+    if (!gateway) {
+        gLastFailure = {ServerFailure::Kind::Unreached,
+                        QStringLiteral("尚未连接服务器，请重新登录。")};
         return Result{};
+    }
     try {
         return call(*gateway);
-    } catch (const std::exception &) {
+    } catch (const std::exception &error) {
+        gLastFailure = ServerFailure::of(error);
         return Result{};
     }
 }
@@ -37,15 +43,19 @@ PDataPacket query(const QString &sql) {
 
 // A change whose answer was lost says so; any other failure is a plain no.
 ChangeResult change(const QString &sql) {
-    return callGateway<ChangeResult>([&](AppServerGateway &g) {
+    const ChangeResult result = callGateway<ChangeResult>([&](AppServerGateway &g) {
         try {
             return g.execSqlCounted(sql);
-        } catch (const AnswerLostError &) {
+        } catch (const AnswerLostError &error) {
+            gLastFailure = ServerFailure::of(error);
             ChangeResult lost;
             lost.answerLost = true;
             return lost;
         }
     });
+    if (!result.succeeded && !gLastFailure.failed())
+        gLastFailure = ServerFailure::refused();
+    return result;
 }
 
 bool exec(const QString &sql) {
@@ -53,8 +63,12 @@ bool exec(const QString &sql) {
 }
 
 bool del(const QString &sql) {
-    return callGateway<ChangeResult>([&](AppServerGateway &g) { return g.delSqlCounted(sql); })
-        .succeeded;
+    const bool deleted = callGateway<ChangeResult>([&](AppServerGateway &g) {
+                             return g.delSqlCounted(sql);
+                         }).succeeded;
+    if (!deleted && !gLastFailure.failed())
+        gLastFailure = ServerFailure::refused();
+    return deleted;
 }
 
 } // namespace
@@ -74,6 +88,9 @@ void releaseGateway(AppServerGateway *gateway) {
 }
 AppServerGateway *gateway() {
     return activeGateway();
+}
+ServerFailure lastFailure() {
+    return gLastFailure;
 }
 
 bool addMember(const Member &member) {

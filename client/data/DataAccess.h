@@ -7,6 +7,7 @@
 #include "ChangeResult.h"
 #include "DataPacket.h"
 #include "Records.h"
+#include "ServerFailure.h"
 
 class AppServerGateway;
 
@@ -18,6 +19,9 @@ namespace DataAccess {
 void setGateway(AppServerGateway *gateway);
 void releaseGateway(AppServerGateway *gateway);
 AppServerGateway *gateway();
+
+// Why the last operation failed; kind None when it succeeded.
+ServerFailure lastFailure();
 
 bool addMember(const Member &member);
 PDataPacket selectMembers(const QString &userName, const QString &password);

@@ -201,8 +201,14 @@ void NewProjectWindow::create() {
     }
     const Project project = enteredProject();
     if (!DataAccess::addProject(project)) {
-        if (!takeNewNumberIfTaken())
-            fail(QStringLiteral("添加项目出错！"), QStringLiteral("创建新项目/任务"));
+        // Only a refusal can mean the number was taken; a server out of
+        // reach is said as such.
+        const ServerFailure failure = DataAccess::lastFailure();
+        const bool refused = failure.kind == ServerFailure::Kind::Refused;
+        if (!refused || !takeNewNumberIfTaken())
+            fail(refused ? QStringLiteral("添加项目出错！")
+                         : QStringLiteral("添加项目出错！\r") + failure.text,
+                 QStringLiteral("创建新项目/任务"));
         return; // everything entered stays for another try
     }
     resetAfterSave();

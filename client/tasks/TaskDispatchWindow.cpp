@@ -221,10 +221,18 @@ void TaskDispatchWindow::updateTask() {
 
 void TaskDispatchWindow::afterStoring(const QString &phrase, const QString &message,
                                       const QString &caption) {
-    NoticePost::post(shell_, QStringLiteral("项目编号:") + projectIdLabel->text() + phrase,
-                     shell_.member().displayName, related->text());
-    shell_.reloadLists();
-    if (afterChange_)
-        afterChange_();
+    try {
+        NoticePost::post(shell_, QStringLiteral("项目编号:") + projectIdLabel->text() + phrase,
+                         shell_.member().displayName, related->text());
+        shell_.reloadLists();
+        if (afterChange_)
+            afterChange_();
+    } catch (const std::exception &error) {
+        // The task is stored: a failed refresh must not look like a failed dispatch.
+        Dialogs::message(message + QStringLiteral("\r任务已保存，但刷新列表失败：") +
+                             failureText(error),
+                         caption, QMessageBox::Warning);
+        return;
+    }
     Dialogs::message(message, caption);
 }

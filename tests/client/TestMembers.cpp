@@ -211,7 +211,8 @@ void TestMembers::ownLoginChangedElsewhereIsRefused() {
     // reading the own row fails before anything is changed.
     const auto shown = Dialogs::takeShown();
     QCOMPARE(shown.size(), 1);
-    QCOMPARE(shown[0].text, "Invalid data packet");
+    QCOMPARE(shown[0].text, QString("服务器（127.0.0.1:%1）不接受当前成员的登录信息，请重新登录。")
+                                .arg(fixture_.server().port()));
     checkMode(MemberWindow::Mode::ChangeOwnLogin, 263, 186, true);
     QVERIFY(!canLogIn("kestra", "new"));
     QVERIFY(!canLogIn("kestra9", "new"));
@@ -242,13 +243,17 @@ void TestMembers::modeSurvivesClosingAndReopening() {
     QCOMPARE(window_->displayNameEdit->text(), "Quenby");
     QVERIFY(!window_->changeButton->isEnabled());
 
-    // A server gone away: the window cannot fill, the main window stays usable.
+    // A server gone away: the window cannot fill, the member is told where the
+    // server was looked for, the main window stays usable.
     window_->close();
+    const int port = fixture_.server().port();
     fixture_.stop();
     app_->mainWindow->openMemberWindow();
     const auto shown = Dialogs::takeShown();
     QCOMPARE(shown.size(), 1);
-    QCOMPARE(shown[0].text, "Invalid data packet");
+    QCOMPARE(shown[0].text,
+             QString("无法连接服务器（127.0.0.1:%1），请检查网络，或请管理员确认服务器正在运行。")
+                 .arg(port));
     QVERIFY(app_->mainWindow->isEnabled());
     QVERIFY(!window_->isVisible());
 }

@@ -349,6 +349,21 @@ void TestProjects::createRefusals() {
     QCOMPARE(boxes[0].caption, "创建新项目/任务");
     QCOMPARE(editor_->contentEdit->text(), "kept");
     QCOMPARE(dbColumn("select count(*) from Notice"), QStringList{"0"});
+
+    // The server gone: the member is told it cannot be reached, and where.
+    editor_->numberEdit->setText("X2");
+    const int port = fixture_.server().port();
+    fixture_.stop();
+    editor_->saveButton->click();
+    boxes = shown();
+    QCOMPARE(boxes.size(), 1);
+    QCOMPARE(boxes[0].text,
+             QString("添加项目出错！\r无法连接服务器（127.0.0.1:%1），请检查网络，或请管理员确认"
+                     "服务器正在运行。")
+                 .arg(port));
+    QCOMPARE(boxes[0].caption, "创建新项目/任务");
+    QCOMPARE(editor_->contentEdit->text(), "kept");
+    editor_->close();
 }
 
 void TestProjects::numberTakenMeanwhileGivesTheNextFreeOne() {

@@ -76,6 +76,7 @@ private slots:
     void reeditWaitsForATaskOfTheShownProject();
     void taskEditorKeepsTheTaskItEdits();
     void dispatchingTheSameTaskTwiceStoresItOnce();
+    void storedDispatchWhoseRefreshFailedSaysSo();
     void taskGridColumnWidths();
 
 private:
@@ -629,6 +630,36 @@ void TestTasks::dispatchingTheSameTaskTwiceStoresItOnce() {
     QCOMPARE(db("select ProTask from Programe"), QStringList{"1"});
     dispatch->close();
     mareth->projectWindow->close();
+}
+
+void TestTasks::storedDispatchWhoseRefreshFailedSaysSo() {
+    auto mareth = logIn("tb58", "pw");
+    openProject(*mareth);
+    ProjectWindow *project = mareth->projectWindow;
+    project->dispatchButton->click();
+    TaskDispatchWindow *dispatch = mareth->dispatchWindow;
+    dispatch->pickStep(0);
+    // The server goes away between the dispatch and the project window's refresh.
+    const int port = fixture_.server().port();
+    QStringList stored;
+    dispatch->setAfterChange([&] {
+        stored = db("select TaskContent from Task");
+        fixture_.stop();
+        project->refill();
+    });
+    dispatch->saveButton->click();
+    QCOMPARE(stored.size(), 1);
+    const auto boxes = shown();
+    QCOMPARE(boxes.size(), 1);
+    QCOMPARE(
+        boxes[0].text,
+        QString("已成功派发任务，请提醒相关人员查看！\r任务已保存，但刷新列表失败：无法连接服务"
+                "器（127.0.0.1:%1），请检查网络，或请管理员确认服务器正在运行。")
+            .arg(port));
+    QCOMPARE(boxes[0].caption, "派发任务");
+    QCOMPARE(boxes[0].icon, QMessageBox::Warning);
+    dispatch->close();
+    project->close();
 }
 
 void TestTasks::taskGridColumnWidths() {

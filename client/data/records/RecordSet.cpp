@@ -1,10 +1,10 @@
 #include "RecordSet.h"
 
-#include <stdexcept>
+#include "MissingAnswer.h"
 
 void RecordSet::load(const PDataPacket &packet) {
     if (!packet)
-        throw std::runtime_error("Invalid data packet");
+        throw MissingAnswer();
     packet_ = packet;
     recNo_ = 0;
     emit reloaded();

@@ -12,7 +12,7 @@ public:
     explicit RecordSet(QObject *parent = nullptr) : QObject(parent) {}
 
     // Replaces every row with the packet's and moves to the first row.
-    // Throws std::runtime_error("Invalid data packet") for the empty result.
+    // Throws MissingAnswer ("Invalid data packet") for the empty result.
     void load(const PDataPacket &packet);
 
     int recordCount() const { return packet_ ? packet_->rowCount() : 0; }
