@@ -54,7 +54,7 @@ ChangeResult change(const QString &sql) {
         }
     });
     if (!result.succeeded && !gLastFailure.failed())
-        gLastFailure = ServerFailure::refused();
+        gLastFailure = ServerFailure::refused(result.refusal);
     return result;
 }
 
@@ -63,12 +63,11 @@ bool exec(const QString &sql) {
 }
 
 bool del(const QString &sql) {
-    const bool deleted = callGateway<ChangeResult>([&](AppServerGateway &g) {
-                             return g.delSqlCounted(sql);
-                         }).succeeded;
-    if (!deleted && !gLastFailure.failed())
-        gLastFailure = ServerFailure::refused();
-    return deleted;
+    const ChangeResult result =
+        callGateway<ChangeResult>([&](AppServerGateway &g) { return g.delSqlCounted(sql); });
+    if (!result.succeeded && !gLastFailure.failed())
+        gLastFailure = ServerFailure::refused(result.refusal);
+    return result.succeeded;
 }
 
 } // namespace
@@ -167,7 +166,7 @@ bool updateTaskState(const QString &state, const QString &completionNote, const 
     return exec(Statements::updateTaskState(state, completionNote, task));
 }
 ChangeResult updateTaskStateCounted(const QString &state, const QString &completionNote,
-                                   const Task &task) {
+                                    const Task &task) {
     return change(Statements::updateTaskState(state, completionNote, task));
 }
 ChangeResult claimTask(const Task &task) {

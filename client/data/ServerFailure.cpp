@@ -37,6 +37,9 @@ ServerFailure ServerFailure::of(const std::exception &error) {
         return {Kind::AnswerLost,
                 QStringLiteral("与") + where +
                     QStringLiteral("的连接中断，没有收到回答：修改可能已经保存，请刷新后核对。")};
+    if (const auto *refusal = dynamic_cast<const RefusedError *>(&error))
+        return {Kind::Refused, QStringLiteral("服务器拒绝了此次请求，数据未改变。原因：") +
+                                   QString::fromStdString(refusal->reason())};
     if (dynamic_cast<const UnauthorizedError *>(&error))
         return {Kind::Refused, where + QStringLiteral("不接受当前成员的登录信息，请重新登录。")};
     if (dynamic_cast<const ServerError *>(&error) && unreached(text))
@@ -47,6 +50,9 @@ ServerFailure ServerFailure::of(const std::exception &error) {
     return {Kind::Other, where + QStringLiteral("出错：") + text};
 }
 
-ServerFailure ServerFailure::refused() {
-    return {Kind::Refused, QStringLiteral("服务器拒绝了此次修改，数据未改变。")};
+ServerFailure ServerFailure::refused(const std::string &reason) {
+    QString text = QStringLiteral("服务器拒绝了此次修改，数据未改变。");
+    if (!reason.empty())
+        text += QStringLiteral("原因：") + QString::fromStdString(reason);
+    return {Kind::Refused, text};
 }

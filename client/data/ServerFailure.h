@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <exception>
+#include <string>
 
 struct ServerFailure {
     enum class Kind {
@@ -22,6 +23,6 @@ struct ServerFailure {
 
     // The failure an exception from the gateway or the connection stands for.
     static ServerFailure of(const std::exception &error);
-    // A change the server answered with no.
-    static ServerFailure refused();
+    // A change the server answered with no, and why, when it said.
+    static ServerFailure refused(const std::string &reason = {});
 };

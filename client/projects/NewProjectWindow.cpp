@@ -7,6 +7,7 @@
 #include "ErrorGuard.h"
 #include "NamePicker.h"
 #include "NoticePost.h"
+#include "ReadBack.h"
 #include "RecordRows.h"
 #include "RecordSet.h"
 #include "SqlValues.h"
@@ -190,6 +191,26 @@ void NewProjectWindow::save() {
     });
 }
 
+// The answer to a change of this project was lost: whether it is stored
+// after all, read back. Says what is known when it is not.
+bool NewProjectWindow::storedAfterAll(const Project &project, const QString &caption,
+                                      const QString &notStored) {
+    if (DataAccess::lastFailure().kind != ServerFailure::Kind::AnswerLost)
+        return false;
+    const QString lost = DataAccess::lastFailure().text;
+    switch (ReadBack::project(project)) {
+    case ReadBack::Stored::Yes:
+        return true;
+    case ReadBack::Stored::No:
+        fail(notStored, caption);
+        return false;
+    case ReadBack::Stored::Unknown:
+        break;
+    }
+    fail(lost, caption);
+    return false;
+}
+
 void NewProjectWindow::fail(const QString &text, const QString &caption) {
     Dialogs::message(text, caption, QMessageBox::Critical);
 }
@@ -201,15 +222,22 @@ void NewProjectWindow::create() {
     }
     const Project project = enteredProject();
     if (!DataAccess::addProject(project)) {
-        // Only a refusal can mean the number was taken; a server out of
-        // reach is said as such.
+        const QString caption = QStringLiteral("创建新项目/任务");
         const ServerFailure failure = DataAccess::lastFailure();
-        const bool refused = failure.kind == ServerFailure::Kind::Refused;
-        if (!refused || !takeNewNumberIfTaken())
-            fail(refused ? QStringLiteral("添加项目出错！")
-                         : QStringLiteral("添加项目出错！\r") + failure.text,
-                 QStringLiteral("创建新项目/任务"));
-        return; // everything entered stays for another try
+        if (failure.kind == ServerFailure::Kind::AnswerLost) {
+            if (!storedAfterAll(
+                    project, caption,
+                    QStringLiteral(
+                        "添加项目出错！\r与服务器的连接中断，项目未保存，请再次点击“创建”。")))
+                return; // everything entered stays for another try
+        } else {
+            // Only a refusal can mean the number was taken; a server out of
+            // reach is said as such.
+            const bool refused = failure.kind == ServerFailure::Kind::Refused;
+            if (!refused || !takeNewNumberIfTaken())
+                fail(QStringLiteral("添加项目出错！\r") + failure.text, caption);
+            return; // everything entered stays for another try
+        }
     }
     resetAfterSave();
     NoticePost::post(shell_,
@@ -253,8 +281,15 @@ void NewProjectWindow::update() {
     edited.dueTime = entered.dueTime;
     edited.completeFlag = QStringLiteral("No"); // an update reopens the project
     // One request: the stored project is replaced, or stays as it was.
-    if (!DataAccess::replaceProject(SqlValues::trimmed(updating_->id), edited).changedAnyRow()) {
-        fail(QStringLiteral("更新项目出错！"), caption);
+    const ChangeResult replaced =
+        DataAccess::replaceProject(SqlValues::trimmed(updating_->id), edited);
+    if (!replaced.changedAnyRow() &&
+        !(replaced.answerLost &&
+          storedAfterAll(
+              edited, caption,
+              QStringLiteral("更新项目出错！\r与服务器的连接中断，项目未更新，请再试一次。")))) {
+        if (!replaced.answerLost)
+            fail(QStringLiteral("更新项目出错！\r") + DataAccess::lastFailure().text, caption);
         return;
     }
     updating_.reset();

@@ -60,6 +60,7 @@ private:
     void update();
     bool takeNewNumberIfTaken();
     void resetAfterSave();
+    bool storedAfterAll(const Project &project, const QString &caption, const QString &notStored);
     void fail(const QString &text, const QString &caption);
 
     AppShell &shell_;

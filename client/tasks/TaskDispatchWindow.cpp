@@ -9,6 +9,7 @@
 #include "FlowChart.h"
 #include "NamePicker.h"
 #include "NoticePost.h"
+#include "ReadBack.h"
 #include "RecordRows.h"
 #include "RecordSet.h"
 #include "SqlValues.h"
@@ -167,10 +168,9 @@ void TaskDispatchWindow::dispatchTask() {
             kDispatchTitle, QMessageBox::Warning);
         return;
     }
-    if (!DataAccess::addTask(task)) {
-        Dialogs::message(QStringLiteral("派发任务出错！"), kDispatchTitle, QMessageBox::Critical);
+    if (!DataAccess::addTask(task) &&
+        !storedAfterAll(task, kDispatchTitle, QStringLiteral("派发任务出错！")))
         return;
-    }
     // The project window's next fill stores the real count; this keeps the
     // list right until then.
     bool counted = false;
@@ -179,6 +179,28 @@ void TaskDispatchWindow::dispatchTask() {
         DataAccess::updateProjectTaskCount(QString::number(count + 1), *project_);
     afterStoring(QStringLiteral(" 添加了派发任务，请以下执行人选注意查收"),
                  QStringLiteral("已成功派发任务，请提醒相关人员查看！"), kDispatchTitle);
+}
+
+// A failed change of this task: stored after all when its answer was only
+// lost and reading it back finds it; otherwise says what is known.
+bool TaskDispatchWindow::storedAfterAll(const Task &task, const QString &caption,
+                                        const QString &failed) {
+    const ServerFailure failure = DataAccess::lastFailure();
+    if (failure.kind == ServerFailure::Kind::AnswerLost) {
+        switch (ReadBack::task(task)) {
+        case ReadBack::Stored::Yes:
+            return true;
+        case ReadBack::Stored::No:
+            Dialogs::message(failed +
+                                 QStringLiteral("\r与服务器的连接中断，任务未保存，请再试一次。"),
+                             caption, QMessageBox::Critical);
+            return false;
+        case ReadBack::Stored::Unknown:
+            break;
+        }
+    }
+    Dialogs::message(failed + QStringLiteral("\r") + failure.text, caption, QMessageBox::Critical);
+    return false;
 }
 
 bool TaskDispatchWindow::keyIsStored(const Task &task) {
@@ -206,11 +228,10 @@ void TaskDispatchWindow::updateTask() {
     edited.dueTime = entered.dueTime;
     edited.relatedPersons = entered.relatedPersons;
     // One request: the stored task is replaced, or stays as it was.
-    if (!DataAccess::replaceTask(old, edited).changedAnyRow()) {
-        Dialogs::message(QStringLiteral("更新任务出错！原任务未改变。"), kUpdateTitle,
-                         QMessageBox::Critical);
+    const ChangeResult replaced = DataAccess::replaceTask(old, edited);
+    if (!replaced.changedAnyRow() &&
+        !storedAfterAll(edited, kUpdateTitle, QStringLiteral("更新任务出错！原任务未改变。")))
         return;
-    }
     editing_ = edited; // a second "更新" replaces the row just stored
     emit taskReplaced(old, edited);
     // An update adds no task: no count changes.

@@ -71,6 +71,7 @@ private:
     AppShell &shell_;
     RecordSet *members_;
     // A task with this key (project, content, dispatcher) is stored already.
+    bool storedAfterAll(const Task &task, const QString &caption, const QString &failed);
     bool keyIsStored(const Task &task);
 
     const Project *project_ = nullptr;

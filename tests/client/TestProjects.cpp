@@ -3,6 +3,7 @@
 
 #include "AppClock.h"
 #include "ClientApp.h"
+#include "CuttingProxy.h"
 #include "Dialogs.h"
 #include "MainWindow.h"
 #include "NamePicker.h"
@@ -21,6 +22,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSettings>
 #include <QTableView>
 #include <QtTest>
 
@@ -69,6 +71,8 @@ private slots:
     void numbering();
     void createResetsAndWritesTheNotice();
     void createRefusals();
+    void aLostAnswerIsReadBack_data();
+    void aLostAnswerIsReadBack();
     void numberTakenMeanwhileGivesTheNextFreeOne();
     void performerCheckList();
     void updateReplacesTheProject();
@@ -327,6 +331,48 @@ void TestProjects::createResetsAndWritesTheNotice() {
     QVERIFY(main_->noticePanel->toPlainText().contains("已成功创建"));
 }
 
+void TestProjects::aLostAnswerIsReadBack_data() {
+    QTest::addColumn<bool>("carriedOut"); // the cut comes after the server's answer
+    QTest::addColumn<int>("boxes");
+    QTest::addColumn<QStringList>("stored");
+    QTest::newRow("carried out") << true << 0 << QStringList{"SW20261210001/new"};
+    QTest::newRow("never arrived") << false << 1 << QStringList{};
+}
+
+// The connection breaks around a new project: whether the server stored it
+// is read back; a stored one carries on as created, one not stored can be
+// created again, and neither ends up twice.
+void TestProjects::aLostAnswerIsReadBack() {
+    QFETCH(bool, carriedOut);
+    QFETCH(int, boxes);
+    QFETCH(QStringList, stored);
+    CuttingProxy proxy(fixture_.server().port());
+    QVERIFY(proxy.start());
+    QSettings(fixture_.settingsPath(), QSettings::IniFormat).setValue("Server/Port", proxy.port());
+    logIn("kestra", "k");
+    main_->openNewProjectWindow();
+    editor_->kindButtons[2]->click();
+    editor_->contentEdit->setText("new");
+    proxy.cutNext("Insert into Programe",
+                  carriedOut ? CuttingProxy::Cut::AfterAnswer : CuttingProxy::Cut::BeforeRequest);
+    editor_->saveButton->click();
+    QCOMPARE(proxy.cuts(), 1);
+    const auto told = shown();
+    QCOMPARE(told.size(), boxes);
+    if (boxes)
+        QCOMPARE(told[0].text,
+                 "添加项目出错！\r与服务器的连接中断，项目未保存，请再次点击“创建”。");
+    const QString rows = "select ProId||'/'||ProContent from Programe";
+    QCOMPARE(dbColumn(rows), stored);
+    QCOMPARE(editor_->numberEdit->text() == NewProjectWindow::kNumberPlaceholder, carriedOut);
+    if (!carriedOut) { // everything entered stays for one more press
+        editor_->saveButton->click();
+        QCOMPARE(dbColumn(rows), QStringList{"SW20261210001/new"});
+    }
+    QCOMPARE(dbColumn("select count(*) from Notice"), QStringList{"1"});
+    editor_->close();
+}
+
 void TestProjects::createRefusals() {
     logIn("kestra", "k");
     main_->openNewProjectWindow();
@@ -345,7 +391,10 @@ void TestProjects::createRefusals() {
     editor_->saveButton->click();
     boxes = shown();
     QCOMPARE(boxes.size(), 1);
-    QCOMPARE(boxes[0].text, "添加项目出错！");
+    QVERIFY2(
+        boxes[0].text.startsWith("添加项目出错！\r服务器拒绝了此次修改，数据未改变。原因：UNIQUE "
+                                 "constraint failed: Programe"), // the server's reason
+        qPrintable(boxes[0].text));
     QCOMPARE(boxes[0].caption, "创建新项目/任务");
     QCOMPARE(editor_->contentEdit->text(), "kept");
     QCOMPARE(dbColumn("select count(*) from Notice"), QStringList{"0"});

@@ -4,9 +4,10 @@
 
 #include "AppClock.h"
 #include "ClientApp.h"
+#include "CuttingProxy.h"
+#include "DataAccess.h"
 #include "Dialogs.h"
 #include "FlowChart.h"
-#include "DataAccess.h"
 #include "MainWindow.h"
 #include "NamePicker.h"
 #include "ProgressSheet.h"
@@ -25,6 +26,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSettings>
 #include <QTableView>
 #include <QTextEdit>
 #include <QtTest>
@@ -61,6 +63,8 @@ private slots:
 
     void dispatchFromTheChart();
     void dispatchWindowRefusalsAndPicker();
+    void aLostAnswerIsReadBack_data();
+    void aLostAnswerIsReadBack();
     void wholeFlowWithTwoMembers();
     void theTwoPlacesDiffer_data();
     void theTwoPlacesDiffer();
@@ -428,12 +432,70 @@ void TestTasks::refusedUpdatePutsTheOldTaskBack() {
     dispatch->saveButton->click();
     const auto boxes = shown();
     QCOMPARE(boxes.size(), 1);
-    QCOMPARE(boxes[0].text, "更新任务出错！原任务未改变。");
+    QCOMPARE(boxes[0].text,
+             "更新任务出错！原任务未改变。\r服务器拒绝了此次修改，数据未改变。原因：refused");
     QCOMPARE(db("select TaskContent||'/'||TaskPerformer||'/'||TaskReadTime from Task"),
              QStringList{"安装/Kestra/2026-12-09 08:00:00--Kestra"});
     QCOMPARE(mareth->mainWindow->taskWorkflow->opened.content, "安装");
     QCOMPARE(db("select count(*) from Notice"), QStringList{"0"});
     dispatch->close();
+}
+
+void TestTasks::aLostAnswerIsReadBack_data() {
+    QTest::addColumn<bool>("update");
+    QTest::addColumn<bool>("carriedOut"); // the cut comes after the server's answer
+    QTest::addColumn<QString>("told");
+    QTest::addColumn<QStringList>("stored");
+    const QString again = "\r与服务器的连接中断，任务未保存，请再试一次。";
+    QTest::newRow("dispatch carried out")
+        << false << true << "已成功派发任务，请提醒相关人员查看！" << QStringList{"新任务"};
+    QTest::newRow("dispatch never arrived")
+        << false << false << "派发任务出错！" + again << QStringList{};
+    QTest::newRow("update carried out")
+        << true << true << "已成功更新任务，请提醒相关人员查看！" << QStringList{"新任务"};
+    QTest::newRow("update never arrived")
+        << true << false << "更新任务出错！原任务未改变。" + again << QStringList{"安装"};
+}
+
+// The connection breaks around the change: whether the server carried it out
+// is read back, and the member is told which; pressing again never doubles it.
+void TestTasks::aLostAnswerIsReadBack() {
+    QFETCH(bool, update);
+    QFETCH(bool, carriedOut);
+    QFETCH(QString, told);
+    QFETCH(QStringList, stored);
+    if (update)
+        QVERIFY(fixture_.exec(task("安装", "", "0", "Kestra")));
+    CuttingProxy proxy(fixture_.server().port());
+    QVERIFY(proxy.start());
+    QSettings(fixture_.settingsPath(), QSettings::IniFormat).setValue("Server/Port", proxy.port());
+    auto mareth = logIn("tb58", "pw");
+    TaskDispatchWindow *dispatch = mareth->dispatchWindow;
+    if (update) {
+        openRow(*mareth, "安装");
+        mareth->mainWindow->taskPanel->reeditButton->click();
+    } else {
+        openProject(*mareth);
+        mareth->projectWindow->dispatchButton->click();
+        dispatch->pickStep(0);
+    }
+    dispatch->contentEdit->setPlainText("新任务");
+    proxy.cutNext("Insert into Task",
+                  carriedOut ? CuttingProxy::Cut::AfterAnswer : CuttingProxy::Cut::BeforeRequest);
+    dispatch->saveButton->click();
+    QCOMPARE(proxy.cuts(), 1);
+    auto boxes = shown();
+    QCOMPARE(boxes.size(), 1);
+    QCOMPARE(boxes[0].text, told);
+    QCOMPARE(db("select TaskContent from Task"), stored);
+    // Pressed again: stored once, whatever happened before.
+    dispatch->saveButton->click();
+    boxes = shown();
+    QCOMPARE(boxes.size(), 1);
+    QCOMPARE(db("select TaskContent from Task"), QStringList{"新任务"});
+    dispatch->close();
+    if (!update)
+        mareth->projectWindow->close();
 }
 
 void TestTasks::unreadableDatesAreSaid() {

@@ -33,7 +33,7 @@ QStringList everyClientStatement() {
         selectProjectTasks(awkward, true), selectProjectTasks(awkward, false),
         selectMemberTasks(awkward, awkward), updateTaskState(awkward, awkward, task),
         claimTask(task), updateTaskReadTime(awkward, task), deleteTask(awkward, awkward, awkward),
-        replaceProject(awkward, project), replaceTask(task, task),
+        replaceProject(awkward, project), replaceTask(task, task), projectById(awkward),
         addNotice(notice), NoticeBoard::panelStatement(QDateTime::currentDateTime()),
         NoticeBoard::projectCountStatement(awkward), NoticeBoard::taskCountStatement(awkward),
         ProjectRules::numbersOfDayStatement(ProjectRules::Kind::Demand, QDate(2026, 12, 10)),

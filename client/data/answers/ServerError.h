@@ -14,6 +14,17 @@ public:
     using ServerError::ServerError;
 };
 
+// The server refused the request (HTTP 403); reason() is its own explanation.
+class RefusedError : public ServerError {
+public:
+    RefusedError(const std::string &what, std::string reason)
+        : ServerError(what), reason_(std::move(reason)) {}
+    const std::string &reason() const { return reason_; }
+
+private:
+    std::string reason_;
+};
+
 // The request went out but no answer came back (the connection broke or the
 // time ran out): a change may have been stored or not; only reading it back
 // tells.

@@ -60,7 +60,11 @@ ChangeResult AppServerGateway::runChange(std::optional<Command> &slot, const cha
     auto result = answer.find("result");
     if (result == answer.end() || !result->is_boolean())
         throw malformed("result missing");
-    ChangeResult outcome{result->get<bool>(), 0};
+    ChangeResult outcome;
+    outcome.succeeded = result->get<bool>();
+    auto error = answer.find("error");
+    if (!outcome.succeeded && error != answer.end() && error->is_string())
+        outcome.refusal = error->get<std::string>();
     // A refusal carries no count; a success without one counts as no change.
     auto changes = answer.find("changes");
     if (changes != answer.end() && changes->is_number_integer())

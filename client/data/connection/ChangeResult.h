@@ -3,12 +3,16 @@
 // took the statement, and how many rows it changed. A statement that matched
 // no row is taken with no change; only a caller knows whether that is fine.
 
+#include <string>
+
 struct ChangeResult {
     bool succeeded = false;
     long long changes = 0;
     // Not succeeded, and not because the server said no: the request may
     // have been carried out, its answer lost on the way.
     bool answerLost = false;
+    // Why the server said no, as it said it; empty otherwise.
+    std::string refusal;
 
     bool changedAnyRow() const { return succeeded && changes > 0; }
 };

@@ -163,6 +163,9 @@ ServerConnection::Answer ServerConnection::postUnlessUnchanged(const std::string
         return Answer{304, {}, etag};
     if (result->status == 226 && !etag.empty())
         return rowDeltaAnswer(*result, etag);
+    if (result->status == 403)
+        throw RefusedError("Application server " + where() + ": " + serverExplanation(*result),
+                           serverExplanation(*result));
     if (result->status != 200)
         throw ServerError("Application server " + where() + ": " + serverExplanation(*result));
     return Answer{200, std::move(result->body), result->get_header_value("ETag")};

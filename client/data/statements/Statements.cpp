@@ -86,6 +86,10 @@ QString updateProjectTaskCount(const QString &taskCount, const Project &project)
            whereProject(project);
 }
 
+QString projectById(const QString &projectId) {
+    return QStringLiteral("Select * From programe Where ProId Like ") + quoted(projectId);
+}
+
 QString deleteProject(const QString &projectId) {
     return QStringLiteral("delete Programe Where ProId=") + quoted(projectId);
 }

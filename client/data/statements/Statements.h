@@ -19,6 +19,8 @@ QString updateProject(const QString &performers, const QString &completeFlag,
                       const QString &taskCount, const QString &flowNodes, const Project &project);
 QString updateProjectTaskCount(const QString &taskCount, const Project &project);
 QString deleteProject(const QString &projectId);
+// The project with this number (LIKE without a wildcard: the numbers hold none).
+QString projectById(const QString &projectId);
 // A re-edit: the stored project's deletion and its edited copy's insertion in
 // one request, which the server keeps both or neither.
 QString replaceProject(const QString &projectId, const Project &edited);
