@@ -26,6 +26,12 @@ constexpr size_t kConnectionMemoryBytes = 32 << 10;
 // connection is closed instead.
 constexpr size_t kDiscardUpToBytes = 8 * kMaxBodyBytes;
 
+// TLS 1.2 and 1.3 only, with ephemeral key exchange (a recorded session stays
+// secret when the server's key leaks later) and AEAD ciphers only.
+constexpr const char *kTlsPriorities =
+    "SECURE128:-VERS-ALL:+VERS-TLS1.3:+VERS-TLS1.2:-RSA:-AES-128-CBC:-AES-256-CBC:"
+    "-CAMELLIA-128-CBC:-CAMELLIA-256-CBC:%SAFE_RENEGOTIATION";
+
 struct Framing {
     int contentLengths = 0;
     bool transferEncoding = false;
@@ -189,6 +195,7 @@ HttpServer::HttpServer(const Routes &routes, StatementRequests &requests,
         {tls ? MHD_OPTION_HTTPS_MEM_CERT : MHD_OPTION_END, 0,
          const_cast<char *>(options.tlsCertificate.c_str())},
         {MHD_OPTION_HTTPS_MEM_KEY, 0, const_cast<char *>(options.tlsKey.c_str())},
+        {MHD_OPTION_HTTPS_PRIORITIES, 0, const_cast<char *>(kTlsPriorities)},
         {MHD_OPTION_END, 0, nullptr}};
     daemon_ = MHD_start_daemon(
         flags, static_cast<uint16_t>(options.port), nullptr, nullptr, &MhdCallbacks::onRequest,
