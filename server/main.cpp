@@ -85,6 +85,12 @@ int serve(const Options &options, Storage &storage, const sigset_t &signals) {
     listen.maxConnections = connectionsWithinDescriptorLimit(unsigned(options.maxConnections));
     listen.perAddress = unsigned(options.perAddress);
     listen.idleSeconds = unsigned(options.idleSeconds);
+    // Half the readers: one member's queries leave the others a reader free.
+    listen.readerShare =
+        unsigned(options.readerShare > 0 ? options.readerShare : std::max(1, readers / 2));
+    listen.throttle.freePerLogin = unsigned(options.loginTries);
+    listen.throttle.freePerAddress = unsigned(options.addressTries);
+    listen.throttle.longestWait = std::chrono::seconds(options.longestLoginWait);
     if (!options.tlsCert.empty()) {
         listen.tlsCertificate = fileText(options.tlsCert);
         listen.tlsKey = fileText(options.tlsKey);

@@ -31,6 +31,10 @@ constexpr NumberFlag kNumberFlags[] = {
     {"--max-connections", &Options::maxConnections, 1, 1000000},
     {"--per-address", &Options::perAddress, 0, 1000000},
     {"--idle-s", &Options::idleSeconds, 1, 86400},
+    {"--reader-share", &Options::readerShare, 0, 100000},
+    {"--login-tries", &Options::loginTries, 1, 1000000},
+    {"--address-tries", &Options::addressTries, 1, 1000000},
+    {"--login-wait-max-s", &Options::longestLoginWait, 1, 86400},
 };
 
 } // namespace
@@ -40,6 +44,8 @@ const char *usageText() {
            "                      [--threads N] [--queue N] [--statement-ms N] [--write-ms N]\n"
            "                      [--max-answer-mb N] [--max-value-mb N]\n"
            "                      [--max-connections N] [--per-address N] [--idle-s N] [--demo]\n"
+           "                      [--reader-share N] [--login-tries N] [--address-tries N]\n"
+           "                      [--login-wait-max-s N]\n"
            "                      [--tls-cert FILE --tls-key FILE] [--statements client|any]\n"
            "       solvane-server [--db PATH] --add-member USER PASSWORD NAME\n"
            "       solvane-server [--db PATH] [--check] [--backup FILE]\n"
@@ -60,6 +66,13 @@ const char *usageText() {
            "  --max-connections N connections open at once (1000)\n"
            "  --per-address N     connections open at once from one address (32; 0: no limit)\n"
            "  --idle-s N          seconds a silent connection is kept (5)\n"
+           "  --reader-share N    queries one member may have in flight; more get 503\n"
+           "                      (half the --threads, at least 1; the administrators'\n"
+           "                      logins are not limited)\n"
+           "  --login-tries N     failed logins a login name has before it waits (5)\n"
+           "  --address-tries N   failed logins an address has before it waits (20)\n"
+           "  --login-wait-max-s N  longest such wait, doubling from 1 s (60); a waiting\n"
+           "                      login or address gets 429 with Retry-After\n"
            "  --tls-cert FILE     serve HTTPS with this certificate (PEM), with --tls-key\n"
            "  --tls-key FILE      the certificate's private key (PEM)\n"
            "  --statements WHICH  client: only the Solvane client's statements (default);\n"

@@ -19,6 +19,10 @@ struct Options {
     int maxConnections = 1000;
     int perAddress = 32; // 0: no limit
     int idleSeconds = 5;
+    int readerShare = 0;       // queries one login may have in flight; 0: half the readers
+    int loginTries = 5;        // failed logins a login name has before it must wait
+    int addressTries = 20;     // failed logins an address has before it must wait
+    int longestLoginWait = 60; // seconds, the cap of the doubling waits
     bool demo = false;
     std::string tlsCert, tlsKey;        // PEM files: serve HTTPS
     bool anyStatement = false;          // privileged members may run other statements

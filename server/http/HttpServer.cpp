@@ -1,6 +1,7 @@
 #include "HttpServer.h"
 
 #include "HeaderLists.h"
+#include "MemberDirectory.h"
 #include "RequestHeaders.h"
 #include "RowChanges.h"
 
@@ -115,6 +116,27 @@ std::string peerAddress(MHD_Connection *connection) {
     return host;
 }
 
+// Whom failed logins are counted against: the peer's address, or for IPv6
+// its /64, which one subscriber usually has whole.
+std::string throttleKey(MHD_Connection *connection) {
+    const MHD_ConnectionInfo *peer =
+        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+    if (!peer || !peer->client_addr)
+        return "?";
+    if (peer->client_addr->sa_family == AF_INET6) {
+        sockaddr_in6 network;
+        std::memcpy(&network, peer->client_addr, sizeof network);
+        if (!IN6_IS_ADDR_V4MAPPED(&network.sin6_addr)) {
+            std::memset(network.sin6_addr.s6_addr + 8, 0, 8);
+            char host[NI_MAXHOST] = "?";
+            getnameinfo(reinterpret_cast<const sockaddr *>(&network), sizeof network, host,
+                        sizeof host, nullptr, 0, NI_NUMERICHOST);
+            return std::string(host) + "/64";
+        }
+    }
+    return peerAddress(connection);
+}
+
 Delivery deliveryFor(MHD_Connection *connection) {
     Delivery delivery;
     if (const char *tags =
@@ -142,6 +164,11 @@ struct HttpServer::PendingRequest {
     Method statement = Method::OpenSQL;
     Credentials credentials;
     std::string userName; // as sent, for the log
+    std::string peer;     // LoginThrottle's key for the address
+    std::string login;    // LoginThrottle's key for the login; empty without credentials
+    bool queued = false;  // the credentials have been checked, unless the workers were busy
+    ReaderShares::Hold share;
+    int retryAfterSeconds = 0;
     Delivery delivery;
     std::optional<Reply> reply; // known once set; the body is then dropped
     std::string body;
@@ -173,7 +200,8 @@ struct MhdCallbacks {
 
 HttpServer::HttpServer(const Routes &routes, StatementRequests &requests,
                        const ListenOptions &options)
-    : routes_(routes), requests_(requests) {
+    : routes_(routes), throttle_(options.throttle), shares_(options.readerShare),
+      requests_(requests) {
     sockaddr_storage address = resolve(options);
     unsigned flags = MHD_USE_EPOLL_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME;
     if (address.ss_family == AF_INET6)
@@ -259,7 +287,32 @@ bool HttpServer::begin(MHD_Connection *connection, PendingRequest &request) {
     request.credentials = basicCredentials(connection);
     request.userName = request.credentials.userName;
     request.delivery = deliveryFor(connection);
+    if (!request.reply)
+        request.reply = turnAway(connection, request);
     return true;
+}
+
+std::optional<Reply> HttpServer::turnAway(MHD_Connection *connection, PendingRequest &request) {
+    request.peer = throttleKey(connection);
+    if (request.credentials.given)
+        request.login = LoginThrottle::loginKey(request.credentials.userName);
+    if (const auto wait = throttle_.wait(request.peer, request.login)) {
+        request.retryAfterSeconds = int(wait->left.count());
+        return errorReply(429,
+                          std::string("too many failed logins ") +
+                              (wait->forAddress ? "from this address" : "for this login name") +
+                              ": try again in " + std::to_string(request.retryAfterSeconds) + " s");
+    }
+    // The administrators' tools are trusted with more than one member's share.
+    if (request.statement != Method::OpenSQL || request.login.empty() ||
+        MemberDirectory::isPrivileged(request.credentials.userName))
+        return std::nullopt;
+    request.share = shares_.take(request.login);
+    if (request.share)
+        return std::nullopt;
+    request.retryAfterSeconds = 1;
+    return errorReply(503, "the server is busy with " + std::to_string(shares_.share()) +
+                               " queries of this login name already: try again shortly");
 }
 
 bool HttpServer::handle(MHD_Connection *connection, PendingRequest &request, const char *upload,
@@ -282,6 +335,7 @@ bool HttpServer::handle(MHD_Connection *connection, PendingRequest &request, con
     // MHD's resume takes a lock that this thread takes too before it calls
     // back, which orders the two.
     MHD_suspend_connection(connection);
+    request.queued = true;
     PendingRequest *pending = &request;
     requests_.run(request.statement, std::move(request.body), std::move(request.credentials),
              std::move(request.delivery), [connection, pending](Reply reply) {
@@ -293,6 +347,13 @@ bool HttpServer::handle(MHD_Connection *connection, PendingRequest &request, con
 
 bool HttpServer::answer(MHD_Connection *connection, PendingRequest &request, Reply reply) {
     request.reply.reset();
+    request.share.release();
+    if (request.queued && !request.login.empty()) {
+        if (reply.status == 401)
+            throttle_.failed(request.peer, request.login);
+        else if (reply.status != 503)
+            throttle_.succeeded(request.login);
+    }
     auto *body =
         new SentBody{std::move(reply.body), std::move(reply.sharedBody), std::move(reply.memory)};
     MHD_Response *response = MHD_create_response_from_buffer_with_free_callback_cls(
@@ -316,7 +377,10 @@ bool HttpServer::answer(MHD_Connection *connection, PendingRequest &request, Rep
     // Whether an answer is compressed depends on the request's Accept-Encoding.
     if (!reply.etag.empty())
         MHD_add_response_header(response, MHD_HTTP_HEADER_VARY, MHD_HTTP_HEADER_ACCEPT_ENCODING);
-    if (reply.status == 503)
+    if (request.retryAfterSeconds > 0)
+        MHD_add_response_header(response, MHD_HTTP_HEADER_RETRY_AFTER,
+                                std::to_string(request.retryAfterSeconds).c_str());
+    else if (reply.status == 503)
         MHD_add_response_header(response, MHD_HTTP_HEADER_RETRY_AFTER, "1");
     if (reply.status == 401)
         MHD_add_response_header(response, MHD_HTTP_HEADER_WWW_AUTHENTICATE,
@@ -324,9 +388,9 @@ bool HttpServer::answer(MHD_Connection *connection, PendingRequest &request, Rep
     const MHD_Result queued = MHD_queue_response(connection, reply.status, response);
     MHD_destroy_response(response);
     const std::chrono::duration<double, std::milli> took = Clock::now() - request.started;
-    if (reply.status == 401)
-        log_.refusedLogin(request.method, request.path, took.count(), peerAddress(connection),
-                          request.userName);
+    if (reply.status == 401 || reply.status == 429)
+        log_.refusedLogin(request.method, request.path, reply.status, took.count(),
+                          peerAddress(connection), request.userName);
     else
         log_.answered(request.method, request.path, reply.status, took.count(), reply.rows);
     return queued == MHD_YES;

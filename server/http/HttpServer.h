@@ -5,6 +5,8 @@
 // statements run on the database workers while their connection is suspended.
 
 #include "LogLines.h"
+#include "LoginThrottle.h"
+#include "ReaderShares.h"
 #include "Routes.h"
 #include "StatementRequests.h"
 
@@ -26,6 +28,8 @@ struct ListenOptions {
     unsigned idleSeconds = 5;   // a connection silent this long is closed
     std::string tlsCertificate; // PEM; set: HTTPS only
     std::string tlsKey;         // PEM
+    ThrottleSettings throttle;  // failed logins
+    unsigned readerShare = 0;   // queries one login may have in flight; 0: no limit
 };
 
 class HttpServer {
@@ -49,6 +53,8 @@ private:
 
     // Called once a request's headers are in; an answer may follow at once.
     bool begin(MHD_Connection *connection, PendingRequest &request);
+    // The refusal, if any, of a statement request before it is queued.
+    std::optional<Reply> turnAway(MHD_Connection *connection, PendingRequest &request);
     // Called with each piece of the body, then once the whole request is in.
     bool handle(MHD_Connection *connection, PendingRequest &request, const char *upload,
                 size_t *uploadSize);
@@ -58,6 +64,8 @@ private:
 
     const Routes &routes_;
     RequestLog log_;
+    LoginThrottle throttle_;
+    ReaderShares shares_;
     StatementRequests &requests_;
     MHD_Daemon *daemon_ = nullptr;
     int port_ = 0;

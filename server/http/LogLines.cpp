@@ -32,8 +32,8 @@ void RequestLog::answered(const std::string &httpMethod, const std::string &path
                  escapedForLog(path).c_str(), status, millis, rows);
 }
 
-void RequestLog::refusedLogin(const std::string &httpMethod, const std::string &path, double millis,
-                              const std::string &peer, const std::string &userName,
+void RequestLog::refusedLogin(const std::string &httpMethod, const std::string &path, int status,
+                              double millis, const std::string &peer, const std::string &userName,
                               Clock::time_point now) {
     size_t unlogged = 0;
     {
@@ -55,8 +55,8 @@ void RequestLog::refusedLogin(const std::string &httpMethod, const std::string &
     std::string more;
     if (unlogged > 0)
         more = " (" + std::to_string(unlogged) + " more from there not logged)";
-    std::fprintf(stderr, "%s %s 401 %.1fms rows=0 peer=%s login=\"%s\"%s\n",
-                 escapedForLog(httpMethod).c_str(), escapedForLog(path).c_str(), millis,
+    std::fprintf(stderr, "%s %s %d %.1fms rows=0 peer=%s login=\"%s\"%s\n",
+                 escapedForLog(httpMethod).c_str(), escapedForLog(path).c_str(), status, millis,
                  escapedForLog(peer).c_str(), escapedForLog(userName).c_str(), more.c_str());
 }
 

@@ -1,8 +1,9 @@
 #pragma once
 // The server's log: one line per answered request on stderr. What a client
 // sent is written escaped, so that no request can forge a line or send the
-// operator's terminal control sequences; failed logins are named with their
-// address and login name, at most a line a second per address.
+// operator's terminal control sequences; failed logins, and requests turned
+// away for them, are named with their address and login name, at most a line
+// a second per address.
 
 #include <chrono>
 #include <mutex>
@@ -21,9 +22,10 @@ public:
 
     void answered(const std::string &httpMethod, const std::string &path, int status, double millis,
                   size_t rows);
-    // A request refused for its credentials (401), from peer, naming userName.
-    void refusedLogin(const std::string &httpMethod, const std::string &path, double millis,
-                      const std::string &peer, const std::string &userName,
+    // A request refused for its credentials (401) or for too many failed
+    // ones (429), from peer, naming userName.
+    void refusedLogin(const std::string &httpMethod, const std::string &path, int status,
+                      double millis, const std::string &peer, const std::string &userName,
                       Clock::time_point now = Clock::now());
 
 private:
