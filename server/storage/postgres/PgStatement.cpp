@@ -6,8 +6,10 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <initializer_list>
 #include <iterator>
+#include <optional>
 #include <vector>
 
 namespace appserver {
@@ -82,11 +84,86 @@ struct Piece {
     std::string text;          // what stands for the token
 };
 
+bool isWordByte(char c) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    return (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '_' ||
+           u == '$' || u >= 0x80;
+}
+
+// What lies between two tokens is blanks and comments, as SQLite reads them;
+// a comment PostgreSQL would end elsewhere is named.
+const char *commentReadOtherwise(std::string_view gap) {
+    for (size_t at = 0; at < gap.size();) {
+        if (gap.compare(at, 2, "--") == 0) {
+            const size_t end = std::min(gap.find('\n', at), gap.size());
+            if (gap.substr(at, end - at).find('\r') != std::string_view::npos)
+                return "a -- comment holding a carriage return";
+            at = end;
+        } else if (gap.compare(at, 2, "/*") == 0) {
+            const size_t end = std::min(gap.find("*/", at + 2), gap.size());
+            if (gap.substr(at + 2, end - at - 2).find("/*") != std::string_view::npos)
+                return "a comment inside a comment";
+            at = end + 2;
+        } else {
+            ++at;
+        }
+    }
+    return nullptr;
+}
+
+// PostgreSQL must see the tokens SQLite's lexer saw, or the guard has judged
+// another statement than the one that runs: escape strings (E'\''), dollar
+// quotes ($$'$$) and comments it ends elsewhere are refused.
+std::optional<std::string> lexedOtherwise(std::string_view sql,
+                                          const std::vector<SqlToken> &tokens) {
+    size_t end = 0; // of the previous token
+    for (size_t i = 0; i <= tokens.size(); ++i) {
+        const size_t start =
+            i < tokens.size() ? size_t(tokens[i].text.data() - sql.data()) : sql.size();
+        if (const char *comment = commentReadOtherwise(sql.substr(end, start - end)))
+            return std::string("statement refused: ") + comment +
+                   " is read otherwise by PostgreSQL";
+        if (i == tokens.size())
+            break;
+        const SqlToken &token = tokens[i];
+        if (token.kind != SqlToken::Quoted && token.text.find('$') != std::string_view::npos)
+            return std::string("statement refused: $ is allowed only inside quotes (PostgreSQL "
+                               "reads $…$ as a string)");
+        if (token.kind == SqlToken::Quoted && token.text[0] == '\'' && i > 0 &&
+            tokens[i - 1].kind == SqlToken::Word && end == start &&
+            (tokens[i - 1].text == "E" || tokens[i - 1].text == "e"))
+            return std::string("statement refused: E'…' strings are not allowed (PostgreSQL "
+                               "reads backslash escapes in them)");
+        end = start + token.text.size();
+    }
+    return std::nullopt;
+}
+
+// A name quoted with `` or [] in double quotes: a doubled backtick stands for
+// one, a double quote inside is doubled.
+std::string doubleQuoted(const SqlToken &token) {
+    const std::string_view inner = token.text.substr(1, token.text.size() - 2);
+    std::string out = "\"";
+    for (size_t at = 0; at < inner.size(); ++at) {
+        if (token.text[0] == '`' && inner[at] == '`' && at + 1 < inner.size() &&
+            inner[at + 1] == '`')
+            ++at;
+        if (inner[at] == '"')
+            out += '"';
+        out += inner[at];
+    }
+    return out + '"';
+}
+
 class Translation {
 public:
     Translation(Method method, std::string sql) : method_(method), sql_(std::move(sql)) {
         SqlLexer lexer(sql_);
+        std::vector<SqlToken> tokens;
         for (SqlToken token = lexer.next(); token.kind != SqlToken::End; token = lexer.next())
+            tokens.push_back(token);
+        lexedOtherwise_ = lexedOtherwise(sql_, tokens);
+        for (const SqlToken &token : tokens)
             pieces_.push_back({token, {}, {}, std::string(token.text)});
         while (!pieces_.empty() && pieces_.back().token.is(';'))
             pieces_.pop_back();
@@ -97,6 +174,8 @@ public:
     PgStatement run() {
         if (pieces_.empty())
             return {Outcome::Empty, {}, "the request holds no SQL statement"};
+        if (lexedOtherwise_)
+            return {Outcome::Refused, {}, *lexedOtherwise_};
         if (!checkKind() || !checkParts())
             return {Outcome::Refused, {}, refusal_};
         rewrite();
@@ -257,7 +336,7 @@ private:
                     compareWithoutCase(i);
             } else if (token.kind == SqlToken::Quoted && token.text[0] != '\'' &&
                        token.text[0] != '"') {
-                piece.text = "\"" + std::string(nameOf(token)) + "\""; // `name` and [name]
+                piece.text = doubleQuoted(token); // `name` and [name]
             }
         }
     }
@@ -362,16 +441,31 @@ private:
         }
     }
 
+    // Text put in stands apart from its neighbours: "'x'OR" + "lower(" must
+    // not become the call ORlower(.
+    static void join(std::string &out, const std::string &text, bool inserted) {
+        if (text.empty())
+            return;
+        const auto binds = [](char c) { return isWordByte(c) || c == '\'' || c == '"'; };
+        if (inserted && !out.empty() && binds(out.back()) && binds(text.front()))
+            out += ' ';
+        out += text;
+    }
+
     std::string assemble() const {
         std::string out;
         out.reserve(sql_.size() + 64);
         size_t copied = size_t(pieces_.front().token.text.data() - sql_.data());
+        bool afterInserted = false; // the text last put out was put in
         for (const Piece &piece : pieces_) {
             const size_t offset = size_t(piece.token.text.data() - sql_.data());
-            out.append(sql_, copied, offset - copied);
-            out += piece.before;
-            out += piece.text;
-            out += piece.after;
+            const std::string gap = sql_.substr(copied, offset - copied);
+            join(out, gap, afterInserted);
+            afterInserted &= gap.empty();
+            join(out, piece.before, true);
+            join(out, piece.text, afterInserted || !piece.before.empty());
+            join(out, piece.after, true);
+            afterInserted = !piece.after.empty();
             copied = offset + piece.token.text.size();
         }
         return out;
@@ -381,6 +475,7 @@ private:
     std::string sql_;
     std::vector<Piece> pieces_;
     std::string refusal_;
+    std::optional<std::string> lexedOtherwise_;
     bool namesOtherTable_ = false; // a table the server keeps no counter of
 };
 
