@@ -71,7 +71,8 @@ int readerCount(const Options &options) {
 int serve(const Options &options, Storage &storage, const sigset_t &signals) {
     const int readers = readerCount(options);
     WorkerQueue readerQueue(storage, readers, size_t(options.queue));
-    WorkerQueue writerQueue(storage, 1, size_t(options.queue));
+    WorkerQueue writerQueue(storage, 1, size_t(options.queue),
+                            std::chrono::milliseconds(options.queueMillis));
     const size_t maxAnswerBytes = size_t(options.maxAnswerMiB) << 20;
     // As many large answers in memory at once as there are readers to make them.
     AnswerBudget answerMemory(size_t(readers) * maxAnswerBytes);
@@ -138,6 +139,8 @@ int main(int argc, char **argv) {
 
     try {
         if (isPostgresConnection(options->db)) {
+            if (options->readOnly)
+                throw std::runtime_error("--read-only is for SQLite files");
             PgStorage storage(options->db, {options->statementMillis, options->writeMillis});
             const int status = serve(*options, storage, signals);
             std::fprintf(stderr, "solvane-server stopped\n");
@@ -146,6 +149,7 @@ int main(int argc, char **argv) {
         SqliteLimits limits;
         limits.statementMillis = options->statementMillis;
         limits.writeMillis = options->writeMillis;
+        limits.readOnly = options->readOnly;
         limits.maxValueBytes = options->maxValueMiB << 20;
         // The readers, the writer and the change watcher share the heap cap.
         limits.sessionCacheBytes =

@@ -26,6 +26,7 @@ constexpr NumberFlag kNumberFlags[] = {
     {"--queue", &Options::queue, 1, 100000},
     {"--statement-ms", &Options::statementMillis, 10, 600000},
     {"--write-ms", &Options::writeMillis, 10, 600000},
+    {"--queue-ms", &Options::queueMillis, 10, 600000},
     {"--max-answer-mb", &Options::maxAnswerMiB, 1, 4096},
     {"--max-value-mb", &Options::maxValueMiB, 1, 1024},
     {"--max-connections", &Options::maxConnections, 1, 1000000},
@@ -42,6 +43,7 @@ constexpr NumberFlag kNumberFlags[] = {
 const char *usageText() {
     return "usage: solvane-server [--db PATH] [--listen ADDR] [--port N] [--context PATH]\n"
            "                      [--threads N] [--queue N] [--statement-ms N] [--write-ms N]\n"
+           "                      [--queue-ms N] [--read-only]\n"
            "                      [--max-answer-mb N] [--max-value-mb N]\n"
            "                      [--max-connections N] [--per-address N] [--idle-s N] [--demo]\n"
            "                      [--reader-share N] [--login-tries N] [--address-tries N]\n"
@@ -61,6 +63,10 @@ const char *usageText() {
            "  --queue N           statements that may wait for a worker; more get 503 (256)\n"
            "  --statement-ms N    longest a query may run (3000)\n"
            "  --write-ms N        longest a change may run (1000)\n"
+           "  --queue-ms N        longest a change may wait for the writer; later it is not\n"
+           "                      made and gets 503 (7000, under the client's 8 s)\n"
+           "  --read-only         serve a SQLite database the server cannot write: queries\n"
+           "                      only, changes get 503 (without it such a file is an error)\n"
            "  --max-answer-mb N   largest query answer in MiB (64)\n"
            "  --max-value-mb N    longest text or blob a statement may make, in MiB (16)\n"
            "  --max-connections N connections open at once (1000)\n"
@@ -153,6 +159,8 @@ std::optional<Options> parseOptions(int argc, char **argv, std::string &error) {
                 return std::nullopt;
             }
             options.anyStatement = value == "any";
+        } else if (arg == "--read-only") {
+            options.readOnly = true;
         } else if (arg == "--demo") {
             options.demo = true;
         } else if (arg == "--add-member") {

@@ -14,6 +14,7 @@ struct Options {
     int queue = 256; // statements that may wait for a worker
     int statementMillis = 3000;
     int writeMillis = 1000;
+    int queueMillis = 7000; // a change that waited longer for the writer is not made
     int maxAnswerMiB = 64;
     int maxValueMiB = 16;
     int maxConnections = 1000;
@@ -26,6 +27,7 @@ struct Options {
     bool demo = false;
     std::string tlsCert, tlsKey;        // PEM files: serve HTTPS
     bool anyStatement = false;          // privileged members may run other statements
+    bool readOnly = false;              // serve a SQLite file that cannot be written: reads only
     std::vector<std::string> addMember; // USER PASSWORD NAME
     bool help = false;
     bool version = false;

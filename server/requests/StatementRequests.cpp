@@ -60,6 +60,10 @@ void StatementRequests::run(Method method, std::string body, Credentials credent
                                         error.what());
         }
         shared->done(std::move(reply));
+    }, [shared] {
+        // Its client has stopped waiting: not made, and told so.
+        shared->done(errorReply(503, "the server is busy: the change waited too long for its "
+                                     "turn and was not made; try again shortly"));
     });
     if (!taken)
         shared->done(errorReply(

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,6 +21,13 @@ enum class Outcome {
     Refused,  // the statement is not one this server runs for that method
     Failed,   // the database could not carry the statement out
     TooLarge, // the row sink would take no more rows
+};
+
+// Thrown by a session when the database does not answer in time or cannot
+// be reached: the member is told only that, the details go to the log.
+class DatabaseUnavailable : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
 };
 
 using CellView = std::optional<std::string_view>; // SQL NULL is nullopt

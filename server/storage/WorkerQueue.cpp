@@ -2,7 +2,9 @@
 
 namespace appserver {
 
-WorkerQueue::WorkerQueue(Storage &storage, int workers, size_t capacity) : capacity_(capacity) {
+WorkerQueue::WorkerQueue(Storage &storage, int workers, size_t capacity,
+                         std::chrono::milliseconds longestWait)
+    : capacity_(capacity), longestWait_(longestWait) {
     for (int i = 0; i < workers; ++i)
         sessions_.push_back(storage.openSession());
     for (auto &session : sessions_)
@@ -11,27 +13,27 @@ WorkerQueue::WorkerQueue(Storage &storage, int workers, size_t capacity) : capac
 
 WorkerQueue::~WorkerQueue() { finish(); }
 
-bool WorkerQueue::submit(Job job) {
+bool WorkerQueue::submit(Job job, std::function<void()> tooLate) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (finishing_ || jobs_.size() >= capacity_)
             return false;
-        jobs_.push_back(std::move(job));
+        jobs_.push_back({std::move(job), std::move(tooLate), std::chrono::steady_clock::now()});
     }
     ready_.notify_one();
     return true;
 }
 
 void WorkerQueue::finish() {
-    std::deque<Job> waiting;
+    std::deque<Waiting> waiting;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         finishing_ = true;
         waiting.swap(jobs_);
     }
     ready_.notify_all();
-    for (Job &job : waiting)
-        job(nullptr);
+    for (Waiting &one : waiting)
+        one.job(nullptr);
     for (auto &thread : threads_)
         if (thread.joinable())
             thread.join();
@@ -39,16 +41,22 @@ void WorkerQueue::finish() {
 
 void WorkerQueue::work(Session &session) {
     for (;;) {
-        Job job;
+        Waiting next;
         {
             std::unique_lock<std::mutex> lock(mutex_);
             ready_.wait(lock, [this] { return finishing_ || !jobs_.empty(); });
             if (jobs_.empty())
                 return;
-            job = std::move(jobs_.front());
+            next = std::move(jobs_.front());
             jobs_.pop_front();
         }
-        job(&session);
+        // Checked as the job's turn comes: what its caller is told is then
+        // what happened.
+        if (next.tooLate && longestWait_.count() > 0 &&
+            std::chrono::steady_clock::now() - next.queued > longestWait_)
+            next.tooLate();
+        else
+            next.job(&session);
     }
 }
 

@@ -5,6 +5,7 @@
 
 #include "Storage.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -22,25 +23,34 @@ public:
     using Job = std::function<void(Session *)>;
 
     // Opens every worker's session at once, so a database that cannot be
-    // opened is noticed at start.
-    WorkerQueue(Storage &storage, int workers, size_t capacity);
+    // opened is noticed at start. longestWait, when not zero: a job that has
+    // waited longer for a worker is not run (its caller has given up by then).
+    WorkerQueue(Storage &storage, int workers, size_t capacity,
+                std::chrono::milliseconds longestWait = {});
     ~WorkerQueue();
     WorkerQueue(const WorkerQueue &) = delete;
     WorkerQueue &operator=(const WorkerQueue &) = delete;
 
     // False when capacity jobs are waiting already, or the workers are finishing.
-    bool submit(Job job);
+    // tooLate, when given, is called instead of job when it waited past longestWait.
+    bool submit(Job job, std::function<void()> tooLate = {});
     // Lets the jobs under way end, calls the waiting ones without a session,
     // then ends the workers.
     void finish();
 
 private:
+    struct Waiting {
+        Job job;
+        std::function<void()> tooLate;
+        std::chrono::steady_clock::time_point queued;
+    };
     void work(Session &session);
 
     std::mutex mutex_;
     std::condition_variable ready_;
-    std::deque<Job> jobs_;
+    std::deque<Waiting> jobs_;
     size_t capacity_;
+    std::chrono::milliseconds longestWait_;
     bool finishing_ = false;
     std::vector<std::unique_ptr<Session>> sessions_;
     std::vector<std::thread> threads_;

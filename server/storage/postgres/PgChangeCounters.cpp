@@ -66,7 +66,8 @@ void reportMissingChangeCounters(PGconn *conn) {
                  errorField(read.get(), PG_DIAG_MESSAGE_PRIMARY).c_str());
 }
 
-std::optional<std::string> PgChangeCounters::versionOf(PGconn *conn, unsigned tables) {
+std::optional<std::string> PgChangeCounters::versionOf(PGconn *conn, unsigned tables,
+                                                       const PgCall &call) {
     const auto now = std::chrono::steady_clock::now();
     if (now < retryAfter_)
         return std::nullopt;
@@ -80,19 +81,24 @@ std::optional<std::string> PgChangeCounters::versionOf(PGconn *conn, unsigned ta
         return std::nullopt;
     };
     if (!prepared_) {
-        PgResultPtr made(PQprepare(conn, kReadCounters,
-                                   "SELECT table_name, counter FROM solvane_changes", 0, nullptr));
+        PgResultPtr made(call([](PGconn *c) {
+            return PQsendPrepare(c, kReadCounters,
+                                 "SELECT table_name, counter FROM solvane_changes", 0, nullptr);
+        }));
         if (PQresultStatus(made.get()) != PGRES_COMMAND_OK)
             return unreadable();
-        PgResultPtr database(
-            PQexec(conn, "SELECT oid FROM pg_database WHERE datname = current_database()"));
+        PgResultPtr database(call([](PGconn *c) {
+            return PQsendQuery(c, "SELECT oid FROM pg_database WHERE datname = current_database()");
+        }));
         if (PQresultStatus(database.get()) != PGRES_TUPLES_OK || PQntuples(database.get()) != 1)
             return unreadable();
         database_ = PQgetvalue(database.get(), 0, 0);
         prepared_ = true;
     }
     if (!read_)
-        read_.reset(PQexecPrepared(conn, kReadCounters, 0, nullptr, nullptr, nullptr, 0));
+        read_ = call([](PGconn *c) {
+            return PQsendQueryPrepared(c, kReadCounters, 0, nullptr, nullptr, nullptr, 0);
+        });
     const PgResultPtr &read = read_;
     if (PQresultStatus(read.get()) != PGRES_TUPLES_OK || PQnfields(read.get()) != 2) {
         read_.reset();

@@ -28,8 +28,8 @@ class PgChangeCounters {
 public:
     // The version of the tables in tables (bit i for kClientTables[i]) now;
     // nullopt when the counters cannot be read, such as on a database made by
-    // an earlier --init. Costs one short query.
-    std::optional<std::string> versionOf(PGconn *conn, unsigned tables);
+    // an earlier --init. Costs one short query, made through call.
+    std::optional<std::string> versionOf(PGconn *conn, unsigned tables, const PgCall &call);
     // The connection was opened anew: its prepared query is gone.
     void connectionReset() {
         prepared_ = false;

@@ -4,6 +4,7 @@
 
 #include <libpq-fe.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -23,8 +24,22 @@ using PgResultPtr = std::unique_ptr<PGresult, PgResultClear>;
 bool isPostgresConnection(const std::string &db);
 
 // Connects with the session's encoding and search path fixed; throws
-// std::runtime_error with libpq's message when it cannot.
+// std::runtime_error with libpq's message when it cannot. A connection string
+// without connect_timeout (nor PGCONNECT_TIMEOUT) waits kConnectTimeoutSeconds.
 PgConnPtr connectPostgres(const std::string &conninfo);
+constexpr int kConnectTimeoutSeconds = 5;
+
+// Begins connecting without waiting (PQconnectPoll finishes it); the same
+// defaults as connectPostgres(). Null only when libpq is out of memory.
+PgConnPtr startConnecting(const std::string &conninfo);
+
+// What connectPostgres() sets on a fresh session.
+extern const char *const kSessionSetup;
+
+// Sends one command with send and returns its result (the first error, or
+// else the last), waiting no longer than the caller allows; throws
+// DatabaseUnavailable when the database does not answer in time or is gone.
+using PgCall = std::function<PgResultPtr(const std::function<int(PGconn *)> &send)>;
 
 // Runs trusted SQL (possibly several statements); throws with what + the
 // server's message when it fails. Returns the last result.

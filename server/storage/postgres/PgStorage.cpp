@@ -5,22 +5,78 @@
 #include "PgSchema.h"
 #include "PgStatement.h"
 
+#include <poll.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
 namespace appserver {
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
+// PostgreSQL's own statement_timeout stops a statement that runs; this much
+// later the server stops waiting for one the database does not even run
+// (a frozen host, a lock on the network), and as long again for its cancel.
+constexpr auto kDeadlineMargin = std::chrono::milliseconds(500);
+
+// Cancels sent aside at once: each may wait on a frozen postmaster.
+std::atomic<int> cancelsUnderWay{0};
+constexpr int kMostCancelsUnderWay = 16;
+
+// libpq's PQcancel waits for the postmaster to close its socket, which a
+// frozen one never does: it is sent from a thread of its own.
+void cancelAside(PGconn *conn) {
+    if (cancelsUnderWay.load() >= kMostCancelsUnderWay)
+        return;
+    PGcancel *handle = PQgetCancel(conn);
+    if (!handle)
+        return;
+    ++cancelsUnderWay;
+    std::thread([handle] {
+        char error[256];
+        PQcancel(handle, error, sizeof error);
+        PQfreeCancel(handle);
+        --cancelsUnderWay;
+    }).detach();
+}
+
+// Waits until the socket is ready for events or the deadline passes; false then.
+bool waitFor(int socket, short events, Clock::time_point deadline) {
+    for (;;) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0)
+            return false;
+        pollfd waited{socket, events, 0};
+        const int ready = poll(&waited, 1, int(std::min<long long>(left.count() + 1, 60000)));
+        if (ready > 0)
+            return true;
+        if (ready < 0 && errno != EINTR)
+            return true; // libpq tells what is wrong with the socket
+    }
+}
+
+// SQLSTATEs of a database that is going away or cannot take the session.
+bool isOutage(const std::string &state) {
+    return state.rfind("08", 0) == 0 || state == "57P01" || state == "57P02" || state == "57P03" ||
+           state == "53300";
+}
+
 class PgSession : public Session {
 public:
     PgSession(const std::string &conninfo, const PgLimits &limits)
-        : conn_(connectPostgres(conninfo)), limits_(limits) {
-        execOrThrow(conn_.get(),
-                    "SET idle_in_transaction_session_timeout = " +
-                        std::to_string(limits_.idleInTransactionMillis),
+        : conninfo_(conninfo), conn_(connectPostgres(conninfo)), limits_(limits) {
+        execOrThrow(conn_.get(), idleTimeoutSetting().c_str(),
                     "cannot configure the PostgreSQL session");
+        PQsetnonblocking(conn_.get(), 1);
     }
 
     StatementResult run(Method method, const std::string &sql, RowSink &rows) override {
@@ -33,20 +89,23 @@ public:
             return result;
         }
         limitMillis_ = method == Method::OpenSQL ? limits_.statementMillis : limits_.writeMillis;
-        if (!reconnectIfLost(result) || !setMode(method == Method::OpenSQL, result))
+        deadline_ = requestStarted_ + std::chrono::milliseconds(limitMillis_) + kDeadlineMargin;
+        reconnectIfLost();
+        if (!setMode(method == Method::OpenSQL, result))
             return result;
-        if (!PQsendQueryParams(conn_.get(), statement.text.c_str(), 0, nullptr, nullptr, nullptr,
-                               nullptr, 0)) {
-            failed(result, PQerrorMessage(conn_.get()));
-            return result;
-        }
         // Rows reach the sink as they come, so what the server holds stays
         // bounded whatever a statement gives, and the answer is written while
         // PostgreSQL still sends. Reading the result whole would spare libpq a
         // result per row, but the answer would then be written only after the
         // last row: measured no faster through the server on bench_pg's department.
-        if (method == Method::OpenSQL)
-            PQsetSingleRowMode(conn_.get());
+        // The mode is set before anything else touches the connection.
+        send([&](PGconn *c) {
+            const int sent = PQsendQueryParams(c, statement.text.c_str(), 0, nullptr, nullptr,
+                                               nullptr, nullptr, 0);
+            if (sent && method == Method::OpenSQL)
+                PQsetSingleRowMode(c);
+            return sent;
+        });
         collect(method, rows, result);
         return result;
     }
@@ -64,7 +123,9 @@ public:
             }
         }
         limitMillis_ = limits_.writeMillis;
-        if (!reconnectIfLost(result) || !setMode(false, result))
+        deadline_ = requestStarted_ + std::chrono::milliseconds(limitMillis_) + kDeadlineMargin;
+        reconnectIfLost();
+        if (!setMode(false, result))
             return result;
         // One snapshot for the rule and the statements: a row changed by
         // anyone else meanwhile makes the change fail instead of passing unseen.
@@ -79,16 +140,21 @@ public:
         return result;
     }
 
-    void beginRequest() override { counters_.requestBegins(); }
+    void beginRequest() override {
+        requestStarted_ = Clock::now();
+        counters_.requestBegins();
+    }
 
     std::optional<std::string> dataVersion(const std::string &sql) override {
         const PgStatement &statement = translatedRead(sql);
         if (statement.outcome != Outcome::Ok || !statement.answerFollowsTables)
             return std::nullopt;
-        StatementResult unused;
-        if (!reconnectIfLost(unused))
-            return std::nullopt;
-        return counters_.versionOf(conn_.get(), statement.tablesNamed);
+        // Read as a query of the request, before its statement runs.
+        deadline_ =
+            requestStarted_ + std::chrono::milliseconds(limits_.statementMillis) + kDeadlineMargin;
+        limitMillis_ = limits_.statementMillis;
+        reconnectIfLost();
+        return counters_.versionOf(conn_.get(), statement.tablesNamed, caller());
     }
 
 private:
@@ -106,7 +172,7 @@ private:
     }
 
     bool command(const char *sql, StatementResult &result) {
-        PgResultPtr done(PQexec(conn_.get(), sql));
+        PgResultPtr done = call([sql](PGconn *c) { return PQsendQuery(c, sql); });
         if (PQresultStatus(done.get()) != PGRES_COMMAND_OK) {
             refusedOrFailed(done.get(), result);
             return false;
@@ -116,14 +182,15 @@ private:
 
     class Lookup : public RowLookup {
     public:
-        explicit Lookup(PGconn *conn) : conn_(conn) {}
+        explicit Lookup(PgSession &session) : session_(session) {}
         LookupRows rows(const std::string &sql) override {
             const PgStatement read = translateForPostgres(Method::OpenSQL, sql);
             if (read.outcome != Outcome::Ok)
                 throw std::runtime_error(read.error);
-            PgResultPtr res(PQexec(conn_, read.text.c_str()));
+            PgResultPtr res =
+                session_.call([&](PGconn *c) { return PQsendQuery(c, read.text.c_str()); });
             if (PQresultStatus(res.get()) != PGRES_TUPLES_OK)
-                throw std::runtime_error(PQerrorMessage(conn_));
+                throw std::runtime_error(errorField(res.get(), PG_DIAG_MESSAGE_PRIMARY));
             LookupRows found(size_t(PQntuples(res.get())));
             for (int r = 0; r < PQntuples(res.get()); ++r)
                 for (int c = 0; c < PQnfields(res.get()); ++c)
@@ -132,18 +199,20 @@ private:
         }
 
     private:
-        PGconn *conn_;
+        PgSession &session_;
     };
 
     void checkAndRun(const std::vector<std::pair<Method, PgStatement>> &statements,
                      const ChangeRule &rule, StatementResult &result) {
         try {
-            Lookup lookup(conn_.get());
+            Lookup lookup(*this);
             if (auto why = rule(lookup)) {
                 result.outcome = Outcome::Refused;
                 result.error = *why;
                 return;
             }
+        } catch (const DatabaseUnavailable &) {
+            throw;
         } catch (const std::exception &error) {
             failed(result, std::string("the server could not read the rows to check: ") +
                                error.what());
@@ -155,11 +224,10 @@ private:
         } noRows;
         for (const auto &[method, statement] : statements) {
             StatementResult one;
-            if (!PQsendQueryParams(conn_.get(), statement.text.c_str(), 0, nullptr, nullptr,
-                                   nullptr, nullptr, 0)) {
-                failed(result, PQerrorMessage(conn_.get()));
-                return;
-            }
+            send([&](PGconn *c) {
+                return PQsendQueryParams(c, statement.text.c_str(), 0, nullptr, nullptr, nullptr,
+                                         nullptr, 0);
+            });
             collect(method, noRows, one);
             if (one.outcome != Outcome::Ok) {
                 result = std::move(one);
@@ -169,18 +237,134 @@ private:
         }
     }
 
+    std::string idleTimeoutSetting() const {
+        return "SET idle_in_transaction_session_timeout = " +
+               std::to_string(limits_.idleInTransactionMillis);
+    }
+
     // A session outlives many statements; a connection the database dropped
-    // (a restart, a failover) is opened again before the next one.
-    bool reconnectIfLost(StatementResult &result) {
-        if (PQstatus(conn_.get()) == CONNECTION_OK)
-            return true;
-        PQreset(conn_.get());
+    // (a restart, a failover), or that this session gave up on, is opened
+    // again before the next one, within the request's deadline.
+    void reconnectIfLost() {
+        if (conn_ && PQstatus(conn_.get()) == CONNECTION_OK)
+            return;
         readOnly_ = -1;
         counters_.connectionReset();
-        if (PQstatus(conn_.get()) == CONNECTION_OK)
-            return true;
-        failed(result, PQerrorMessage(conn_.get()));
-        return false;
+        conn_ = startConnecting(conninfo_);
+        if (!conn_)
+            unavailable("out of memory");
+        // As libpq asks: first wait to write, then as each poll says.
+        PostgresPollingStatusType polled =
+            PQstatus(conn_.get()) == CONNECTION_BAD ? PGRES_POLLING_FAILED : PGRES_POLLING_WRITING;
+        for (; polled != PGRES_POLLING_OK; polled = PQconnectPoll(conn_.get())) {
+            if (polled == PGRES_POLLING_FAILED) {
+                const std::string why = PQerrorMessage(conn_.get());
+                conn_.reset();
+                unavailable("cannot connect: " + why);
+            }
+            if (!waitFor(PQsocket(conn_.get()), polled == PGRES_POLLING_READING ? POLLIN : POLLOUT,
+                         deadline_)) {
+                conn_.reset();
+                unavailable("no answer to a new connection within " + std::to_string(limitMillis_) +
+                            " ms");
+            }
+        }
+        PQsetnonblocking(conn_.get(), 1);
+        for (const std::string &setting : {std::string(kSessionSetup), idleTimeoutSetting()}) {
+            PgResultPtr done = call([&](PGconn *c) { return PQsendQuery(c, setting.c_str()); });
+            if (PQresultStatus(done.get()) != PGRES_COMMAND_OK) {
+                const std::string why = PQresultErrorMessage(done.get());
+                conn_.reset();
+                unavailable("cannot configure a new connection: " + why);
+            }
+        }
+    }
+
+    // Tells the member only that the database is unavailable; what libpq
+    // said (socket paths, host names, roles) goes to the log.
+    [[noreturn]] void unavailable(const std::string &details) {
+        std::fprintf(stderr, "solvane-server: database unavailable: %s\n", details.c_str());
+        throw DatabaseUnavailable("database unavailable; try again shortly");
+    }
+
+    // The connection is gone: reconnecting waits for the next request.
+    [[noreturn]] void lost() {
+        const std::string why = conn_ ? PQerrorMessage(conn_.get()) : "no connection";
+        conn_.reset();
+        unavailable("connection lost: " + why);
+    }
+
+    // The database has not answered by the deadline: the statement is
+    // cancelled, and the connection given up unless it answers soon after.
+    [[noreturn]] void giveUp() {
+        cancelAside(conn_.get());
+        const auto grace = Clock::now() + kDeadlineMargin;
+        bool answered = true;
+        while (answered && PQisBusy(conn_.get()))
+            answered = waitFor(PQsocket(conn_.get()), POLLIN, grace) && PQconsumeInput(conn_.get());
+        while (answered) {
+            PgResultPtr rest{PQgetResult(conn_.get())};
+            if (!rest)
+                break;
+            while (answered && PQisBusy(conn_.get()))
+                answered =
+                    waitFor(PQsocket(conn_.get()), POLLIN, grace) && PQconsumeInput(conn_.get());
+        }
+        if (!answered || PQtransactionStatus(conn_.get()) != PQTRANS_IDLE)
+            conn_.reset();
+        unavailable("no answer within " + std::to_string(limitMillis_) + " ms");
+    }
+
+    // Sends a command without waiting past the deadline for the socket.
+    template <typename Send> void send(const Send &sendCommand) {
+        if (!conn_ || PQstatus(conn_.get()) != CONNECTION_OK)
+            lost();
+        if (!sendCommand(conn_.get()))
+            lost();
+        for (;;) {
+            const int flushed = PQflush(conn_.get());
+            if (flushed == 0)
+                return;
+            if (flushed < 0)
+                lost();
+            if (!waitFor(PQsocket(conn_.get()), POLLIN | POLLOUT, deadline_))
+                giveUp();
+            if (!PQconsumeInput(conn_.get()))
+                lost();
+        }
+    }
+
+    // The next result of the command sent; null after the last.
+    PgResultPtr nextResult() {
+        while (PQisBusy(conn_.get())) {
+            if (!waitFor(PQsocket(conn_.get()), POLLIN, deadline_))
+                giveUp();
+            if (!PQconsumeInput(conn_.get()))
+                lost();
+        }
+        return PgResultPtr(PQgetResult(conn_.get()));
+    }
+
+    // As PQexec: the first error, or else the last result.
+    PgResultPtr call(const std::function<int(PGconn *)> &sendCommand) {
+        send(sendCommand);
+        PgResultPtr kept;
+        while (PgResultPtr part = nextResult()) {
+            const ExecStatusType status = PQresultStatus(part.get());
+            if (kept && PQresultStatus(kept.get()) == PGRES_FATAL_ERROR)
+                continue;
+            kept = std::move(part);
+            if (status == PGRES_FATAL_ERROR && PQstatus(conn_.get()) != CONNECTION_OK)
+                lost();
+        }
+        if (!kept && PQstatus(conn_.get()) != CONNECTION_OK)
+            lost();
+        return kept;
+    }
+
+    PgCall caller() {
+        return
+            [this](const std::function<int(PGconn *)> &sendCommand) { return call(sendCommand); };
     }
 
     // Reads run read-only, each kind with its own time limit; set only when the
@@ -188,13 +372,12 @@ private:
     bool setMode(bool readOnly, StatementResult &result) {
         if (readOnly_ == int(readOnly))
             return true;
-        PgResultPtr done(
-            PQexec(conn_.get(), (std::string("SET default_transaction_read_only = ") +
-                                 (readOnly ? "on" : "off") +
-                                 "; SET statement_timeout = " + std::to_string(limitMillis_))
-                                    .c_str()));
+        const std::string settings = std::string("SET default_transaction_read_only = ") +
+                                     (readOnly ? "on" : "off") +
+                                     "; SET statement_timeout = " + std::to_string(limitMillis_);
+        PgResultPtr done = call([&](PGconn *c) { return PQsendQuery(c, settings.c_str()); });
         if (PQresultStatus(done.get()) != PGRES_COMMAND_OK) {
-            failed(result, PQerrorMessage(conn_.get()));
+            refusedOrFailed(done.get(), result);
             return false;
         }
         readOnly_ = int(readOnly);
@@ -205,7 +388,7 @@ private:
         bool begun = false;
         bool stopped = false;
         std::vector<CellView> row;
-        while (PgResultPtr part{PQgetResult(conn_.get())}) {
+        while (PgResultPtr part = nextResult()) {
             PGresult *res = part.get();
             const ExecStatusType status = PQresultStatus(res);
             if (stopped)
@@ -260,6 +443,8 @@ private:
     void refusedOrFailed(PGresult *res, StatementResult &result) {
         const std::string state = errorField(res, PG_DIAG_SQLSTATE);
         const std::string message = errorField(res, PG_DIAG_MESSAGE_PRIMARY);
+        if (!conn_ || PQstatus(conn_.get()) != CONNECTION_OK || isOutage(state))
+            lost();
         if (state == "42501" || state == "25006") { // no privilege; a change in a read
             result.outcome = Outcome::Refused;
             result.error = "statement refused: " + message;
@@ -270,7 +455,8 @@ private:
             // Worded as SQLite words it, which clients may look for.
             failed(result, "UNIQUE constraint failed: " + errorField(res, PG_DIAG_CONSTRAINT_NAME));
         } else {
-            failed(result, message.empty() ? PQerrorMessage(conn_.get()) : message);
+            failed(result,
+                   message.empty() ? "the database could not carry the statement out" : message);
         }
     }
 
@@ -279,12 +465,15 @@ private:
         result.error = std::move(why);
     }
 
-    PgConnPtr conn_;
+    std::string conninfo_;
+    PgConnPtr conn_; // null once given up, until the next request connects
     PgLimits limits_;
     PgChangeCounters counters_;
     std::unordered_map<std::string, PgStatement> reads_;
     int readOnly_ = -1; // the session's current kind; -1 before the first
     int limitMillis_ = 0;
+    Clock::time_point requestStarted_ = Clock::now();
+    Clock::time_point deadline_ = Clock::now();
 };
 
 } // namespace

@@ -8,9 +8,11 @@
 #include "StatementGuard.h"
 
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <stdexcept>
 #include <unordered_map>
 
@@ -63,6 +65,8 @@ public:
 
     StatementResult run(Method method, const std::string &text, RowSink &rows) override {
         StatementResult result;
+        if (method != Method::OpenSQL && limits_.readOnly)
+            return servedReadOnly();
         guard_.method = method;
         guard_.denial.clear();
         limitMillis_ = method == Method::OpenSQL ? limits_.statementMillis : limits_.writeMillis;
@@ -85,6 +89,8 @@ public:
     StatementResult runChange(const std::vector<ChangeStep> &steps,
                               const ChangeRule &rule) override {
         StatementResult result;
+        if (limits_.readOnly)
+            return servedReadOnly();
         limitMillis_ = limits_.writeMillis;
         unguarded([this] { counters_.changeBegins(db_); });
         guard_.read.clear();
@@ -361,6 +367,12 @@ private:
             result.error = sqlite3_errmsg(db_);
     }
 
+    static StatementResult servedReadOnly() {
+        StatementResult result;
+        refuse(result, "the database is served read-only (--read-only): changes are not made");
+        return result;
+    }
+
     static bool refuse(StatementResult &result, std::string why) {
         result.outcome = Outcome::Refused;
         result.error = std::move(why);
@@ -387,7 +399,39 @@ long long sessionCacheFor(long long heapLimitBytes, int sessions) {
 SqliteStorage::SqliteStorage(std::string path, SqliteLimits limits)
     : path_(std::move(path)), limits_(limits) {
     sqlite3_hard_heap_limit64(limits_.heapLimitBytes);
+    if (!limits_.readOnly)
+        requireWritable();
+    if (limits_.readOnly) {
+        // A WAL file in a folder the server may not write has no shared index
+        // to read through: it is then read as a file nobody changes.
+        for (bool immutable : {false, true}) {
+            immutable_ = immutable;
+            sqlite3 *db = nullptr;
+            try {
+                db = openTrustedConnection();
+                execOrThrow(db, "SELECT 1 FROM Login, Programe, Task, Notice LIMIT 0",
+                            "cannot read the tables of " + path_);
+                sqlite3_close_v2(db);
+                break;
+            } catch (...) {
+                sqlite3_close_v2(db);
+                if (immutable)
+                    throw;
+            }
+        }
+        if (immutable_)
+            std::fprintf(stderr,
+                         "solvane-server: %s is read as a file nobody changes: its folder "
+                         "cannot hold the write-ahead index\n",
+                         path_.c_str());
+        counters_ = std::make_unique<ChangeCounters>(openTrustedConnection());
+        return;
+    }
     sqlite3 *db = openTrustedConnection();
+    if (sqlite3_db_readonly(db, "main") == 1) {
+        sqlite3_close_v2(db);
+        throw std::runtime_error(notWritable("SQLite opened it read-only"));
+    }
     try {
         execOrThrow(db, "PRAGMA journal_mode=WAL", "cannot switch " + path_ + " to WAL");
         execOrThrow(db, kSchemaSql, "cannot create the tables in " + path_);
@@ -400,10 +444,45 @@ SqliteStorage::SqliteStorage(std::string path, SqliteLimits limits)
     counters_ = std::make_unique<ChangeCounters>(openTrustedConnection());
 }
 
+std::string SqliteStorage::notWritable(const std::string &why) const {
+    return "the database " + path_ + " cannot be written (" + why +
+           "): give the server a file and folder it may write, or start it with --read-only to "
+           "serve queries only";
+}
+
+// The file, and its folder for the write-ahead log and the journal: a change
+// that would fail on either is refused at start, not member by member.
+void SqliteStorage::requireWritable() const {
+    const size_t slash = path_.rfind('/');
+    const std::string folder = slash == std::string::npos ? "."
+                               : slash == 0               ? "/"
+                                                          : path_.substr(0, slash);
+    if (access(path_.c_str(), F_OK) == 0 && access(path_.c_str(), W_OK) != 0)
+        throw std::runtime_error(notWritable("the file is read-only for this user"));
+    if (access(folder.c_str(), W_OK) != 0)
+        throw std::runtime_error(notWritable("its folder is read-only for this user"));
+}
+
 sqlite3 *SqliteStorage::openTrustedConnection() const {
     sqlite3 *db = nullptr;
-    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
-    if (sqlite3_open_v2(path_.c_str(), &db, flags, nullptr) != SQLITE_OK) {
+    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
+    std::string name = path_;
+    if (limits_.readOnly) {
+        flags = SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI;
+        name = "file:";
+        for (char c : path_) {
+            if (c == '%' || c == '?' || c == '#') {
+                char escaped[4];
+                std::snprintf(escaped, sizeof escaped, "%%%02X",
+                              unsigned(static_cast<unsigned char>(c)));
+                name += escaped;
+            } else {
+                name += c;
+            }
+        }
+        name += immutable_ ? "?immutable=1" : "?mode=ro";
+    }
+    if (sqlite3_open_v2(name.c_str(), &db, flags, nullptr) != SQLITE_OK) {
         std::string message = db ? sqlite3_errmsg(db) : "out of memory";
         sqlite3_close_v2(db);
         throw std::runtime_error("cannot open database " + path_ + ": " + message);
@@ -412,7 +491,8 @@ sqlite3 *SqliteStorage::openTrustedConnection() const {
     sqlite3_extended_result_codes(db, 1);
     try {
         // Every write the server confirms must survive a crash of the machine.
-        execOrThrow(db, "PRAGMA synchronous=FULL", "cannot configure " + path_);
+        if (!limits_.readOnly)
+            execOrThrow(db, "PRAGMA synchronous=FULL", "cannot configure " + path_);
     } catch (...) {
         sqlite3_close_v2(db);
         throw;

@@ -24,6 +24,9 @@ struct SqliteLimits {
     int busyTimeoutMillis = 5000;
     // Each session's page cache, which a sort also draws on.
     long long sessionCacheBytes = 2 << 20;
+    // Serve a file the server may not write: queries only. Without it such a
+    // file is an error at start rather than changes failing one by one.
+    bool readOnly = false;
 };
 
 // A page cache per session such that all sessions together keep to a quarter
@@ -44,8 +47,12 @@ public:
     sqlite3 *openTrustedConnection() const;
 
 private:
+    void requireWritable() const;
+    std::string notWritable(const std::string &why) const;
+
     std::string path_;
     SqliteLimits limits_;
+    bool immutable_ = false; // read-only, and its write-ahead index cannot be made
     StatementWatchdog watchdog_;
     std::unique_ptr<ChangeCounters> counters_;
 };
