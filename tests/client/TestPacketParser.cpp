@@ -3,6 +3,7 @@
 // in that shape still reads (or fails) as JSON says.
 
 #include "AnswerShapeReader.h"
+#include "ChangedRows.h"
 #include "PacketParser.h"
 #include "ServerError.h"
 
@@ -12,6 +13,7 @@ namespace {
 
 void comparePackets(const DataPacket &a, const DataPacket &b) {
     QCOMPARE(a.columns, b.columns);
+    QCOMPARE(a.rowCount(), b.rowCount());
     QCOMPARE(a.cells.size(), b.cells.size());
     for (size_t i = 0; i < a.cells.size(); ++i) {
         QCOMPARE(a.cells[i], b.cells[i]);
@@ -28,6 +30,8 @@ private slots:
     void serverShapeReadsAsJson();
     void otherShapesFallBack_data();
     void otherShapesFallBack();
+    void rowsWithoutColumns_data();
+    void rowsWithoutColumns();
 };
 
 void TestPacketParser::serverShapeReadsAsJson_data() {
@@ -35,6 +39,7 @@ void TestPacketParser::serverShapeReadsAsJson_data() {
     QTest::newRow("plain") << QByteArray(R"({"columns":["A","B"],"rows":[["1",null],["x","y"]]})");
     QTest::newRow("no rows") << QByteArray(R"({"columns":["A"],"rows":[]})");
     QTest::newRow("no columns") << QByteArray(R"({"columns":[],"rows":[]})");
+    QTest::newRow("rows without columns") << QByteArray(R"({"columns":[],"rows":[[],[],[]]})");
     QTest::newRow("escapes")
         << QByteArray(R"({"columns":["A"],"rows":[["q\"b\\s\/\b\f\n\r\t end"]]})");
     QTest::newRow("unicode escapes")
@@ -82,6 +87,28 @@ void TestPacketParser::otherShapesFallBack() {
     } catch (const ServerError &) {
         QVERIFY(!valid);
     }
+}
+
+// SELECT FROM T answers a row per row of T, each without a cell: they are
+// counted, and an answer of changed rows applies to them as to any rows.
+void TestPacketParser::rowsWithoutColumns_data() {
+    QTest::addColumn<QByteArray>("answer");
+    QTest::newRow("the server's shape") << QByteArray(R"({"columns":[],"rows":[[],[],[]]})");
+    QTest::newRow("another shape") << QByteArray(R"({ "columns" : [], "rows" : [ [], [], [] ] })");
+}
+
+void TestPacketParser::rowsWithoutColumns() {
+    QFETCH(QByteArray, answer);
+    const PDataPacket earlier = parseDataPacket(answer.toStdString());
+    QCOMPARE(earlier->rowCount(), 3);
+    // The first and the last row kept, two changed rows between them.
+    const PDataPacket changed = parseDataPacket(R"({"columns":[],"rows":[[],[]]})");
+    const PDataPacket now = withChangedRows(earlier, 1, 1, changed);
+    QVERIFY(now);
+    QCOMPARE(now->rowCount(), 4);
+    // Every row kept: the earlier packet as it was.
+    const PDataPacket empty = parseDataPacket(R"({"columns":[],"rows":[]})");
+    QCOMPARE(withChangedRows(earlier, 2, 1, empty)->rowCount(), 3);
 }
 
 QTEST_GUILESS_MAIN(TestPacketParser)

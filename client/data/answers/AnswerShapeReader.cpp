@@ -169,6 +169,8 @@ bool readServerAnswer(std::string_view text, DataPacket &packet) {
             }
             if (packet.cells.size() - rowStart != width)
                 return false;
+            if (width == 0)
+                ++packet.rowsWithoutCells;
         } while (in.next(','));
         if (!in.next(']'))
             return false;

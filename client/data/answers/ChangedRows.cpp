@@ -37,6 +37,8 @@ PDataPacket copied(const QStringList &columns, const std::vector<Run> &runs) {
     for (const Run &run : runs)
         rows += static_cast<size_t>(run.count);
     packet->cells.reserve(rows * width);
+    if (width == 0)
+        packet->rowsWithoutCells = static_cast<int>(rows);
     for (const Run &run : runs) {
         const auto from =
             run.holder->cells.begin() + static_cast<std::ptrdiff_t>(run.first * width);

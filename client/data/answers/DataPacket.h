@@ -13,6 +13,9 @@ struct DataPacket {
     // Row-major, columns.size() per row; NULL reads as empty. Every packet
     // read from an answer holds its cells here.
     std::vector<QString> cells;
+    // Rows of an answer without columns (SELECT FROM T): they hold no cells,
+    // yet they are rows.
+    int rowsWithoutCells = 0;
 
     // A packet rebuilt from an earlier one and the rows that changed since
     // shares their rows instead of copying each cell: runs of rows of packets
@@ -30,7 +33,8 @@ struct DataPacket {
     int rowCount() const {
         if (!runs.empty())
             return runEnds.back();
-        return columns.isEmpty() ? 0 : static_cast<int>(cells.size() / columns.size());
+        return columns.isEmpty() ? rowsWithoutCells
+                                 : static_cast<int>(cells.size() / columns.size());
     }
     const QString &cell(int row, int column) const {
         if (runs.empty())

@@ -48,6 +48,8 @@ public:
         if (inRows() && depth_ == 3 &&
             packet_.cells.size() - rowStart_ != static_cast<size_t>(packet_.columns.size()))
             return fail("a row does not match the columns");
+        if (inRows() && depth_ == 3 && packet_.columns.isEmpty())
+            ++packet_.rowsWithoutCells;
         --depth_;
         return true;
     }
