@@ -41,21 +41,19 @@ PDataPacket query(const QString &sql) {
     return callGateway<PDataPacket>([&](AppServerGateway &g) { return g.openSql(sql); });
 }
 
-// A change whose answer was lost says so; any other failure is a plain no.
-ChangeResult change(const QString &sql) {
-    const ChangeResult result = callGateway<ChangeResult>([&](AppServerGateway &g) {
-        try {
-            return g.execSqlCounted(sql);
-        } catch (const AnswerLostError &error) {
-            gLastFailure = ServerFailure::of(error);
-            ChangeResult lost;
-            lost.answerLost = true;
-            return lost;
-        }
-    });
+// A change through ExecSQL or DelSQL: a failure that is not the server's no
+// (a lost answer, a server out of reach) is told as such, and a lost answer
+// marked on the result.
+template <class Call> ChangeResult counted(Call call) {
+    ChangeResult result = callGateway<ChangeResult>(call);
+    result.answerLost = gLastFailure.kind == ServerFailure::Kind::AnswerLost;
     if (!result.succeeded && !gLastFailure.failed())
         gLastFailure = ServerFailure::refused(result.refusal);
     return result;
+}
+
+ChangeResult change(const QString &sql) {
+    return counted([&](AppServerGateway &g) { return g.execSqlCounted(sql); });
 }
 
 bool exec(const QString &sql) {
@@ -63,11 +61,7 @@ bool exec(const QString &sql) {
 }
 
 bool del(const QString &sql) {
-    const ChangeResult result =
-        callGateway<ChangeResult>([&](AppServerGateway &g) { return g.delSqlCounted(sql); });
-    if (!result.succeeded && !gLastFailure.failed())
-        gLastFailure = ServerFailure::refused(result.refusal);
-    return result.succeeded;
+    return counted([&](AppServerGateway &g) { return g.delSqlCounted(sql); }).succeeded;
 }
 
 } // namespace

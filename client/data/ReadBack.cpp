@@ -25,30 +25,30 @@ bool same(const Task &a, const Task &b) {
            x.readReceipt == y.readReceipt && x.relatedPersons == y.relatedPersons;
 }
 
-} // namespace
-
-Stored project(const Project &wanted) {
-    const PDataPacket packet = DataAccess::queryProjects(Statements::projectById(wanted.id));
+// Whether a row of the packet read as a record holds wanted.
+template <class Record>
+Stored findIn(const PDataPacket &packet, const Record &wanted,
+              Record (*recordAt)(const RecordSet &, int)) {
     if (!packet)
         return Stored::Unknown;
     RecordSet rows;
     rows.load(packet);
     for (int row = 0; row < rows.recordCount(); ++row)
-        if (same(RecordRows::projectAt(rows, row), wanted))
+        if (same(recordAt(rows, row), wanted))
             return Stored::Yes;
     return Stored::No;
 }
 
+} // namespace
+
+Stored project(const Project &wanted) {
+    return findIn(DataAccess::queryProjects(Statements::projectById(wanted.id)), wanted,
+                  &RecordRows::projectAt);
+}
+
 Stored task(const Task &wanted) {
-    const PDataPacket packet = DataAccess::selectProjectTasks(wanted.projectId, false);
-    if (!packet)
-        return Stored::Unknown;
-    RecordSet rows;
-    rows.load(packet);
-    for (int row = 0; row < rows.recordCount(); ++row)
-        if (same(RecordRows::taskAt(rows, row), wanted))
-            return Stored::Yes;
-    return Stored::No;
+    return findIn(DataAccess::selectProjectTasks(wanted.projectId, false), wanted,
+                  &RecordRows::taskAt);
 }
 
 } // namespace ReadBack

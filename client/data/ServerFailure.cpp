@@ -20,14 +20,6 @@ QString server(const QString &address) {
                              : QStringLiteral("服务器（") + address + QStringLiteral("）");
 }
 
-bool unreached(const QString &text) {
-    for (const char *sign :
-         {"cannot be reached", "Cannot connect", "timed out", "could not be sent", "is not open"})
-        if (text.contains(QLatin1String(sign)))
-            return true;
-    return false;
-}
-
 } // namespace
 
 ServerFailure ServerFailure::of(const std::exception &error) {
@@ -42,7 +34,7 @@ ServerFailure ServerFailure::of(const std::exception &error) {
                                    QString::fromStdString(refusal->reason())};
     if (dynamic_cast<const UnauthorizedError *>(&error))
         return {Kind::Refused, where + QStringLiteral("不接受当前成员的登录信息，请重新登录。")};
-    if (dynamic_cast<const ServerError *>(&error) && unreached(text))
+    if (dynamic_cast<const UnreachableError *>(&error))
         return {Kind::Unreached,
                 QStringLiteral("无法连接") + where +
                     QStringLiteral("，请检查网络，或请管理员确认服务器正在运行。")};

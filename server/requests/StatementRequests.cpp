@@ -55,6 +55,8 @@ void StatementRequests::run(Method method, std::string body, Credentials credent
         try {
             reply = session ? answer(*session, method, *shared)
                             : errorReply(503, "the server is stopping");
+        } catch (const DatabaseUnavailable &error) {
+            reply = errorReply(503, error.what()); // its details are in the log already
         } catch (const std::exception &error) {
             reply = errorReply(503, std::string("the server could not finish the request: ") +
                                         error.what());

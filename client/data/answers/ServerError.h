@@ -8,6 +8,13 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// No connection to the server could be made, or the handshake failed:
+// nothing the request asked for was carried out.
+class UnreachableError : public ServerError {
+public:
+    using ServerError::ServerError;
+};
+
 // The server did not accept the member's credentials (HTTP 401).
 class UnauthorizedError : public ServerError {
 public:

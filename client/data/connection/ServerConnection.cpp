@@ -78,7 +78,7 @@ void ServerConnection::open() {
     auto client = std::make_unique<httplib::Client>((tls_ ? "https://" : "http://") + host + ":" +
                                                     std::to_string(port_));
     if (!client->is_valid())
-        throw ServerError("Cannot connect to the application server at " + where() +
+        throw UnreachableError("Cannot connect to the application server at " + where() +
                           ": the address is not valid");
     if (tls_) {
         client->enable_server_certificate_verification(true);
@@ -98,12 +98,12 @@ void ServerConnection::open() {
     const std::string prefix = "Cannot connect to the application server at " + where() + ": ";
     auto result = client->Get(rootPath());
     if (!result)
-        throw ServerError(prefix + failureText(result.error()));
+        throw UnreachableError(prefix + failureText(result.error()));
     if (result->status != 200)
-        throw ServerError(prefix + serverExplanation(*result));
+        throw UnreachableError(prefix + serverExplanation(*result));
     auto hello = nlohmann::json::parse(result->body, nullptr, false);
     if (!hello.is_object() || hello.value("server", "") != "TZelServerDataBase")
-        throw ServerError(prefix + "it does not answer as TZelServerDataBase");
+        throw UnreachableError(prefix + "it does not answer as TZelServerDataBase");
     client_ = std::move(client);
 }
 
@@ -142,7 +142,7 @@ ServerConnection::Answer ServerConnection::postUnlessUnchanged(const std::string
                                                                const std::string &body,
                                                                const std::string &etag) {
     if (!client_)
-        throw ServerError("The connection to the application server is not open");
+        throw UnreachableError("The connection to the application server is not open");
     httplib::Headers headers{{"Accept-Encoding", "gzip"}};
     if (!etag.empty()) {
         headers.emplace("If-None-Match", etag);
@@ -154,7 +154,7 @@ ServerConnection::Answer ServerConnection::postUnlessUnchanged(const std::string
             "Application server " + where() + ": " + failureText(result.error());
         if (mayHaveArrived(result.error()))
             throw AnswerLostError(why);
-        throw ServerError(why);
+        throw UnreachableError(why);
     }
     if (result->status == 401)
         throw UnauthorizedError("Application server " + where() + ": " +

@@ -88,8 +88,7 @@ public:
             result.error = statement.error;
             return result;
         }
-        limitMillis_ = method == Method::OpenSQL ? limits_.statementMillis : limits_.writeMillis;
-        deadline_ = requestStarted_ + std::chrono::milliseconds(limitMillis_) + kDeadlineMargin;
+        waitAtMost(method == Method::OpenSQL ? limits_.statementMillis : limits_.writeMillis);
         reconnectIfLost();
         if (!setMode(method == Method::OpenSQL, result))
             return result;
@@ -122,8 +121,7 @@ public:
                 return result;
             }
         }
-        limitMillis_ = limits_.writeMillis;
-        deadline_ = requestStarted_ + std::chrono::milliseconds(limitMillis_) + kDeadlineMargin;
+        waitAtMost(limits_.writeMillis);
         reconnectIfLost();
         if (!setMode(false, result))
             return result;
@@ -150,9 +148,7 @@ public:
         if (statement.outcome != Outcome::Ok || !statement.answerFollowsTables)
             return std::nullopt;
         // Read as a query of the request, before its statement runs.
-        deadline_ =
-            requestStarted_ + std::chrono::milliseconds(limits_.statementMillis) + kDeadlineMargin;
-        limitMillis_ = limits_.statementMillis;
+        waitAtMost(limits_.statementMillis);
         reconnectIfLost();
         return counters_.versionOf(conn_.get(), statement.tablesNamed, caller());
     }
@@ -169,6 +165,13 @@ private:
             known = reads_.emplace(sql, translateForPostgres(Method::OpenSQL, sql)).first;
         }
         return known->second;
+    }
+
+    // What follows in this request waits for the database at most this long
+    // from the request's start, with the margin.
+    void waitAtMost(int millis) {
+        limitMillis_ = millis;
+        deadline_ = requestStarted_ + std::chrono::milliseconds(millis) + kDeadlineMargin;
     }
 
     bool command(const char *sql, StatementResult &result) {
@@ -218,10 +221,7 @@ private:
                                error.what());
             return;
         }
-        struct NoRows : RowSink {
-            void begin(const std::vector<std::string> &) override {}
-            bool add(const std::vector<CellView> &) override { return true; }
-        } noRows;
+        DiscardRows noRows;
         for (const auto &[method, statement] : statements) {
             StatementResult one;
             send([&](PGconn *c) {

@@ -184,7 +184,7 @@ private:
                            error.what();
             return;
         }
-        NoRows noRows;
+        DiscardRows noRows;
         for (const ChangeStep &change : steps) {
             guard_.method = change.method;
             guard_.denial.clear();
@@ -197,12 +197,6 @@ private:
             result.changes += one.changes;
         }
     }
-
-    // Changes give no rows.
-    struct NoRows : RowSink {
-        void begin(const std::vector<std::string> &) override {}
-        bool add(const std::vector<CellView> &) override { return true; }
-    };
 
     bool changedLogin() const {
         for (const std::string &table : guard_.changed)
