@@ -106,6 +106,13 @@ const std::vector<Shape> &all() {
         {"Select * From Notice Where CreateTime>=?Order by CreateTime desc", Kind::Other},
         {"Select * From Programe Where ProPerformer like? and ProCompleteFlag=?", Kind::Other},
         {"Select * From Task Where TaskPerformer like? and TaskCompleteFlag<>?", Kind::Other},
+        // The statistics tab: a member's year of tasks, with each completed
+        // task's time of agreement read from its notice.
+        {"Select *,case when trim(TaskCompleteFlag)=? then (Select min(CreateTime) From Notice "
+         "Where Content=?||TaskId||? and Performer=TaskDemander and CreateTime>=TaskCreateTime) "
+         "end From Task where (TaskPerformer like ? or trim(TaskPerformer)=? and TaskCCList like "
+         "?) and TaskCreateTime>=? and TaskCreateTime<? order by TaskCreateTime",
+         Kind::Other},
     };
     return shapes;
 }

@@ -181,4 +181,8 @@ bool addNotice(const Notice &notice) {
     return exec(Statements::addNotice(notice));
 }
 
+PDataPacket selectMemberYearTasks(const QString &member, int year) {
+    return query(Statements::memberYearTasks(member, year));
+}
+
 } // namespace DataAccess

@@ -58,4 +58,7 @@ ChangeResult replaceTask(const Task &old, const Task &edited);
 
 bool addNotice(const Notice &notice);
 
+// The statistics tab's one question: a member's tasks created in a year.
+PDataPacket selectMemberYearTasks(const QString &member, int year);
+
 } // namespace DataAccess

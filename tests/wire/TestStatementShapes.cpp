@@ -34,7 +34,7 @@ QStringList everyClientStatement() {
         selectMemberTasks(awkward, awkward), updateTaskState(awkward, awkward, task),
         claimTask(task), updateTaskReadTime(awkward, task), deleteTask(awkward, awkward, awkward),
         replaceProject(awkward, project), replaceTask(task, task), projectById(awkward),
-        addNotice(notice), NoticeBoard::panelStatement(QDateTime::currentDateTime()),
+        addNotice(notice), memberYearTasks(awkward, 2026), NoticeBoard::panelStatement(QDateTime::currentDateTime()),
         NoticeBoard::projectCountStatement(awkward), NoticeBoard::taskCountStatement(awkward),
         ProjectRules::numbersOfDayStatement(ProjectRules::Kind::Demand, QDate(2026, 12, 10)),
         ProjectRules::storedProjectStatement(awkward)};
@@ -82,6 +82,12 @@ void TestStatementShapes::othersHaveNone_data() {
     QTest::newRow("comment") << "Select * From Login --";
     QTest::newRow("function") << "Select Remark From Login where UseName=lower('A')";
     QTest::newRow("unterminated literal") << "Select * From Login where UseName='x";
+    QTest::newRow("statistics over another table")
+        << "Select *,case when trim(TaskCompleteFlag)='2' then (Select min(PassWord) From Login "
+           "Where UseName='a'||TaskId||'b' and Remark=TaskDemander and UseName>=TaskCreateTime) "
+           "end From Task where (TaskPerformer like '%a%' or trim(TaskPerformer)='' and "
+           "TaskCCList like '%a%') and TaskCreateTime>='2026' and TaskCreateTime<'2027' order by "
+           "TaskCreateTime";
 }
 
 void TestStatementShapes::othersHaveNone() {

@@ -39,4 +39,11 @@ QString replaceTask(const Task &old, const Task &edited);
 
 QString addNotice(const Notice &notice);
 
+// A member's tasks created in a year, oldest first: those the member performs
+// and those still unclaimed that name the member among their related persons.
+// Each row carries one more column, the time of the notice that a completed
+// task's agreement wrote (the first addressed to its dispatcher since the
+// task was created): the Task table keeps no time of completion.
+QString memberYearTasks(const QString &member, int year);
+
 } // namespace Statements

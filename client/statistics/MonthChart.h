@@ -1,0 +1,34 @@
+#pragma once
+// A member's twelve months as stacked bars: completed on time, completed
+// late, still open. The picked month's bars are drawn darker; a click in a
+// month's column picks it. Screen readers get the figures as the view's
+// accessible description.
+
+#include "MemberYear.h"
+
+#include <QChartView>
+
+class QBarSet;
+class QStackedBarSeries;
+class QValueAxis;
+
+class MonthChart : public QChartView {
+    Q_OBJECT
+public:
+    explicit MonthChart(QWidget *parent = nullptr);
+
+    // who and year name the figures for screen readers; month 1 to 12.
+    void show(const MemberYear &year, const QString &who, int yearNumber, int month);
+
+    QBarSet *onTime, *late, *open; // the three stacks, one value per month
+    QStackedBarSeries *series;
+
+signals:
+    void monthClicked(int month);
+
+protected:
+    void mouseReleaseEvent(QMouseEvent *event) override;
+
+private:
+    QValueAxis *countAxis_;
+};

@@ -1,0 +1,168 @@
+#include "StatisticsTab.h"
+
+#include "AppClock.h"
+#include "DataAccess.h"
+#include "Dialogs.h"
+#include "MonthChart.h"
+#include "MonthNames.h"
+#include "RecordSet.h"
+#include "RecordSetModel.h"
+#include "TaskGrid.h"
+#include "WindowConventions.h"
+
+#include <QButtonGroup>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QSplitter>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace {
+
+const char *const kCountCaptions[] = {"派发任务：", "已领取：",   "已申请完成：",
+                                      "已完成：",   "超期完成：", "超期未完成："};
+
+int countAt(const MonthCounts &c, int index) {
+    const int values[] = {c.dispatched,    c.claimed,         c.applied,
+                          c.completed,     c.completedLate,   c.openPastDue};
+    return values[index];
+}
+
+} // namespace
+
+const QStringList &StatisticsTab::staffNames() {
+    static const QStringList names = {"Aldren",  "Berric", "Calwen", "Dorvan", "Elsken",
+                                      "Fennick", "Gessa",  "Halvic", "Ivrel",  "Jorun"};
+    return names;
+}
+
+StatisticsTab::StatisticsTab(QWidget *parent) : QWidget(parent) {
+    auto *people = new QGroupBox(this);
+    auto *peopleColumn = new QVBoxLayout(people);
+    staff_ = new QButtonGroup(this);
+    for (int i = 0; i < 10; ++i) {
+        staffButtons[i] = new QRadioButton(staffNames()[i], people);
+        staff_->addButton(staffButtons[i], i);
+        peopleColumn->addWidget(staffButtons[i]);
+    }
+    peopleColumn->addStretch();
+
+    auto *monthBox = new QGroupBox(this);
+    auto *monthRow = new QHBoxLayout(monthBox);
+    months_ = new QButtonGroup(this);
+    for (int m = 1; m <= 12; ++m) {
+        monthButtons[m - 1] = new QRadioButton(MonthNames::name(m), monthBox);
+        months_->addButton(monthButtons[m - 1], m);
+        monthRow->addWidget(monthButtons[m - 1]);
+    }
+    monthRow->addStretch();
+    yearBox = new QSpinBox(monthBox);
+    const QDate today = AppClock::now().date();
+    yearBox->setRange(2000, today.year() + 1);
+    yearBox->setValue(today.year());
+    yearBox->setSuffix(QStringLiteral(" 年"));
+    yearBox->setKeyboardTracking(false); // one question per year typed, not per digit
+    yearBox->setAccessibleName(QStringLiteral("年份"));
+    monthRow->addWidget(yearBox);
+    // Until the member picks one, this month.
+    monthButtons[today.month() - 1]->setChecked(true);
+
+    auto *countBox = new QWidget(this);
+    auto *countGrid = new QGridLayout(countBox);
+    countGrid->setContentsMargins(0, 0, 0, 0);
+    for (int i = 0; i < 6; ++i) {
+        auto *caption = new QLabel(QString::fromUtf8(kCountCaptions[i]), countBox);
+        countLabels[i] = new QLabel(QStringLiteral("0"), countBox);
+        countLabels[i]->setAccessibleName(caption->text().chopped(1));
+        caption->setBuddy(countLabels[i]);
+        countGrid->addWidget(caption, i, 0, Qt::AlignRight);
+        countGrid->addWidget(countLabels[i], i, 1);
+    }
+    countGrid->setRowStretch(6, 1);
+
+    chart = new MonthChart(this);
+    chart->setMinimumSize(240, 120);
+    auto *figures = new QWidget(this);
+    auto *figureRow = new QHBoxLayout(figures);
+    figureRow->setContentsMargins(0, 0, 0, 0);
+    figureRow->addWidget(countBox);
+    figureRow->addWidget(chart, 1);
+
+    taskRecords = new RecordSet(this);
+    taskModel_ = new RecordSetModel(taskRecords, this);
+    taskGrid = WindowConventions::recordGrid(this, taskModel_, QRect());
+    TaskGrid::style(
+        taskGrid, taskModel_, [this] { return pickedMember(); }, TaskGrid::kMainNeutral);
+    taskGrid->setAccessibleName(QStringLiteral("当月任务"));
+
+    auto *split = new QSplitter(Qt::Vertical, this);
+    split->addWidget(figures);
+    split->addWidget(taskGrid);
+    split->setChildrenCollapsible(false);
+    split->setStretchFactor(0, 1);
+    split->setStretchFactor(1, 1);
+
+    auto *right = new QVBoxLayout;
+    right->addWidget(monthBox);
+    right->addWidget(split, 1);
+    auto *whole = new QHBoxLayout(this);
+    whole->setContentsMargins(3, 3, 3, 3);
+    whole->addWidget(people);
+    whole->addLayout(right, 1);
+
+    taskRecords->load(year_.tasksOf(pickedMonth()));
+    connect(staff_, &QButtonGroup::idClicked, this, &StatisticsTab::refresh);
+    connect(months_, &QButtonGroup::idClicked, this, &StatisticsTab::refresh);
+    connect(yearBox, &QSpinBox::valueChanged, this, &StatisticsTab::refresh);
+    connect(chart, &MonthChart::monthClicked, this, [this](int month) {
+        monthButtons[month - 1]->setChecked(true);
+        refresh();
+    });
+}
+
+QString StatisticsTab::pickedMember() const {
+    const int picked = staff_->checkedId();
+    return picked < 0 ? QString() : staffNames()[picked];
+}
+
+int StatisticsTab::pickedMonth() const {
+    return months_->checkedId();
+}
+
+int StatisticsTab::pickedYear() const {
+    return yearBox->value();
+}
+
+void StatisticsTab::refresh() {
+    const QString member = pickedMember();
+    if (member.isEmpty())
+        return;
+    const PDataPacket answer = DataAccess::selectMemberYearTasks(member, pickedYear());
+    if (!answer) {
+        year_ = MemberYear();
+        showMonth();
+        Dialogs::showError(DataAccess::lastFailure().text);
+        return;
+    }
+    // The kept answer comes back as the very packet: counted already, unless
+    // the day moved on (open tasks fall due at midnight).
+    const QDateTime now = AppClock::now();
+    if (answer != year_.answer() || member != yearMember_ || now.date() != countedOn_)
+        year_ = MemberYear(answer, now);
+    yearMember_ = member;
+    countedOn_ = now.date();
+    showMonth();
+}
+
+void StatisticsTab::showMonth() {
+    const int month = pickedMonth();
+    const MonthCounts &counts = year_.counts(month);
+    for (int i = 0; i < 6; ++i)
+        countLabels[i]->setText(QString::number(countAt(counts, i)));
+    taskRecords->load(year_.tasksOf(month));
+    chart->show(year_, pickedMember(), pickedYear(), month);
+}

@@ -1,0 +1,244 @@
+// The statistics tab against a real server, asked by a staff member who is
+// not privileged: picks of a member, a month and a year read back as counts,
+// grid rows and chart bars; a repeated pick is answered from the kept answer.
+
+#include "AppClock.h"
+#include "AppServerGateway.h"
+#include "DataAccess.h"
+#include "Dialogs.h"
+#include "MonthChart.h"
+#include "RecordSet.h"
+#include "ServerConnection.h"
+#include "ShellFixture.h"
+#include "StatisticsTab.h"
+
+#include <QBarSet>
+#include <QChart>
+#include <QLabel>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QStackedBarSeries>
+#include <QTableView>
+#include <QtTest>
+
+namespace {
+
+const QDateTime kNow(QDate(2026, 12, 10), QTime(10, 30, 45));
+
+// project, content, performer, created, due, state, related persons
+QString task(const QString &id, const QString &content, const QString &performer,
+             const QString &created, const QString &due, const QString &state,
+             const QString &related = "") {
+    return QString("Insert into Task values('%1','%2','Mareth','%3','%4','%5','%6','','','%7')")
+        .arg(id, content, performer, created, due, state, related);
+}
+
+// The notice an agreement writes: addressed to the task's dispatcher.
+QString agreed(const QString &id, const QString &dispatcher, const QString &time) {
+    return QString("Insert into Notice values('项目编号:%1 下的派发任务已完成！','Kestra','%2','%3')")
+        .arg(id, dispatcher, time);
+}
+
+const QStringList kScene = {
+    // Aldren's March: on time, late, a related person's unclaimed task past
+    // due, one whose required time cannot be read, one applied, one completed
+    // without any notice of its agreement.
+    task("GD1", "a1", "Aldren", "2026-03-02 09:00:00", "2026-03-10 18:00:00", "2", "Aldren"),
+    task("GD2", "a2", "Aldren", "2026-03-05 09:00:00", "2026-03-10 18:00:00", "2"),
+    task("GD1", "a3", "", "2026-03-20 09:00:00", "2026-03-25 18:00:00", "0", "Berric|Aldren"),
+    task("GD3", "a4", "Aldren", "2026-03-21 09:00:00", "下周", "0"),
+    task("GD3", "a5", "Aldren", "2026-03-22 09:00:00", "2026-03-30 18:00:00", "1"),
+    task("GD4", "a7", "Aldren", "2026-03-25 09:00:00", "2026-03-28 18:00:00", "2"),
+    // Claimed by another: not Aldren's, though Aldren is related.
+    task("GD1", "b1", "Berric", "2026-03-03 09:00:00", "2026-04-01 18:00:00", "0", "Aldren"),
+    // Another year, and December: due later today, and due today at 00:00.
+    task("GD2", "a6", "Aldren", "2025-03-04 09:00:00", "2025-03-10 18:00:00", "0"),
+    task("GD5", "a8", "Aldren", "2026-12-01 09:00:00", "2026-12-10 09:00:00", "0"),
+    task("GD5", "a9", "Aldren", "2026-12-02 09:00:00", "2026-12-10 00:00:00", "0"),
+    agreed("GD1", "Mareth", "2026-03-09 12:00:00"),
+    agreed("GD2", "Mareth", "2026-03-12 12:00:00"),
+    // Neither dates a2: written before it was created, or to another dispatcher.
+    agreed("GD2", "Mareth", "2026-03-01 12:00:00"),
+    agreed("GD2", "Kestra", "2026-03-06 12:00:00"),
+};
+
+using Counts = QList<int>; // dispatched, claimed, applied, completed, late, open past due
+
+Counts countsOf(const MonthCounts &c) {
+    return {c.dispatched, c.claimed, c.applied, c.completed, c.completedLate, c.openPastDue};
+}
+
+} // namespace
+
+class TestStatistics : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void picksReadBackAsCountsAndRows_data();
+    void picksReadBackAsCountsAndRows();
+    void rowsAreColouredForThePickedMember();
+    void aClickOnTheChartPicksTheMonth();
+    void aRepeatedPickIsAnsweredFromTheKeptAnswer();
+    void aFailedPickIsSaidAndShowsNothing();
+
+private:
+    void pick(const QString &member, int month, int year = 2026);
+    QStringList gridContents() const;
+
+    ShellFixture fixture_;
+    std::unique_ptr<ServerConnection> connection_;
+    std::unique_ptr<AppServerGateway> gateway_;
+    std::unique_ptr<StatisticsTab> tab_;
+};
+
+void TestStatistics::init() {
+    if (const QString why = ServerProcess::storageUnavailableReason(); !why.isEmpty())
+        QSKIP(qPrintable(why));
+    QVERIFY2(fixture_.start({{"tb58", "pw", "Mareth"}, {"kestra", "k", "Kestra"}}),
+             qPrintable(fixture_.server().errorText()));
+    AppClock::setFixed(kNow);
+    for (const QString &sql : kScene)
+        QVERIFY2(fixture_.exec(sql), qPrintable(sql));
+    connection_ = std::make_unique<ServerConnection>();
+    connection_->setHostName(fixture_.server().host());
+    connection_->setPort(fixture_.server().port());
+    connection_->setCredentials("kestra", "k");
+    connection_->open();
+    gateway_ = std::make_unique<AppServerGateway>(connection_.get());
+    DataAccess::setGateway(gateway_.get());
+    tab_ = std::make_unique<StatisticsTab>();
+}
+
+void TestStatistics::cleanup() {
+    tab_.reset();
+    DataAccess::releaseGateway(gateway_.get());
+    gateway_.reset();
+    connection_.reset();
+    fixture_.stop();
+    QCOMPARE(Dialogs::takeShown().size(), 0);
+}
+
+void TestStatistics::pick(const QString &member, int month, int year) {
+    tab_->yearBox->setValue(year);
+    tab_->monthButtons[month - 1]->click();
+    tab_->staffButtons[StatisticsTab::staffNames().indexOf(member)]->click();
+}
+
+QStringList TestStatistics::gridContents() const {
+    QStringList contents;
+    for (int row = 0; row < tab_->taskGrid->model()->rowCount(); ++row)
+        contents << tab_->taskGrid->model()->index(row, 1).data().toString();
+    return contents;
+}
+
+void TestStatistics::picksReadBackAsCountsAndRows_data() {
+    QTest::addColumn<QString>("member");
+    QTest::addColumn<int>("month");
+    QTest::addColumn<int>("year");
+    QTest::addColumn<Counts>("counts");
+    QTest::addColumn<QStringList>("rows");
+    QTest::newRow("Aldren's March") << "Aldren" << 3 << 2026 << Counts{6, 5, 1, 3, 1, 1}
+                                    << QStringList{"a1", "a2", "a3", "a4", "a5", "a7"};
+    QTest::newRow("Aldren's December: due today at 00:00 is past")
+        << "Aldren" << 12 << 2026 << Counts{2, 2, 0, 0, 0, 1} << QStringList{"a8", "a9"};
+    QTest::newRow("a month without tasks") << "Aldren" << 5 << 2026 << Counts{0, 0, 0, 0, 0, 0}
+                                           << QStringList{};
+    QTest::newRow("another year") << "Aldren" << 3 << 2025 << Counts{1, 1, 0, 0, 0, 1}
+                                  << QStringList{"a6"};
+    QTest::newRow("Berric: the related task nobody claimed, and his own")
+        << "Berric" << 3 << 2026 << Counts{2, 1, 0, 0, 0, 2} << QStringList{"b1", "a3"};
+    QTest::newRow("a member without tasks") << "Jorun" << 3 << 2026 << Counts{0, 0, 0, 0, 0, 0}
+                                            << QStringList{};
+}
+
+void TestStatistics::picksReadBackAsCountsAndRows() {
+    QFETCH(QString, member);
+    QFETCH(int, month);
+    QFETCH(int, year);
+    QFETCH(Counts, counts);
+    QFETCH(QStringList, rows);
+    QCOMPARE(tab_->pickedYear(), 2026); // this year until another is picked
+    pick(member, month, year);
+    QCOMPARE(countsOf(tab_->shownCounts()), counts);
+    Counts labels;
+    for (QLabel *label : tab_->countLabels)
+        labels << label->text().toInt();
+    QCOMPARE(labels, counts);
+    QCOMPARE(gridContents(), rows);
+    QCOMPARE(tab_->taskGrid->model()->headerData(5, Qt::Horizontal).toString(), "需求时间");
+
+    // The chart's bars are the counts of every month of that year.
+    MonthChart *chart = tab_->chart;
+    for (int m = 1; m <= 12; ++m) {
+        const MonthCounts &c = tab_->shownYear().counts(m);
+        QCOMPARE(chart->onTime->at(m - 1), qreal(c.completed - c.completedLate));
+        QCOMPARE(chart->late->at(m - 1), qreal(c.completedLate));
+        QCOMPARE(chart->open->at(m - 1), qreal(c.dispatched - c.completed));
+    }
+    QCOMPARE(chart->onTime->selectedBars(), QList<int>{month - 1});
+    QVERIFY(chart->accessibleDescription().contains(member));
+}
+
+void TestStatistics::rowsAreColouredForThePickedMember() {
+    pick("Aldren", 3);
+    auto colourOf = [this](int row) {
+        return tab_->taskGrid->model()->index(row, 0).data(Qt::BackgroundRole).value<QColor>();
+    };
+    QCOMPARE(colourOf(0), QColor(0x32, 0x64, 0xC8)); // completed, Aldren related
+    QCOMPARE(colourOf(1), QColor(0xFA, 0xFA, 0xFA)); // Aldren not among its related persons
+    QCOMPARE(colourOf(2), QColor(0xFF, 0x32, 0x32)); // open and past due
+}
+
+void TestStatistics::aClickOnTheChartPicksTheMonth() {
+    tab_->resize(906, 430);
+    tab_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(tab_.get()));
+    pick("Aldren", 3);
+    QCOMPARE(tab_->chart->accessibleDescription().count("三月"), 2); // picked, and its figures
+    QVERIFY(tab_->chart->accessibleDescription().contains("三月：按时完成2，超期完成1，未完成3"));
+
+    // December's bar, halfway up its two open tasks.
+    QChart *chart = tab_->chart->chart();
+    const QPointF inChart = chart->mapToPosition(QPointF(11, 1), tab_->chart->series);
+    const QPoint inView = tab_->chart->mapFromScene(chart->mapToScene(inChart));
+    QTest::mouseClick(tab_->chart->viewport(), Qt::LeftButton, {}, inView);
+    QCOMPARE(tab_->pickedMonth(), 12);
+    QVERIFY(tab_->monthButtons[11]->isChecked());
+    QCOMPARE(gridContents(), (QStringList{"a8", "a9"}));
+    QCOMPARE(tab_->chart->open->selectedBars(), QList<int>{11});
+    tab_->close();
+}
+
+void TestStatistics::aRepeatedPickIsAnsweredFromTheKeptAnswer() {
+    pick("Aldren", 3);
+    const PDataPacket first = tab_->shownYear().answer();
+    QVERIFY(first);
+    // Another month of the same year: asked again, and the server says 304.
+    tab_->monthButtons[11]->click();
+    QCOMPARE(tab_->shownYear().answer(), first);
+    QCOMPARE(gridContents(), (QStringList{"a8", "a9"}));
+
+    // Once a task of the year changes, the answer is new.
+    QVERIFY(fixture_.exec("update Task Set TaskCompleteFlag='2' where TaskContent='a9'"));
+    QVERIFY(fixture_.exec(agreed("GD5", "Mareth", "2026-12-10 09:00:00")));
+    tab_->monthButtons[11]->click();
+    QVERIFY(tab_->shownYear().answer() != first);
+    QCOMPARE(countsOf(tab_->shownCounts()), (Counts{2, 2, 0, 1, 1, 0}));
+}
+
+void TestStatistics::aFailedPickIsSaidAndShowsNothing() {
+    pick("Aldren", 3);
+    fixture_.server().stop();
+    tab_->monthButtons[11]->click();
+    const auto shown = Dialogs::takeShown();
+    QCOMPARE(shown.size(), 1);
+    QVERIFY2(shown[0].text.contains("127.0.0.1"), qPrintable(shown[0].text));
+    QCOMPARE(countsOf(tab_->shownCounts()), (Counts{0, 0, 0, 0, 0, 0}));
+    QCOMPARE(tab_->taskGrid->model()->rowCount(), 0);
+    QCOMPARE(tab_->chart->open->at(2), 0.0);
+}
+
+QTEST_MAIN(TestStatistics)
+#include "TestStatistics.moc"
