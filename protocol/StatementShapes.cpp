@@ -108,10 +108,12 @@ const std::vector<Shape> &all() {
         {"Select * From Task Where TaskPerformer like? and TaskCompleteFlag<>?", Kind::Other},
         // The statistics tab: a member's year of tasks, with each completed
         // task's time of agreement read from its notice.
-        {"Select *,case when trim(TaskCompleteFlag)=? then (Select min(CreateTime) From Notice "
-         "Where Content=?||TaskId||? and Performer=TaskDemander and CreateTime>=TaskCreateTime) "
-         "end From Task where (TaskPerformer like ? or trim(TaskPerformer)=? and TaskCCList like "
-         "?) and TaskCreateTime>=? and TaskCreateTime<? order by TaskCreateTime",
+        {"Select Task.*,min(CreateTime) From Task left join Notice on trim(TaskCompleteFlag)=? "
+         "and Content=?||TaskId||? and Performer=TaskDemander and CreateTime>=TaskCreateTime "
+         "where (TaskPerformer like ? or trim(TaskPerformer)=? and TaskCCList like ?) and "
+         "TaskCreateTime>=? and TaskCreateTime<? group by TaskId,TaskContent,TaskDemander,"
+         "TaskPerformer,TaskCreateTime,TaskCompleteTime,TaskCompleteFlag,TaskList,TaskReadTime,"
+         "TaskCCList order by TaskCreateTime",
          Kind::Other},
     };
     return shapes;

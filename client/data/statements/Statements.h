@@ -43,7 +43,8 @@ QString addNotice(const Notice &notice);
 // and those still unclaimed that name the member among their related persons.
 // Each row carries one more column, the time of the notice that a completed
 // task's agreement wrote (the first addressed to its dispatcher since the
-// task was created): the Task table keeps no time of completion.
+// task was created): the Task table keeps no time of completion. Tasks alike
+// in every column come as one row.
 QString memberYearTasks(const QString &member, int year);
 
 } // namespace Statements
