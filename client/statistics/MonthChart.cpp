@@ -38,11 +38,15 @@ MonthChart::MonthChart(QWidget *parent) : QChartView(parent) {
     auto *chart = new QChart;
     chart->addSeries(series);
     auto *months = new QBarCategoryAxis;
-    months->append(MonthNames::all());
+    // Short captions: twelve bars share the width.
+    for (int month = 1; month <= 12; ++month)
+        months->append(QStringLiteral("%1月").arg(month));
     chart->addAxis(months, Qt::AlignBottom);
     series->attachAxis(months);
     countAxis_ = new QValueAxis;
     countAxis_->setLabelFormat(QStringLiteral("%d"));
+    countAxis_->setTickType(QValueAxis::TicksDynamic);
+    countAxis_->setTickAnchor(0);
     countAxis_->setRange(0, 1);
     chart->addAxis(countAxis_, Qt::AlignLeft);
     series->attachAxis(countAxis_);
@@ -73,10 +77,10 @@ void MonthChart::show(const MemberYear &year, const QString &who, int yearNumber
         set->deselectAllBars();
         set->selectBar(month - 1);
     }
-    // Whole numbers on the axis, a little headroom above the highest bar.
-    const int top = std::max(1, highest + (highest + 4) / 5);
-    countAxis_->setRange(0, top);
-    countAxis_->setTickCount(std::min(top, 5) + 1);
+    // Whole numbers on the axis, at most four steps.
+    const int step = std::max(1, (highest + 3) / 4);
+    countAxis_->setTickInterval(step);
+    countAxis_->setRange(0, std::max(1, (highest + step - 1) / step) * step);
     chart()->setTitle(QStringLiteral("%1 %2年，选中%3").arg(who).arg(yearNumber).arg(
         MonthNames::name(month)));
     setAccessibleDescription(chart()->title() + QStringLiteral("。") +

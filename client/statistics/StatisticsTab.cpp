@@ -85,7 +85,7 @@ StatisticsTab::StatisticsTab(QWidget *parent) : QWidget(parent) {
     countGrid->setRowStretch(6, 1);
 
     chart = new MonthChart(this);
-    chart->setMinimumSize(240, 120);
+    chart->setMinimumSize(320, 160);
     auto *figures = new QWidget(this);
     auto *figureRow = new QHBoxLayout(figures);
     figureRow->setContentsMargins(0, 0, 0, 0);
