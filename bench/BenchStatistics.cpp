@@ -58,11 +58,13 @@ template <class Before, class Work> Stats measureAfter(int repeats, Before befor
         millis.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
     }
     std::sort(millis.begin(), millis.end());
-    return {millis[millis.size() / 2], millis[std::min(millis.size() - 1, millis.size() * 99 / 100)]};
+    return {millis[millis.size() / 2],
+            millis[std::min(millis.size() - 1, millis.size() * 99 / 100)]};
 }
 
 template <class Work> Stats measure(int repeats, Work work) {
-    return measureAfter(repeats, [] {}, work);
+    return measureAfter(
+        repeats, [] {}, work);
 }
 
 QString firstProject(sqlite3 *db) {

@@ -45,10 +45,9 @@ MemberYear::MemberYear(PDataPacket answer, const QDateTime &now) : answer_(std::
 PDataPacket MemberYear::tasksOf(int month) const {
     auto tasks = std::make_shared<DataPacket>();
     // The grid keeps its columns also for a month without tasks.
-    tasks->columns = QStringList{"TaskId",          "TaskContent",      "TaskDemander",
-                                 "TaskPerformer",   "TaskCreateTime",   "TaskCompleteTime",
-                                 "TaskCompleteFlag", "TaskList",        "TaskReadTime",
-                                 "TaskCCList"};
+    tasks->columns = QStringList{
+        "TaskId",           "TaskContent",      "TaskDemander", "TaskPerformer", "TaskCreateTime",
+        "TaskCompleteTime", "TaskCompleteFlag", "TaskList",     "TaskReadTime",  "TaskCCList"};
     if (!answer_ || answer_->columnCount() <= kAgreedTime)
         return tasks;
     const std::vector<int> &rows = rows_[month - 1];

@@ -58,7 +58,7 @@ MonthChart::MonthChart(QWidget *parent) : QChartView(parent) {
     setAccessibleName(QStringLiteral("各月任务统计图"));
 }
 
-void MonthChart::show(const MemberYear &year, const QString &who, int yearNumber, int month) {
+void MonthChart::showYear(const MemberYear &year, const QString &who, int yearNumber, int month) {
     int highest = 0;
     QStringList figures;
     for (int m = 1; m <= 12; ++m) {
@@ -81,8 +81,8 @@ void MonthChart::show(const MemberYear &year, const QString &who, int yearNumber
     const int step = std::max(1, (highest + 3) / 4);
     countAxis_->setTickInterval(step);
     countAxis_->setRange(0, std::max(1, (highest + step - 1) / step) * step);
-    chart()->setTitle(QStringLiteral("%1 %2年，选中%3").arg(who).arg(yearNumber).arg(
-        MonthNames::name(month)));
+    chart()->setTitle(
+        QStringLiteral("%1 %2年，选中%3").arg(who).arg(yearNumber).arg(MonthNames::name(month)));
     setAccessibleDescription(chart()->title() + QStringLiteral("。") +
                              figures.join(QStringLiteral("；")));
 }

@@ -18,7 +18,7 @@ public:
     explicit MonthChart(QWidget *parent = nullptr);
 
     // who and year name the figures for screen readers; month 1 to 12.
-    void show(const MemberYear &year, const QString &who, int yearNumber, int month);
+    void showYear(const MemberYear &year, const QString &who, int yearNumber, int month);
 
     QBarSet *onTime, *late, *open; // the three stacks, one value per month
     QStackedBarSeries *series;

@@ -27,8 +27,8 @@ const char *const kCountCaptions[] = {"派发任务：", "已领取：",   "已�
                                       "已完成：",   "超期完成：", "超期未完成："};
 
 int countAt(const MonthCounts &c, int index) {
-    const int values[] = {c.dispatched,    c.claimed,         c.applied,
-                          c.completed,     c.completedLate,   c.openPastDue};
+    const int values[] = {c.dispatched, c.claimed,       c.applied,
+                          c.completed,  c.completedLate, c.openPastDue};
     return values[index];
 }
 
@@ -164,5 +164,5 @@ void StatisticsTab::showMonth() {
     for (int i = 0; i < 6; ++i)
         countLabels[i]->setText(QString::number(countAt(counts, i)));
     taskRecords->load(year_.tasksOf(month));
-    chart->show(year_, pickedMember(), pickedYear(), month);
+    chart->showYear(year_, pickedMember(), pickedYear(), month);
 }

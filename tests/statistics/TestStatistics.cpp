@@ -35,7 +35,8 @@ QString task(const QString &id, const QString &content, const QString &performer
 
 // The notice an agreement writes: addressed to the task's dispatcher.
 QString agreed(const QString &id, const QString &dispatcher, const QString &time) {
-    return QString("Insert into Notice values('项目编号:%1 下的派发任务已完成！','Kestra','%2','%3')")
+    return QString(
+               "Insert into Notice values('项目编号:%1 下的派发任务已完成！','Kestra','%2','%3')")
         .arg(id, dispatcher, time);
 }
 
@@ -143,14 +144,14 @@ void TestStatistics::picksReadBackAsCountsAndRows_data() {
                                     << QStringList{"a1", "a2", "a3", "a4", "a5", "a7"};
     QTest::newRow("Aldren's December: due today at 00:00 is past")
         << "Aldren" << 12 << 2026 << Counts{2, 2, 0, 0, 0, 1} << QStringList{"a8", "a9"};
-    QTest::newRow("a month without tasks") << "Aldren" << 5 << 2026 << Counts{0, 0, 0, 0, 0, 0}
-                                           << QStringList{};
+    QTest::newRow("a month without tasks")
+        << "Aldren" << 5 << 2026 << Counts{0, 0, 0, 0, 0, 0} << QStringList{};
     QTest::newRow("another year") << "Aldren" << 3 << 2025 << Counts{1, 1, 0, 0, 0, 1}
                                   << QStringList{"a6"};
     QTest::newRow("Berric: the related task nobody claimed, and his own")
         << "Berric" << 3 << 2026 << Counts{2, 1, 0, 0, 0, 2} << QStringList{"b1", "a3"};
-    QTest::newRow("a member without tasks") << "Jorun" << 3 << 2026 << Counts{0, 0, 0, 0, 0, 0}
-                                            << QStringList{};
+    QTest::newRow("a member without tasks")
+        << "Jorun" << 3 << 2026 << Counts{0, 0, 0, 0, 0, 0} << QStringList{};
 }
 
 void TestStatistics::picksReadBackAsCountsAndRows() {
