@@ -66,7 +66,7 @@ const char *usageText() {
            "  --queue-ms N        longest a change may wait for the writer; later it is not\n"
            "                      made and gets 503 (7000, under the client's 8 s)\n"
            "  --read-only         serve a SQLite database the server cannot write: queries\n"
-           "                      only, changes get 503 (without it such a file is an error)\n"
+           "                      only, changes get 403 (without it such a file is an error)\n"
            "  --max-answer-mb N   largest query answer in MiB (64)\n"
            "  --max-value-mb N    longest text or blob a statement may make, in MiB (16)\n"
            "  --max-connections N connections open at once (1000)\n"

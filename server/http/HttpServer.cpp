@@ -172,6 +172,7 @@ struct HttpServer::PendingRequest {
     Delivery delivery;
     std::optional<Reply> reply; // known once set; the body is then dropped
     std::string body;
+    std::string excerpt; // of the body, for the log once it has gone to a worker
 };
 
 struct MhdCallbacks {
@@ -336,12 +337,27 @@ bool HttpServer::handle(MHD_Connection *connection, PendingRequest &request, con
     // back, which orders the two.
     MHD_suspend_connection(connection);
     request.queued = true;
+    request.excerpt = statementExcerpt(request.body);
+    // A query is stopped when its client goes away meanwhile.
+    std::shared_ptr<QueryStop> stop;
+    uint64_t watched = 0;
+    if (request.statement == Method::OpenSQL) {
+        stop = std::make_shared<QueryStop>();
+        const MHD_ConnectionInfo *socket =
+            MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+        if (socket)
+            watched = disconnects_.watch(socket->connect_fd, stop);
+    }
     PendingRequest *pending = &request;
-    requests_.run(request.statement, std::move(request.body), std::move(request.credentials),
-             std::move(request.delivery), [connection, pending](Reply reply) {
-                 pending->reply = std::move(reply);
-                 MHD_resume_connection(connection); // last touch: the request may go right after
-             });
+    requests_.run(
+        request.statement, std::move(request.body), std::move(request.credentials),
+        std::move(request.delivery),
+        [connection, pending, this, watched](Reply reply) {
+            disconnects_.forget(watched); // before MHD may close the socket
+            pending->reply = std::move(reply);
+            MHD_resume_connection(connection); // last touch: the request may go right after
+        },
+        std::move(stop));
     return true;
 }
 
@@ -349,9 +365,10 @@ bool HttpServer::answer(MHD_Connection *connection, PendingRequest &request, Rep
     request.reply.reset();
     request.share.release();
     if (request.queued && !request.login.empty()) {
+        // A 499 or 503 may come before the credentials were checked.
         if (reply.status == 401)
             throttle_.failed(request.peer, request.login);
-        else if (reply.status != 503)
+        else if (reply.status != 503 && reply.status != 499)
             throttle_.succeeded(request.login);
     }
     auto *body =
@@ -388,11 +405,24 @@ bool HttpServer::answer(MHD_Connection *connection, PendingRequest &request, Rep
     const MHD_Result queued = MHD_queue_response(connection, reply.status, response);
     MHD_destroy_response(response);
     const std::chrono::duration<double, std::milli> took = Clock::now() - request.started;
+    LoggedRequest logged;
+    logged.method = request.method;
+    logged.path = request.path;
+    logged.status = reply.status;
+    logged.millis = took.count();
+    logged.rows = reply.rows;
+    logged.failure = reply.failure;
+    std::string peer;
+    if (!reply.failure.empty()) {
+        peer = peerAddress(connection);
+        logged.peer = peer;
+        logged.login = request.userName;
+        logged.excerpt = request.excerpt;
+    }
     if (reply.status == 401 || reply.status == 429)
-        log_.refusedLogin(request.method, request.path, reply.status, took.count(),
-                          peerAddress(connection), request.userName);
+        log_.refusedLogin(logged);
     else
-        log_.answered(request.method, request.path, reply.status, took.count(), reply.rows);
+        log_.answered(logged);
     return queued == MHD_YES;
 }
 

@@ -4,6 +4,7 @@
 // slow connection costs a file descriptor and a few KiB, never a thread;
 // statements run on the database workers while their connection is suspended.
 
+#include "DisconnectWatch.h"
 #include "LogLines.h"
 #include "LoginThrottle.h"
 #include "ReaderShares.h"
@@ -66,6 +67,7 @@ private:
     RequestLog log_;
     LoginThrottle throttle_;
     ReaderShares shares_;
+    DisconnectWatch disconnects_;
     StatementRequests &requests_;
     MHD_Daemon *daemon_ = nullptr;
     int port_ = 0;

@@ -1,5 +1,6 @@
 #include "LogLines.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace appserver {
@@ -7,6 +8,31 @@ namespace {
 
 // Addresses remembered for the one-line-a-second rule; older ones go first.
 constexpr size_t kPeersRemembered = 4096;
+// Enough of a statement to tell its shape.
+constexpr size_t kExcerptBytes = 80;
+
+// A cut that does not split a UTF-8 character.
+size_t characterStartAtOrBefore(std::string_view text, size_t at) {
+    while (at > 0 && at < text.size() && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80)
+        --at;
+    return at;
+}
+
+std::string lineOf(const LoggedRequest &request, const std::string &more = {}) {
+    std::string line = escapedForLog(request.method) + ' ' + escapedForLog(request.path) + ' ' +
+                       std::to_string(request.status);
+    char took[32];
+    std::snprintf(took, sizeof took, " %.1fms rows=%zu", request.millis, request.rows);
+    line += took;
+    if (!request.failure.empty()) {
+        line += " peer=" + escapedForLog(request.peer);
+        line += " login=\"" + escapedForLog(request.login) + '"';
+        line += " reason=\"" + escapedForLog(request.failure) + '"';
+        if (!request.excerpt.empty())
+            line += " statement=\"" + escapedForLog(request.excerpt) + '"';
+    }
+    return line + more + '\n';
+}
 
 } // namespace
 
@@ -15,7 +41,7 @@ std::string escapedForLog(std::string_view text) {
     out.reserve(text.size());
     for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);
-        if (byte < 32 || byte == 127 || c == '\\') {
+        if (byte < 32 || byte == 127 || c == '\\' || c == '"') {
             char hex[5];
             std::snprintf(hex, sizeof hex, "\\x%02x", byte);
             out += hex;
@@ -26,15 +52,38 @@ std::string escapedForLog(std::string_view text) {
     return out;
 }
 
-void RequestLog::answered(const std::string &httpMethod, const std::string &path, int status,
-                          double millis, size_t rows) {
-    std::fprintf(stderr, "%s %s %d %.1fms rows=%zu\n", escapedForLog(httpMethod).c_str(),
-                 escapedForLog(path).c_str(), status, millis, rows);
+std::string statementExcerpt(std::string_view statement) {
+    std::string shape;
+    bool quoted = false;
+    size_t at = 0;
+    for (; at < statement.size() && shape.size() < kExcerptBytes; ++at) {
+        const char c = statement[at];
+        if (!quoted) {
+            shape += c == '\'' ? "'?" : std::string(1, c);
+            quoted = c == '\'';
+        } else if (c == '\'') {
+            if (at + 1 < statement.size() && statement[at + 1] == '\'')
+                ++at; // a quote inside the value
+            else {
+                shape += '\'';
+                quoted = false;
+            }
+        }
+    }
+    if (quoted)
+        shape += '\'';
+    if (at == statement.size())
+        return shape;
+    shape.resize(characterStartAtOrBefore(shape, std::min(shape.size(), kExcerptBytes)));
+    return shape + "...";
 }
 
-void RequestLog::refusedLogin(const std::string &httpMethod, const std::string &path, int status,
-                              double millis, const std::string &peer, const std::string &userName,
-                              Clock::time_point now) {
+void RequestLog::answered(const LoggedRequest &request) {
+    std::fputs(lineOf(request).c_str(), stderr);
+}
+
+void RequestLog::refusedLogin(const LoggedRequest &request, Clock::time_point now) {
+    const std::string peer(request.peer);
     size_t unlogged = 0;
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -55,9 +104,7 @@ void RequestLog::refusedLogin(const std::string &httpMethod, const std::string &
     std::string more;
     if (unlogged > 0)
         more = " (" + std::to_string(unlogged) + " more from there not logged)";
-    std::fprintf(stderr, "%s %s %d %.1fms rows=0 peer=%s login=\"%s\"%s\n",
-                 escapedForLog(httpMethod).c_str(), escapedForLog(path).c_str(), status, millis,
-                 escapedForLog(peer).c_str(), escapedForLog(userName).c_str(), more.c_str());
+    std::fputs(lineOf(request, more).c_str(), stderr);
 }
 
 } // namespace appserver

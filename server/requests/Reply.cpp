@@ -18,7 +18,9 @@ std::string errorBody(const std::string &message) {
 }
 
 Reply errorReply(int status, const std::string &message) {
-    return Reply{status, errorBody(message)};
+    Reply reply{status, errorBody(message)};
+    reply.failure = message;
+    return reply;
 }
 
 Reply changedReply(long long changes) {
@@ -26,7 +28,9 @@ Reply changedReply(long long changes) {
 }
 
 Reply changeRefusedReply(const std::string &error) {
-    return Reply{200, dump({{"result", false}, {"error", error}})};
+    Reply reply{200, dump({{"result", false}, {"error", error}})};
+    reply.failure = error;
+    return reply;
 }
 
 std::string sizeText(size_t bytes) {

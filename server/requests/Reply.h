@@ -18,6 +18,7 @@ struct Reply {
     int status = 200;
     std::string body;   // JSON
     size_t rows = 0;    // rows returned or changed, for the log
+    std::string failure; // why the request failed, as the member is told; empty when it did not
     BudgetShare memory; // held by a large body until it has been sent
     std::string etag;   // an OpenSQL answer's entity tag; with status 304 there is no body
     // A kept answer, sent instead of body in the form delivery picks.

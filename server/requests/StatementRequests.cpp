@@ -43,24 +43,63 @@ struct StatementRequests::Job {
     Credentials credentials;
     Delivery delivery;
     std::function<void(Reply)> done;
+    std::shared_ptr<const QueryStop> stop;
 };
 
+namespace {
+
+// A query's stop is the session's for as long as the query's request runs.
+class StopsQueries {
+public:
+    StopsQueries(Session &session, const QueryStop *stop) : session_(session) {
+        session_.stopQueriesWhen(stop);
+    }
+    ~StopsQueries() { session_.stopQueriesWhen(nullptr); }
+    StopsQueries(const StopsQueries &) = delete;
+    StopsQueries &operator=(const StopsQueries &) = delete;
+
+private:
+    Session &session_;
+};
+
+// Logged only: the client that would read it has gone.
+Reply nobodyWaits() {
+    return errorReply(499, "the client closed the connection before the answer: the query was "
+                           "stopped");
+}
+
+} // namespace
+
 void StatementRequests::run(Method method, std::string body, Credentials credentials,
-                            Delivery delivery, std::function<void(Reply)> done) {
+                            Delivery delivery, std::function<void(Reply)> done,
+                            std::shared_ptr<const QueryStop> stop) {
     WorkerQueue &queue = method == Method::OpenSQL ? readers_ : writer_;
-    auto shared = std::make_shared<Job>(
-        Job{std::move(body), std::move(credentials), std::move(delivery), std::move(done)});
+    if (method != Method::OpenSQL)
+        stop.reset(); // a change started completes
+    auto shared = std::make_shared<Job>(Job{std::move(body), std::move(credentials),
+                                            std::move(delivery), std::move(done), std::move(stop)});
     const bool taken = queue.submit([this, method, shared](Session *session) {
+        const QueryStop *stop = shared->stop.get();
+        if (stop && stop->raised()) {
+            shared->done(nobodyWaits());
+            return;
+        }
         Reply reply;
         try {
-            reply = session ? answer(*session, method, *shared)
-                            : errorReply(503, "the server is stopping");
+            if (session) {
+                StopsQueries stops(*session, stop);
+                reply = answer(*session, method, *shared);
+            } else {
+                reply = errorReply(503, "the server is stopping");
+            }
         } catch (const DatabaseUnavailable &error) {
             reply = errorReply(503, error.what()); // its details are in the log already
         } catch (const std::exception &error) {
             reply = errorReply(503, std::string("the server could not finish the request: ") +
                                         error.what());
         }
+        if (stop && stop->raised())
+            reply = nobodyWaits();
         shared->done(std::move(reply));
     }, [shared] {
         // Its client has stopped waiting: not made, and told so.

@@ -12,6 +12,7 @@
 #include "WorkerQueue.h"
 
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace appserver {
@@ -37,8 +38,10 @@ public:
     // may not run: 403.
     // An unchanged OpenSQL answer whose tag the request names is 304 without
     // a body; a large answer goes out compressed where delivery says it pays.
+    // A query whose stop is raised before or while it runs is stopped and
+    // answered 499; a change ignores stop.
     void run(Method method, std::string body, Credentials credentials, Delivery delivery,
-             std::function<void(Reply)> done);
+             std::function<void(Reply)> done, std::shared_ptr<const QueryStop> stop = nullptr);
 
 private:
     struct Job;

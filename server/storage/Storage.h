@@ -3,6 +3,7 @@
 // A Storage hands out Sessions; each Session is one database connection that
 // serves one request at a time, so a database worker owns one for its life.
 
+#include "QueryStop.h"
 #include "ServerMethods.h"
 
 #include <functional>
@@ -79,6 +80,10 @@ public:
     virtual ~Session() = default;
     // Each request begins here, before its first dataVersion().
     virtual void beginRequest() {}
+    // Until called again with nullptr, a query run while stop is raised
+    // ends early with an error. Changes are never given one: a change
+    // started completes.
+    virtual void stopQueriesWhen(const QueryStop *stop) { (void)stop; }
     // Rows of an OpenSQL statement go to rows; other methods ignore it.
     virtual StatementResult run(Method method, const std::string &sql, RowSink &rows) = 0;
     // Runs the steps as one transaction that sees one state of the data:

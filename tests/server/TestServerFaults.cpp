@@ -34,11 +34,12 @@ struct Answer {
     qint64 millis = 0;
 };
 
-Answer call(int port, const std::string &method, const std::string &sql) {
+Answer call(int port, const std::string &method, const std::string &sql,
+            const char *password = ServerProcess::kTestPassword) {
     QElapsedTimer timer;
     timer.start();
     httplib::Client client("127.0.0.1", port);
-    client.set_basic_auth(ServerProcess::kTestUser, ServerProcess::kTestPassword);
+    client.set_basic_auth(ServerProcess::kTestUser, password);
     client.set_read_timeout(20);
     auto result = client.Post(kMethods + method, sql, "text/plain");
     if (!result)
@@ -101,7 +102,7 @@ public:
             sent += size_t(n);
         }
     }
-    ~SentFirst() { ::close(socket_); }
+    ~SentFirst() { hangUp(); }
     SentFirst(const SentFirst &) = delete;
     SentFirst &operator=(const SentFirst &) = delete;
 
@@ -127,6 +128,14 @@ public:
         answer.status = std::atoi(received.c_str() + 9);
         answer.body = json::parse(received.substr(bodyAt + 4), nullptr, false);
         return answer;
+    }
+
+    // Closes the connection without reading the answer, as a client that
+    // stopped waiting.
+    void hangUp() {
+        if (socket_ >= 0)
+            ::close(socket_);
+        socket_ = -1;
     }
 
 private:
@@ -215,6 +224,36 @@ bool contains(const std::string &text, const std::string &part) {
     return text.find(part) != std::string::npos;
 }
 
+// CPU time a process has used, user and system, in clock ticks.
+long long cpuTicks(qint64 pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    // The fields after the command's closing parenthesis; utime and stime are 14th and 15th.
+    const QByteArray text = stat.readAll();
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    return fields.size() > 12 ? fields[11].toLongLong() + fields[12].toLongLong() : -1;
+}
+
+// The last line of the log that holds part, or empty.
+QByteArray logLineWith(const QByteArray &log, const QByteArray &part) {
+    QByteArray found;
+    for (const QByteArray &line : log.split('\n'))
+        if (line.contains(part))
+            found = line;
+    return found;
+}
+
+// A hundred notices: enough rows for a query over five copies of the table
+// to run for hours.
+bool addHundredNotices(int port) {
+    std::string notices;
+    for (int i = 0; i < 100; ++i)
+        notices += std::string(i ? "," : "") + "('n','Mareth','p','2026-11-17')";
+    return call(port, "ExecSQL", "Insert into Notice values" + notices).body.value("changes", 0) ==
+           100;
+}
+
 } // namespace
 
 class TestServerFaults : public QObject {
@@ -226,6 +265,8 @@ private slots:
     void lateChangeIsNotMade();
     void unwritableDatabase_data();
     void unwritableDatabase();
+    void failuresAreLogged();
+    void queryOfGoneClientIsStopped();
 
 private:
     // Why the PostgreSQL faults cannot be staged here; empty when they can.
@@ -361,11 +402,7 @@ void TestServerFaults::lateChangeIsNotMade() {
     QVERIFY2(server.start(), qPrintable(server.errorText()));
     QVERIFY(server.addTestMember());
     const int port = server.port();
-    std::string notices;
-    for (int i = 0; i < 100; ++i)
-        notices += std::string(i ? "," : "") + "('n','Mareth','p','2026-11-17')";
-    QCOMPARE(call(port, "ExecSQL", "Insert into Notice values" + notices).body.value("changes", 0),
-             100);
+    QVERIFY(addHundredNotices(port));
 
     // A change that holds the writer until its limit, then one behind it;
     // should the second still come first, it is simply made: tried again.
@@ -469,6 +506,95 @@ void TestServerFaults::unwritableDatabase() {
         call(server.port(), "ExecSQL", "Insert into Notice values('n','Mareth','p','2026-11-17')");
     QVERIFY2(change.status == 403 && contains(errorOf(change), "read-only"),
              describe(change).c_str());
+    QVERIFY(server.stop());
+}
+
+void TestServerFaults::failuresAreLogged() {
+    if (const QString why = ServerProcess::storageUnavailableReason(); !why.isEmpty())
+        QSKIP(qPrintable(why));
+    ServerProcess server({}, ServerProcess::storageUnderTest());
+    QVERIFY2(server.start(), qPrintable(server.errorText()));
+    QVERIFY(server.addTestMember());
+    QVERIFY(server.refuseChanges(QStringLiteral("Notice"), QStringLiteral("insert"),
+                                 QStringLiteral("new.Content='refuse me'")));
+    const int port = server.port();
+
+    struct Failure {
+        const char *method, *sql, *password;
+        int status;
+        const char *reason;   // as the member is told
+        const char *excerpt;  // the statement as logged, values left out
+    };
+    const Failure failures[] = {
+        {"ExecSQL", "Insert into Notice values('refuse me','Mareth','p4ss','2026-11-17')",
+         ServerProcess::kTestPassword, 200, "refused",
+         "Insert into Notice values('?','?','?','?')"},
+        {"ExecSQL", "Insert into Notice values('n','Someone else','p4ss','2026-11-17')",
+         ServerProcess::kTestPassword, 403, "signed", "Insert into Notice values('?','?','?','?')"},
+        {"OpenSQL", "Select * From Login", "wrong", 401, "no member has this login name", ""},
+        {"OpenSQL", "Select * From Nowhere where x='it''s p4ss'", ServerProcess::kTestPassword,
+         403, "", "Select * From Nowhere where x='?'"},
+    };
+    for (const Failure &failure : failures) {
+        const Answer answer = call(port, failure.method, failure.sql, failure.password);
+        QVERIFY2(answer.status == failure.status, describe(answer).c_str());
+        const std::string reason = errorOf(answer);
+        QVERIFY2(contains(reason, failure.reason), describe(answer).c_str());
+        // One line: status, the reason as told, login, peer and the statement's shape.
+        const QByteArray told = QByteArray::fromStdString(reason).replace('"', "\\x22");
+        QByteArray line;
+        QTRY_VERIFY_WITH_TIMEOUT(!(line = logLineWith(server.log(), told)).isEmpty(), 5000);
+        QVERIFY2(line.contains(' ' + QByteArray::number(failure.status) + ' '), line.constData());
+        QVERIFY2(line.contains("login=\"tb58\"") && line.contains("peer=127.0.0.1"),
+                 line.constData());
+        if (*failure.excerpt)
+            QVERIFY2(line.contains("statement=\"" + QByteArray(failure.excerpt) + '"'),
+                     line.constData());
+        QVERIFY2(!line.contains("p4ss") && !line.contains("refuse me"), line.constData());
+    }
+    // A change that went well is logged as before, without any of that.
+    QVERIFY(call(port, "ExecSQL", "Insert into Notice values('fine','Mareth','p','2026-11-17')")
+                .body.value("result", false));
+    QTRY_VERIFY_WITH_TIMEOUT(server.log().contains("ExecSQL 200"), 5000);
+    QVERIFY(!logLineWith(server.log(), "ExecSQL 200").contains("statement="));
+    QVERIFY(server.stop());
+}
+
+void TestServerFaults::queryOfGoneClientIsStopped() {
+    if (const QString why = ServerProcess::storageUnavailableReason(); !why.isEmpty())
+        QSKIP(qPrintable(why));
+    // One worker for queries, and a limit far beyond the test's.
+    ServerProcess server({"--threads", "1", "--statement-ms", "120000", "--statements", "any"},
+                         ServerProcess::storageUnderTest());
+    QVERIFY2(server.start(), qPrintable(server.errorText()));
+    QVERIFY(server.addTestMember());
+    const int port = server.port();
+    QVERIFY(addHundredNotices(port));
+    const std::string endless = "select count(*) from Notice a, Notice b, Notice c, Notice d, "
+                                "Notice e";
+    const QString running =
+        QStringLiteral("SELECT pid FROM pg_stat_activity WHERE state = 'active' AND query LIKE "
+                       "'%count(*)%' AND pid <> pg_backend_pid()");
+    QElapsedTimer sinceHangUp;
+    {
+        SentFirst query(port, "OpenSQL", endless);
+        // Under way: the server's worker busy on SQLite, a backend on PostgreSQL.
+        if (server.isPostgres()) {
+            QTRY_VERIFY_WITH_TIMEOUT(!queryColumn(server.dbArgument(), running).isEmpty(), 20000);
+        } else {
+            const long long before = cpuTicks(server.pid());
+            QTRY_VERIFY_WITH_TIMEOUT(cpuTicks(server.pid()) > before + 30, 20000);
+        }
+        query.hangUp();
+        sinceHangUp.start();
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(server.log().contains("OpenSQL 499"), 10000);
+    QVERIFY2(sinceHangUp.elapsed() < 5000, qPrintable(QString::number(sinceHangUp.elapsed())));
+    if (server.isPostgres())
+        QTRY_VERIFY_WITH_TIMEOUT(queryColumn(server.dbArgument(), running).isEmpty(), 5000);
+    // The one worker is free again.
+    const Answer next = call(port, "OpenSQL", "Select * From Login");
+    QVERIFY2(next.status == 200 && next.millis < 5000, describe(next).c_str());
     QVERIFY(server.stop());
 }
 

@@ -162,6 +162,11 @@ bool ServerProcess::refuseChanges(const QString &table, const QString &event,
                      condition.isEmpty() ? QString() : "when (" + condition + ")")));
 }
 
+QByteArray ServerProcess::log() const {
+    QFile file(dir_.filePath(QStringLiteral("server.log")));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 std::string ServerProcess::testAuthorizationHeader() {
     const QByteArray pair = QByteArray(kTestUser) + ':' + kTestPassword;
     return "Authorization: Basic " + pair.toBase64().toStdString() + "\r\n";

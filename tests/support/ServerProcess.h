@@ -45,6 +45,8 @@ public:
         return dbPath_.isEmpty() ? dir_.filePath(QStringLiteral("solvane.db")) : dbPath_;
     }
     QString errorText() const { return errorText_; }
+    // What the server has logged so far (its standard error).
+    QByteArray log() const;
     // Runs SQL on the database file itself, past the server's guard: for a test
     // that needs what no client statement may do, such as a table changed.
     bool execOnDatabaseFile(const QString &sql) const;

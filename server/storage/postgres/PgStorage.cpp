@@ -64,6 +64,29 @@ bool waitFor(int socket, short events, Clock::time_point deadline) {
     }
 }
 
+enum class Waited { Ready, TimedOut, Stopped };
+
+// As waitFor, and woken as well when stop is raised.
+Waited waitFor(int socket, short events, Clock::time_point deadline, const QueryStop *stop) {
+    if (!stop)
+        return waitFor(socket, events, deadline) ? Waited::Ready : Waited::TimedOut;
+    for (;;) {
+        if (stop->raised())
+            return Waited::Stopped;
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0)
+            return Waited::TimedOut;
+        pollfd waited[2] = {{socket, events, 0}, {stop->descriptor(), POLLIN, 0}};
+        const int ready = poll(waited, stop->descriptor() >= 0 ? 2 : 1,
+                               int(std::min<long long>(left.count() + 1, 60000)));
+        if (ready > 0 && waited[0].revents != 0)
+            return Waited::Ready;
+        if (ready < 0 && errno != EINTR)
+            return Waited::Ready;
+    }
+}
+
 // SQLSTATEs of a database that is going away or cannot take the session.
 bool isOutage(const std::string &state) {
     return state.rfind("08", 0) == 0 || state == "57P01" || state == "57P02" || state == "57P03" ||
@@ -142,6 +165,8 @@ public:
         requestStarted_ = Clock::now();
         counters_.requestBegins();
     }
+
+    void stopQueriesWhen(const QueryStop *stop) override { stop_ = stop; }
 
     std::optional<std::string> dataVersion(const std::string &sql) override {
         const PgStatement &statement = translatedRead(sql);
@@ -297,6 +322,20 @@ private:
     // The database has not answered by the deadline: the statement is
     // cancelled, and the connection given up unless it answers soon after.
     [[noreturn]] void giveUp() {
+        cancelAndDrain();
+        unavailable("no answer within " + std::to_string(limitMillis_) + " ms");
+    }
+
+    // Nobody waits for the query's answer any more.
+    [[noreturn]] void stopped() {
+        cancelAndDrain();
+        throw std::runtime_error("statement stopped: nobody waits for its answer");
+    }
+
+    // Cancels what runs and reads what is left of its answer; a connection
+    // that does not answer within the margin, or is left in a transaction,
+    // is dropped.
+    void cancelAndDrain() {
         cancelAside(conn_.get());
         const auto grace = Clock::now() + kDeadlineMargin;
         bool answered = true;
@@ -312,7 +351,19 @@ private:
         }
         if (!answered || PQtransactionStatus(conn_.get()) != PQTRANS_IDLE)
             conn_.reset();
-        unavailable("no answer within " + std::to_string(limitMillis_) + " ms");
+    }
+
+    // Waits for the connection's socket within the deadline; gives up past
+    // it, or stops when nobody waits any more.
+    void waitForDatabase(short events) {
+        switch (waitFor(PQsocket(conn_.get()), events, deadline_, stop_)) {
+        case Waited::Ready:
+            return;
+        case Waited::TimedOut:
+            giveUp();
+        case Waited::Stopped:
+            stopped();
+        }
     }
 
     // Sends a command without waiting past the deadline for the socket.
@@ -327,8 +378,7 @@ private:
                 return;
             if (flushed < 0)
                 lost();
-            if (!waitFor(PQsocket(conn_.get()), POLLIN | POLLOUT, deadline_))
-                giveUp();
+            waitForDatabase(POLLIN | POLLOUT);
             if (!PQconsumeInput(conn_.get()))
                 lost();
         }
@@ -337,8 +387,7 @@ private:
     // The next result of the command sent; null after the last.
     PgResultPtr nextResult() {
         while (PQisBusy(conn_.get())) {
-            if (!waitFor(PQsocket(conn_.get()), POLLIN, deadline_))
-                giveUp();
+            waitForDatabase(POLLIN);
             if (!PQconsumeInput(conn_.get()))
                 lost();
         }
@@ -474,6 +523,7 @@ private:
     int limitMillis_ = 0;
     Clock::time_point requestStarted_ = Clock::now();
     Clock::time_point deadline_ = Clock::now();
+    const QueryStop *stop_ = nullptr;
 };
 
 } // namespace

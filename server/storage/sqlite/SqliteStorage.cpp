@@ -57,11 +57,14 @@ public:
             throw;
         }
         sqlite3_set_authorizer(db_, authorizeClientAction, &guard_);
+        sqlite3_progress_handler(db_, kOpsBetweenStopChecks, &stopRaised, this);
     }
     ~SqliteSession() override {
         functions_.reset();
         sqlite3_close_v2(db_);
     }
+
+    void stopQueriesWhen(const QueryStop *stop) override { stop_ = stop; }
 
     StatementResult run(Method method, const std::string &text, RowSink &rows) override {
         StatementResult result;
@@ -349,7 +352,9 @@ private:
             return;
         }
         result.outcome = Outcome::Failed;
-        if (primary == SQLITE_INTERRUPT)
+        if (primary == SQLITE_INTERRUPT && stop_ && stop_->raised())
+            result.error = "statement stopped: nobody waits for its answer";
+        else if (primary == SQLITE_INTERRUPT)
             result.error =
                 "statement stopped: it ran longer than " + std::to_string(limitMillis_) + " ms";
         else if (primary == SQLITE_NOMEM)
@@ -373,7 +378,16 @@ private:
         return false;
     }
 
+    // SQLite calls this every kOpsBetweenStopChecks steps of a statement;
+    // non-zero interrupts it. Changes run without a stop.
+    static constexpr int kOpsBetweenStopChecks = 4096;
+    static int stopRaised(void *self) {
+        const QueryStop *stop = static_cast<SqliteSession *>(self)->stop_;
+        return stop && stop->raised() ? 1 : 0;
+    }
+
     sqlite3 *db_;
+    const QueryStop *stop_ = nullptr;
     SqliteLimits limits_;
     StatementWatchdog &watchdog_;
     ChangeCounters &counters_;
