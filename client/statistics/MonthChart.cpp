@@ -53,7 +53,10 @@ MonthChart::MonthChart(QWidget *parent) : QChartView(parent) {
     chart->legend()->setAlignment(Qt::AlignRight);
     chart->setMargins(QMargins(2, 2, 2, 2));
     chart->setBackgroundRoundness(0);
+    // The view made a chart of its own and lets go of it unfreed.
+    QChart *madeByTheView = this->chart();
     setChart(chart);
+    delete madeByTheView;
     setRenderHint(QPainter::Antialiasing);
     setAccessibleName(QStringLiteral("各月任务统计图"));
 }
