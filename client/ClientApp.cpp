@@ -58,6 +58,7 @@ void ClientApp::wireTaskWindows() {
     dispatchWindow->setEnablesOnClose(projectWindow);
     projectWindow->setDispatchOpener([this] {
         dispatchWindow->beginDispatch(&projectWindow->project);
+        dispatchWindow->keepInFrontOf(projectWindow);
         projectWindow->setEnabled(false);
         try {
             dispatchWindow->refill();

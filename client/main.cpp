@@ -3,6 +3,7 @@
 #include "ClientApp.h"
 #include "CommandLine.h"
 #include "Dialogs.h"
+#include "QtChinese.h"
 
 #include <QApplication>
 
@@ -32,6 +33,8 @@ int main(int argc, char **argv) {
     QApplication::setApplicationName(QStringLiteral("Solvane"));
     // Ties the windows to solvane.desktop, whose icon the desktop shows for them.
     QGuiApplication::setDesktopFileName(QStringLiteral("solvane"));
+    // Before any window: Qt's own buttons, dialogs and calendar speak Chinese too.
+    QtChinese::install();
     ClientApp client;
     if (!client.logIn())
         return 0;

@@ -4,6 +4,8 @@
 
 #include <QAccessibleWidget>
 #include <QCloseEvent>
+#include <QKeyEvent>
+#include <QPushButton>
 #include <QWindow>
 
 namespace {
@@ -15,20 +17,33 @@ QAccessibleInterface *presentAsWindow(const QString &, QObject *object) {
     return window ? new QAccessibleWidget(window, QAccessible::Window) : nullptr;
 }
 
+// A dialog-type window: the X11 window system is told which window it stays
+// in front of only for those. It keeps the buttons of a main window.
+constexpr Qt::WindowFlags kFlags = Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                                   Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint;
+
 } // namespace
 
 ChildWindow::ChildWindow(const QString &caption, int width, int height, QWidget *parent)
-    : QWidget(parent, Qt::Window) {
+    : QWidget(parent, kFlags) {
     static const bool presented = (QAccessible::installFactory(presentAsWindow), true);
     Q_UNUSED(presented);
     setWindowTitle(caption);
-    WindowConventions::fixSize(this, width, height);
-    WindowConventions::centreOnScreen(this, width, height);
+    WindowConventions::openInWorkArea(this, QSize(width, height));
 }
 
 void ChildWindow::keepInFrontOf(QWidget *window) {
     inFrontOf_ = window;
-    tieToWindowBehind();
+    if (inFrontOf_)
+        tieToWindowBehind();
+}
+
+void ChildWindow::setDefaultButton(QPushButton *button) {
+    if (defaultButton_)
+        defaultButton_->setDefault(false);
+    defaultButton_ = button;
+    if (defaultButton_)
+        defaultButton_->setDefault(true);
 }
 
 void ChildWindow::setVisible(bool visible) {
@@ -37,6 +52,14 @@ void ChildWindow::setVisible(bool visible) {
     if (visible && inFrontOf_)
         tieToWindowBehind();
     QWidget::setVisible(visible);
+}
+
+void ChildWindow::showEvent(QShowEvent *event) {
+    // Sent before the window appears: a screen or scale changed since it was
+    // placed must not leave it partly outside the work area.
+    if (!event->spontaneous())
+        WindowConventions::keepInWorkArea(this);
+    QWidget::showEvent(event);
 }
 
 void ChildWindow::tieToWindowBehind() {
@@ -51,4 +74,26 @@ void ChildWindow::closeEvent(QCloseEvent *event) {
     hide();
     if (enablesOnClose_)
         enablesOnClose_->setEnabled(true);
+}
+
+void ChildWindow::keyPressEvent(QKeyEvent *event) {
+    if (event->modifiers() & ~(Qt::KeypadModifier)) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    switch (event->key()) {
+    case Qt::Key_Escape:
+        close();
+        return;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (defaultButton_ && defaultButton_->isVisible() && defaultButton_->isEnabled()) {
+            defaultButton_->click();
+            return;
+        }
+        break;
+    default:
+        break;
+    }
+    QWidget::keyPressEvent(event);
 }

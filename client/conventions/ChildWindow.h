@@ -1,8 +1,11 @@
 #pragma once
 // A window created once at start-up and reused: closing hides it and enables
-// the window it was opened over again, unconditionally.
+// the window it was opened over again, unconditionally. It opens at its own
+// size inside the work area and can be resized and maximised; Esc closes it,
+// and Enter that no control takes presses its default button.
 
 #include <QPointer>
+#include <QPushButton>
 #include <QWidget>
 
 class ChildWindow : public QWidget {
@@ -17,6 +20,11 @@ public:
     // Keeps this window in front of the given one, as a window of its own: a
     // child widget would be disabled together with the window it belongs to.
     void keepInFrontOf(QWidget *window);
+    QWidget *inFrontOf() const { return inFrontOf_; }
+
+    // The button Enter presses (while it is shown and enabled); none by default.
+    void setDefaultButton(QPushButton *button);
+    QPushButton *defaultButton() const { return defaultButton_; }
 
     // Re-reads the window's data from the server; may throw.
     virtual void refill() {}
@@ -25,10 +33,13 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override; // hides instead of closing
+    void keyPressEvent(QKeyEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     void tieToWindowBehind();
 
     QWidget *enablesOnClose_ = nullptr;
     QPointer<QWidget> inFrontOf_;
+    QPointer<QPushButton> defaultButton_;
 };

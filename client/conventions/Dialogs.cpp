@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 
 namespace {
 bool gRecording = false;
@@ -11,6 +12,7 @@ QList<QMessageBox::StandardButton> gAnswers;
 QList<Dialogs::Shown> gShown;
 QStringList gFileNames;
 QStringList gFileFilters;
+QStringList gFileFolders;
 
 QMessageBox::StandardButton firstButton(QMessageBox::StandardButtons buttons) {
     for (int bit = 0; bit < 32; ++bit) {
@@ -53,6 +55,7 @@ void Dialogs::setRecording(bool on) {
     gShown.clear();
     gFileNames.clear();
     gFileFilters.clear();
+    gFileFolders.clear();
 }
 
 void Dialogs::setNextAnswer(QMessageBox::StandardButton answer) {
@@ -65,22 +68,35 @@ QList<Dialogs::Shown> Dialogs::takeShown() {
     return shown;
 }
 
-QString Dialogs::saveFileName(const QString &caption, const QString &filter) {
+QString Dialogs::saveFileName(const QString &caption, const QString &filter, const QString &folder,
+                              const QString &suffix) {
+    QString chosen;
     if (gRecording) {
         gFileFilters.append(filter);
-        return gFileNames.isEmpty() ? QString() : gFileNames.takeFirst();
+        gFileFolders.append(folder);
+        chosen = gFileNames.isEmpty() ? QString() : gFileNames.takeFirst();
+    } else {
+        QFileDialog dialog(QApplication::activeWindow(), caption, folder, filter);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setDefaultSuffix(suffix);
+        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+            chosen = dialog.selectedFiles().first();
     }
-    QFileDialog dialog(nullptr, caption, QString(), filter);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setDefaultSuffix(QString());
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return {};
-    return dialog.selectedFiles().first();
+    // The same for a name typed into the native dialog, or given by a test.
+    if (!chosen.isEmpty() && !suffix.isEmpty() && QFileInfo(chosen).suffix().isEmpty())
+        chosen += (chosen.endsWith(QLatin1Char('.')) ? QString() : QStringLiteral(".")) + suffix;
+    return chosen;
 }
 
 void Dialogs::setNextFileName(const QString &fileName) {
     gFileNames.append(fileName);
+}
+
+QStringList Dialogs::takeFileFolders() {
+    QStringList folders = gFileFolders;
+    gFileFolders.clear();
+    return folders;
 }
 
 QStringList Dialogs::takeFileFilters() {

@@ -27,9 +27,10 @@ public:
     // The application's default error box, for errors that escape a handler.
     static void showError(const QString &text);
 
-    // A file-save dialog; the empty string when the member cancels. The name
-    // comes back as typed: no extension is added.
-    static QString saveFileName(const QString &caption, const QString &filter);
+    // A file-save dialog opening in `folder`; the empty string when the member
+    // cancels. A name typed without an extension gets `suffix`.
+    static QString saveFileName(const QString &caption, const QString &filter,
+                                const QString &folder, const QString &suffix);
 
     // Test seam.
     static void setRecording(bool on);
@@ -38,4 +39,5 @@ public:
     // The next file dialogs' answers (empty: cancelled), and the filters they were asked with.
     static void setNextFileName(const QString &fileName);
     static QStringList takeFileFilters();
+    static QStringList takeFileFolders();
 };

@@ -1,6 +1,7 @@
 #include "NamePicker.h"
 
 #include <QComboBox>
+#include <QEvent>
 #include <QListWidget>
 
 #include <functional>
@@ -23,13 +24,12 @@ private:
 
 } // namespace
 
-NamePicker::NamePicker(QWidget *parent, const QRect &fieldGeometry, const QRect &listGeometry)
-    : QObject(parent) {
+NamePicker::NamePicker(QWidget *parent, int listHeight) : QObject(parent), listHeight_(listHeight) {
     field = new ToggleBox([this] { toggleList(); }, parent);
-    field->setGeometry(fieldGeometry);
     list = new QListWidget(parent);
-    list->setGeometry(listGeometry);
+    list->setAccessibleName(QStringLiteral("成员"));
     list->hide();
+    field->installEventFilter(this);
     list->raise();
     connect(list, &QListWidget::itemChanged, this, &NamePicker::rebuildText);
     connect(list, &QListWidget::itemDoubleClicked, this, &NamePicker::toggleAll);
@@ -55,7 +55,21 @@ void NamePicker::setNames(const QStringList &names, const QString &ticked) {
     }
 }
 
+bool NamePicker::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == field && (event->type() == QEvent::Move || event->type() == QEvent::Resize) &&
+        list->isVisible())
+        placeList();
+    return QObject::eventFilter(watched, event);
+}
+
+// Under the field, as wide, wherever the layout has put the field by now.
+void NamePicker::placeList() {
+    const QPoint under = field->mapTo(list->parentWidget(), QPoint(0, field->height()));
+    list->setGeometry(under.x(), under.y(), field->width(), listHeight_);
+}
+
 void NamePicker::toggleList() {
+    placeList();
     list->raise(); // over whatever was created after it
     if (list->isVisible()) {
         list->hide();

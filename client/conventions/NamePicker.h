@@ -6,7 +6,6 @@
 // What is typed into the field stays until the next tick.
 
 #include <QObject>
-#include <QRect>
 #include <QStringList>
 
 class QComboBox;
@@ -16,9 +15,10 @@ class QWidget;
 class NamePicker : public QObject {
     Q_OBJECT
 public:
-    // The list lies over whatever is below the field while it is shown; the
+    // The field goes into the parent's layout; the list, `listHeight` high,
+    // lies just under it, over whatever is below, while it is shown. The
     // focus goes to `focusAfter` whenever the list is shown or hidden.
-    NamePicker(QWidget *parent, const QRect &field, const QRect &list);
+    NamePicker(QWidget *parent, int listHeight);
     void setFocusAfterToggle(QWidget *widget) { focusAfter_ = widget; }
 
     QComboBox *field;
@@ -33,7 +33,12 @@ public slots:
     void toggleList();
     void toggleAll();
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void rebuildText();
+    void placeList();
+    int listHeight_;
     QWidget *focusAfter_ = nullptr;
 };

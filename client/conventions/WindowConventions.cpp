@@ -1,28 +1,110 @@
 #include "WindowConventions.h"
 
+#include "CutTextTips.h"
 #include "RowNumberHeader.h"
 
+#include <QFont>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QScreen>
+#include <QScrollArea>
 #include <QTableView>
 #include <QWidget>
 
+#include <QtMath>
+
 namespace WindowConventions {
 
-void fixSize(QWidget *window, int width, int height) {
-    window->setMinimumSize(width, height);
-    window->setMaximumSize(width, height);
-    window->resize(width, height);
+namespace {
+
+// What the window system draws around the window; nothing before it has
+// been shown once.
+QMargins frameOf(const QWidget *window) {
+    const QRect inner = window->geometry(), outer = window->frameGeometry();
+    return QMargins(inner.left() - outer.left(), inner.top() - outer.top(),
+                    outer.right() - inner.right(), outer.bottom() - inner.bottom());
+}
+
+class EnterOpens : public QObject {
+public:
+    EnterOpens(QTableView *grid, std::function<void()> open)
+        : QObject(grid), grid_(grid), open_(std::move(open)) {}
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override {
+        if (event->type() != QEvent::KeyPress)
+            return false;
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if ((key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter) ||
+            (key->modifiers() & ~Qt::KeypadModifier) || !grid_->currentIndex().isValid())
+            return QObject::eventFilter(watched, event);
+        open_();
+        return true;
+    }
+
+private:
+    QTableView *grid_;
+    std::function<void()> open_;
+};
+
+} // namespace
+
+QRect workArea(const QWidget *window) {
+    QScreen *screen = window ? window->screen() : nullptr;
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return {};
+    QRect area = screen->availableGeometry();
+    // At a fractional scale the last logical pixel may reach past the
+    // screen's last real one.
+    const qreal ratio = screen->devicePixelRatio();
+    if (ratio != qFloor(ratio))
+        area.adjust(0, 0, -1, -1);
+    return area;
+}
+
+void openInWorkArea(QWidget *window, const QSize &size) {
+    const QRect area = workArea(window);
+    if (area.isEmpty()) {
+        window->resize(size);
+        return;
+    }
+    const QMargins frame = frameOf(window);
+    const QSize inner = size.boundedTo(area.size().shrunkBy(frame)).expandedTo(QSize(1, 1));
+    window->resize(inner);
+    const QSize outer = window->size().grownBy(frame);
+    // move() places the frame's corner.
+    window->move(area.x() + qMax(0, (area.width() - outer.width()) / 2),
+                 area.y() + qMax(0, (area.height() - outer.height()) / 2));
+}
+
+void keepInWorkArea(QWidget *window) {
+    if (window->isMaximized() || window->isFullScreen())
+        return;
+    const QRect area = workArea(window);
+    if (area.isEmpty())
+        return;
+    const QMargins frame = frameOf(window);
+    const QSize inner = window->size().boundedTo(area.size().shrunkBy(frame));
+    if (inner != window->size())
+        window->resize(inner);
+    const QSize outer = window->size().grownBy(frame);
+    QPoint corner = window->pos();
+    corner.setX(qBound(area.left(), corner.x(), area.left() + area.width() - outer.width()));
+    corner.setY(qBound(area.top(), corner.y(), area.top() + area.height() - outer.height()));
+    if (corner != window->pos())
+        window->move(corner);
 }
 
 void centreOnScreen(QWidget *window, int width, int height) {
-    QScreen *screen = QGuiApplication::primaryScreen();
-    if (!screen)
+    const QRect area = workArea(window);
+    if (area.isEmpty())
         return;
-    const QRect area = screen->geometry();
-    window->move(area.x() + (area.width() - width) / 2, area.y() + (area.height() - height) / 2);
+    window->move(area.x() + qMax(0, (area.width() - width) / 2),
+                 area.y() + qMax(0, (area.height() - height) / 2));
 }
 
 void clearInputMethodHints(QWidget *window) {
@@ -31,22 +113,40 @@ void clearInputMethodHints(QWidget *window) {
         child->setInputMethodHints(Qt::ImhNone);
 }
 
-void apply(QWidget *window, int width, int height) {
-    fixSize(window, width, height);
-    centreOnScreen(window, width, height);
-    clearInputMethodHints(window);
+QFont windowFont() {
+    QFont tahoma(QStringLiteral("Tahoma"));
+    tahoma.setPixelSize(11);
+    return tahoma;
+}
+
+QWidget *scrolling(QWidget *content) {
+    auto *area = new QScrollArea;
+    area->setFrameShape(QFrame::NoFrame);
+    area->setWidgetResizable(true);
+    area->setWidget(content);
+    // The page's own background, not the scroll area's.
+    area->viewport()->setAutoFillBackground(false);
+    content->setAutoFillBackground(false);
+    return area;
 }
 
 QTableView *recordGrid(QWidget *parent, QAbstractItemModel *model, const QRect &where) {
     auto *view = new QTableView(parent);
     view->setVerticalHeader(new RowNumberHeader(view));
     view->setModel(model);
-    view->setGeometry(where);
+    if (!where.isEmpty())
+        view->setGeometry(where);
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
     view->setSelectionMode(QAbstractItemView::SingleSelection);
     view->setWordWrap(false);
     view->verticalHeader()->setDefaultSectionSize(20);
+    view->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    view->setItemDelegate(new CutTextTips(view));
     return view;
+}
+
+void openRowsOnEnter(QTableView *grid, std::function<void()> open) {
+    grid->installEventFilter(new EnterOpens(grid, std::move(open)));
 }
 
 void setCaption(QLabel *label, const QString &caption) {

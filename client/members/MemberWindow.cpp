@@ -1,61 +1,76 @@
 #include "MemberWindow.h"
 
+#include "CutTextTips.h"
 #include "DataAccess.h"
 #include "Dialogs.h"
 #include "ErrorGuard.h"
+#include "GridColumns.h"
 #include "MemberRights.h"
 #include "RecordSetModel.h"
 #include "SqlValues.h"
 #include "WindowConventions.h"
 
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
+#include <QVBoxLayout>
 
 MemberWindow::MemberWindow(const Member *currentMember, QWidget *parent)
     : ChildWindow(QStringLiteral("平台成员管理"), kWidth, kShowHeight, parent),
       member_(currentMember) {
     memberRecords = new RecordSet(this);
     model_ = new RecordSetModel(memberRecords, this);
+    model_->setTitles({QStringLiteral("用户名"), QStringLiteral("密码"), QStringLiteral("姓名")});
     memberGrid = new QTableView(this);
     memberGrid->setModel(model_);
-    memberGrid->setGeometry(8, 8, 444, 145);
     memberGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     memberGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
     memberGrid->verticalHeader()->setDefaultSectionSize(20);
-    connect(model_, &QAbstractItemModel::modelReset, this, &MemberWindow::titleGridColumns);
+    memberGrid->setItemDelegate(new CutTextTips(memberGrid));
+    new GridColumns(memberGrid, {{100, {}}, {100, {}}, {273, {}}});
 
+    // Screen readers and the empty fields name what each edit holds.
     editRow = new QWidget(this);
-    editRow->setGeometry(8, 155, 444, 28);
+    auto *edits = new QHBoxLayout(editRow);
+    edits->setContentsMargins(0, 3, 0, 3);
+    edits->setSpacing(10);
     userNameEdit = new QLineEdit(editRow);
-    userNameEdit->setGeometry(0, 3, 140, 21);
     passwordEdit = new QLineEdit(editRow); // the password in plain text, as the grid shows it
-    passwordEdit->setGeometry(150, 3, 140, 21);
     displayNameEdit = new QLineEdit(editRow);
-    displayNameEdit->setGeometry(300, 3, 144, 21);
+    const QList<QPair<QLineEdit *, QString>> named = {{userNameEdit, QStringLiteral("用户名")},
+                                                      {passwordEdit, QStringLiteral("密码")},
+                                                      {displayNameEdit, QStringLiteral("姓名")}};
+    for (const auto &[edit, name] : named) {
+        edit->setAccessibleName(name);
+        edit->setPlaceholderText(name);
+        edits->addWidget(edit, 1);
+    }
 
     addButton = new QPushButton(QStringLiteral("添加"), this);
     changeButton = new QPushButton(QStringLiteral("修改"), this);
+    for (QPushButton *button : {addButton, changeButton}) {
+        button->setMinimumSize(75, 25);
+        button->setAutoDefault(true); // Enter presses the button that has the focus
+    }
     connect(addButton, &QPushButton::clicked, this, &MemberWindow::addMember);
     connect(changeButton, &QPushButton::clicked, this, &MemberWindow::changeOwnLogin);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch(112);
+    buttons->addWidget(addButton);
+    buttons->addStretch(70);
+    buttons->addWidget(changeButton);
+    buttons->addStretch(112);
 
-    // Fixed width; the height follows the mode between the two limits.
-    setMinimumSize(kWidth, kShowHeight);
-    setMaximumSize(kWidth, kEditHeight);
-    resize(kWidth, kShowHeight);
-    WindowConventions::centreOnScreen(this, kWidth, kShowHeight);
-    addButton->setGeometry(120, kShowButtonTop, 75, 25);
-    changeButton->setGeometry(265, kShowButtonTop, 75, 25);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(8, 8, 8, 8);
+    layout->setSpacing(4);
+    layout->addWidget(memberGrid, 1);
+    layout->addWidget(editRow);
+    layout->addLayout(buttons);
     editRow->hide();
     WindowConventions::clearInputMethodHints(this);
-}
-
-void MemberWindow::titleGridColumns() {
-    model_->setTitles({QStringLiteral("用户名"), QStringLiteral("密码"), QStringLiteral("姓名")});
-    const int widths[] = {100, 100, 273};
-    for (int column = 0; column < 3 && column < model_->columnCount(); ++column)
-        memberGrid->setColumnWidth(column, widths[column]);
 }
 
 void MemberWindow::refill() {
@@ -72,11 +87,15 @@ void MemberWindow::refill() {
 }
 
 void MemberWindow::showEditRow(bool shown) {
-    const int top = shown ? kEditButtonTop : kShowButtonTop;
-    addButton->move(addButton->x(), top);
-    changeButton->move(changeButton->x(), top);
+    if (editRow->isVisibleTo(this) == shown)
+        return;
     editRow->setVisible(shown);
-    resize(kWidth, shown ? kEditHeight : kShowHeight);
+    // The window grows by the edit row and shrinks back: the list keeps its room.
+    if (!isMaximized() && !isFullScreen())
+        resize(width(), height() + (shown ? 1 : -1) * (kEditHeight - kShowHeight));
+    setDefaultButton(!shown ? nullptr : mode_ == Mode::Add ? addButton : changeButton);
+    if (shown)
+        (mode_ == Mode::Add ? userNameEdit : passwordEdit)->setFocus();
 }
 
 void MemberWindow::addMember() {
@@ -85,11 +104,11 @@ void MemberWindow::addMember() {
 
 void MemberWindow::runAddStep() {
     if (mode_ == Mode::Show) {
-        showEditRow(true);
         userNameEdit->clear();
         passwordEdit->clear();
         displayNameEdit->clear();
         mode_ = Mode::Add;
+        showEditRow(true);
         changeButton->setEnabled(false);
     } else if (mode_ == Mode::Add) {
         const Member newMember{SqlValues::trimmed(userNameEdit->text()),
@@ -110,8 +129,8 @@ void MemberWindow::changeOwnLogin() {
 
 void MemberWindow::runChangeStep() {
     if (mode_ == Mode::Show) {
-        showEditRow(true);
         mode_ = Mode::ChangeOwnLogin;
+        showEditRow(true);
         addButton->setEnabled(false);
     } else if (mode_ == Mode::ChangeOwnLogin) {
         const Member oldLogin = ownRowLogin();

@@ -19,7 +19,6 @@ class MemberWindow : public ChildWindow {
     Q_OBJECT
 public:
     static constexpr int kWidth = 460, kShowHeight = 232, kEditHeight = 263;
-    static constexpr int kShowButtonTop = 159, kEditButtonTop = 186;
 
     // Listing; adding a member; changing the own login. Each button's first
     // press opens the edit row, its second press saves.
@@ -47,7 +46,6 @@ public slots:
     void changeOwnLogin();
 
 private:
-    void titleGridColumns();
     void showEditRow(bool shown);
     void runAddStep();
     void runChangeStep();

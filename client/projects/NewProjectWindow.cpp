@@ -3,6 +3,7 @@
 #include "AppClock.h"
 #include "AppShell.h"
 #include "DataAccess.h"
+#include "DateTimePicker.h"
 #include "Dialogs.h"
 #include "ErrorGuard.h"
 #include "NamePicker.h"
@@ -15,49 +16,57 @@
 #include "WindowConventions.h"
 
 #include <QButtonGroup>
-#include <QDateTimeEdit>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QVBoxLayout>
 
 namespace {
 
 const QString kTitle = QStringLiteral("创建新项目");
 const QString kUpdateTitle = QStringLiteral("修改项目信息");
-const QString kTimeFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
-
-QLabel *caption(const QString &text, QWidget *parent, int top) {
-    auto *label = new QLabel(text, parent);
-    label->setGeometry(20, top, 85, 22);
-    return label;
-}
-
-QDateTimeEdit *picker(QWidget *parent, int top) {
-    auto *edit = new QDateTimeEdit(AppClock::now(), parent);
-    edit->setDisplayFormat(kTimeFormat);
-    edit->setCalendarPopup(true);
-    edit->setGeometry(110, top, 250, 22);
-    return edit;
-}
 
 } // namespace
 
 NewProjectWindow::NewProjectWindow(AppShell &shell, QWidget *parent)
     : ChildWindow(kTitle, kWidth, kHeight, parent), shell_(shell) {
     records_ = new RecordSet(this);
+    auto *content = new QWidget;
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(WindowConventions::scrolling(content));
+    auto *page = new QVBoxLayout(content);
+    page->setContentsMargins(20, 18, 30, 24);
+    auto *rows = new QGridLayout;
+    rows->setHorizontalSpacing(5);
+    rows->setVerticalSpacing(12);
+    rows->setColumnMinimumWidth(0, 85);
+    rows->setColumnStretch(1, 1);
+    page->addLayout(rows);
+    int row = 0;
+    auto addRow = [&](const QString &caption, QWidget *field) {
+        auto *label = new QLabel(caption, content);
+        label->setBuddy(field);
+        rows->addWidget(label, row, 0);
+        rows->addWidget(field, row++, 1);
+    };
 
-    caption(QStringLiteral("立项编号："), this, 18);
-    numberEdit = new QLineEdit(kNumberPlaceholder, this);
-    numberEdit->setGeometry(110, 18, 250, 22);
+    numberEdit = new QLineEdit(kNumberPlaceholder, content);
+    addRow(QStringLiteral("立项编号："), numberEdit);
 
-    caption(QStringLiteral("项目种类："), this, 52);
+    auto *kindRow = new QWidget(content);
+    auto *kindLayout = new QHBoxLayout(kindRow);
+    kindLayout->setContentsMargins(0, 0, 0, 0);
     kinds_ = new QButtonGroup(this);
     for (int i = 0; i < 3; ++i) {
         const ProjectRules::Kind kind = ProjectRules::kKinds[i];
-        kindButtons[i] = new QRadioButton(ProjectRules::caption(kind), this);
-        kindButtons[i]->setGeometry(110 + 85 * i, 52, 85, 22);
+        kindButtons[i] = new QRadioButton(ProjectRules::caption(kind), kindRow);
+        kindLayout->addWidget(kindButtons[i]);
         kinds_->addButton(kindButtons[i], i);
         // Only a kind that becomes selected numbers the project.
         connect(kindButtons[i], &QRadioButton::toggled, this, [this, kind](bool on) {
@@ -65,32 +74,41 @@ NewProjectWindow::NewProjectWindow(AppShell &shell, QWidget *parent)
                 guarded([this, kind] { chooseKind(kind); });
         });
     }
+    kindLayout->addStretch(1);
+    addRow(QStringLiteral("项目种类："), kindRow);
 
-    caption(QStringLiteral("项目来源："), this, 86);
-    sourceEdit = new QLineEdit(this);
-    sourceEdit->setGeometry(110, 86, 250, 22);
-    caption(QStringLiteral("项目目的："), this, 120);
-    aimEdit = new QLineEdit(this);
-    aimEdit->setGeometry(110, 120, 250, 22);
-    caption(QStringLiteral("项目内容："), this, 154);
-    contentEdit = new QLineEdit(this);
-    contentEdit->setGeometry(110, 154, 250, 22);
-
-    caption(QStringLiteral("项目执行人："), this, 188);
+    sourceEdit = new QLineEdit(content);
+    addRow(QStringLiteral("项目来源："), sourceEdit);
+    aimEdit = new QLineEdit(content);
+    addRow(QStringLiteral("项目目的："), aimEdit);
+    contentEdit = new QLineEdit(content);
+    addRow(QStringLiteral("项目内容："), contentEdit);
     // The check list lies over the time rows while shown.
-    performers = new NamePicker(this, QRect(110, 188, 250, 22), QRect(110, 210, 250, 130));
+    performers = new NamePicker(content, 130);
+    addRow(QStringLiteral("项目执行人："), performers->field);
+    createTimeEdit = new DateTimePicker(AppClock::now(), content);
+    addRow(QStringLiteral("创建时间："), createTimeEdit);
+    dueTimeEdit = new DateTimePicker(AppClock::now(), content);
+    addRow(QStringLiteral("完成时间："), dueTimeEdit);
 
-    caption(QStringLiteral("创建时间："), this, 222);
-    createTimeEdit = picker(this, 222);
-    caption(QStringLiteral("完成时间："), this, 256);
-    dueTimeEdit = picker(this, 256);
-
-    saveButton = new QPushButton(kCreateCaption, this);
-    saveButton->setGeometry(90, 360, 75, 28);
-    cancelButton = new QPushButton(QStringLiteral("取消"), this);
-    cancelButton->setGeometry(230, 360, 75, 28);
+    saveButton = new QPushButton(kCreateCaption, content);
+    cancelButton = new QPushButton(QStringLiteral("取消"), content);
+    auto *buttons = new QHBoxLayout;
+    buttons->addSpacing(70);
+    for (QPushButton *button : {saveButton, cancelButton}) {
+        button->setMinimumSize(75, 28);
+        button->setAutoDefault(true); // Enter presses the button that has the focus
+    }
+    buttons->addWidget(saveButton);
+    buttons->addStretch(1);
+    buttons->addWidget(cancelButton);
+    buttons->addSpacing(70);
+    page->addStretch(1);
+    page->addSpacing(12);
+    page->addLayout(buttons);
     connect(saveButton, &QPushButton::clicked, this, &NewProjectWindow::save);
     connect(cancelButton, &QPushButton::clicked, this, &QWidget::close);
+    setDefaultButton(saveButton);
 
     performers->setFocusAfterToggle(saveButton);
     WindowConventions::clearInputMethodHints(this);

@@ -1,11 +1,15 @@
 #include "ProgressSheet.h"
 
+#include "CutTextTips.h"
 #include "RecordSet.h"
 #include "SqlValues.h"
 #include "TimeText.h"
 
 #include <QAbstractTableModel>
 #include <QHeaderView>
+#include <QStyle>
+
+#include <algorithm>
 
 // The sheet's texts, changed as a whole and shown in one repaint.
 class ProgressSheet::Cells : public QAbstractTableModel {
@@ -58,9 +62,19 @@ ProgressSheet::ProgressSheet(QWidget *parent) : QTableView(parent) {
     verticalHeader()->setDefaultSectionSize(20);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionMode(QAbstractItemView::NoSelection);
-    setColumnWidth(0, 105);
+    setItemDelegate(new CutTextTips(this));
+    // Whole names and state words in this font; a long task text shows whole in its tooltip.
+    const QFontMetrics metrics = fontMetrics();
+    const int padding =
+        2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1) + 4;
+    setColumnWidth(0, qMax(105, metrics.horizontalAdvance(cells_->at(0, 0)) + padding));
+    int stateWidth = 0;
+    for (const char *word : {"已完成", "未完成", "延误中"})
+        stateWidth = qMax(stateWidth, metrics.horizontalAdvance(QString::fromUtf8(word)));
     for (int column = 1; column < kColumns; ++column)
-        setColumnWidth(column, 46);
+        setColumnWidth(column,
+                       std::max({46, stateWidth + padding,
+                                 metrics.horizontalAdvance(roster().at(column - 1)) + padding}));
 }
 
 void ProgressSheet::clearToTitles() {

@@ -5,6 +5,7 @@
 #include "DataAccess.h"
 #include "Dialogs.h"
 #include "ErrorGuard.h"
+#include "GridColumns.h"
 #include "ProjectQuery.h"
 #include "ProjectRules.h"
 #include "ProjectWindow.h"
@@ -13,15 +14,31 @@
 #include "RecordSetModel.h"
 #include "SpreadsheetExport.h"
 #include "TimeText.h"
+#include "WindowConventions.h"
 
-#include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTableView>
 
 namespace {
-const int kWidths[ProjectQueryTab::kColumns] = {90, 80, 75, 85, 58, 58, 100, 100, 60, 60, 95};
 enum Column { kDueTime = 7, kCompleteFlag = 8 };
+
+// Base widths, and what the number, the names and the times need whole.
+QList<GridColumns::Column> columns() {
+    const QString time = QStringLiteral("2026-12-01 09:00:00");
+    return {{90, QStringLiteral("GD20261201001")},
+            {80, {}},
+            {75, {}},
+            {85, {}},
+            {58, QStringLiteral("Fennick")},
+            {58, QStringLiteral("Fennick")},
+            {100, time},
+            {100, time},
+            {60, QStringLiteral("Yes")},
+            {60, QStringLiteral("99")},
+            {95, {}}};
+}
 } // namespace
 
 ProjectQueryTab::ProjectQueryTab(QLineEdit *queryEdit, QPushButton *queryButton,
@@ -40,25 +57,23 @@ ProjectQueryTab::ProjectQueryTab(QLineEdit *queryEdit, QPushButton *queryButton,
                                                             AppClock::now()));
         },
         [] { return TimeText::minuteOf(AppClock::now()).toSecsSinceEpoch(); });
-    auto applyWidths = [this] {
-        for (int column = 0; column < kColumns; ++column)
-            grid_->setColumnWidth(column, kWidths[column]);
-    };
-    connect(model_, &QAbstractItemModel::modelReset, this, applyWidths);
-    applyWidths();
+    new GridColumns(grid_, columns());
     // Nothing typed into the list would be saved: it takes no typing.
     grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    grid_->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
 
     connect(queryButton, &QPushButton::clicked, this, &ProjectQueryTab::runQuery);
+    connect(queryEdit_, &QLineEdit::returnPressed, this, &ProjectQueryTab::runQuery);
+    WindowConventions::openRowsOnEnter(grid_, [this] { openCurrentProject(); });
     connect(exportButton, &QPushButton::clicked, this, &ProjectQueryTab::exportList);
     connect(grid_, &QTableView::doubleClicked, this, &ProjectQueryTab::openCurrentProject);
 }
 
 void ProjectQueryTab::runQuery() {
     guarded([this] {
-        if (const auto statement = ProjectQuery::statementFor(queryEdit_->text()))
+        if (const auto statement = ProjectQuery::statementFor(queryEdit_->text())) {
             records_->load(DataAccess::queryProjects(*statement));
+            shownQuery_ = statement;
+        }
     });
 }
 
@@ -78,7 +93,9 @@ void ProjectQueryTab::openCurrentProject() {
 
 void ProjectQueryTab::exportList() {
     const QString path =
-        Dialogs::saveFileName(QStringLiteral("导出Excel"), QStringLiteral("Excel files (*.xlsx)"));
+        Dialogs::saveFileName(QStringLiteral("导出Excel"), QStringLiteral("Excel files (*.xlsx)"),
+                              QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation),
+                              QStringLiteral("xlsx"));
     if (path.isEmpty())
         return;
     switch (SpreadsheetExport::write(path, *records_)) {

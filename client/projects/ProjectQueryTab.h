@@ -3,6 +3,9 @@
 // due time, opening a project by double-click, and the export of the list.
 
 #include <QObject>
+#include <QString>
+
+#include <optional>
 
 class AppShell;
 class ProjectWindow;
@@ -26,6 +29,11 @@ public:
         shell_ = shell;
     }
 
+    // The statement of the query the list shows; none while it shows the
+    // member's own projects.
+    std::optional<QString> shownQuery() const { return shownQuery_; }
+    void forgetQuery() { shownQuery_.reset(); }
+
 public slots:
     void runQuery();
     void openCurrentProject();
@@ -38,4 +46,5 @@ private:
     RecordSet *records_;
     ProjectWindow *projectWindow_ = nullptr;
     AppShell *shell_ = nullptr;
+    std::optional<QString> shownQuery_;
 };

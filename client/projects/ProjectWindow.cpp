@@ -5,6 +5,7 @@
 #include "DataAccess.h"
 #include "Dialogs.h"
 #include "ErrorGuard.h"
+#include "KeptView.h"
 #include "MemberRights.h"
 #include "NewProjectWindow.h"
 #include "NoticePost.h"
@@ -21,24 +22,36 @@
 #include "WindowConventions.h"
 
 #include <QEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
+#include <QSplitter>
 #include <QTabWidget>
 #include <QTableView>
+#include <QVBoxLayout>
 
 namespace {
 
 using SqlValues::trimmed;
 
-QLabel *fieldRow(const QString &caption, QWidget *sheet, int left, int top, int width) {
-    (new QLabel(caption, sheet))->setGeometry(left, top, 95, 22);
+// A caption and its value in the next row of the fields; long values wrap.
+QLabel *fieldRow(const QString &caption, QGridLayout *fields, int row, int column = 0,
+                 bool wraps = true) {
+    QWidget *sheet = fields->parentWidget();
+    auto *title = new QLabel(caption, sheet);
     auto *value = new QLabel(sheet);
-    value->setGeometry(left + 95, top, width, 22);
     value->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    value->setWordWrap(wraps);
+    value->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    title->setBuddy(value);
+    fields->addWidget(title, row, column, Qt::AlignTop | Qt::AlignLeft);
+    fields->addWidget(value, row, column + 1, 1, column ? 1 : wraps ? 3 : 1, Qt::AlignTop);
     return value;
 }
 
@@ -54,78 +67,120 @@ ProjectWindow::ProjectWindow(AppShell &shell, NewProjectWindow *editor, QWidget 
     taskRecords = new RecordSet(this);
     progressRecords = new RecordSet(this);
     sheets = new QTabWidget(this);
-    sheets->setGeometry(8, 8, kWidth - 16, kHeight - 16);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(8, 8, 8, 8);
+    layout->addWidget(sheets);
     buildProjectSheet();
     buildTaskSheet();
     progressSheet = new QWidget;
-    sheets->addTab(progressSheet, QStringLiteral("项目流程进度情况"));
+    sheets->addTab(WindowConventions::scrolling(progressSheet), QStringLiteral("项目流程进度情况"));
     progressGrid = new ProgressSheet(progressSheet);
-    progressGrid->setGeometry(4, 4, kWidth - 32, kHeight - 60);
-    sheets->setCurrentWidget(projectSheet);
+    auto *progressLayout = new QVBoxLayout(progressSheet);
+    progressLayout->setContentsMargins(4, 4, 4, 4);
+    progressLayout->addWidget(progressGrid);
+    sheets->setCurrentIndex(0);
     if (editor_)
         connect(editor_, &NewProjectWindow::projectUpdated, this, &ProjectWindow::followUpdated);
+    auto *refresh = new QShortcut(QKeySequence::Refresh, this);
+    connect(refresh, &QShortcut::activated, this, [this] { guarded([this] { refreshShown(); }); });
     WindowConventions::clearInputMethodHints(this);
 }
 
 void ProjectWindow::buildProjectSheet() {
     projectSheet = new QWidget;
-    sheets->addTab(projectSheet, QStringLiteral("项目详情"));
-    numberLabel = fieldRow(QStringLiteral("立项编号："), projectSheet, 16, 14, 160);
+    sheets->addTab(WindowConventions::scrolling(projectSheet), QStringLiteral("项目详情"));
+    auto *fields = new QGridLayout;
+    // The grid belongs to the sheet before its rows are made there.
+    auto *top = new QHBoxLayout;
+    auto *page = new QVBoxLayout(projectSheet);
+    page->setContentsMargins(16, 12, 16, 12);
+    page->addLayout(top);
+    top->addLayout(fields, 1);
+    fields->setHorizontalSpacing(8);
+    fields->setVerticalSpacing(8);
+
+    numberLabel = fieldRow(QStringLiteral("立项编号："), fields, 0, 0, false);
     QFont bold = numberLabel->font();
     bold.setBold(true);
     numberLabel->setFont(bold);
-    (new QLabel(QStringLiteral("任务种类："), projectSheet))->setGeometry(16, 44, 95, 22);
+    auto *kindCaption = new QLabel(QStringLiteral("任务种类："), projectSheet);
+    fields->addWidget(kindCaption, 1, 0);
+    auto *kinds = new QHBoxLayout;
     for (int i = 0; i < 3; ++i) {
         kindButtons[i] =
             new QRadioButton(ProjectRules::caption(ProjectRules::kKinds[i]), projectSheet);
-        kindButtons[i]->setGeometry(111 + 95 * i, 44, 95, 22);
         // Shows the kind; the member cannot change it here.
         kindButtons[i]->setAttribute(Qt::WA_TransparentForMouseEvents);
         kindButtons[i]->setFocusPolicy(Qt::NoFocus);
+        kinds->addWidget(kindButtons[i]);
     }
-    sourceLabel = fieldRow(QStringLiteral("项目来源："), projectSheet, 16, 74, 380);
-    aimLabel = fieldRow(QStringLiteral("项目目的："), projectSheet, 16, 104, 380);
-    contentLabel = fieldRow(QStringLiteral("项目内容："), projectSheet, 16, 134, 380);
-    performersLabel = fieldRow(QStringLiteral("项目执行人："), projectSheet, 16, 164, 380);
-    createTimeLabel = fieldRow(QStringLiteral("创建时间："), projectSheet, 16, 194, 140);
-    dueTimeLabel = fieldRow(QStringLiteral("完成时间："), projectSheet, 266, 194, 140);
-    taskCountLabel = fieldRow(QStringLiteral("任务派发情况："), projectSheet, 16, 224, 380);
+    kinds->addStretch(1);
+    fields->addLayout(kinds, 1, 1, 1, 3);
+    sourceLabel = fieldRow(QStringLiteral("项目来源："), fields, 2);
+    aimLabel = fieldRow(QStringLiteral("项目目的："), fields, 3);
+    contentLabel = fieldRow(QStringLiteral("项目内容："), fields, 4);
+    performersLabel = fieldRow(QStringLiteral("项目执行人："), fields, 5);
+    createTimeLabel = fieldRow(QStringLiteral("创建时间："), fields, 6, 0, false);
+    dueTimeLabel = fieldRow(QStringLiteral("完成时间："), fields, 6, 2, false);
+    taskCountLabel = fieldRow(QStringLiteral("任务派发情况："), fields, 7);
+    fields->setColumnStretch(1, 1);
+    fields->setColumnStretch(3, 1);
 
     completeButton = new QPushButton(kCompleteCaption, projectSheet);
-    completeButton->setGeometry(515, 20, 120, 110);
+    completeButton->setFixedSize(120, 110);
     QFont large = completeButton->font();
     large.setPointSize(large.pointSize() + 6);
     completeButton->setFont(large);
     completeButton->setMouseTracking(true);
     completeButton->installEventFilter(this);
     reeditButton = new QPushButton(QStringLiteral("重新编辑"), projectSheet);
-    reeditButton->setGeometry(515, 150, 120, 30);
+    reeditButton->setFixedSize(120, 30);
+    auto *actions = new QVBoxLayout;
+    actions->setContentsMargins(0, 8, 0, 0);
+    actions->setSpacing(20);
+    actions->addWidget(completeButton);
+    actions->addWidget(reeditButton);
+    actions->addStretch(1);
+    top->addSpacing(12);
+    top->addLayout(actions);
 
-    (new QLabel(QStringLiteral("项目节点流程信息："), projectSheet))->setGeometry(16, 256, 200, 22);
+    auto *nodesCaption = new QLabel(QStringLiteral("项目节点流程信息："), projectSheet);
     flowNodeBox = new QPlainTextEdit(projectSheet);
     flowNodeBox->setReadOnly(true);
     flowNodeBox->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    flowNodeBox->setGeometry(16, 280, 619, 196);
+    flowNodeBox->setMinimumHeight(60);
+    nodesCaption->setBuddy(flowNodeBox);
     nodeEdit = new QLineEdit(QStringLiteral("“请在此处发布该项目/任务流程节点”"), projectSheet);
-    nodeEdit->setGeometry(16, 490, 415, 26);
+    nodeEdit->setAccessibleName(QStringLiteral("新节点"));
     addNodeButton = new QPushButton(QStringLiteral("添加节点"), projectSheet);
-    addNodeButton->setGeometry(441, 489, 90, 28);
     dispatchButton = new QPushButton(QStringLiteral("派发任务"), projectSheet);
-    dispatchButton->setGeometry(545, 489, 90, 28);
+    page->addSpacing(6);
+    page->addWidget(nodesCaption);
+    page->addWidget(flowNodeBox, 1);
+    auto *nodeRow = new QHBoxLayout;
+    nodeRow->addWidget(nodeEdit, 1);
+    nodeRow->addSpacing(4);
+    for (QPushButton *button : {addNodeButton, dispatchButton}) {
+        button->setMinimumSize(90, 28);
+        nodeRow->addWidget(button);
+    }
+    page->addLayout(nodeRow);
+    for (QPushButton *button : {completeButton, reeditButton, addNodeButton, dispatchButton})
+        button->setAutoDefault(true); // Enter presses the button that has the focus
 
     connect(completeButton, &QPushButton::clicked, this, &ProjectWindow::completeOrDelete);
     connect(reeditButton, &QPushButton::clicked, this, &ProjectWindow::reedit);
     connect(addNodeButton, &QPushButton::clicked, this, &ProjectWindow::addFlowNode);
+    connect(nodeEdit, &QLineEdit::returnPressed, this, &ProjectWindow::addFlowNode);
     connect(dispatchButton, &QPushButton::clicked, this, &ProjectWindow::dispatchTask);
 }
 
 void ProjectWindow::buildTaskSheet() {
     taskSheet = new QWidget;
-    sheets->addTab(taskSheet, QStringLiteral("任务详情"));
+    sheets->addTab(WindowConventions::scrolling(taskSheet), QStringLiteral("任务详情"));
     taskModel = new RecordSetModel(taskRecords, this);
-    taskGrid = WindowConventions::recordGrid(taskSheet, taskModel, QRect(4, 4, kWidth - 32, 250));
+    taskGrid = WindowConventions::recordGrid(taskSheet, taskModel, QRect());
     taskPanel = new TaskPanel(taskSheet);
-    taskPanel->setGeometry(4, 258, kWidth - 32, 262);
     taskWorkflow = new TaskWorkflow(TaskWorkflow::Place::ProjectWindow, shell_, taskGrid,
                                     taskRecords, taskPanel, this);
     taskWorkflow->setReloadGrid(
@@ -133,6 +188,16 @@ void ProjectWindow::buildTaskSheet() {
     TaskGrid::style(
         taskGrid, taskModel, [this] { return shell_.member().displayName; },
         TaskGrid::kProjectNeutral);
+    auto *split = new QSplitter(Qt::Vertical, taskSheet);
+    split->addWidget(taskGrid);
+    split->addWidget(taskPanel);
+    split->setChildrenCollapsible(false);
+    split->setStretchFactor(0, 1);
+    split->setStretchFactor(1, 0);
+    split->setSizes({250, 262});
+    auto *page = new QVBoxLayout(taskSheet);
+    page->setContentsMargins(4, 4, 4, 4);
+    page->addWidget(split);
 }
 
 void ProjectWindow::setProject(const Project &shown) {
@@ -194,6 +259,11 @@ void ProjectWindow::refill() {
     // project does not put back the count read when the window opened.
     project.taskCount = QString::number(tasks);
     DataAccess::updateProjectTaskCount(project.taskCount, project);
+}
+
+void ProjectWindow::refreshShown() {
+    const KeptView kept(taskGrid, {0, 1, 2});
+    refill();
 }
 
 void ProjectWindow::showFlowNodes() {
@@ -308,6 +378,7 @@ void ProjectWindow::reedit() {
                 unreadable << time->text();
         editor_->beginUpdate(project, isPrivilegedLogin(shell_.member().userName));
         editor_->setEnablesOnClose(shell_.mainWidget());
+        editor_->keepInFrontOf(this);
         editor_->show();
         if (!unreadable.isEmpty())
             Dialogs::message(QStringLiteral("项目时间“") + unreadable.join(QStringLiteral("”、“")) +

@@ -38,6 +38,9 @@ public:
     void setProject(const Project &shown);
     // Re-reads the project's tasks and fills every sheet from the record.
     void refill() override;
+    // The same, keeping the task grid's selected row and scroll position: what
+    // others changed shows without losing the member's place. F5.
+    void refreshShown();
     // Opens the dispatch window for a new task of the shown project.
     void setDispatchOpener(std::function<void()> opener) { openDispatch_ = std::move(opener); }
 

@@ -8,13 +8,22 @@
 
 namespace {
 QString gTestPath;
+QString gSystemPath = QStringLiteral("/etc/solvane/Server.ini");
 const QString kLoginSection = QStringLiteral("DataBase");
 const QString kServerSection = QStringLiteral("Server");
 const QString kDefaultHost = QStringLiteral("127.0.0.1");
 
+// The member's own file first; a key it lacks comes from the administrator's
+// file for every desktop.
 QString read(const QString &section, const QString &key) {
-    QSettings ini(LoginSettings::path(), QSettings::IniFormat);
-    return ini.value(section + QLatin1Char('/') + key).toString();
+    const QString name = section + QLatin1Char('/') + key;
+    const QSettings own(LoginSettings::path(), QSettings::IniFormat);
+    if (own.contains(name))
+        return own.value(name).toString();
+    if (gSystemPath.isEmpty() || !QFileInfo::exists(gSystemPath))
+        return {};
+    const QSettings system(gSystemPath, QSettings::IniFormat);
+    return system.value(name).toString();
 }
 } // namespace
 
@@ -25,13 +34,22 @@ QString LoginSettings::path() {
     const QFileInfo folder(QCoreApplication::applicationDirPath());
     if (folder.isWritable() || QFileInfo(besideProgram).isWritable())
         return besideProgram;
-    const QString config = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+    const QString config =
+        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/solvane";
     QDir().mkpath(config);
     return config + "/Server.ini";
 }
 
 void LoginSettings::setPathForTesting(const QString &path) {
     gTestPath = path;
+}
+
+QString LoginSettings::systemPath() {
+    return gSystemPath;
+}
+
+void LoginSettings::setSystemPath(const QString &path) {
+    gSystemPath = path;
 }
 
 QString LoginSettings::savedUserName() {

@@ -1,7 +1,9 @@
 #pragma once
 // Server.ini: the last successful login and the two server addresses. It
 // lives beside the executable; where that folder cannot be written (an
-// installed program) it lives in the member's configuration folder.
+// installed program) it lives in the member's configuration folder,
+// ~/.config/solvane. What the member's file does not say is read from the
+// administrator's file for every desktop, /etc/solvane/Server.ini.
 
 #include <QString>
 
@@ -9,6 +11,9 @@ class LoginSettings {
 public:
     static QString path();
     static void setPathForTesting(const QString &path); // empty: back to the normal place
+    // The administrator's file; empty: none.
+    static QString systemPath();
+    static void setSystemPath(const QString &path);
 
     static QString savedUserName();
     static QString savedPassword();

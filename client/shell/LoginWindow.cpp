@@ -8,11 +8,15 @@
 #include "SqlValues.h"
 #include "WindowConventions.h"
 
+#include <QGridLayout>
+#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShowEvent>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -26,38 +30,73 @@ LoginWindow::LoginWindow(MainWindow *mainWindow, QWidget *parent)
     : QDialog(parent, Qt::FramelessWindowHint), main_(mainWindow) {
     QFont tahoma(QStringLiteral("Tahoma"));
     setFont(tahoma);
-    resize(kWidth, kHeight);
+    setWindowTitle(QStringLiteral("登录"));
     loginRecords = new RecordSet(this);
 
     userNameLabel = new QLabel(QStringLiteral("用户名"), this);
-    userNameLabel->move(136, 112);
     userNameLabel->setStyleSheet(fuchsiaOnHighlight());
     userNameEdit = new QLineEdit(this);
-    userNameEdit->setGeometry(240, 115, 201, 21);
+    userNameEdit->setFixedWidth(201);
+    userNameLabel->setBuddy(userNameEdit);
     passwordLabel = new QLabel(QStringLiteral("密  码"), this);
-    passwordLabel->move(136, 200);
     passwordLabel->setStyleSheet(fuchsiaOnHighlight());
     passwordEdit = new QLineEdit(this);
-    passwordEdit->setGeometry(240, 203, 201, 21);
+    passwordEdit->setFixedWidth(201);
     passwordEdit->setEchoMode(QLineEdit::Password);
+    passwordEdit->setAccessibleName(QStringLiteral("密码"));
+    passwordLabel->setBuddy(passwordEdit);
     internalNetworkButton = new QRadioButton(QStringLiteral("内网"), this);
-    internalNetworkButton->move(160, 256);
     internalNetworkButton->setChecked(true);
     internetButton = new QRadioButton(QStringLiteral("外网"), this);
-    internetButton->move(328, 256);
     for (auto *choice : {internalNetworkButton, internetButton})
         choice->setStyleSheet(QStringLiteral("color: #ff00ff;"));
     loginButton = new QPushButton(QStringLiteral("登录"), this);
-    loginButton->setGeometry(130, 303, 75, 25);
     quitButton = new QPushButton(QStringLiteral("退出"), this);
-    quitButton->setGeometry(388, 303, 75, 25);
-    loginButton->setAutoDefault(false);
-    quitButton->setAutoDefault(false);
-    setTabOrder(loginButton, quitButton);
-    setTabOrder(quitButton, userNameEdit);
+    for (QPushButton *button : {loginButton, quitButton}) {
+        button->setFixedSize(75, 25);
+        // Enter and Escape are the window's own (see eventFilter).
+        button->setAutoDefault(false);
+    }
+
+    // The fields in the middle of the window, wherever its size puts them.
+    auto *fields = new QGridLayout;
+    fields->setHorizontalSpacing(80);
+    fields->setVerticalSpacing(62);
+    fields->addWidget(userNameLabel, 0, 0);
+    fields->addWidget(userNameEdit, 0, 1);
+    fields->addWidget(passwordLabel, 1, 0);
+    fields->addWidget(passwordEdit, 1, 1);
+    auto *choices = new QHBoxLayout;
+    choices->addSpacing(24);
+    choices->addWidget(internalNetworkButton);
+    choices->addSpacing(110);
+    choices->addWidget(internetButton);
+    choices->addStretch(1);
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(loginButton);
+    buttons->addStretch(1);
+    buttons->addWidget(quitButton);
+    auto *column = new QVBoxLayout;
+    column->addLayout(fields);
+    column->addSpacing(24);
+    column->addLayout(choices);
+    column->addSpacing(22);
+    column->addLayout(buttons);
+    auto *across = new QHBoxLayout;
+    across->addStretch(130);
+    across->addLayout(column);
+    across->addStretch(137);
+    auto *layout = new QVBoxLayout(this);
+    layout->addStretch(104);
+    layout->addLayout(across);
+    layout->addStretch(40);
+
+    // The Tab order follows the layout.
     setTabOrder(userNameEdit, passwordEdit);
-    setTabOrder(passwordEdit, internetButton);
-    setTabOrder(internetButton, internalNetworkButton);
+    setTabOrder(passwordEdit, internalNetworkButton);
+    setTabOrder(internalNetworkButton, internetButton);
+    setTabOrder(internetButton, loginButton);
+    setTabOrder(loginButton, quitButton);
     connect(loginButton, &QPushButton::clicked, this, &LoginWindow::logIn);
     connect(quitButton, &QPushButton::clicked, this, &LoginWindow::quit);
 
@@ -66,11 +105,28 @@ LoginWindow::LoginWindow(MainWindow *mainWindow, QWidget *parent)
     for (QWidget *child : findChildren<QWidget *>())
         child->installEventFilter(this);
 
-    WindowConventions::centreOnScreen(this, kWidth, kHeight);
+    WindowConventions::openInWorkArea(this, QSize(kWidth, kHeight));
     userNameEdit->setText(LoginSettings::savedUserName());
     passwordEdit->setText(LoginSettings::savedPassword());
     WindowConventions::clearInputMethodHints(this);
-    loginButton->setFocus(); // first in tab order
+    focusFirstEmptyField();
+}
+
+// The first field still to fill in; with both filled in, "登录".
+void LoginWindow::focusFirstEmptyField() {
+    if (SqlValues::trimmed(userNameEdit->text()).isEmpty())
+        userNameEdit->setFocus();
+    else if (SqlValues::trimmed(passwordEdit->text()).isEmpty())
+        passwordEdit->setFocus();
+    else
+        loginButton->setFocus();
+}
+
+void LoginWindow::showEvent(QShowEvent *event) {
+    // Sent before the window appears: it opens inside the work area.
+    if (!event->spontaneous())
+        WindowConventions::keepInWorkArea(this);
+    QDialog::showEvent(event);
 }
 
 bool LoginWindow::eventFilter(QObject *watched, QEvent *event) {
@@ -104,6 +160,7 @@ void LoginWindow::checkLogin() {
     const QString password = SqlValues::trimmed(passwordEdit->text());
     if (userName.isEmpty() || password.isEmpty()) {
         Dialogs::inform(QStringLiteral("请输入用户级及密码！"));
+        focusFirstEmptyField();
         return;
     }
     // The statement goes with the typed login: the server checks it first.
@@ -111,6 +168,9 @@ void LoginWindow::checkLogin() {
     loginRecords->load(DataAccess::checkLogin(userName, password));
     if (loginRecords->recordCount() == 0) {
         Dialogs::inform(QStringLiteral("登录用户名/密码错误，请重新输入"));
+        // Ready to be typed over.
+        passwordEdit->setFocus();
+        passwordEdit->selectAll();
         return;
     }
     loginRecords->first();

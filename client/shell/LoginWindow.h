@@ -33,9 +33,11 @@ public slots:
 protected:
     // Enter logs in and Escape quits, wherever the focus is.
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     void checkLogin();
+    void focusFirstEmptyField();
     MainWindow *main_;
     bool quitChosen_ = false;
 };

@@ -6,8 +6,10 @@
 #include "DataAccess.h"
 #include "ErrorGuard.h"
 #include "IntervalTimer.h"
+#include "KeptView.h"
 #include "NoticeBoard.h"
 #include "ProjectQueryTab.h"
+#include "ProjectWindow.h"
 #include "RecordSetModel.h"
 #include "TaskGrid.h"
 #include "TaskPanel.h"
@@ -17,6 +19,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -24,26 +27,17 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QShowEvent>
+#include <QSplitter>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTextCursor>
 #include <QTextEdit>
-
-namespace {
-
-QLabel *label(const QString &text, QWidget *parent, int left, int top) {
-    auto *l = new QLabel(text, parent);
-    l->move(left, top);
-    return l;
-}
-
-} // namespace
+#include <QVBoxLayout>
 
 MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent) {
     setWindowTitle(QStringLiteral("Solvane项目管理平台"));
-    QFont tahoma(QStringLiteral("Tahoma"));
-    tahoma.setPixelSize(11);
-    setFont(tahoma);
+    setFont(WindowConventions::windowFont());
 
     projectRecords = new RecordSet(this);
     taskRecords = new RecordSet(this);
@@ -55,24 +49,29 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent) {
 
     auto *menu = menuBar();
     newProjectAction =
-        menu->addAction(QStringLiteral("添加项目(A)"), this, &MainWindow::openNewProjectWindow);
+        menu->addAction(QStringLiteral("添加项目(&A)"), this, &MainWindow::openNewProjectWindow);
     membersAction =
-        menu->addAction(QStringLiteral("成员管理(U)"), this, &MainWindow::openMemberWindow);
-    aboutAction = menu->addMenu(QStringLiteral("帮助(H)"))
+        menu->addAction(QStringLiteral("成员管理(&U)"), this, &MainWindow::openMemberWindow);
+    refreshAction = menu->addAction(QStringLiteral("刷新(&R)"), this,
+                                    [this] { guarded([this] { refreshShown(); }); });
+    refreshAction->setShortcut(QKeySequence::Refresh);
+    refreshAction->setToolTip(QStringLiteral("刷新列表和通告 (F5)"));
+    aboutAction = menu->addMenu(QStringLiteral("帮助(&H)"))
                       ->addAction(QStringLiteral("关于Solvane"), this,
                                   [this] { AboutBox::show(connection); });
 
     auto *client = new QWidget(this);
     setCentralWidget(client);
     tabs = new QTabWidget(client);
-    tabs->setGeometry(8, 8, 920, 458);
+    auto *clientLayout = new QVBoxLayout(client);
+    clientLayout->setContentsMargins(8, 8, 8, 8);
+    clientLayout->addWidget(tabs);
     buildProjectTab();
     buildTaskTab();
     buildAnalysisTab();
 
-    WindowConventions::fixSize(this, kWidth, kHeight);
-    WindowConventions::centreOnScreen(this, kWidth, kHeight);
-    tabs->setCurrentWidget(projectTab);
+    WindowConventions::openInWorkArea(this, QSize(kWidth, kHeight));
+    tabs->setCurrentIndex(0);
     WindowConventions::clearInputMethodHints(this);
 }
 
@@ -86,31 +85,48 @@ MainWindow::~MainWindow() {
 
 void MainWindow::buildProjectTab() {
     projectTab = new QWidget;
-    tabs->addTab(projectTab, QStringLiteral("项目查询"));
-    label(QStringLiteral("查询条件："), projectTab, 16, 14);
+    tabs->addTab(WindowConventions::scrolling(projectTab), QStringLiteral("项目查询"));
+    auto *queryLabel = new QLabel(QStringLiteral("查询条件："), projectTab);
     queryEdit = new QLineEdit(projectTab);
-    queryEdit->setGeometry(82, 12, 592, 21);
+    queryLabel->setBuddy(queryEdit);
     queryButton = new QPushButton(QStringLiteral("查询"), projectTab);
-    queryButton->setGeometry(704, 10, 73, 25);
     exportButton = new QPushButton(QStringLiteral("导出Excel"), projectTab);
-    exportButton->setGeometry(803, 10, 75, 25);
-    projectGrid = WindowConventions::recordGrid(projectTab, projectModel_, QRect(3, 41, 906, 248));
+    projectGrid = WindowConventions::recordGrid(projectTab, projectModel_, QRect());
     projectQuery =
         new ProjectQueryTab(queryEdit, queryButton, exportButton, projectGrid, projectModel_, this);
     noticePanel = new QTextEdit(projectTab);
     noticePanel->setReadOnly(true);
     noticePanel->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    noticePanel->setGeometry(3, 293, 906, 134);
+    noticePanel->setAccessibleName(QStringLiteral("通告"));
+
+    auto *query = new QHBoxLayout;
+    query->addWidget(queryLabel);
+    query->addWidget(queryEdit, 1);
+    query->addSpacing(22);
+    query->addWidget(queryButton);
+    query->addSpacing(22);
+    query->addWidget(exportButton);
+    // The member sets how much room the list and the notices take.
+    auto *split = new QSplitter(Qt::Vertical, projectTab);
+    split->addWidget(projectGrid);
+    split->addWidget(noticePanel);
+    split->setChildrenCollapsible(false);
+    split->setStretchFactor(0, 248);
+    split->setStretchFactor(1, 134);
+    split->setSizes({248, 134});
+    auto *page = new QVBoxLayout(projectTab);
+    page->setContentsMargins(3, 8, 3, 3);
+    page->addLayout(query);
+    page->addWidget(split, 1);
 }
 
 void MainWindow::buildTaskTab() {
     taskTab = new QWidget;
-    tabs->addTab(taskTab, QStringLiteral("任务查询"));
-    taskGrid = WindowConventions::recordGrid(taskTab, taskModel_, QRect(3, 3, 906, 158));
+    tabs->addTab(WindowConventions::scrolling(taskTab), QStringLiteral("任务查询"));
+    taskGrid = WindowConventions::recordGrid(taskTab, taskModel_, QRect());
     TaskGrid::style(
         taskGrid, taskModel_, [this] { return currentMember.displayName; }, TaskGrid::kMainNeutral);
     taskPanel = new TaskPanel(taskTab);
-    taskPanel->setGeometry(3, 165, 906, 262);
     completionNoteLabel = taskPanel->completionNoteLabel;
     applyButton = taskPanel->applyButton;
     completeButton = taskPanel->completeButton;
@@ -121,6 +137,16 @@ void MainWindow::buildTaskTab() {
         taskRecords->load(
             DataAccess::selectMemberTasks(currentMember.displayName, currentMember.displayName));
     });
+    auto *split = new QSplitter(Qt::Vertical, taskTab);
+    split->addWidget(taskGrid);
+    split->addWidget(taskPanel);
+    split->setChildrenCollapsible(false);
+    split->setStretchFactor(0, 1);
+    split->setStretchFactor(1, 0);
+    split->setSizes({158, 262});
+    auto *page = new QVBoxLayout(taskTab);
+    page->setContentsMargins(3, 3, 3, 3);
+    page->addWidget(split);
 }
 
 void MainWindow::buildAnalysisTab() {
@@ -144,6 +170,7 @@ void MainWindow::buildAnalysisTab() {
 }
 
 void MainWindow::setProjectWindow(ProjectWindow *window) {
+    projectWindow_ = window;
     projectQuery->setProjectWindow(window, this);
 }
 
@@ -172,11 +199,39 @@ void MainWindow::reload() {
     // empty name would match every open project and every task.
     if (!hasMember_)
         return;
+    projectQuery->forgetQuery();
     projectRecords->load(
         DataAccess::selectMemberProjects(currentMember.displayName, currentMember.displayName));
     taskRecords->load(
         DataAccess::selectMemberTasks(currentMember.displayName, currentMember.displayName));
     reeditButton->setEnabled(false);
+}
+
+void MainWindow::refreshShown() {
+    if (!hasMember_ || !gateway)
+        return;
+    {
+        // Rows are found again by their keys: a project by its number, a
+        // task by its project, content and dispatcher.
+        const KeptView keptProjects(projectGrid, {0});
+        const KeptView keptTasks(taskGrid, {0, 1, 2});
+        const std::optional<QString> query = projectQuery->shownQuery();
+        projectRecords->load(query ? DataAccess::queryProjects(*query)
+                                   : DataAccess::selectMemberProjects(currentMember.displayName,
+                                                                      currentMember.displayName));
+        taskRecords->load(
+            DataAccess::selectMemberTasks(currentMember.displayName, currentMember.displayName));
+    }
+    refreshNotices();
+    if (projectWindow_ && projectWindow_->isVisible())
+        projectWindow_->refreshShown();
+}
+
+void MainWindow::showEvent(QShowEvent *event) {
+    // Sent before the window appears: it opens inside the work area.
+    if (!event->spontaneous())
+        WindowConventions::keepInWorkArea(this);
+    QMainWindow::showEvent(event);
 }
 
 void MainWindow::refreshNotices() {
@@ -236,6 +291,7 @@ void MainWindow::openChild(ChildWindow *child) {
         throw;
     }
     child->setEnablesOnClose(this);
+    child->keepInFrontOf(this);
     child->show();
 }
 

@@ -49,6 +49,11 @@ public:
     // Opens the connection, creates the gateway and the timer once, and loads
     // the member's projects and tasks (once a member is logged in). Throws.
     void reload();
+    // Reads again what the window shows (the project list as last queried,
+    // the member's tasks, the notices, an open project window), keeping each
+    // grid's selected row, scroll position and sort. F5 and the menu's
+    // "刷新". Throws.
+    void refreshShown();
     // Re-reads the notices into the panel and makes sure the reminder runs. Throws.
     void refreshNotices() override;
     // One reminder: the member's counts in the title, then the panel. Throws.
@@ -76,7 +81,7 @@ public:
     QTextEdit *noticePanel;
     QLabel *completionNoteLabel;
     QPushButton *applyButton, *completeButton, *reeditButton;
-    QAction *newProjectAction, *membersAction;
+    QAction *newProjectAction, *membersAction, *refreshAction;
     QAction *aboutAction;
     ProjectQueryTab *projectQuery;
     TaskPanel *taskPanel;
@@ -88,6 +93,7 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent *event) override; // closing the main window ends the program
+    void showEvent(QShowEvent *event) override;
 
 private:
     void buildProjectTab();
@@ -98,6 +104,7 @@ private:
     RecordSetModel *projectModel_, *taskModel_, *analysisModel_;
     ChildWindow *newProjectWindow_ = nullptr;
     ChildWindow *membersWindow_ = nullptr;
+    ProjectWindow *projectWindow_ = nullptr;
     bool hasMember_ = false;
     // What the notice panel shows, so the same rows for the same member are
     // not laid out again.

@@ -2,6 +2,7 @@
 
 #include "BusinessFlow.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -55,9 +56,82 @@ void drawArrow(QPainter &painter, QPointF from, QPointF to) {
 }
 } // namespace
 
+// One step of the chart: a button that a double-click, Enter or Space presses
+// (a single click only gives it the focus), painted as the chart's box.
+class FlowStep : public QAbstractButton {
+public:
+    FlowStep(int step, FlowChart *chart) : QAbstractButton(chart), step_(step), chart_(chart) {
+        const QStringList &lines = BusinessFlow::steps().at(step).chartLines;
+        setText(lines.join(QLatin1Char('\n')));
+        setAccessibleDescription(QStringLiteral("双击或按回车键，按此步骤派发任务"));
+        setFont(fittingFont(lines, FlowChart::kNodeWidth - 6));
+        setGeometry(chart->nodeRect(step));
+        setFocusPolicy(Qt::NoFocus);
+        connect(this, &QAbstractButton::clicked, chart,
+                [chart, step] { emit chart->stepPicked(step); });
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override {
+        QPainter painter(this);
+        const QRect box = rect();
+        painter.setPen(QColor(120, 150, 120));
+        painter.setBrush(FlowChart::kNodeColour);
+        painter.drawRect(box.adjusted(0, 0, -1, -1));
+        if (hasFocus()) {
+            painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
+            painter.setBrush(Qt::NoBrush);
+            painter.drawRect(box.adjusted(1, 1, -2, -2));
+        }
+        painter.setPen(palette().color(QPalette::Text));
+        const QStringList lines = text().split(QLatin1Char('\n'));
+        const int lineHeight = box.height() / 3;
+        for (int line = 0; line < lines.size(); ++line)
+            painter.drawText(QRect(0, line * lineHeight, box.width(), lineHeight), Qt::AlignCenter,
+                             lines.at(line));
+    }
+    void mousePressEvent(QMouseEvent *event) override {
+        setFocus(Qt::MouseFocusReason);
+        event->accept();
+    }
+    void mouseReleaseEvent(QMouseEvent *event) override { event->accept(); }
+    void mouseDoubleClickEvent(QMouseEvent *event) override {
+        event->accept();
+        click();
+    }
+    void keyPressEvent(QKeyEvent *event) override {
+        switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            click();
+            return;
+        case Qt::Key_Left:
+        case Qt::Key_Right:
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+            chart_->focusStep(chart_->neighbour(step_, Qt::Key(event->key())));
+            return;
+        default:
+            QAbstractButton::keyPressEvent(event); // Space presses
+        }
+    }
+    void focusInEvent(QFocusEvent *event) override {
+        chart_->becomeCurrent(step_);
+        QAbstractButton::focusInEvent(event);
+    }
+
+private:
+    int step_;
+    FlowChart *chart_;
+};
+
 FlowChart::FlowChart(QWidget *parent) : QWidget(parent) {
-    setMinimumSize(kColumnLeft[2] + kNodeWidth + 1, kRowTop[4] + kNodeHeight + 1);
+    setFixedSize(kColumnLeft[2] + kNodeWidth + 1, kRowTop[4] + kNodeHeight + 1);
     setAccessibleName(QStringLiteral("业务流程"));
+    for (int step = 0; step < BusinessFlow::kSteps; ++step)
+        steps_ << new FlowStep(step, this);
+    steps_.first()->setFocusPolicy(Qt::StrongFocus);
+    setFocusProxy(steps_.first());
 }
 
 QRect FlowChart::nodeRect(int step) const {
@@ -72,27 +146,70 @@ int FlowChart::stepAt(const QPoint &point) const {
     return -1;
 }
 
+QAbstractButton *FlowChart::stepButton(int step) const {
+    return steps_.value(step);
+}
+
+void FlowChart::focusStep(int step) {
+    if (step < 0 || step >= steps_.size())
+        return;
+    becomeCurrent(step);
+    steps_[step]->setFocus(Qt::OtherFocusReason);
+}
+
+// Only the current step is a Tab stop: Tab enters the chart there and leaves it.
+void FlowChart::becomeCurrent(int step) {
+    if (step == current_)
+        return;
+    steps_[current_]->setFocusPolicy(Qt::NoFocus);
+    current_ = step;
+    steps_[current_]->setFocusPolicy(Qt::StrongFocus);
+    setFocusProxy(steps_[current_]);
+}
+
+int FlowChart::neighbour(int step, Qt::Key direction) const {
+    const QPoint from = nodeRect(step).center();
+    int best = step;
+    double bestDistance = 0;
+    for (int other = 0; other < steps_.size(); ++other) {
+        const QPoint d = nodeRect(other).center() - from;
+        // Ahead in that direction, and more ahead than aside.
+        double ahead = 0, aside = 0;
+        switch (direction) {
+        case Qt::Key_Right:
+            ahead = d.x(), aside = d.y();
+            break;
+        case Qt::Key_Left:
+            ahead = -d.x(), aside = d.y();
+            break;
+        case Qt::Key_Down:
+            ahead = d.y(), aside = d.x();
+            break;
+        case Qt::Key_Up:
+            ahead = -d.y(), aside = d.x();
+            break;
+        default:
+            return step;
+        }
+        if (ahead <= 0 || std::abs(aside) > ahead * 2)
+            continue;
+        const double distance = ahead + 2 * std::abs(aside);
+        if (best == step || distance < bestDistance) {
+            best = other;
+            bestDistance = distance;
+        }
+    }
+    return best;
+}
+
 void FlowChart::paintEvent(QPaintEvent *) {
+    // The arrows; the steps paint their own boxes over them.
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(QPen(QColor(60, 90, 60), 1.5));
     for (const auto &[from, to] : BusinessFlow::arrows()) {
         const auto ends = arrowEnds(nodeRect(from), nodeRect(to));
         drawArrow(painter, ends.first, ends.second);
-    }
-    for (int step = 0; step < BusinessFlow::kSteps; ++step) {
-        const QRect box = nodeRect(step);
-        painter.setPen(QColor(120, 150, 120));
-        painter.setBrush(kNodeColour);
-        painter.drawRect(box.adjusted(0, 0, -1, -1));
-        const QStringList &lines = BusinessFlow::steps().at(step).chartLines;
-        painter.setFont(fittingFont(lines, box.width() - 6));
-        painter.setPen(palette().color(QPalette::Text));
-        const int lineHeight = box.height() / 3;
-        for (int line = 0; line < lines.size(); ++line)
-            painter.drawText(
-                QRect(box.left(), box.top() + line * lineHeight, box.width(), lineHeight),
-                Qt::AlignCenter, lines.at(line));
     }
 }
 

@@ -4,6 +4,7 @@
 #include "AppShell.h"
 #include "BusinessFlow.h"
 #include "DataAccess.h"
+#include "DateTimePicker.h"
 #include "Dialogs.h"
 #include "ErrorGuard.h"
 #include "FlowChart.h"
@@ -17,64 +18,87 @@
 #include "WindowConventions.h"
 
 #include <QComboBox>
-#include <QDateTimeEdit>
+#include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QTextEdit>
+#include <QVBoxLayout>
 
 namespace {
 
 const QString kDispatchTitle = QStringLiteral("派发任务");
 const QString kUpdateTitle = QStringLiteral("更新任务");
 
-void caption(const QString &text, QWidget *parent, int top) {
-    (new QLabel(text, parent))->setGeometry(56, top, 90, 22);
-}
-
-QDateTimeEdit *picker(QWidget *parent, int top) {
-    auto *edit = new QDateTimeEdit(AppClock::now(), parent);
-    edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    edit->setCalendarPopup(true);
-    edit->setGeometry(152, top, 299, 22);
-    return edit;
-}
-
 } // namespace
 
 TaskDispatchWindow::TaskDispatchWindow(AppShell &shell, QWidget *parent)
     : ChildWindow(kDispatchTitle, kWidth, kHeight, parent), shell_(shell) {
     members_ = new RecordSet(this);
+    auto *content = new QWidget;
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(WindowConventions::scrolling(content));
+    // The chart and the form take the same place; one is shown at a time.
+    auto *page = new QVBoxLayout(content);
+    page->setContentsMargins(8, 8, 8, 8);
 
-    chart = new FlowChart(this);
-    chart->setGeometry(8, 8, 561, 401);
+    chart = new FlowChart(content);
+    page->addWidget(chart, 1, Qt::AlignCenter);
     connect(chart, &FlowChart::stepPicked, this, &TaskDispatchWindow::pickStep);
 
-    form = new QWidget(this);
-    form->setGeometry(1, 2, 560, 401);
-    caption(QStringLiteral("立项编号："), form, 33);
+    form = new QWidget(content);
+    page->addWidget(form, 1);
+    auto *rows = new QGridLayout(form);
+    rows->setContentsMargins(48, 24, 48, 16);
+    rows->setHorizontalSpacing(6);
+    rows->setVerticalSpacing(20);
+    rows->setColumnMinimumWidth(0, 90);
+    rows->setColumnStretch(1, 1);
+    int row = 0;
+    auto addRow = [&](const QString &caption, QWidget *field) {
+        auto *label = new QLabel(caption, form);
+        label->setBuddy(field);
+        rows->addWidget(label, row, 0, Qt::AlignTop);
+        rows->addWidget(field, row++, 1);
+    };
     projectIdLabel = new QLabel(form);
-    projectIdLabel->setGeometry(152, 33, 299, 22);
-    caption(QStringLiteral("任务内容："), form, 63);
+    projectIdLabel->setMinimumHeight(22);
+    addRow(QStringLiteral("立项编号："), projectIdLabel);
     contentEdit = new QTextEdit(form);
     contentEdit->setAcceptRichText(false);
-    contentEdit->setGeometry(152, 63, 299, 56);
-    caption(QStringLiteral("派  发 人："), form, 140);
+    contentEdit->setTabChangesFocus(true);
+    contentEdit->setMinimumHeight(56);
+    addRow(QStringLiteral("任务内容："), contentEdit);
+    rows->setRowStretch(1, 1);
     dispatcherBox = new QComboBox(form);
     dispatcherBox->setEditable(true);
-    dispatcherBox->setGeometry(152, 140, 299, 22);
-    caption(QStringLiteral("执行人选："), form, 195);
-    caption(QStringLiteral("创建时间："), form, 248);
-    createTimeEdit = picker(form, 248);
-    caption(QStringLiteral("完成时间："), form, 306);
-    dueTimeEdit = picker(form, 306);
+    addRow(QStringLiteral("派  发 人："), dispatcherBox);
     // The check list lies over the creation-time row while shown.
-    related = new NamePicker(form, QRect(152, 195, 299, 22), QRect(152, 217, 299, 52));
+    related = new NamePicker(form, 52);
+    addRow(QStringLiteral("执行人选："), related->field);
+    createTimeEdit = new DateTimePicker(AppClock::now(), form);
+    addRow(QStringLiteral("创建时间："), createTimeEdit);
+    dueTimeEdit = new DateTimePicker(AppClock::now(), form);
+    addRow(QStringLiteral("完成时间："), dueTimeEdit);
     saveButton = new QPushButton(kDispatchCaption, form);
-    saveButton->setGeometry(228, 360, 75, 25);
+    saveButton->setMinimumSize(75, 25);
+    saveButton->setAutoDefault(true); // Enter presses the button that has the focus
+    rows->addWidget(saveButton, row, 0, 1, 2, Qt::AlignHCenter);
     related->setFocusAfterToggle(saveButton);
     connect(saveButton, &QPushButton::clicked, this, &TaskDispatchWindow::save);
+    setDefaultButton(saveButton);
     form->hide();
     WindowConventions::clearInputMethodHints(this);
+}
+
+void TaskDispatchWindow::showEvent(QShowEvent *event) {
+    ChildWindow::showEvent(event);
+    // The keyboard starts on the first step of the chart, or in the form.
+    if (chart->isVisibleTo(this))
+        chart->focusStep(chart->currentStep());
+    else
+        contentEdit->setFocus();
 }
 
 void TaskDispatchWindow::refill() {
@@ -125,6 +149,7 @@ void TaskDispatchWindow::pickStep(int step) {
     const auto &node = BusinessFlow::steps().at(step);
     chart->hide();
     form->show();
+    contentEdit->setFocus();
     projectIdLabel->setText(project_ ? project_->id : QString());
     contentEdit->setPlainText(node.taskText);
     dispatcherBox->setEditText(shell_.member().displayName);

@@ -58,6 +58,9 @@ public slots:
     void pickStep(int step);
     void save();
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 signals:
     // The stored task with old's key was replaced by edited.
     void taskReplaced(const Task &old, const Task &edited);

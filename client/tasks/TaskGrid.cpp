@@ -1,6 +1,7 @@
 #include "TaskGrid.h"
 
 #include "AppClock.h"
+#include "GridColumns.h"
 #include "RecordSet.h"
 #include "RecordSetModel.h"
 #include "SqlValues.h"
@@ -12,8 +13,23 @@
 namespace TaskGrid {
 
 namespace {
-const int kWidths[] = {95, 90, 60, 60, 105, 105, 75, 92, 105, 75};
 enum Column { kDueTime = 5, kState = 6, kRelatedPersons = 9 };
+
+// Base widths, and what the number, the names and the times need whole.
+QList<GridColumns::Column> columns() {
+    const QString time = QStringLiteral("2026-12-01 09:00:00");
+    const QString name = QStringLiteral("Fennick");
+    return {{95, QStringLiteral("GD20261201001")},
+            {90, {}},
+            {60, name},
+            {60, name},
+            {105, time},
+            {105, time},
+            {75, {}},
+            {92, {}},
+            {105, time + QStringLiteral("--") + name},
+            {75, {}}};
+}
 } // namespace
 
 QColor rowColour(const QString &state, const QString &dueTime, const QString &relatedPersons,
@@ -45,13 +61,7 @@ void style(QTableView *grid, RecordSetModel *model, std::function<QString()> mem
                              neutral);
         },
         [] { return AppClock::now().date().toJulianDay(); });
-    auto applyWidths = [grid] {
-        for (int column = 0; column < 10; ++column)
-            grid->setColumnWidth(column, kWidths[column]);
-    };
-    QObject::connect(model, &QAbstractItemModel::modelReset, grid, applyWidths);
-    applyWidths();
-    grid->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    new GridColumns(grid, columns());
     // Rows are told apart by their colours and texts, not by numbers; a
     // numbered header would measure every row's number at each reload.
     grid->verticalHeader()->hide();

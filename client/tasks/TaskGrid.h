@@ -24,7 +24,8 @@ inline const QColor kProjectNeutral{0xFF, 0xFF, 0xFF};
 QColor rowColour(const QString &state, const QString &dueTime, const QString &relatedPersons,
                  const QString &memberName, const QDateTime &now, const QColor &neutral);
 
-// Titles, fixed widths and row colours for a grid showing whole Task rows.
+// Titles, widths (from the grid's font, the member may widen them) and row colours for a grid
+// showing whole Task rows.
 void style(QTableView *grid, RecordSetModel *model, std::function<QString()> memberName,
            const QColor &neutral);
 

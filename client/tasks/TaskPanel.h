@@ -19,11 +19,4 @@ public:
     QPlainTextEdit *contentBox; // read-only
     QPlainTextEdit *noteBox;    // the completion note the member writes
     QPushButton *applyButton, *completeButton, *reeditButton;
-
-protected:
-    void resizeEvent(QResizeEvent *event) override;
-
-private:
-    void arrange();
-    QList<QLabel *> captions_;
 };

@@ -14,6 +14,7 @@
 #include "TaskDispatchWindow.h"
 #include "TaskPanel.h"
 #include "TimeText.h"
+#include "WindowConventions.h"
 
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -43,13 +44,16 @@ TaskWorkflow::TaskWorkflow(Place place, AppShell &shell, QTableView *grid, Recor
                            TaskPanel *panel, QObject *parent)
     : QObject(parent), place_(place), shell_(shell), grid_(grid), tasks_(tasks), panel_(panel) {
     connect(grid_, &QTableView::doubleClicked, this, &TaskWorkflow::openCurrentRow);
+    WindowConventions::openRowsOnEnter(grid_, [this] { openCurrentRow(); });
     connect(panel_->applyButton, &QPushButton::clicked, this, &TaskWorkflow::applyOrReject);
     connect(panel_->completeButton, &QPushButton::clicked, this, &TaskWorkflow::claimOrAgree);
     connect(panel_->reeditButton, &QPushButton::clicked, this, &TaskWorkflow::reedit);
     lockActions();
 }
 
-QString TaskWorkflow::memberName() const { return shell_.member().displayName; }
+QString TaskWorkflow::memberName() const {
+    return shell_.member().displayName;
+}
 
 void TaskWorkflow::setDispatchWindow(TaskDispatchWindow *window) {
     if (dispatchWindow_)
@@ -228,9 +232,8 @@ void TaskWorkflow::reject() {
     if (!storeState(note, before, QStringLiteral("驳回任务出错！"), caption))
         return;
     showActions();
-    noticeAndRefresh(
-        QStringLiteral(" 下的派发任务已由派发人驳回重新完成，请相关执行人重新完成！"),
-        opened.performer);
+    noticeAndRefresh(QStringLiteral(" 下的派发任务已由派发人驳回重新完成，请相关执行人重新完成！"),
+                     opened.performer);
 }
 
 void TaskWorkflow::agree() {
@@ -249,8 +252,8 @@ void TaskWorkflow::agree() {
 }
 
 void TaskWorkflow::noticeAndRefresh(const QString &phrase, const QString &concerned) {
-    NoticePost::post(shell_, QStringLiteral("项目编号:") + opened.projectId + phrase,
-                     memberName(), concerned);
+    NoticePost::post(shell_, QStringLiteral("项目编号:") + opened.projectId + phrase, memberName(),
+                     concerned);
     shell_.reloadLists();
     if (refreshProjectWindow_)
         refreshProjectWindow_();
@@ -263,6 +266,8 @@ void TaskWorkflow::reedit() {
         if (!dispatchWindow_->beginUpdate(opened, isPrivilegedLogin(shell_.member().userName)))
             return;
         dispatchWindow_->refill();
+        // In front of the window the re-edit came from.
+        dispatchWindow_->keepInFrontOf(grid_->window());
         dispatchWindow_->show();
     });
 }

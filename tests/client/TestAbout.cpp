@@ -42,9 +42,10 @@ void TestAbout::helpMenuSitsBesideTheOtherEntries() {
     QStringList titles;
     for (QAction *entry : app_->mainWindow->menuBar()->actions())
         titles << entry->text();
-    QVERIFY2(titles.contains("添加项目(A)") && titles.contains("成员管理(U)"),
+    // Each caption's letter is its Alt key.
+    QVERIFY2(titles.contains("添加项目(&A)") && titles.contains("成员管理(&U)"),
              qPrintable(titles.join(", ")));
-    QCOMPARE(titles.last(), QString("帮助(H)"));
+    QCOMPARE(titles.last(), QString("帮助(&H)"));
     QMenu *help = app_->mainWindow->menuBar()->actions().last()->menu();
     QVERIFY(help);
     QCOMPARE(help->actions(), QList<QAction *>{app_->mainWindow->aboutAction});
