@@ -132,6 +132,7 @@ void TestDesktop::init() {
     if (const QString why = ServerProcess::storageUnavailableReason(); !why.isEmpty())
         QSKIP(qPrintable(why));
     QVERIFY2(fixture_.start(kMembers), qPrintable(fixture_.server().errorText()));
+    LoginSettings::setSystemPath(QString()); // this machine's own settings play no part
     QVERIFY(fixture_.exec("Insert into Programe values('GD20261201001','来源','目标','内容',"
                           "'Mareth','Kestra','2026-12-01 09:00:00','2026-12-20 09:00:00','No',"
                           "'0','')"));

@@ -7,6 +7,7 @@
 #include "MemberWindow.h"
 #include "ShellFixture.h"
 
+#include <QAccessible>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
@@ -120,6 +121,12 @@ void TestMembers::privilegedMemberSeesAllAndAdds() {
 
     window_->addMember();
     checkMode(MemberWindow::Mode::Add, 263, true);
+    // Screen readers name the three edits.
+    const QList<QPair<QLineEdit *, QString>> named = {{window_->userNameEdit, "用户名"},
+                                                      {window_->passwordEdit, "密码"},
+                                                      {window_->displayNameEdit, "姓名"}};
+    for (const auto &[edit, name] : named)
+        QCOMPARE(QAccessible::queryAccessibleInterface(edit)->text(QAccessible::Name), name);
     QVERIFY(window_->userNameEdit->text().isEmpty() && window_->displayNameEdit->text().isEmpty());
     QVERIFY(!window_->changeButton->isEnabled());
 

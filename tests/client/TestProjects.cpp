@@ -25,6 +25,7 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTableView>
+#include <QToolTip>
 #include <QtTest>
 
 namespace {
@@ -81,6 +82,7 @@ private slots:
     void editorKeepsTheProjectItEdits();
 
     void projectWindowFill();
+    void longTextsShowWhole();
     void flowNodes();
     void completeAndDelete();
     void failedWritesSayWhatHappened();
@@ -554,6 +556,47 @@ void TestProjects::editorKeepsTheProjectItEdits() {
     QCOMPARE(window_->performersLabel->text(), "Jorun");
     editor_->close();
     window_->close();
+}
+
+// Long texts can be read whole: the content wraps in the project window, a
+// cut cell shows its text in a tooltip, and the progress sheet's names and
+// state words fit their columns.
+void TestProjects::longTextsShowWhole() {
+    const QString content = QString("商场外墙两块55寸屏安装，").repeated(6);
+    QVERIFY(fixture_.exec(
+        project("GD20261201001", "Mareth", "Kestra", "2026-12-01 09:00:00", "2026-12-20 09:00:00")
+            .replace("'内容'", "'" + content + "'")));
+    logIn("tb58", "pw");
+    main_->show();
+    QTableView *grid = main_->projectGrid;
+    QVERIFY(QTest::qWaitForWindowExposed(grid));
+    const QRect cell = grid->visualRect(grid->model()->index(0, 3));
+    QHelpEvent hover(QEvent::ToolTip, cell.center(), grid->viewport()->mapToGlobal(cell.center()));
+    QApplication::sendEvent(grid->viewport(), &hover);
+    QTRY_COMPARE(QToolTip::text(), content);
+    QToolTip::hideText();
+    QTRY_VERIFY(!QToolTip::isVisible());
+    const QRect number = grid->visualRect(grid->model()->index(0, 0));
+    QHelpEvent whole(QEvent::ToolTip, number.center(),
+                     grid->viewport()->mapToGlobal(number.center()));
+    QApplication::sendEvent(grid->viewport(), &whole);
+    QVERIFY(!QToolTip::isVisible()); // the number is not cut: no tooltip
+
+    openProject("GD20261201001");
+    QVERIFY(QTest::qWaitForWindowExposed(window_));
+    QLabel *shown = window_->contentLabel;
+    QCOMPARE(shown->text(), content);
+    QVERIFY(shown->fontMetrics().horizontalAdvance(content) > shown->width()); // on several lines
+    QVERIFY(shown->height() >= shown->heightForWidth(shown->width()));
+
+    ProgressSheet *progress = window_->progressGrid;
+    for (int column = 1; column < ProgressSheet::kColumns; ++column)
+        for (const QString &text : {progress->textAt(0, column), QString("已完成")})
+            QVERIFY2(progress->columnWidth(column) >
+                         progress->fontMetrics().horizontalAdvance(text),
+                     qPrintable(text));
+    window_->close();
+    main_->hide();
 }
 
 void TestProjects::projectWindowFill() {

@@ -17,6 +17,7 @@
 #include "ShellFixture.h"
 
 #include <QAccessible>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -24,6 +25,7 @@
 #include <QScrollBar>
 #include <QSettings>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextEdit>
@@ -99,6 +101,11 @@ private slots:
     void successfulLoginIsRememberedAndEnterLogsInAgain();
     void refusedConnectionCanBeRetriedOnTheOtherAddress();
     void escapeQuitsWhereverTheFocusIs();
+    void loginFocusStartsOnTheFirstEmptyField_data();
+    void loginFocusStartsOnTheFirstEmptyField();
+    void wrongPasswordIsSelectedForRetyping();
+    void systemSettingsFillWhatTheMembersFileLacks();
+    void refreshKeepsTheRowAndTheScrollPosition();
     void reloadCreatesOnceAndReloads();
     void completionNoteLabelShowsTwoLines();
     void oneShellGoingLeavesTheOtherConnected_data();
@@ -125,6 +132,7 @@ void TestShell::init() {
     if (const QString why = ServerProcess::storageUnavailableReason(); !why.isEmpty())
         QSKIP(qPrintable(why));
     QVERIFY2(fixture_.start(kMembers), qPrintable(fixture_.server().errorText()));
+    LoginSettings::setSystemPath(QString()); // this machine's own settings play no part
     app_ = std::make_unique<ClientApp>();
 }
 
@@ -235,6 +243,113 @@ void TestShell::escapeQuitsWhereverTheFocusIs() {
     QCOMPARE(app_->loginWindow->result(), int(QDialog::Rejected));
     QVERIFY(!app_->mainWindow->hasMember());
     QVERIFY(!app_->mainWindow->gateway); // nothing was opened
+}
+
+void TestShell::loginFocusStartsOnTheFirstEmptyField_data() {
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QString>("focused");
+    QTest::newRow("nothing remembered") << ""
+                                        << ""
+                                        << "user";
+    QTest::newRow("the name remembered") << "tb58"
+                                         << ""
+                                         << "password";
+    QTest::newRow("both remembered: Enter logs in") << "tb58"
+                                                    << "pw"
+                                                    << "login";
+}
+
+void TestShell::loginFocusStartsOnTheFirstEmptyField() {
+    QFETCH(QString, user);
+    QFETCH(QString, password);
+    QFETCH(QString, focused);
+    QSettings ini(fixture_.settingsPath(), QSettings::IniFormat);
+    ini.setValue("DataBase/LoginUseName", user);
+    ini.setValue("DataBase/LoginPassWord", password);
+    ini.sync();
+    app_ = std::make_unique<ClientApp>();
+    LoginWindow *login = app_->loginWindow;
+    const QMap<QString, QWidget *> widgets = {{"user", login->userNameEdit},
+                                              {"password", login->passwordEdit},
+                                              {"login", login->loginButton}};
+    QCOMPARE(login->focusWidget(), widgets.value(focused));
+}
+
+void TestShell::wrongPasswordIsSelectedForRetyping() {
+    app_->loginWindow->userNameEdit->setText("tb58");
+    app_->loginWindow->passwordEdit->setText("wrong");
+    app_->loginWindow->logIn();
+    QCOMPARE(Dialogs::takeShown().size(), 1);
+    QCOMPARE(app_->loginWindow->focusWidget(), app_->loginWindow->passwordEdit);
+    QCOMPARE(app_->loginWindow->passwordEdit->selectedText(), "wrong");
+}
+
+void TestShell::systemSettingsFillWhatTheMembersFileLacks() {
+    // The administrator's file names the server; the member's has only the login.
+    QTemporaryDir system;
+    const QString systemFile = system.filePath("Server.ini");
+    {
+        QSettings admin(systemFile, QSettings::IniFormat);
+        admin.setValue("Server/InternalHost", "127.0.0.1");
+        admin.setValue("Server/InternetHost", "192.0.2.9");
+        admin.setValue("Server/Port", fixture_.server().port());
+    }
+    QFile::remove(fixture_.settingsPath());
+    LoginSettings::setSystemPath(systemFile);
+    QCOMPARE(LoginSettings::internetHost(), "192.0.2.9");
+    logInAs("tb58", "pw");
+    QCOMPARE(app_->mainWindow->connection.port(), fixture_.server().port());
+    // What the member's own file says wins.
+    QSettings own(fixture_.settingsPath(), QSettings::IniFormat);
+    QVERIFY(own.contains("DataBase/LoginUseName") && !own.contains("Server/Port"));
+    own.setValue("Server/InternetHost", "198.51.100.4");
+    own.sync();
+    QCOMPARE(LoginSettings::internetHost(), "198.51.100.4");
+    QCOMPARE(LoginSettings::port(), fixture_.server().port());
+    LoginSettings::setSystemPath(QString());
+    QCOMPARE(LoginSettings::port(), 10003);
+}
+
+// What another member changed shows on F5; the member's row and scroll
+// position stay where they were, in both lists.
+void TestShell::refreshKeepsTheRowAndTheScrollPosition() {
+    for (int i = 10; i < 70; ++i) {
+        QVERIFY(fixture_.exec(QString("Insert into Programe values('GD202612010%1','来源','目标',"
+                                      "'内容','Mareth','Kestra','2026-12-01 09:%1:00',"
+                                      "'2026-12-20 09:00:00','No','0','')")
+                                  .arg(i)));
+        QVERIFY(fixture_.exec(task(QString("任务%1").arg(i), "", "0")));
+    }
+    logInAs("tb58", "pw");
+    MainWindow *main = app_->mainWindow;
+    main->resize(MainWindow::kWidth, MainWindow::kHeight);
+    main->show();
+    QVERIFY(QTest::qWaitForWindowExposed(main));
+    QTableView *projects = main->projectGrid;
+    projects->selectRow(40);
+    const QString chosen = projects->model()->index(40, 0).data().toString();
+    projects->verticalScrollBar()->setValue(30);
+    main->tabs->setCurrentIndex(1);
+    QTableView *tasks = main->taskGrid;
+    QVERIFY(QTest::qWaitForWindowExposed(tasks));
+    tasks->selectRow(50);
+    const QString chosenTask = tasks->model()->index(50, 1).data().toString();
+    tasks->verticalScrollBar()->setValue(45);
+
+    // Newer work of another member comes in above the chosen rows.
+    QVERIFY(fixture_.exec(project("GD20261202001", "Mareth", "Kestra", "No")
+                              .replace("2026-12-01 09:00:00", "2026-12-02 09:00:00")));
+    QVERIFY(fixture_.exec(task("新任务", "", "0")));
+    QTest::keyClick(main, Qt::Key_F5);
+    QCOMPARE(projects->model()->rowCount(), 61);
+    QCOMPARE(projects->model()->index(projects->currentIndex().row(), 0).data().toString(), chosen);
+    QVERIFY(projects->selectionModel()->isRowSelected(projects->currentIndex().row(), {}));
+    QCOMPARE(projects->verticalScrollBar()->value(), 30);
+    QCOMPARE(tasks->model()->rowCount(), 61);
+    QCOMPARE(tasks->model()->index(tasks->currentIndex().row(), 1).data().toString(), chosenTask);
+    QCOMPARE(tasks->verticalScrollBar()->value(), 45);
+    main->hide();
 }
 
 void TestShell::reloadCreatesOnceAndReloads() {
