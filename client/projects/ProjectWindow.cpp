@@ -149,6 +149,10 @@ void ProjectWindow::buildProjectSheet() {
     flowNodeBox->setReadOnly(true);
     flowNodeBox->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     flowNodeBox->setMinimumHeight(60);
+    // It takes what room is left; on a small screen it gives way before the
+    // sheet has to scroll (the wrapping labels make the sheet ask for its
+    // preferred height, and a text box prefers to be tall).
+    flowNodeBox->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Ignored);
     nodesCaption->setBuddy(flowNodeBox);
     nodeEdit = new QLineEdit(QStringLiteral("“请在此处发布该项目/任务流程节点”"), projectSheet);
     nodeEdit->setAccessibleName(QStringLiteral("新节点"));
