@@ -1,5 +1,6 @@
 #include "GridColumns.h"
 
+#include <QEvent>
 #include <QHeaderView>
 #include <QStyle>
 #include <QTableView>
@@ -18,14 +19,33 @@ int titlePadding(const QHeaderView *header) {
 } // namespace
 
 GridColumns::GridColumns(QTableView *grid, QList<Column> columns)
-    : QObject(grid), grid_(grid), columns_(std::move(columns)), dragged_(columns_.size(), 0) {
+    : QObject(grid), grid_(grid), columns_(std::move(columns)), dragged_(columns_.size(), 0),
+      measured_(columns_.size(), 0) {
     if (grid_->model())
         connect(grid_->model(), &QAbstractItemModel::modelReset, this, &GridColumns::apply);
     connect(grid_->horizontalHeader(), &QHeaderView::sectionResized, this, &GridColumns::remember);
+    grid_->installEventFilter(this);
     apply();
 }
 
+bool GridColumns::eventFilter(QObject *watched, QEvent *event) {
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+        measured_.fill(0);
+    return QObject::eventFilter(watched, event);
+}
+
+// Measuring text takes time, and every reload of the rows sets the widths again.
 int GridColumns::measuredWidth(int column) const {
+    if (!measured_[column]) {
+        const int width = measure(column);
+        if (grid_->model() && column < grid_->model()->columnCount())
+            measured_[column] = width; // with its title: final
+        return width;
+    }
+    return measured_[column];
+}
+
+int GridColumns::measure(int column) const {
     const Column &wanted = columns_.at(column);
     int width = wanted.baseWidth;
     if (!wanted.sample.isEmpty())

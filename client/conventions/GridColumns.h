@@ -20,17 +20,22 @@ public:
 
     GridColumns(QTableView *grid, QList<Column> columns);
 
-    // The width a column gets until the member drags it.
+    // The width a column gets until the member drags it; measured once per font.
     int measuredWidth(int column) const;
 
     // Sets every column's width: the member's where dragged, else the measured one.
     void apply();
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void remember(int column, int oldWidth, int newWidth);
+    int measure(int column) const;
 
     QTableView *grid_;
     QList<Column> columns_;
-    QList<int> dragged_; // 0: not dragged
+    QList<int> dragged_;          // 0: not dragged
+    mutable QList<int> measured_; // 0: not measured yet (or not with its title)
     bool applying_ = false;
 };
