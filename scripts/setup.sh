@@ -11,9 +11,11 @@ BUILD_DIR=${BUILD_DIR:-$ROOT_DIR/build}
 # desktop-file-utils, dpkg-dev (dpkg-shlibdeps) and systemd (systemd-analyze): the
 # checks of the installed tree and of the Debian packages.
 # libsimdjson-dev: bench_parse weighs it against the client's answer readers.
-# qt6-charts-dev: the statistics tab's chart; qt6-translations-l10n: Qt's own
+# qt6-charts-dev (with libqt6opengl6-dev, which its CMake files need and Debian
+# does not pull in): the statistics tab's chart; qt6-translations-l10n: Qt's own
 # texts (standard buttons, file dialogs, calendars) in Chinese.
-PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-charts-dev qt6-translations-l10n
+PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-charts-dev libqt6opengl6-dev
+          qt6-translations-l10n
           libcpp-httplib-dev nlohmann-json3-dev
           libsqlite3-dev libxlsxwriter-dev libssl-dev zlib1g-dev libbrotli-dev fonts-noto-cjk
           python3-openpyxl desktop-file-utils dpkg-dev systemd
