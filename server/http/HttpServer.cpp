@@ -7,8 +7,8 @@
 
 #include <microhttpd.h>
 #include <netdb.h>
-#include <sys/socket.h>
 #include <strings.h>
+#include <sys/socket.h>
 
 #include <cstdio>
 #include <cstring>
@@ -109,8 +109,8 @@ std::string peerAddress(MHD_Connection *connection) {
         MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
     char host[NI_MAXHOST] = "?";
     if (peer && peer->client_addr) {
-        const socklen_t length = peer->client_addr->sa_family == AF_INET6 ? sizeof(sockaddr_in6)
-                                                                          : sizeof(sockaddr_in);
+        const socklen_t length =
+            peer->client_addr->sa_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
         getnameinfo(peer->client_addr, length, host, sizeof host, nullptr, 0, NI_NUMERICHOST);
     }
     return host;

@@ -78,34 +78,36 @@ void StatementRequests::run(Method method, std::string body, Credentials credent
         stop.reset(); // a change started completes
     auto shared = std::make_shared<Job>(Job{std::move(body), std::move(credentials),
                                             std::move(delivery), std::move(done), std::move(stop)});
-    const bool taken = queue.submit([this, method, shared](Session *session) {
-        const QueryStop *stop = shared->stop.get();
-        if (stop && stop->raised()) {
-            shared->done(nobodyWaits());
-            return;
-        }
-        Reply reply;
-        try {
-            if (session) {
-                StopsQueries stops(*session, stop);
-                reply = answer(*session, method, *shared);
-            } else {
-                reply = errorReply(503, "the server is stopping");
+    const bool taken = queue.submit(
+        [this, method, shared](Session *session) {
+            const QueryStop *stop = shared->stop.get();
+            if (stop && stop->raised()) {
+                shared->done(nobodyWaits());
+                return;
             }
-        } catch (const DatabaseUnavailable &error) {
-            reply = errorReply(503, error.what()); // its details are in the log already
-        } catch (const std::exception &error) {
-            reply = errorReply(503, std::string("the server could not finish the request: ") +
-                                        error.what());
-        }
-        if (stop && stop->raised())
-            reply = nobodyWaits();
-        shared->done(std::move(reply));
-    }, [shared] {
-        // Its client has stopped waiting: not made, and told so.
-        shared->done(errorReply(503, "the server is busy: the change waited too long for its "
-                                     "turn and was not made; try again shortly"));
-    });
+            Reply reply;
+            try {
+                if (session) {
+                    StopsQueries stops(*session, stop);
+                    reply = answer(*session, method, *shared);
+                } else {
+                    reply = errorReply(503, "the server is stopping");
+                }
+            } catch (const DatabaseUnavailable &error) {
+                reply = errorReply(503, error.what()); // its details are in the log already
+            } catch (const std::exception &error) {
+                reply = errorReply(503, std::string("the server could not finish the request: ") +
+                                            error.what());
+            }
+            if (stop && stop->raised())
+                reply = nobodyWaits();
+            shared->done(std::move(reply));
+        },
+        [shared] {
+            // Its client has stopped waiting: not made, and told so.
+            shared->done(errorReply(503, "the server is busy: the change waited too long for its "
+                                         "turn and was not made; try again shortly"));
+        });
     if (!taken)
         shared->done(errorReply(
             503, "the server is busy: too many statements are waiting; try again shortly"));
@@ -139,8 +141,7 @@ Reply StatementRequests::answer(Session &session, Method method, const Job &job)
 
     // An answer for this caller alone is neither kept nor taken from those kept.
     if (verdict.onlyRowsOf)
-        return delivered(runner_.runOwnRows(session, job.body, *verdict.onlyRowsOf),
-                         job.delivery);
+        return delivered(runner_.runOwnRows(session, job.body, *verdict.onlyRowsOf), job.delivery);
 
     // Reuse a kept answer: only now, with the member and the statement
     // accepted, may one be given; a query that cannot tell its tables'

@@ -242,8 +242,8 @@ private:
         } catch (const DatabaseUnavailable &) {
             throw;
         } catch (const std::exception &error) {
-            failed(result, std::string("the server could not read the rows to check: ") +
-                               error.what());
+            failed(result,
+                   std::string("the server could not read the rows to check: ") + error.what());
             return;
         }
         DiscardRows noRows;
@@ -338,7 +338,14 @@ private:
     void cancelAndDrain() {
         cancelAside(conn_.get());
         const auto grace = Clock::now() + kDeadlineMargin;
+        // A cancel that reaches the backend while it still reads the
+        // statement is ignored: a second one goes halfway through the margin.
+        const auto again = Clock::now() + kDeadlineMargin / 2;
         bool answered = true;
+        while (answered && PQisBusy(conn_.get()) && waitFor(PQsocket(conn_.get()), POLLIN, again))
+            answered = PQconsumeInput(conn_.get());
+        if (answered && PQisBusy(conn_.get()))
+            cancelAside(conn_.get());
         while (answered && PQisBusy(conn_.get()))
             answered = waitFor(PQsocket(conn_.get()), POLLIN, grace) && PQconsumeInput(conn_.get());
         while (answered) {
