@@ -96,7 +96,10 @@ int serve(const Options &options, Storage &storage, const sigset_t &signals) {
         listen.tlsCertificate = fileText(options.tlsCert);
         listen.tlsKey = fileText(options.tlsKey);
     }
-    HttpServer server(routes, requests, listen);
+    ChangeFeed feed(storage, {std::chrono::seconds(options.changesQuietSeconds),
+                              std::chrono::milliseconds(options.changesProbeMillis)});
+    requests.setChangeListener([&feed] { feed.changed(); });
+    HttpServer server(routes, requests, feed, listen);
     std::printf("solvane-server listening on %s:%d%s\n", options.listen.c_str(), server.port(),
                 listen.tlsCertificate.empty() ? "" : " (https)");
     std::fflush(stdout);
@@ -106,6 +109,7 @@ int serve(const Options &options, Storage &storage, const sigset_t &signals) {
     // No new connections; statements under way finish and their answers go
     // out, those still waiting are answered 503, then the database closes.
     server.stopAccepting();
+    feed.finish();
     readerQueue.finish();
     writerQueue.finish();
     if (!server.waitUntilAnswered(std::chrono::seconds(10)))

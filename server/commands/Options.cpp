@@ -36,6 +36,8 @@ constexpr NumberFlag kNumberFlags[] = {
     {"--login-tries", &Options::loginTries, 1, 1000000},
     {"--address-tries", &Options::addressTries, 1, 1000000},
     {"--login-wait-max-s", &Options::longestLoginWait, 1, 86400},
+    {"--changes-quiet-s", &Options::changesQuietSeconds, 1, 3600},
+    {"--changes-probe-ms", &Options::changesProbeMillis, 10, 600000},
 };
 
 } // namespace
@@ -47,7 +49,8 @@ const char *usageText() {
            "                      [--max-answer-mb N] [--max-value-mb N]\n"
            "                      [--max-connections N] [--per-address N] [--idle-s N] [--demo]\n"
            "                      [--reader-share N] [--login-tries N] [--address-tries N]\n"
-           "                      [--login-wait-max-s N]\n"
+           "                      [--login-wait-max-s N] [--changes-quiet-s N] [--changes-probe-ms "
+           "N]\n"
            "                      [--tls-cert FILE --tls-key FILE] [--statements client|any]\n"
            "       solvane-server [--db PATH] --add-member USER PASSWORD NAME\n"
            "       solvane-server [--db PATH] [--check] [--backup FILE]\n"
@@ -79,6 +82,10 @@ const char *usageText() {
            "  --address-tries N   failed logins an address has before it waits (20)\n"
            "  --login-wait-max-s N  longest such wait, doubling from 1 s (60); a waiting\n"
            "                      login or address gets 429 with Retry-After\n"
+           "  --changes-quiet-s N a client waiting for changes is answered after this long\n"
+           "                      without one (25), before a proxy would cut it\n"
+           "  --changes-probe-ms N  how often the versions are looked up for changes made\n"
+           "                      by other servers or processes while clients wait (1000)\n"
            "  --tls-cert FILE     serve HTTPS with this certificate (PEM), with --tls-key\n"
            "  --tls-key FILE      the certificate's private key (PEM)\n"
            "  --statements WHICH  client: only the Solvane client's statements (default);\n"

@@ -20,10 +20,12 @@ struct Options {
     int maxConnections = 1000;
     int perAddress = 32; // 0: no limit
     int idleSeconds = 5;
-    int readerShare = 0;       // queries one login may have in flight; 0: half the readers
-    int loginTries = 5;        // failed logins a login name has before it must wait
-    int addressTries = 20;     // failed logins an address has before it must wait
-    int longestLoginWait = 60; // seconds, the cap of the doubling waits
+    int readerShare = 0;           // queries one login may have in flight; 0: half the readers
+    int loginTries = 5;            // failed logins a login name has before it must wait
+    int addressTries = 20;         // failed logins an address has before it must wait
+    int longestLoginWait = 60;     // seconds, the cap of the doubling waits
+    int changesQuietSeconds = 25;  // longest a wait for changes is held without one
+    int changesProbeMillis = 1000; // how often waits look for changes made elsewhere
     bool demo = false;
     std::string tlsCert, tlsKey;        // PEM files: serve HTTPS
     bool anyStatement = false;          // privileged members may run other statements
@@ -31,11 +33,11 @@ struct Options {
     std::vector<std::string> addMember; // USER PASSWORD NAME
     bool help = false;
     bool version = false;
-    std::string backupTo;            // copy the database there and exit
-    bool check = false;              // integrity check of the database, then exit
-    bool init = false;               // PostgreSQL: create the tables as their owner, then exit
-    std::string grantTo;             // with --init: the role the server runs as
-    std::string copyTo;              // copy the SQLite database into this PostgreSQL one, exit
+    std::string backupTo; // copy the database there and exit
+    bool check = false;   // integrity check of the database, then exit
+    bool init = false;    // PostgreSQL: create the tables as their owner, then exit
+    std::string grantTo;  // with --init: the role the server runs as
+    std::string copyTo;   // copy the SQLite database into this PostgreSQL one, exit
 };
 
 // Parses argv; on a mistake returns nullopt and puts the reason in error.

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <vector>
 
 namespace appserver {
 namespace {
@@ -36,7 +37,7 @@ DisconnectWatch::~DisconnectWatch() {
         close(epoll_);
 }
 
-uint64_t DisconnectWatch::watch(int socket, std::shared_ptr<QueryStop> stop) {
+uint64_t DisconnectWatch::watch(int socket, std::function<void()> gone) {
     if (!thread_.joinable() || socket < 0)
         return 0;
     std::lock_guard<std::mutex> lock(mutex_);
@@ -48,7 +49,7 @@ uint64_t DisconnectWatch::watch(int socket, std::shared_ptr<QueryStop> stop) {
     event.data.u64 = id;
     if (epoll_ctl(epoll_, EPOLL_CTL_ADD, socket, &event) != 0)
         return 0;
-    watched_.emplace(id, Watched{socket, std::move(stop)});
+    watched_.emplace(id, Watched{socket, std::move(gone)});
     return id;
 }
 
@@ -69,18 +70,24 @@ void DisconnectWatch::run() {
         const int ready = epoll_wait(epoll_, events, 64, -1);
         if (ready < 0 && errno != EINTR)
             return;
-        std::lock_guard<std::mutex> lock(mutex_);
-        for (int i = 0; i < ready; ++i) {
-            if (events[i].data.u64 == kWakeId)
-                return;
-            // Forgotten meanwhile: the request has been answered.
-            const auto found = watched_.find(events[i].data.u64);
-            if (found == watched_.end())
-                continue;
-            found->second.stop->raise();
-            epoll_ctl(epoll_, EPOLL_CTL_DEL, found->second.socket, nullptr);
-            watched_.erase(found);
+        std::vector<std::function<void()>> gone;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            for (int i = 0; i < ready; ++i) {
+                if (events[i].data.u64 == kWakeId)
+                    return;
+                // Forgotten meanwhile: the request has been answered.
+                const auto found = watched_.find(events[i].data.u64);
+                if (found == watched_.end())
+                    continue;
+                gone.push_back(std::move(found->second.gone));
+                epoll_ctl(epoll_, EPOLL_CTL_DEL, found->second.socket, nullptr);
+                watched_.erase(found);
+            }
         }
+        // Outside the lock: a callback may answer its request, which forgets it.
+        for (const auto &call : gone)
+            call();
     }
 }
 

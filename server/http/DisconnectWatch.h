@@ -1,15 +1,14 @@
 #pragma once
 // Watches the sockets of suspended requests, which libmicrohttpd does not
-// look at while they wait for a worker: when a client closes its
-// connection, the query it was waiting for is stopped. One thread and one
-// epoll set serve every watched connection.
+// look at while they wait: when a client closes its connection, the query
+// it was waiting for is stopped, or its wait for changes ended. One thread
+// and one epoll set serve every watched connection.
 //
 // A client that only half-closes its side (shutdown for writing) and still
 // waits for the answer is taken as gone: HTTP clients do not do that.
 
-#include "QueryStop.h"
-
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -24,10 +23,11 @@ public:
     DisconnectWatch(const DisconnectWatch &) = delete;
     DisconnectWatch &operator=(const DisconnectWatch &) = delete;
 
-    // Raises stop once the peer of socket has closed; the id to forget it
-    // by, 0 when it cannot be watched (the query then simply runs).
-    uint64_t watch(int socket, std::shared_ptr<QueryStop> stop);
+    // Calls gone (once, on the watch's thread) when the peer of socket has
+    // closed; the id to forget it by, 0 when it cannot be watched.
+    uint64_t watch(int socket, std::function<void()> gone);
     // Before the socket is handed back to libmicrohttpd, which may close it.
+    // gone may still be running on the watch's thread, or be called after.
     void forget(uint64_t id);
 
 private:
@@ -35,7 +35,7 @@ private:
 
     struct Watched {
         int socket;
-        std::shared_ptr<QueryStop> stop;
+        std::function<void()> gone;
     };
     int epoll_ = -1;
     int wake_ = -1; // an eventfd that ends run()

@@ -162,6 +162,8 @@ struct HttpServer::PendingRequest {
     std::string method;
     std::string path;
     Method statement = Method::OpenSQL;
+    bool waitsForChanges = false; // GET changes: answered by the feed
+    std::string since;            // its versions' token
     Credentials credentials;
     std::string userName; // as sent, for the log
     std::string peer;     // LoginThrottle's key for the address
@@ -199,10 +201,10 @@ struct MhdCallbacks {
     }
 };
 
-HttpServer::HttpServer(const Routes &routes, StatementRequests &requests,
+HttpServer::HttpServer(const Routes &routes, StatementRequests &requests, ChangeFeed &feed,
                        const ListenOptions &options)
     : routes_(routes), throttle_(options.throttle), shares_(options.readerShare),
-      requests_(requests) {
+      requests_(requests), feed_(feed) {
     sockaddr_storage address = resolve(options);
     unsigned flags = MHD_USE_EPOLL_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME;
     if (address.ss_family == AF_INET6)
@@ -281,10 +283,16 @@ bool HttpServer::begin(MHD_Connection *connection, PendingRequest &request) {
         return answer(connection, request,
                       errorReply(413, "the statement is longer than " + sizeText(kMaxBodyBytes)));
     auto route = routes_.route(request.method, request.path);
-    if (auto *reply = std::get_if<Reply>(&route))
+    if (auto *reply = std::get_if<Reply>(&route)) {
         request.reply = std::move(*reply);
-    else
+    } else if (std::holds_alternative<ChangesWait>(route)) {
+        request.waitsForChanges = true;
+        if (const char *since =
+                MHD_lookup_connection_value(connection, MHD_GET_ARGUMENT_KIND, "since"))
+            request.since = since;
+    } else {
         request.statement = std::get<Method>(route);
+    }
     request.credentials = basicCredentials(connection);
     request.userName = request.credentials.userName;
     request.delivery = deliveryFor(connection);
@@ -304,8 +312,9 @@ std::optional<Reply> HttpServer::turnAway(MHD_Connection *connection, PendingReq
                               (wait->forAddress ? "from this address" : "for this login name") +
                               ": try again in " + std::to_string(request.retryAfterSeconds) + " s");
     }
-    // The administrators' tools are trusted with more than one member's share.
-    if (request.statement != Method::OpenSQL || request.login.empty() ||
+    // The administrators' tools are trusted with more than one member's share;
+    // a wait for changes holds no worker.
+    if (request.waitsForChanges || request.statement != Method::OpenSQL || request.login.empty() ||
         MemberDirectory::isPrivileged(request.credentials.userName))
         return std::nullopt;
     request.share = shares_.take(request.login);
@@ -329,6 +338,8 @@ bool HttpServer::handle(MHD_Connection *connection, PendingRequest &request, con
     // The whole request is in, or a worker has answered it.
     if (request.reply)
         return answer(connection, request, std::move(*request.reply));
+    if (request.waitsForChanges)
+        return waitForChanges(connection, request);
     if (auto refusal = routes_.refuseBody(request.body))
         return answer(connection, request, std::move(*refusal));
     // Suspended before the job is queued, so a worker's resume always finds
@@ -346,7 +357,7 @@ bool HttpServer::handle(MHD_Connection *connection, PendingRequest &request, con
         const MHD_ConnectionInfo *socket =
             MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
         if (socket)
-            watched = disconnects_.watch(socket->connect_fd, stop);
+            watched = disconnects_.watch(socket->connect_fd, [stop] { stop->raise(); });
     }
     PendingRequest *pending = &request;
     requests_.run(
@@ -358,6 +369,53 @@ bool HttpServer::handle(MHD_Connection *connection, PendingRequest &request, con
             MHD_resume_connection(connection); // last touch: the request may go right after
         },
         std::move(stop));
+    return true;
+}
+
+// The member is checked on a worker, then the request waits in the feed
+// with its connection suspended, until the feed answers it or its client goes.
+bool HttpServer::waitForChanges(MHD_Connection *connection, PendingRequest &request) {
+    MHD_suspend_connection(connection);
+    request.queued = true;
+    struct Wait {
+        std::mutex mutex;
+        bool gone = false;
+        uint64_t feedId = 0;
+        uint64_t watched = 0;
+    };
+    auto wait = std::make_shared<Wait>();
+    PendingRequest *pending = &request;
+    // Called once: by the feed, or with a refusal.
+    auto finish = [this, connection, pending, wait](Reply reply) {
+        disconnects_.forget(wait->watched);
+        pending->reply = std::move(reply);
+        MHD_resume_connection(connection); // last touch: the request may go right after
+    };
+    const MHD_ConnectionInfo *socket =
+        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+    if (socket)
+        wait->watched = disconnects_.watch(socket->connect_fd, [this, wait] {
+            uint64_t feedId = 0;
+            {
+                std::lock_guard<std::mutex> lock(wait->mutex);
+                wait->gone = true;
+                feedId = wait->feedId;
+            }
+            if (feedId)
+                feed_.forget(feedId);
+        });
+    requests_.checkMember(
+        std::move(request.credentials),
+        [this, wait, finish, since = request.since](std::optional<Reply> refusal) {
+            if (refusal)
+                return finish(std::move(*refusal));
+            std::lock_guard<std::mutex> lock(wait->mutex);
+            if (wait->gone)
+                return finish(nobodyWaitsReply());
+            wait->feedId = feed_.wait(since, [finish](const std::string &versions) {
+                finish(Reply{200, versions});
+            });
+        });
     return true;
 }
 
@@ -419,9 +477,10 @@ bool HttpServer::answer(MHD_Connection *connection, PendingRequest &request, Rep
         logged.login = request.userName;
         logged.excerpt = request.excerpt;
     }
+    // A department's waits for changes would fill the log: only failed ones go there.
     if (reply.status == 401 || reply.status == 429)
         log_.refusedLogin(logged);
-    else
+    else if (!request.waitsForChanges || !reply.failure.empty())
         log_.answered(logged);
     return queued == MHD_YES;
 }

@@ -4,6 +4,7 @@
 // slow connection costs a file descriptor and a few KiB, never a thread;
 // statements run on the database workers while their connection is suspended.
 
+#include "ChangeFeed.h"
 #include "DisconnectWatch.h"
 #include "LogLines.h"
 #include "LoginThrottle.h"
@@ -35,8 +36,10 @@ struct ListenOptions {
 
 class HttpServer {
 public:
-    // Listens at once; throws std::runtime_error when it cannot.
-    HttpServer(const Routes &routes, StatementRequests &requests, const ListenOptions &options);
+    // Listens at once; throws std::runtime_error when it cannot. The feed
+    // answers the waits for changes.
+    HttpServer(const Routes &routes, StatementRequests &requests, ChangeFeed &feed,
+               const ListenOptions &options);
     ~HttpServer();
     HttpServer(const HttpServer &) = delete;
     HttpServer &operator=(const HttpServer &) = delete;
@@ -59,6 +62,7 @@ private:
     // Called with each piece of the body, then once the whole request is in.
     bool handle(MHD_Connection *connection, PendingRequest &request, const char *upload,
                 size_t *uploadSize);
+    bool waitForChanges(MHD_Connection *connection, PendingRequest &request);
     bool answer(MHD_Connection *connection, PendingRequest &request, Reply reply);
     void opened();
     void completed();
@@ -69,6 +73,7 @@ private:
     ReaderShares shares_;
     DisconnectWatch disconnects_;
     StatementRequests &requests_;
+    ChangeFeed &feed_;
     MHD_Daemon *daemon_ = nullptr;
     int port_ = 0;
     int quiesced_ = -1; // the listening socket once stopAccepting() took it back

@@ -32,10 +32,11 @@ bool methodFromName(const std::string &name, Method &method) {
 } // namespace
 
 Routes::Routes(std::string context)
-    : root_(normalizedContext(std::move(context))), methods_(root_ + "rest/TZelServerDataBase/") {}
+    : root_(normalizedContext(std::move(context))), methods_(root_ + "rest/TZelServerDataBase/"),
+      changes_(root_ + "changes") {}
 
-std::variant<Method, Reply> Routes::route(const std::string &httpMethod,
-                                          const std::string &path) const {
+std::variant<Method, ChangesWait, Reply> Routes::route(const std::string &httpMethod,
+                                                       const std::string &path) const {
     const bool isGet = httpMethod == "GET" || httpMethod == "HEAD";
     if (path == root_ || path + "/" == root_) {
         if (!isGet)
@@ -43,6 +44,11 @@ std::variant<Method, Reply> Routes::route(const std::string &httpMethod,
         const nlohmann::json hello = {{"server", "TZelServerDataBase"},
                                       {"methods", {"OpenSQL", "ExecSQL", "DelSQL"}}};
         return Reply{200, hello.dump()};
+    }
+    if (path == changes_) {
+        if (httpMethod != "GET")
+            return errorReply(405, "the wait for changes at " + changes_ + " takes GET");
+        return ChangesWait{};
     }
     Method method;
     if (path.rfind(methods_, 0) != 0 || !methodFromName(path.substr(methods_.size()), method))

@@ -1,7 +1,7 @@
 #pragma once
-// The paths the server answers: the handshake at the context path and the
-// three statement methods beneath it, decided from the request line alone;
-// and the bodies a statement method cannot take.
+// The paths the server answers: the handshake at the context path, the
+// three statement methods and the wait for changes beneath it, decided from
+// the request line alone; and the bodies a statement method cannot take.
 
 #include "Reply.h"
 #include "ServerMethods.h"
@@ -14,14 +14,18 @@ namespace appserver {
 
 inline constexpr size_t kMaxBodyBytes = 1 << 20;
 
+// GET {context}changes?since=TOKEN: wait until the tables change.
+struct ChangesWait {};
+
 class Routes {
 public:
     // context is the path segment the methods live under, such as "datasnap/".
     explicit Routes(std::string context);
 
     // Decided once a request's headers are in: the statement method it calls,
-    // or the reply it gets without the database.
-    std::variant<Method, Reply> route(const std::string &httpMethod, const std::string &path) const;
+    // the wait for changes, or the reply it gets without the database.
+    std::variant<Method, ChangesWait, Reply> route(const std::string &httpMethod,
+                                                   const std::string &path) const;
 
     // The reply to a body that cannot be run, if it cannot.
     std::optional<Reply> refuseBody(const std::string &body) const;
@@ -29,6 +33,7 @@ public:
 private:
     std::string root_;    // "/datasnap/"
     std::string methods_; // "/datasnap/rest/TZelServerDataBase/"
+    std::string changes_; // "/datasnap/changes"
 };
 
 } // namespace appserver

@@ -33,6 +33,11 @@ Reply changeRefusedReply(const std::string &error) {
     return reply;
 }
 
+Reply nobodyWaitsReply() {
+    return errorReply(499, "the client closed the connection before the answer: what was being "
+                           "done for it was stopped");
+}
+
 std::string sizeText(size_t bytes) {
     if (bytes % (1 << 20) == 0)
         return std::to_string(bytes >> 20) + " MiB";

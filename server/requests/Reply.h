@@ -16,11 +16,11 @@ struct Reply {
         : status(status), body(std::move(body)), rows(rows), memory(std::move(memory)) {}
 
     int status = 200;
-    std::string body;   // JSON
-    size_t rows = 0;    // rows returned or changed, for the log
+    std::string body;    // JSON
+    size_t rows = 0;     // rows returned or changed, for the log
     std::string failure; // why the request failed, as the member is told; empty when it did not
-    BudgetShare memory; // held by a large body until it has been sent
-    std::string etag;   // an OpenSQL answer's entity tag; with status 304 there is no body
+    BudgetShare memory;  // held by a large body until it has been sent
+    std::string etag;    // an OpenSQL answer's entity tag; with status 304 there is no body
     // A kept answer, sent instead of body in the form delivery picks.
     std::shared_ptr<const CachedAnswer> kept;
     std::shared_ptr<const std::string> sharedBody; // sent instead of body: a kept answer's
@@ -37,6 +37,10 @@ Reply errorReply(int status, const std::string &message);
 // {"result":false,"error":"..."} when the database refused the change.
 Reply changedReply(long long changes);
 Reply changeRefusedReply(const std::string &error);
+
+// 499, for the log only: the client that would read it has gone, and what
+// was being done for it has been stopped.
+Reply nobodyWaitsReply();
 
 // "64 MiB", "1.5 KiB": limits as the operator set them.
 std::string sizeText(size_t bytes);

@@ -62,12 +62,6 @@ private:
     Session &session_;
 };
 
-// Logged only: the client that would read it has gone.
-Reply nobodyWaits() {
-    return errorReply(499, "the client closed the connection before the answer: the query was "
-                           "stopped");
-}
-
 } // namespace
 
 void StatementRequests::run(Method method, std::string body, Credentials credentials,
@@ -82,7 +76,7 @@ void StatementRequests::run(Method method, std::string body, Credentials credent
         [this, method, shared](Session *session) {
             const QueryStop *stop = shared->stop.get();
             if (stop && stop->raised()) {
-                shared->done(nobodyWaits());
+                shared->done(nobodyWaitsReply());
                 return;
             }
             Reply reply;
@@ -100,7 +94,7 @@ void StatementRequests::run(Method method, std::string body, Credentials credent
                                             error.what());
             }
             if (stop && stop->raised())
-                reply = nobodyWaits();
+                reply = nobodyWaitsReply();
             shared->done(std::move(reply));
         },
         [shared] {
@@ -110,6 +104,34 @@ void StatementRequests::run(Method method, std::string body, Credentials credent
         });
     if (!taken)
         shared->done(errorReply(
+            503, "the server is busy: too many statements are waiting; try again shortly"));
+}
+
+void StatementRequests::checkMember(Credentials credentials,
+                                    std::function<void(std::optional<Reply>)> done) {
+    auto shared =
+        std::make_shared<std::pair<Credentials, std::function<void(std::optional<Reply>)>>>(
+            std::move(credentials), std::move(done));
+    const bool taken = readers_.submit([this, shared](Session *session) {
+        std::optional<Reply> refusal;
+        try {
+            if (!session)
+                refusal = errorReply(503, "the server is stopping");
+            else if (session->beginRequest(); !shared->first.given)
+                refusal = errorReply(401, "the server answers members only: send the login name "
+                                          "and password (HTTP Basic authentication)");
+            else if (!members_.check(*session, shared->first.userName, shared->first.password))
+                refusal = errorReply(401, "no member has this login name and password");
+        } catch (const DatabaseUnavailable &error) {
+            refusal = errorReply(503, error.what());
+        } catch (const std::exception &error) {
+            refusal = errorReply(503, std::string("the server could not finish the request: ") +
+                                          error.what());
+        }
+        shared->second(std::move(refusal));
+    });
+    if (!taken)
+        shared->second(errorReply(
             503, "the server is busy: too many statements are waiting; try again shortly"));
 }
 
@@ -136,7 +158,10 @@ Reply StatementRequests::answer(Session &session, Method method, const Job &job)
         const auto steps = changeSteps(method, job.body, verdict.isReplacement);
         if (!steps)
             return errorReply(403, "a re-edit is sent through ExecSQL");
-        return delivered(runner_.runChange(session, *steps, *verdict.rule), job.delivery);
+        Reply reply = runner_.runChange(session, *steps, *verdict.rule);
+        if (changed_)
+            changed_();
+        return delivered(std::move(reply), job.delivery);
     }
 
     // An answer for this caller alone is neither kept nor taken from those kept.
@@ -156,6 +181,8 @@ Reply StatementRequests::answer(Session &session, Method method, const Job &job)
     Reply reply = runner_.run(session, method, job.body);
     if (verdict.changesLogin)
         members_.invalidate();
+    if (changed_ && method != Method::OpenSQL)
+        changed_();
 
     // Deliver.
     return delivered(std::move(reply), job.delivery);

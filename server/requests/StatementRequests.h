@@ -13,6 +13,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace appserver {
@@ -43,6 +44,13 @@ public:
     void run(Method method, std::string body, Credentials credentials, Delivery delivery,
              std::function<void(Reply)> done, std::shared_ptr<const QueryStop> stop = nullptr);
 
+    // Checks the member the credentials name on a database worker, then calls
+    // done with nothing, or with the refusal (401, or 503 when busy).
+    void checkMember(Credentials credentials, std::function<void(std::optional<Reply>)> done);
+
+    // Called after each change this server commits (from the writer's thread).
+    void setChangeListener(std::function<void()> listener) { changed_ = std::move(listener); }
+
 private:
     struct Job;
     Reply answer(Session &session, Method method, const Job &job);
@@ -53,6 +61,7 @@ private:
     MemberDirectory members_;
     StatementRunner runner_;
     AnswerReuse reuse_;
+    std::function<void()> changed_;
 };
 
 } // namespace appserver
