@@ -413,7 +413,8 @@ bool HttpServer::waitForChanges(MHD_Connection *connection, PendingRequest &requ
             if (wait->gone)
                 return finish(nobodyWaitsReply());
             wait->feedId = feed_.wait(since, [finish](const std::string &versions) {
-                finish(Reply{200, versions});
+                finish(versions.empty() ? errorReply(503, "the server is stopping")
+                                        : Reply{200, versions});
             });
         });
     return true;

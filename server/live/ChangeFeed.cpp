@@ -27,7 +27,8 @@ ChangeFeed::~ChangeFeed() {
 uint64_t ChangeFeed::wait(const std::string &since, Answer answer) {
     std::unique_lock<std::mutex> lock(mutex_);
     if (finishing_ || (now_ && now_->token() != since)) {
-        const std::string versions = now_ ? now_->json() : TableVersions{}.json();
+        const std::string versions =
+            finishing_ ? std::string() : (now_ ? now_->json() : TableVersions{}.json());
         lock.unlock();
         answer(versions);
         return 0;
@@ -66,10 +67,9 @@ void ChangeFeed::finish() {
     finishing_ = true;
     std::map<uint64_t, Waiter> answered;
     answered.swap(waiters_);
-    const std::string versions = now_ ? now_->json() : TableVersions{}.json();
     lock.unlock();
     for (auto &[id, waiter] : answered)
-        waiter.answer(versions);
+        waiter.answer(std::string());
 }
 
 size_t ChangeFeed::waiting() const {

@@ -26,7 +26,8 @@ public:
         std::chrono::milliseconds probeEvery{1000}; // for changes made elsewhere
     };
     // Called once per waiter with the JSON of the versions now
-    // (TableVersions::json()), from whichever thread answers it.
+    // (TableVersions::json()), from whichever thread answers it; with an
+    // empty text when the feed is finishing (the server stops).
     using Answer = std::function<void(const std::string &versions)>;
 
     // The feed's own session reads the versions; throws as openSession() does.
@@ -43,7 +44,7 @@ public:
     void forget(uint64_t id);
     // This server has committed a change: the versions are looked up now.
     void changed();
-    // Answers every waiter now and every later one at once.
+    // Answers every waiter now and every later one at once, with an empty text.
     void finish();
 
     size_t waiting() const;

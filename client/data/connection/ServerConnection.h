@@ -50,6 +50,10 @@ public:
     void setCredentials(const QString &userName, const QString &password);
     QString hostName() const { return hostName_; }
     int port() const { return port_; }
+    QString context() const { return context_; }
+    QString caFile() const { return caFile_; }
+    QString userName() const { return QString::fromStdString(userName_); }
+    QString password() const { return QString::fromStdString(password_); }
 
     // Makes the handshake; does nothing when already open. Throws ServerError
     // naming host, port and what failed.

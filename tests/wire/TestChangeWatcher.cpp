@@ -1,0 +1,113 @@
+// The client's watcher of changes against a real server: what another
+// member changes is told within a moment, table by table, and a server that
+// restarts is waited for and then told as a change of everything.
+
+#include "ChangeWatcher.h"
+#include "ServerProcess.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <httplib.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+bool change(int port, const std::string &sql) {
+    httplib::Client client("127.0.0.1", port);
+    client.set_basic_auth(ServerProcess::kTestUser, ServerProcess::kTestPassword);
+    auto result = client.Post("/datasnap/rest/TZelServerDataBase/ExecSQL", sql, "text/plain");
+    return result && result->status == 200 && result->body.find("true") != std::string::npos;
+}
+
+ChangeWatcher::Server at(int port) {
+    ChangeWatcher::Server server;
+    server.host = QStringLiteral("127.0.0.1");
+    server.port = port;
+    server.context = QStringLiteral("datasnap/");
+    server.userName = QString::fromLatin1(ServerProcess::kTestUser);
+    server.password = QString::fromLatin1(ServerProcess::kTestPassword);
+    return server;
+}
+
+// A port nobody listens on now, for a server to come back on.
+int freePort() {
+    const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(probe, reinterpret_cast<sockaddr *>(&address), sizeof address);
+    ::getsockname(probe, reinterpret_cast<sockaddr *>(&address), &length);
+    ::close(probe);
+    return ntohs(address.sin_port);
+}
+
+// Every table the spy was told, in any of its signals.
+QSet<QString> toldTables(const QSignalSpy &spy) {
+    QSet<QString> tables;
+    for (const QList<QVariant> &signal : spy)
+        for (const QString &table : signal.at(0).toStringList())
+            tables.insert(table);
+    return tables;
+}
+
+} // namespace
+
+class TestChangeWatcher : public QObject {
+    Q_OBJECT
+private slots:
+    void changesAreToldByTable();
+    void restartedServerIsWaitedFor();
+};
+
+void TestChangeWatcher::changesAreToldByTable() {
+    if (const QString why = ServerProcess::storageUnavailableReason(); !why.isEmpty())
+        QSKIP(qPrintable(why));
+    ServerProcess server({"--changes-probe-ms", "100"}, ServerProcess::storageUnderTest());
+    QVERIFY2(server.start(), qPrintable(server.errorText()));
+    QVERIFY(server.addTestMember());
+    ChangeWatcher watcher;
+    QSignalSpy told(&watcher, &ChangeWatcher::tablesChanged);
+    watcher.start(at(server.port()));
+    // Settled: the test member, stored past the server, may be told first.
+    while (told.wait(500))
+        told.clear();
+    QVERIFY(change(server.port(), "Insert into Notice values('n','Mareth','p','2026-12-11')"));
+    QVERIFY(told.wait(3000));
+    QCOMPARE(toldTables(told), QSet<QString>{QStringLiteral("Notice")});
+    watcher.stop();
+    QVERIFY(server.stop());
+}
+
+void TestChangeWatcher::restartedServerIsWaitedFor() {
+    if (ServerProcess::storageUnderTest() != ServerProcess::Storage::Sqlite)
+        QSKIP("the same on both storages: run as test_change_watcher");
+    const QString port = QString::number(freePort());
+    const QStringList options{"--port", port, "--changes-probe-ms", "100"};
+    ServerProcess first(options);
+    QVERIFY2(first.start(), qPrintable(first.errorText()));
+    QVERIFY(first.addTestMember());
+    ChangeWatcher watcher;
+    QSignalSpy told(&watcher, &ChangeWatcher::tablesChanged);
+    watcher.start(at(port.toInt()));
+    while (told.wait(500))
+        told.clear();
+
+    QVERIFY(first.stop());
+    ServerProcess again(options);
+    again.setDatabase(first.dbPath());
+    QVERIFY2(again.start(), qPrintable(again.errorText()));
+    // Within the first retries; a new server's versions are all new.
+    QTRY_VERIFY2_WITH_TIMEOUT(toldTables(told).size() == 4,
+                              qPrintable(QStringList(toldTables(told).values()).join(' ')), 10000);
+    watcher.stop();
+    QVERIFY(again.stop());
+}
+
+QTEST_GUILESS_MAIN(TestChangeWatcher)
+#include "TestChangeWatcher.moc"
