@@ -92,9 +92,10 @@ void keepInWorkArea(QWidget *window) {
     if (inner != window->size())
         window->resize(inner);
     const QSize outer = window->size().grownBy(frame);
+    // A window that cannot shrink enough keeps its title bar and left edge in reach.
     QPoint corner = window->pos();
-    corner.setX(qBound(area.left(), corner.x(), area.left() + area.width() - outer.width()));
-    corner.setY(qBound(area.top(), corner.y(), area.top() + area.height() - outer.height()));
+    corner.setX(qMax(area.left(), qMin(corner.x(), area.left() + area.width() - outer.width())));
+    corner.setY(qMax(area.top(), qMin(corner.y(), area.top() + area.height() - outer.height())));
     if (corner != window->pos())
         window->move(corner);
 }

@@ -11,6 +11,7 @@
 #include "ProjectQueryTab.h"
 #include "ProjectWindow.h"
 #include "RecordSetModel.h"
+#include "StatisticsTab.h"
 #include "TaskGrid.h"
 #include "TaskPanel.h"
 #include "TaskWorkflow.h"
@@ -18,14 +19,12 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QScrollBar>
 #include <QShowEvent>
 #include <QSplitter>
@@ -42,10 +41,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent) {
     projectRecords = new RecordSet(this);
     taskRecords = new RecordSet(this);
     noticeRecords = new RecordSet(this);
-    analysisRecords = new RecordSet(this);
     projectModel_ = new RecordSetModel(projectRecords, this);
     taskModel_ = new RecordSetModel(taskRecords, this);
-    analysisModel_ = new RecordSetModel(analysisRecords, this);
 
     auto *menu = menuBar();
     newProjectAction =
@@ -150,23 +147,8 @@ void MainWindow::buildTaskTab() {
 }
 
 void MainWindow::buildAnalysisTab() {
-    // Kept without behaviour: the choices select nothing and the grid stays empty.
-    analysisTab = new QWidget;
-    tabs->addTab(analysisTab, QStringLiteral("统计分析"));
-    auto *people = new QGroupBox(analysisTab);
-    people->setGeometry(3, 3, 80, 420);
-    const char *names[] = {"Aldren",  "Berric", "Calwen", "Dorvan", "Elsken",
-                           "Fennick", "Gessa",  "Halvic", "Ivrel",  "Jorun"};
-    for (int i = 0; i < 10; ++i)
-        (new QRadioButton(QString::fromLatin1(names[i]), people))->move(8, 32 + 40 * i);
-    auto *months = new QGroupBox(analysisTab);
-    months->setGeometry(87, 3, 822, 48);
-    const QStringList monthNames = {"一月", "二月", "三月", "四月", "五月",   "六月",
-                                    "七月", "八月", "九月", "十月", "十一月", "十二月"};
-    for (int i = 0; i < monthNames.size(); ++i)
-        (new QRadioButton(monthNames[i], months))->move(8 + 67 * i, 18);
-    analysisGrid =
-        WindowConventions::recordGrid(analysisTab, analysisModel_, QRect(87, 55, 822, 346));
+    analysisTab = new StatisticsTab;
+    tabs->addTab(WindowConventions::scrolling(analysisTab), QStringLiteral("统计分析"));
 }
 
 void MainWindow::setProjectWindow(ProjectWindow *window) {

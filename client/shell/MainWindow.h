@@ -26,6 +26,7 @@ class ProjectWindow;
 class TaskPanel;
 class TaskWorkflow;
 class RecordSetModel;
+class StatisticsTab;
 
 class MainWindow : public QMainWindow, public AppShell {
     Q_OBJECT
@@ -71,13 +72,13 @@ public:
     RecordSet *projectRecords;
     RecordSet *taskRecords;
     RecordSet *noticeRecords;
-    RecordSet *analysisRecords;
 
     QTabWidget *tabs;
-    QWidget *projectTab, *taskTab, *analysisTab;
+    QWidget *projectTab, *taskTab;
+    StatisticsTab *analysisTab;
     QLineEdit *queryEdit;
     QPushButton *queryButton, *exportButton;
-    QTableView *projectGrid, *taskGrid, *analysisGrid;
+    QTableView *projectGrid, *taskGrid;
     QTextEdit *noticePanel;
     QLabel *completionNoteLabel;
     QPushButton *applyButton, *completeButton, *reeditButton;
@@ -101,7 +102,7 @@ private:
     void buildAnalysisTab();
     void openChild(ChildWindow *child);
 
-    RecordSetModel *projectModel_, *taskModel_, *analysisModel_;
+    RecordSetModel *projectModel_, *taskModel_;
     ChildWindow *newProjectWindow_ = nullptr;
     ChildWindow *membersWindow_ = nullptr;
     ProjectWindow *projectWindow_ = nullptr;
