@@ -1,6 +1,8 @@
 #include "DataAccess.h"
 
 #include "AppServerGateway.h"
+#include "RecordRows.h"
+#include "RecordSet.h"
 #include "ServerError.h"
 #include "Statements.h"
 
@@ -131,6 +133,14 @@ PDataPacket selectMemberProjects(const QString &demander, const QString &perform
 }
 PDataPacket queryProjects(const QString &statement) {
     return query(statement);
+}
+
+std::optional<Project> storedProject(const QString &projectId) {
+    RecordSet rows;
+    rows.load(query(Statements::projectById(projectId)));
+    if (rows.recordCount() == 0)
+        return std::nullopt;
+    return RecordRows::projectAt(rows, 0);
 }
 bool updateProject(const QString &performers, const QString &completeFlag, const QString &taskCount,
                    const QString &flowNodes, const Project &project) {

@@ -9,6 +9,8 @@
 #include "Records.h"
 #include "ServerFailure.h"
 
+#include <optional>
+
 class AppServerGateway;
 
 namespace DataAccess {
@@ -37,6 +39,8 @@ ChangeResult updateMemberCounted(const Member &oldLogin, const Member &newLogin)
 bool addProject(const Project &project);
 PDataPacket selectMemberProjects(const QString &demander, const QString &performer);
 PDataPacket queryProjects(const QString &statement);
+// The project with this number as stored; nothing when there is none. Throws.
+std::optional<Project> storedProject(const QString &projectId);
 bool updateProject(const QString &performers, const QString &completeFlag, const QString &taskCount,
                    const QString &flowNodes, const Project &project);
 bool updateProjectTaskCount(const QString &taskCount, const Project &project);
@@ -49,7 +53,7 @@ PDataPacket selectProjectTasks(const QString &projectId, bool latestDueFirst);
 PDataPacket selectMemberTasks(const QString &demander, const QString &performer);
 bool updateTaskState(const QString &state, const QString &completionNote, const Task &task);
 ChangeResult updateTaskStateCounted(const QString &state, const QString &completionNote,
-                                   const Task &task);
+                                    const Task &task);
 ChangeResult claimTask(const Task &task);
 bool updateTaskReadTime(const QString &readReceipt, const Task &task);
 bool deleteTask(const QString &projectId, const QString &content, const QString &demander);

@@ -6,9 +6,7 @@
 #include "Statements.h"
 
 namespace ReadBack {
-namespace {
 
-// Values compare as the windows enter them: trimmed.
 bool same(const Project &a, const Project &b) {
     const Project x = RecordRows::trimmed(a), y = RecordRows::trimmed(b);
     return x.id == y.id && x.source == y.source && x.aim == y.aim && x.content == y.content &&
@@ -24,6 +22,8 @@ bool same(const Task &a, const Task &b) {
            x.state == y.state && x.completionNote == y.completionNote &&
            x.readReceipt == y.readReceipt && x.relatedPersons == y.relatedPersons;
 }
+
+namespace {
 
 // Whether a row of the packet read as a record holds wanted.
 template <class Record>

@@ -13,6 +13,11 @@ enum class Stored {
     Unknown, // the rows could not be read either
 };
 
+// Whether two records hold the same values, compared as the windows enter
+// them: trimmed.
+bool same(const Project &a, const Project &b);
+bool same(const Task &a, const Task &b);
+
 // The project with this number.
 Stored project(const Project &project);
 // The task with this key (project, content, dispatcher).

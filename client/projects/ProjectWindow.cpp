@@ -11,6 +11,7 @@
 #include "NoticePost.h"
 #include "ProgressSheet.h"
 #include "ProjectRules.h"
+#include "ReadBack.h"
 #include "RecordRows.h"
 #include "RecordSet.h"
 #include "RecordSetModel.h"
@@ -228,15 +229,28 @@ bool ProjectWindow::eventFilter(QObject *watched, QEvent *event) {
 }
 
 void ProjectWindow::refill() {
-    const QDateTime now = AppClock::now();
+    loadTasks();
+    showProject();
+    // The stored count follows the tasks that exist; a failed write changes
+    // nothing shown. The record keeps it, so that a later write of the
+    // project does not put back the count read when the window opened.
+    project.taskCount = QString::number(taskRecords->recordCount());
+    DataAccess::updateProjectTaskCount(project.taskCount, project);
+}
+
+void ProjectWindow::loadTasks() {
     progressGrid->clearToTitles();
+    taskRecords->load(DataAccess::selectProjectTasks(project.id, true));
+    progressRecords->load(DataAccess::selectProjectTasks(project.id, false));
+    progressGrid->fill(*progressRecords, AppClock::now());
+}
+
+void ProjectWindow::showProject() {
+    const QDateTime now = AppClock::now();
     numberLabel->setText(trimmed(project.id));
     sourceLabel->setText(trimmed(project.source));
     aimLabel->setText(trimmed(project.aim));
     contentLabel->setText(trimmed(project.content));
-    taskRecords->load(DataAccess::selectProjectTasks(project.id, true));
-    progressRecords->load(DataAccess::selectProjectTasks(project.id, false));
-    progressGrid->fill(*progressRecords, now);
 
     const int tasks = taskRecords->recordCount();
     completeButton->setText(tasks > 0 ? kCompleteCaption : kDeleteCaption);
@@ -258,16 +272,28 @@ void ProjectWindow::refill() {
     showFlowNodes();
     taskCountLabel->setText(QStringLiteral("此项目共有") + QString::number(tasks) +
                             QStringLiteral("条派送任务。"));
-    // The stored count follows the tasks that exist; a failed write changes
-    // nothing shown. The record keeps it, so that a later write of the
-    // project does not put back the count read when the window opened.
-    project.taskCount = QString::number(tasks);
-    DataAccess::updateProjectTaskCount(project.taskCount, project);
 }
 
 void ProjectWindow::refreshShown() {
     const KeptView kept(taskGrid, {0, 1, 2});
     refill();
+}
+
+ProjectWindow::StoredProject ProjectWindow::followStoredChanges() {
+    // Nothing is written here: a write would be a change that every window
+    // following this project follows in turn, without end.
+    const std::optional<Project> stored = DataAccess::storedProject(project.id);
+    const KeptView kept(taskGrid, {0, 1, 2});
+    loadTasks();
+    StoredProject told = StoredProject::Unchanged;
+    if (!stored)
+        told = StoredProject::Gone;
+    else if (!ReadBack::same(*stored, project)) {
+        project = *stored;
+        told = StoredProject::Changed;
+    }
+    showProject();
+    return told;
 }
 
 void ProjectWindow::showFlowNodes() {

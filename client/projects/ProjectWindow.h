@@ -41,6 +41,10 @@ public:
     // The same, keeping the task grid's selected row and scroll position: what
     // others changed shows without losing the member's place. F5.
     void refreshShown();
+    // What another member changed: the project's stored row and its tasks
+    // read again, the member's place kept, nothing written. Throws.
+    enum class StoredProject { Unchanged, Changed, Gone };
+    StoredProject followStoredChanges();
     // Opens the dispatch window for a new task of the shown project.
     void setDispatchOpener(std::function<void()> opener) { openDispatch_ = std::move(opener); }
 
@@ -75,6 +79,8 @@ protected:
 private:
     void buildProjectSheet();
     void buildTaskSheet();
+    void showProject();
+    void loadTasks();
     void showFlowNodes();
     bool storeProject(Project changed, const QString &failure, const QString &caption);
     // The stored project's task count as its tasks stand now; the record's

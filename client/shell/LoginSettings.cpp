@@ -71,6 +71,16 @@ void LoginSettings::writeLogin(const QString &userName, const QString &password)
     ini.sync();
 }
 
+bool LoginSettings::desktopNotices() {
+    return QSettings(path(), QSettings::IniFormat).value("Desktop/Notices", true).toBool();
+}
+
+void LoginSettings::setDesktopNotices(bool on) {
+    QSettings ini(path(), QSettings::IniFormat);
+    ini.setValue("Desktop/Notices", on);
+    ini.sync();
+}
+
 QString LoginSettings::internalHost() {
     const QString host = read(kServerSection, "InternalHost").trimmed();
     return host.isEmpty() ? kDefaultHost : host;

@@ -24,4 +24,9 @@ public:
     static int port();             // 10003 unless the file says otherwise
     static bool tls();             // Tls=1: HTTPS
     static QString caFile();       // CaFile=: the authorities to check the server against
+
+    // Whether notices for the member show on the desktop while the main
+    // window is in the background; on unless the member turned it off.
+    static bool desktopNotices();
+    static void setDesktopNotices(bool on);
 };

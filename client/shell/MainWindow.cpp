@@ -2,11 +2,13 @@
 
 #include "AboutBox.h"
 #include "AppClock.h"
+#include "ChangeWatcher.h"
 #include "ChildWindow.h"
 #include "DataAccess.h"
 #include "ErrorGuard.h"
 #include "IntervalTimer.h"
 #include "KeptView.h"
+#include "LoginSettings.h"
 #include "NoticeBoard.h"
 #include "ProjectQueryTab.h"
 #include "ProjectWindow.h"
@@ -28,10 +30,13 @@
 #include <QScrollBar>
 #include <QShowEvent>
 #include <QSplitter>
+#include <QStatusBar>
+#include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTextCursor>
 #include <QTextEdit>
+#include <QTimer>
 #include <QVBoxLayout>
 
 MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent) {
@@ -53,9 +58,19 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent) {
                                     [this] { guarded([this] { refreshShown(); }); });
     refreshAction->setShortcut(QKeySequence::Refresh);
     refreshAction->setToolTip(QStringLiteral("刷新列表和通告 (F5)"));
-    aboutAction = menu->addMenu(QStringLiteral("帮助(&H)"))
-                      ->addAction(QStringLiteral("关于Solvane"), this,
+    auto *help = menu->addMenu(QStringLiteral("帮助(&H)"));
+    desktopNoticesAction = help->addAction(QStringLiteral("桌面通知(&N)"));
+    desktopNoticesAction->setCheckable(true);
+    desktopNoticesAction->setChecked(LoginSettings::desktopNotices());
+    desktopNoticesAction->setToolTip(
+        QStringLiteral("窗口不在前台时，与你有关的新通告在桌面上提示"));
+    connect(desktopNoticesAction, &QAction::toggled, this,
+            [](bool on) { LoginSettings::setDesktopNotices(on); });
+    aboutAction = help->addAction(QStringLiteral("关于Solvane"), this,
                                   [this] { AboutBox::show(connection); });
+
+    changeWatcher = new ChangeWatcher(this);
+    connect(changeWatcher, &ChangeWatcher::tablesChanged, this, &MainWindow::followChanges);
 
     auto *client = new QWidget(this);
     setCentralWidget(client);
@@ -73,7 +88,9 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent) {
 }
 
 MainWindow::~MainWindow() {
-    // The timer goes first, so no tick can reach a window being torn down.
+    // The watcher's thread and the timer go first, so nothing reaches a
+    // window being torn down.
+    changeWatcher->stop();
     delete reminderTimer;
     reminderTimer = nullptr;
     // Another shell of the same process may have set its own gateway since.
@@ -181,6 +198,7 @@ void MainWindow::reload() {
     // empty name would match every open project and every task.
     if (!hasMember_)
         return;
+    startFollowingChanges();
     projectQuery->forgetQuery();
     projectRecords->load(
         DataAccess::selectMemberProjects(currentMember.displayName, currentMember.displayName));
@@ -207,6 +225,127 @@ void MainWindow::refreshShown() {
     refreshNotices();
     if (projectWindow_ && projectWindow_->isVisible())
         projectWindow_->refreshShown();
+}
+
+void MainWindow::startFollowingChanges() {
+    if (changeWatcher->watching())
+        return;
+    ChangeWatcher::Server server;
+    server.host = connection.hostName();
+    server.port = connection.port();
+    server.context = connection.context();
+    server.tls = connection.tls();
+    server.caFile = connection.caFile();
+    server.userName = connection.userName();
+    server.password = connection.password();
+    changeWatcher->start(server);
+}
+
+void MainWindow::followChanges(const QStringList &tables) {
+    for (const QString &table : tables)
+        if (!pendingTables_.contains(table))
+            pendingTables_ << table;
+    followPendingChanges();
+}
+
+void MainWindow::followPendingChanges() {
+    if (pendingTables_.isEmpty() || !hasMember_ || !gateway)
+        return;
+    // A box waits for the member's answer in the middle of an action: the
+    // lists stay as the action found them until it is closed.
+    if (QApplication::activeModalWidget()) {
+        QTimer::singleShot(kModalRetryMs, this, &MainWindow::followPendingChanges);
+        return;
+    }
+    const QStringList tables = std::exchange(pendingTables_, {});
+    const bool projects = tables.contains(QStringLiteral("Programe"));
+    const bool tasks = tables.contains(QStringLiteral("Task"));
+    try {
+        if (projects || tasks) {
+            const KeptView keptProjects(projectGrid, {0});
+            const KeptView keptTasks(taskGrid, {0, 1, 2});
+            if (projects) {
+                const std::optional<QString> query = projectQuery->shownQuery();
+                projectRecords->load(
+                    query ? DataAccess::queryProjects(*query)
+                          : DataAccess::selectMemberProjects(currentMember.displayName,
+                                                             currentMember.displayName));
+            }
+            if (tasks)
+                taskRecords->load(DataAccess::selectMemberTasks(currentMember.displayName,
+                                                                currentMember.displayName));
+            refreshTitle();
+        }
+        if (tables.contains(QStringLiteral("Notice"))) {
+            const PDataPacket before = panelNotices_;
+            refreshNotices();
+            tellOnDesktop(before, panelNotices_);
+        }
+        if ((projects || tasks) && projectWindow_ && projectWindow_->isVisible()) {
+            const QString shown = projectWindow_->project.id.trimmed();
+            switch (projectWindow_->followStoredChanges()) {
+            case ProjectWindow::StoredProject::Changed:
+                statusBar()->showMessage(
+                    QStringLiteral("项目%1已被其他成员修改，窗口显示的是修改后的内容。")
+                        .arg(shown));
+                break;
+            case ProjectWindow::StoredProject::Gone:
+                statusBar()->showMessage(QStringLiteral("项目%1已被删除。").arg(shown));
+                break;
+            case ProjectWindow::StoredProject::Unchanged:
+                break;
+            }
+        }
+    } catch (const std::exception &error) {
+        // The next change or F5 tries again; the member's work goes on.
+        statusBar()->showMessage(QStringLiteral("未能刷新：") + QString::fromUtf8(error.what()));
+    }
+}
+
+void MainWindow::refreshTitle() {
+    // Each count shows as soon as it is known: a failure leaves the title as
+    // far as it got.
+    RecordSet counted;
+    counted.load(gateway->openSql(NoticeBoard::projectCountStatement(currentMember.displayName)));
+    setWindowTitle(NoticeBoard::titleWithProjects(counted.recordCount()));
+    counted.load(gateway->openSql(NoticeBoard::taskCountStatement(currentMember.displayName)));
+    setWindowTitle(windowTitle() + NoticeBoard::taskCountSuffix(counted.recordCount()));
+}
+
+void MainWindow::tellOnDesktop(const PDataPacket &before, const PDataPacket &now) {
+    if (!now || !before || isActiveWindow() || !desktopNoticesAction->isChecked() ||
+        !QSystemTrayIcon::isSystemTrayAvailable())
+        return;
+    RecordSet shown, earlier;
+    shown.load(now);
+    earlier.load(before);
+    const int content = shown.fieldIndex(QStringLiteral("Content"));
+    const int performer = shown.fieldIndex(QStringLiteral("Performer"));
+    const int time = shown.fieldIndex(QStringLiteral("CreateTime"));
+    if (content < 0 || performer < 0 || time < 0)
+        return;
+    QSet<QString> known;
+    for (int row = 0; row < earlier.recordCount(); ++row)
+        known.insert(earlier.value(row, content) + QChar(0) + earlier.value(row, time));
+    QStringList lines;
+    for (int row = 0; row < shown.recordCount(); ++row)
+        if (!known.contains(shown.value(row, content) + QChar(0) + shown.value(row, time)) &&
+            NoticeBoard::concerns(shown.value(row, performer), currentMember.displayName))
+            lines << shown.value(row, content).trimmed();
+    if (lines.isEmpty())
+        return;
+    if (!tray_) {
+        tray_ = new QSystemTrayIcon(windowIcon(), this);
+        tray_->setToolTip(QStringLiteral("Solvane"));
+        connect(tray_, &QSystemTrayIcon::messageClicked, this, [this] {
+            showNormal();
+            raise();
+            activateWindow();
+        });
+    }
+    tray_->show();
+    tray_->showMessage(QStringLiteral("Solvane：%1条新通告").arg(lines.size()),
+                       lines.mid(0, 3).join(QLatin1Char('\n')));
 }
 
 void MainWindow::showEvent(QShowEvent *event) {
@@ -247,12 +386,7 @@ void MainWindow::showReminder() {
     // counts is passed on after it, leaving the title as far as it got.
     std::exception_ptr failure;
     try {
-        RecordSet counted;
-        counted.load(
-            gateway->openSql(NoticeBoard::projectCountStatement(currentMember.displayName)));
-        setWindowTitle(NoticeBoard::titleWithProjects(counted.recordCount()));
-        counted.load(gateway->openSql(NoticeBoard::taskCountStatement(currentMember.displayName)));
-        setWindowTitle(windowTitle() + NoticeBoard::taskCountSuffix(counted.recordCount()));
+        refreshTitle();
     } catch (...) {
         failure = std::current_exception();
     }

@@ -26,6 +26,8 @@ class ProjectWindow;
 class TaskPanel;
 class TaskWorkflow;
 class RecordSetModel;
+class ChangeWatcher;
+class QSystemTrayIcon;
 class StatisticsTab;
 
 class MainWindow : public QMainWindow, public AppShell {
@@ -33,6 +35,7 @@ class MainWindow : public QMainWindow, public AppShell {
 public:
     static constexpr int kWidth = 952, kHeight = 532;
     static constexpr int kReminderIntervalMs = 100000;
+    static constexpr int kModalRetryMs = 300; // changes wait this long again while a box is open
 
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
@@ -60,6 +63,13 @@ public:
     // One reminder: the member's counts in the title, then the panel. Throws.
     void showReminder();
 
+    // What other members changed, told by the server: reloads what the
+    // window shows of those tables ("Programe", "Task", "Notice"), keeping
+    // the member's place; an open project window follows. A failure is said
+    // in the status bar, never in a box. Waits while a box is open.
+    void followChanges(const QStringList &tables);
+    ChangeWatcher *changeWatcher;
+
     void setMember(const Member &member);
     bool hasMember() const { return hasMember_; }
 
@@ -83,6 +93,7 @@ public:
     QLabel *completionNoteLabel;
     QPushButton *applyButton, *completeButton, *reeditButton;
     QAction *newProjectAction, *membersAction, *refreshAction;
+    QAction *desktopNoticesAction; // checked: notices for the member on the desktop
     QAction *aboutAction;
     ProjectQueryTab *projectQuery;
     TaskPanel *taskPanel;
@@ -101,6 +112,13 @@ private:
     void buildTaskTab();
     void buildAnalysisTab();
     void openChild(ChildWindow *child);
+    void startFollowingChanges();
+    void followPendingChanges();
+    // The member's counts in the title. Throws.
+    void refreshTitle();
+    // The notices new since `before` that concern the member, on the desktop
+    // while the window is in the background.
+    void tellOnDesktop(const PDataPacket &before, const PDataPacket &now);
 
     RecordSetModel *projectModel_, *taskModel_;
     ChildWindow *newProjectWindow_ = nullptr;
@@ -111,4 +129,6 @@ private:
     // not laid out again.
     PDataPacket panelNotices_;
     QString panelMember_;
+    QStringList pendingTables_; // changes told while a box was open
+    QSystemTrayIcon *tray_ = nullptr;
 };

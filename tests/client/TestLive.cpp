@@ -1,0 +1,168 @@
+// What another member does shows at once: a member's lists, notice panel and
+// open project window follow another member's work through the server's wait
+// for changes, without any action of the member's, the member's place kept,
+// and without writing anything in turn.
+
+#include "AppClock.h"
+#include "ClientApp.h"
+#include "DataAccess.h"
+#include "Dialogs.h"
+#include "MainWindow.h"
+#include "ProjectQueryTab.h"
+#include "ProjectRules.h"
+#include "ProjectWindow.h"
+#include "ShellFixture.h"
+
+#include <QPlainTextEdit>
+#include <QStatusBar>
+#include <QTableView>
+#include <QTextEdit>
+#include <QtTest>
+
+namespace {
+
+const QList<QStringList> kMembers = {{"tb58", "pw", "Mareth"}, {"kestra", "k", "Kestra"}};
+const QDateTime kNow(QDate(2026, 12, 10), QTime(10, 30, 45));
+const QString kNowText = "2026-12-10 10:30:45";
+
+int rowOf(QTableView *grid, int column, const QString &text) {
+    for (int row = 0; row < grid->model()->rowCount(); ++row)
+        if (grid->model()->index(row, column).data().toString().trimmed() == text)
+            return row;
+    return -1;
+}
+
+QString selectedCell(QTableView *grid, int column) {
+    const QModelIndex current = grid->currentIndex();
+    return current.isValid() ? grid->model()->index(current.row(), column).data().toString()
+                             : QString();
+}
+
+Task newTask(const QString &content) {
+    return Task{"GD1", content, "Mareth", "",      kNowText, "2026-12-20 09:00:00",
+                "0",   "",      "",       "Kestra"};
+}
+
+int changesLogged(ServerProcess &server) {
+    return int(server.log().count("/ExecSQL 200") + server.log().count("/DelSQL 200"));
+}
+
+} // namespace
+
+class TestLive : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void listsAndPanelFollow();
+    void openProjectWindowFollows();
+
+private:
+    std::unique_ptr<ClientApp> logIn(const QString &user, const QString &password);
+    ShellFixture fixture_;
+};
+
+void TestLive::init() {
+    if (const QString why = ServerProcess::storageUnavailableReason(); !why.isEmpty())
+        QSKIP(qPrintable(why));
+    QVERIFY2(fixture_.start(kMembers), qPrintable(fixture_.server().errorText()));
+    AppClock::setFixed(kNow);
+    for (const char *project : {"GD1", "GD2"})
+        QVERIFY(fixture_.exec(
+            QString("Insert into Programe values('%1','华东','目标','内容','Mareth','Kestra',"
+                    "'2026-12-01 09:00:00','2026-12-30 09:00:00','No','0','')")
+                .arg(project)));
+    QVERIFY(fixture_.exec("Insert into Task values('GD1','旧任务','Mareth','Kestra','2026-12-01 "
+                          "09:00:00','2026-12-20 09:00:00','0','','','Kestra')"));
+}
+
+void TestLive::cleanup() {
+    fixture_.stop();
+    QCOMPARE(Dialogs::takeShown().size(), 0);
+}
+
+std::unique_ptr<ClientApp> TestLive::logIn(const QString &user, const QString &password) {
+    auto app = std::make_unique<ClientApp>();
+    if (!ShellFixture::logIn(*app, user, password))
+        return nullptr;
+    return app;
+}
+
+void TestLive::listsAndPanelFollow() {
+    auto kestra = logIn("kestra", "k");
+    auto mareth = logIn("tb58", "pw");
+    QVERIFY(kestra && mareth);
+    MainWindow *main = kestra->mainWindow;
+    ShellFixture::actAs(*kestra);
+    main->reload();
+    // Kestra's place: the second project and the old task.
+    const int project = rowOf(main->projectGrid, 0, "GD2");
+    QVERIFY(project >= 0);
+    main->projectGrid->setCurrentIndex(main->projectGrid->model()->index(project, 0));
+    const int task = rowOf(main->taskGrid, 1, "旧任务");
+    QVERIFY(task >= 0);
+    main->taskGrid->setCurrentIndex(main->taskGrid->model()->index(task, 1));
+
+    // Mareth dispatches a task for Kestra and says so in a notice.
+    ShellFixture::actAs(*mareth);
+    QVERIFY(DataAccess::addTask(newTask("新任务")));
+    QVERIFY(DataAccess::addNotice({"项目编号:GD1 有新的派发任务", "Mareth", "Kestra", kNowText}));
+
+    // Kestra does nothing; what Kestra sees follows.
+    ShellFixture::actAs(*kestra);
+    QTRY_VERIFY_WITH_TIMEOUT(rowOf(main->taskGrid, 1, "新任务") >= 0, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(main->noticePanel->toPlainText().contains("有新的派发任务"), 10000);
+    QCOMPARE(selectedCell(main->taskGrid, 1).trimmed(), QString("旧任务"));
+    QCOMPARE(selectedCell(main->projectGrid, 0).trimmed(), QString("GD2"));
+
+    // Kestra claims it; Mareth's list follows in turn.
+    ShellFixture::actAs(*kestra);
+    Task claimed = newTask("新任务");
+    claimed.performer = "Kestra";
+    QVERIFY(DataAccess::claimTask(claimed).changedAnyRow());
+    ShellFixture::actAs(*mareth);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        [&] {
+            const int row = rowOf(mareth->mainWindow->taskGrid, 1, "新任务");
+            return row >= 0 &&
+                   mareth->mainWindow->taskGrid->model()->index(row, 3).data().toString().contains(
+                       "Kestra");
+        }(),
+        10000);
+}
+
+void TestLive::openProjectWindowFollows() {
+    auto kestra = logIn("kestra", "k");
+    auto mareth = logIn("tb58", "pw");
+    QVERIFY(kestra && mareth);
+    ShellFixture::actAs(*kestra);
+    MainWindow *main = kestra->mainWindow;
+    main->reload();
+    main->projectGrid->setCurrentIndex(
+        main->projectGrid->model()->index(rowOf(main->projectGrid, 0, "GD1"), 0));
+    main->projectQuery->openCurrentProject();
+    ProjectWindow *window = kestra->projectWindow;
+    QVERIFY(window->isVisible());
+
+    // Mareth adds a flow node and dispatches a task on the project.
+    ShellFixture::actAs(*mareth);
+    std::optional<Project> stored = DataAccess::storedProject("GD1");
+    QVERIFY(stored);
+    QVERIFY(DataAccess::updateProject(
+        stored->performers, stored->completeFlag, stored->taskCount,
+        ProjectRules::withFlowNode(stored->flowNodes, "需求已确认", "Mareth"), *stored));
+    QVERIFY(DataAccess::addTask(newTask("新任务")));
+    const int changesMade = changesLogged(fixture_.server());
+
+    ShellFixture::actAs(*kestra);
+    QTRY_VERIFY_WITH_TIMEOUT(window->flowNodeBox->toPlainText().contains("需求已确认"), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(rowOf(window->taskGrid, 1, "新任务") >= 0, 10000);
+    QVERIFY2(main->statusBar()->currentMessage().contains("GD1"),
+             qPrintable(main->statusBar()->currentMessage()));
+    // Following wrote nothing: a write would set every window following it going.
+    QCOMPARE(changesLogged(fixture_.server()), changesMade);
+    window->close();
+}
+
+QTEST_MAIN(TestLive)
+#include "TestLive.moc"
