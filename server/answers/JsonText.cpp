@@ -102,6 +102,19 @@ void appendJsonString(std::string &out, std::string_view value) {
     out += '"';
 }
 
+void appendJsonRow(std::string &out, const std::vector<CellView> &row) {
+    out += '[';
+    for (size_t i = 0; i < row.size(); ++i) {
+        if (i)
+            out += ',';
+        if (row[i])
+            appendJsonString(out, *row[i]);
+        else
+            out += "null";
+    }
+    out += ']';
+}
+
 namespace {
 // Past this size an answer draws on the shared budget, and reserves room for
 // its whole limit at once: pages are only taken as they are written, and

@@ -17,6 +17,9 @@ namespace appserver {
 // Appends value as a JSON string literal; invalid UTF-8 becomes U+FFFD.
 void appendJsonString(std::string &out, std::string_view value);
 
+// Appends one row of an answer, [...], as JsonRowsWriter writes it.
+void appendJsonRow(std::string &out, const std::vector<CellView> &row);
+
 // Writes an OpenSQL answer, {"columns":[...],"rows":[[...],...]}, as its rows
 // arrive, and takes no more rows once the text passes maxBytes, or once a
 // large answer finds the shared budget spent: an answer never holds much more

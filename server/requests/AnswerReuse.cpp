@@ -1,5 +1,6 @@
 #include "AnswerReuse.h"
 
+#include "AddedRows.h"
 #include "EntityTags.h"
 #include "RowDelta.h"
 
@@ -8,6 +9,8 @@ namespace {
 
 // Answers kept for reuse: the notice panel of a busy department is some 0.5 MB.
 constexpr size_t kAnswerCacheBytes = 32 << 20;
+// Statements whose latest exact answer is remembered to be brought up to date.
+constexpr size_t kRememberedBases = 64;
 
 Reply keptReply(std::shared_ptr<const CachedAnswer> answer) {
     Reply reply;
@@ -17,6 +20,10 @@ Reply keptReply(std::shared_ptr<const CachedAnswer> answer) {
     return reply;
 }
 
+std::string keyOf(const std::string &version, const std::string &body) {
+    return version + '\n' + body;
+}
+
 } // namespace
 
 AnswerReuse::AnswerReuse(const StatementRunner &runner)
@@ -24,7 +31,7 @@ AnswerReuse::AnswerReuse(const StatementRunner &runner)
 
 Reply AnswerReuse::answer(Session &session, const std::string &body, const std::string &shape,
                           const std::string &version, const Delivery &delivery) {
-    const std::string key = version + '\n' + body;
+    const std::string key = keyOf(version, body);
     const std::string etag = entityTag(key);
     if (noneMatchNames(delivery.ifNoneMatch, etag)) {
         Reply unchanged{304, {}};
@@ -33,22 +40,31 @@ Reply AnswerReuse::answer(Session &session, const std::string &body, const std::
     }
     const auto earlier = answerHeld(body, delivery);
     auto answer = answers_.find(key);
+    const bool placed = !answer && session.placesAddedRows(body);
+    if (placed)
+        answer = broughtUpToDate(session, body);
     if (!answer) {
         // The new answer is usually about as long as the one the member holds,
         // or else as the last of its shape.
         AnswerParts parts;
         parts.cellsUpTo = answers_.largestKept();
+        std::optional<std::string> exactVersion;
         Reply fresh = runner_.run(session, Method::OpenSQL, body, &parts, earlier.get(),
-                                  earlier ? earlier->json().size() : answerSizes_.expected(shape));
+                                  earlier ? earlier->json().size() : answerSizes_.expected(shape),
+                                  placed ? &exactVersion : nullptr);
         if (fresh.status != 200)
             return fresh;
         answerSizes_.note(shape, fresh.body.size());
-        fresh.etag = etag;
-        if (!answers_.keeps(key.size() + fresh.body.size()))
+        // Read at a version of its own: it is that version's answer.
+        const std::string freshKey = exactVersion ? keyOf(*exactVersion, body) : key;
+        fresh.etag = exactVersion ? entityTag(freshKey) : etag;
+        if (!answers_.keeps(freshKey.size() + fresh.body.size()))
             return fresh; // too large to keep: it holds its budget share
         answer = std::make_shared<const CachedAnswer>(
-            etag, std::move(fresh.body), std::move(parts.rowStarts), std::move(parts.cells));
-        answers_.store(key, answer);
+            fresh.etag, std::move(fresh.body), std::move(parts.rowStarts), std::move(parts.cells));
+        answers_.store(freshKey, answer);
+        if (exactVersion)
+            noteBase(body, *exactVersion, answer);
     }
     if (earlier && delivery.acceptsRowDelta)
         if (auto delta = rowDelta(*earlier, *answer)) {
@@ -60,6 +76,40 @@ Reply AnswerReuse::answer(Session &session, const std::string &body, const std::
             return reply;
         }
     return keptReply(std::move(answer));
+}
+
+std::shared_ptr<const CachedAnswer> AnswerReuse::broughtUpToDate(Session &session,
+                                                                 const std::string &body) {
+    Base base;
+    {
+        std::lock_guard<std::mutex> lock(basesMutex_);
+        const auto found = bases_.find(body);
+        if (found == bases_.end())
+            return nullptr;
+        base = found->second;
+    }
+    AddedRows added;
+    const auto now = session.addedRows(body, base.version, added);
+    if (!now)
+        return nullptr;
+    const std::string key = keyOf(*now, body);
+    if (auto kept = answers_.find(key))
+        return kept; // another member's request got there first
+    auto answer = withAddedRows(*base.answer, added, entityTag(key), runner_.maxAnswerBytes(),
+                                answers_.largestKept());
+    if (!answer || !answers_.keeps(key.size() + answer->json().size()))
+        return nullptr;
+    answers_.store(key, answer);
+    noteBase(body, *now, answer);
+    return answer;
+}
+
+void AnswerReuse::noteBase(const std::string &body, const std::string &version,
+                           std::shared_ptr<const CachedAnswer> answer) {
+    std::lock_guard<std::mutex> lock(basesMutex_);
+    if (bases_.size() >= kRememberedBases && !bases_.count(body))
+        bases_.clear();
+    bases_[body] = Base{version, std::move(answer)};
 }
 
 std::shared_ptr<const CachedAnswer> AnswerReuse::answerHeld(const std::string &body,

@@ -2,7 +2,9 @@
 // The reuse stage: a query whose tables have not changed since an answer was
 // kept gets that answer again (or 304 when the peer holds it) instead of
 // running; a changed answer goes to a peer that holds the earlier one as the
-// rows that differ (226).
+// rows that differ (226). A changed answer whose storage can place the rows
+// added since is brought up to date from the latest one read at a version of
+// its own, instead of running its statement again.
 
 #include "AnswerCache.h"
 #include "AnswerSizes.h"
@@ -10,7 +12,9 @@
 #include "StatementRunner.h"
 
 #include <memory>
+#include <mutex>
 #include <string>
+#include <unordered_map>
 
 namespace appserver {
 
@@ -29,8 +33,22 @@ private:
     std::shared_ptr<const CachedAnswer> answerHeld(const std::string &body,
                                                    const Delivery &delivery);
 
+    // The latest answer to body read at a version of its own, with the rows
+    // added since merged in; nothing when the storage cannot tell them.
+    std::shared_ptr<const CachedAnswer> broughtUpToDate(Session &session, const std::string &body);
+    void noteBase(const std::string &body, const std::string &version,
+                  std::shared_ptr<const CachedAnswer> answer);
+
+    // An answer exactly as its statement read the data at version.
+    struct Base {
+        std::string version;
+        std::shared_ptr<const CachedAnswer> answer;
+    };
+
     const StatementRunner &runner_;
     AnswerCache answers_;
+    std::mutex basesMutex_;
+    std::unordered_map<std::string, Base> bases_; // by statement
     AnswerSizes answerSizes_;
 };
 

@@ -33,14 +33,14 @@ private:
 } // namespace
 
 Reply StatementRunner::run(Session &session, Method method, const std::string &body,
-                           AnswerParts *parts, const CachedAnswer *earlier,
-                           size_t expectedBytes) const {
-    return runInto(session, method, body, nullptr, parts, earlier, expectedBytes);
+                           AnswerParts *parts, const CachedAnswer *earlier, size_t expectedBytes,
+                           std::optional<std::string> *atVersion) const {
+    return runInto(session, method, body, nullptr, parts, earlier, expectedBytes, atVersion);
 }
 
 Reply StatementRunner::runOwnRows(Session &session, const std::string &body,
                                   const std::string &userName) const {
-    return runInto(session, Method::OpenSQL, body, &userName, nullptr, nullptr, 0);
+    return runInto(session, Method::OpenSQL, body, &userName, nullptr, nullptr, 0, nullptr);
 }
 
 Reply StatementRunner::runChange(Session &session, const std::vector<ChangeStep> &steps,
@@ -62,7 +62,8 @@ Reply StatementRunner::runChange(Session &session, const std::vector<ChangeStep>
 
 Reply StatementRunner::runInto(Session &session, Method method, const std::string &body,
                                const std::string *onlyRowsOf, AnswerParts *parts,
-                               const CachedAnswer *earlier, size_t expectedBytes) const {
+                               const CachedAnswer *earlier, size_t expectedBytes,
+                               std::optional<std::string> *atVersion) const {
     JsonRowsWriter rows(maxAnswerBytes_, answerMemory_, expectedBytes);
     if (earlier)
         rows.reuseRowsOf(*earlier);
@@ -72,6 +73,8 @@ Reply StatementRunner::runInto(Session &session, Method method, const std::strin
     if (onlyRowsOf) {
         OwnRowsOnly ownRows(rows, *onlyRowsOf);
         result = session.run(method, body, ownRows);
+    } else if (atVersion && method == Method::OpenSQL) {
+        result = session.runAtVersion(body, rows, *atVersion);
     } else {
         result = session.run(method, body, rows);
     }

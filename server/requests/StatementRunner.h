@@ -8,6 +8,7 @@
 #include "Storage.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,10 +30,13 @@ public:
 
     // parts, when given, receives them; the rows equal to rows of earlier, an
     // answer to the same statement, take its text; expectedBytes is the room
-    // the answer takes at once.
+    // the answer takes at once. atVersion, when given, asks that the query
+    // read the data at one version, and receives it (Session::runAtVersion).
     Reply run(Session &session, Method method, const std::string &body,
               AnswerParts *parts = nullptr, const CachedAnswer *earlier = nullptr,
-              size_t expectedBytes = 0) const;
+              size_t expectedBytes = 0, std::optional<std::string> *atVersion = nullptr) const;
+
+    size_t maxAnswerBytes() const { return maxAnswerBytes_; }
 
     // A query of Login whose answer keeps only the rows of the member with
     // this login name (letter case ignored), whatever rows the statement finds.
@@ -47,7 +51,7 @@ private:
     // onlyRowsOf: as runOwnRows() when given.
     Reply runInto(Session &session, Method method, const std::string &body,
                   const std::string *onlyRowsOf, AnswerParts *parts, const CachedAnswer *earlier,
-                  size_t expectedBytes) const;
+                  size_t expectedBytes, std::optional<std::string> *atVersion) const;
 
     size_t maxAnswerBytes_;
     AnswerBudget &answerMemory_;

@@ -49,6 +49,14 @@ public:
     bool add(const std::vector<CellView> &) override { return true; }
 };
 
+// Rows of an answer given with their places in it, in the order of their places.
+class PlacedRows {
+public:
+    virtual ~PlacedRows() = default;
+    // The cells are valid only during the call. False stops.
+    virtual bool add(size_t place, const std::vector<CellView> &row) = 0;
+};
+
 struct StatementResult {
     Outcome outcome = Outcome::Ok;
     std::string error;
@@ -97,6 +105,35 @@ public:
     // and the answer must not be reused.
     virtual std::optional<std::string> dataVersion(const std::string &sql) {
         (void)sql;
+        return std::nullopt;
+    }
+
+    // Bringing a kept answer up to date instead of running its statement
+    // again, for the statements whose order the storage can reproduce.
+    virtual bool placesAddedRows(const std::string &sql) {
+        (void)sql;
+        return false;
+    }
+    // As run() for an OpenSQL statement, on data exactly at the version then
+    // set: an answer that may be brought up to date. version stays empty when
+    // the data could not be held at one version (the rows are read as run()
+    // reads them).
+    virtual StatementResult runAtVersion(const std::string &sql, RowSink &rows,
+                                         std::optional<std::string> &version) {
+        version.reset();
+        return run(Method::OpenSQL, sql, rows);
+    }
+    // When all that changed in what the statement reads, from the version
+    // since (one runAtVersion() or addedRows() told) to now, is rows this
+    // server's writer inserted: gives rows those of them the statement finds,
+    // each with its place in the answer now, and returns the version now.
+    // Nothing otherwise (another writer, a deletion or update, an order it
+    // cannot reproduce): the statement is then to be run.
+    virtual std::optional<std::string> addedRows(const std::string &sql, const std::string &since,
+                                                 PlacedRows &rows) {
+        (void)sql;
+        (void)since;
+        (void)rows;
         return std::nullopt;
     }
 };

@@ -2,8 +2,10 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <iterator>
 #include <random>
 
 namespace appserver {
@@ -74,10 +76,74 @@ std::optional<std::string> ChangeCounters::versionOf(const std::vector<std::stri
             return std::nullopt;
         noteOthersWrote(watched); // the writer is idle: someone else wrote
     }
+    return versionNow(tables);
+}
+
+std::string ChangeCounters::versionNow(const std::vector<std::string> &tables) {
     std::string version = instance_ + '-' + std::to_string(epoch_);
     for (const auto &table : tables)
         version += '.' + std::to_string(counters_[lowerCase(table)]);
     return version;
+}
+
+bool ChangeCounters::pinWhileUnseen(const Pin &pin, const Unpin &unpin) {
+    // Every commit so far is counted, and none came between that look and
+    // the read's start: the read sees exactly the counted state.
+    if (watchedVersion() != watchedSeen_)
+        return false;
+    if (!pin())
+        return false;
+    if (watchedVersion() != watchedSeen_) {
+        unpin();
+        return false;
+    }
+    return true;
+}
+
+bool ChangeCounters::pinned(const std::vector<std::string> &tables, const Pin &pin,
+                            const Unpin &unpin, std::string &version) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!pinWhileUnseen(pin, unpin))
+        return false;
+    version = versionNow(tables);
+    return true;
+}
+
+bool ChangeCounters::pinnedAfterInserts(const std::string &table, const std::string &since,
+                                        const Pin &pin, const Unpin &unpin, std::string &version,
+                                        std::vector<long long> &inserted) {
+    // since reads instance-epoch.counter.
+    const std::string prefix = instance_ + '-';
+    if (since.compare(0, prefix.size(), prefix) != 0)
+        return false;
+    unsigned long long epoch = 0, counter = 0;
+    int used = 0;
+    if (std::sscanf(since.c_str() + prefix.size(), "%llu.%llu%n", &epoch, &counter, &used) != 2 ||
+        prefix.size() + size_t(used) != since.size())
+        return false;
+    std::lock_guard<std::mutex> lock(mutex_);
+    const std::string name = lowerCase(table);
+    const unsigned long long now = counters_[name];
+    if (epoch != epoch_ || counter > now)
+        return false;
+    inserted.clear();
+    if (counter < now) {
+        const std::deque<Logged> &log = logged_[name];
+        auto from = log.end();
+        while (from != log.begin() && std::prev(from)->counter > counter)
+            --from;
+        if (from == log.end() || from->counter != counter + 1)
+            return false; // older than what is logged
+        for (auto at = from; at != log.end(); ++at) {
+            if (at->epoch != epoch || !at->onlyInserts)
+                return false;
+            inserted.insert(inserted.end(), at->rowids.begin(), at->rowids.end());
+        }
+    }
+    if (!pinWhileUnseen(pin, unpin))
+        return false;
+    version = versionNow({table});
+    return true;
 }
 
 void ChangeCounters::changeBegins(sqlite3 *writer) {
@@ -91,15 +157,30 @@ void ChangeCounters::changeBegins(sqlite3 *writer) {
     changing_ = true;
 }
 
-void ChangeCounters::changeEnded(sqlite3 *writer, const std::vector<std::string> &changed) {
+void ChangeCounters::changeEnded(sqlite3 *writer, const std::vector<std::string> &changed,
+                                 const Inserted *inserted) {
     std::lock_guard<std::mutex> lock(mutex_);
     // The watcher first: a commit by another process after this read shows
     // there next time; one before it, in the writer's view.
     const long long watched = watchedVersion();
     if (dataVersion(writer) != writerSeen_)
         ++epoch_;
+    // The guard names a table once per column an update sets.
+    std::vector<std::string> names;
     for (const auto &table : changed)
-        ++counters_[lowerCase(table)];
+        names.push_back(lowerCase(table));
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    for (const std::string &name : names) {
+        Logged entry{epoch_, ++counters_[name], inserted != nullptr, {}};
+        if (inserted)
+            if (auto rows = inserted->find(name); rows != inserted->end())
+                entry.rowids = rows->second;
+        std::deque<Logged> &log = logged_[name];
+        log.push_back(std::move(entry));
+        if (log.size() > kLoggedPerTable)
+            log.pop_front();
+    }
     watchedSeen_ = watched;
     changing_ = false;
 }

@@ -5,6 +5,8 @@
 // connection that never writes). A version names the counters of the tables
 // a statement reads, so an answer stays good until one of them moves.
 
+#include <deque>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -30,10 +32,38 @@ public:
 
     // Around each change through writer, the one connection of this server
     // that writes: afterwards each table in changed has a new counter.
+    // inserted: when the change only inserted rows, their rowids by table
+    // (lower-case name); null when it did anything else or failed.
+    using Inserted = std::unordered_map<std::string, std::vector<long long>>;
     void changeBegins(sqlite3 *writer);
-    void changeEnded(sqlite3 *writer, const std::vector<std::string> &changed);
+    void changeEnded(sqlite3 *writer, const std::vector<std::string> &changed,
+                     const Inserted *inserted);
+
+    // Holds the data at one version: pin() begins a read on the caller's
+    // connection, made while no commit can pass unseen. With tables' version
+    // then in version; false (nothing pinned) when a commit got in the way.
+    using Pin = std::function<bool()>;
+    using Unpin = std::function<void()>;
+    bool pinned(const std::vector<std::string> &tables, const Pin &pin, const Unpin &unpin,
+                std::string &version);
+    // As pinned() for one table, when all that changed in it since the
+    // version since is rows this server's writer inserted: their rowids.
+    bool pinnedAfterInserts(const std::string &table, const std::string &since, const Pin &pin,
+                            const Unpin &unpin, std::string &version,
+                            std::vector<long long> &inserted);
 
 private:
+    // One change of a table through this server's writer.
+    struct Logged {
+        unsigned long long epoch;
+        unsigned long long counter;    // the table's counter after it
+        bool onlyInserts;
+        std::vector<long long> rowids; // inserted
+    };
+    static constexpr size_t kLoggedPerTable = 4096;
+
+    std::string versionNow(const std::vector<std::string> &tables); // with mutex_ held
+    bool pinWhileUnseen(const Pin &pin, const Unpin &unpin);        // with mutex_ held
     void noteOthersWrote(long long watched); // with mutex_ held
     long long watchedVersion();              // with mutex_ held
 
@@ -45,6 +75,7 @@ private:
     bool changing_ = false;
     unsigned long long epoch_ = 0;
     std::unordered_map<std::string, unsigned long long> counters_; // by lower-case name
+    std::unordered_map<std::string, std::deque<Logged>> logged_;    // the same, recent first last
     std::string instance_; // differs per start, so no version of an earlier run matches
 };
 

@@ -6,6 +6,7 @@
 #include "SqlLexer.h"
 #include "SqliteSchema.h"
 #include "StatementGuard.h"
+#include "StatementShapes.h"
 
 #include <sqlite3.h>
 #include <unistd.h>
@@ -13,6 +14,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <stdexcept>
 #include <unordered_map>
 
@@ -34,6 +36,18 @@ void execOrThrow(sqlite3 *db, const char *sql, const std::string &what) {
         throw std::runtime_error(text);
     }
 }
+
+// The statement whose added rows this storage places: the notice panel. Its
+// plan reads the index on CreateTime backwards, so it answers in the order
+// (CreateTime, rowid) descending; a row's place is the count of rows before
+// it in that order, both counts read on the same index.
+constexpr const char *kPanelShape = "Select * From Notice Where CreateTime>=?Order by CreateTime desc";
+constexpr const char *kPanelPlan = "SEARCH Notice USING INDEX Notice_CreateTime (CreateTime>?)";
+constexpr const char *kPanelPlaces =
+    "SELECT (SELECT count(*) FROM Notice WHERE CreateTime>n.CreateTime)+"
+    "(SELECT count(*) FROM Notice WHERE CreateTime=n.CreateTime AND rowid>n.rowid), n.* "
+    "FROM Notice n WHERE n.CreateTime>=?1 AND n.rowid IN (SELECT value FROM json_each(?2)) "
+    "ORDER BY 1";
 
 class SqliteSession : public Session {
 public:
@@ -58,6 +72,7 @@ public:
         }
         sqlite3_set_authorizer(db_, authorizeClientAction, &guard_);
         sqlite3_progress_handler(db_, kOpsBetweenStopChecks, &stopRaised, this);
+        sqlite3_update_hook(db_, &noteRowChanged, this);
     }
     ~SqliteSession() override {
         functions_.reset();
@@ -74,8 +89,10 @@ public:
         guard_.denial.clear();
         limitMillis_ = method == Method::OpenSQL ? limits_.statementMillis : limits_.writeMillis;
         const bool changes = method != Method::OpenSQL;
-        if (changes)
+        if (changes) {
             unguarded([this] { counters_.changeBegins(db_); });
+            startNotingRows();
+        }
         guard_.read.clear();
         guard_.changed.clear();
         watchdog_.arm(db_, Clock::now() + std::chrono::milliseconds(limitMillis_));
@@ -83,7 +100,7 @@ public:
         watchdog_.disarm(db_);
         // Whatever the outcome: a failed statement may still have changed rows.
         if (changes)
-            unguarded([this] { counters_.changeEnded(db_, guard_.changed); });
+            unguarded([&] { counters_.changeEnded(db_, guard_.changed, insertedRows(result)); });
         if (changes && result.changes > 0 && changedLogin())
             forgetOldLogins();
         return result;
@@ -96,6 +113,7 @@ public:
             return servedReadOnly();
         limitMillis_ = limits_.writeMillis;
         unguarded([this] { counters_.changeBegins(db_); });
+        startNotingRows();
         guard_.read.clear();
         guard_.changed.clear();
         watchdog_.arm(db_, Clock::now() + std::chrono::milliseconds(limitMillis_));
@@ -109,26 +127,186 @@ public:
             }
         }
         watchdog_.disarm(db_);
-        unguarded([this] { counters_.changeEnded(db_, guard_.changed); });
+        unguarded([&] { counters_.changeEnded(db_, guard_.changed, insertedRows(result)); });
         if (result.outcome == Outcome::Ok && result.changes > 0 && changedLogin())
             forgetOldLogins();
         return result;
     }
 
     std::optional<std::string> dataVersion(const std::string &text) override {
+        const std::vector<std::string> *tables = tablesOf(text);
+        if (!tables)
+            return std::nullopt;
+        return counters_.versionOf(*tables);
+    }
+
+    bool placesAddedRows(const std::string &text) override { return panelSince(text).has_value(); }
+
+    StatementResult runAtVersion(const std::string &text, RowSink &rows,
+                                 std::optional<std::string> &version) override {
+        version.reset();
+        const std::vector<std::string> *tables = tablesOf(text);
+        std::string pinnedVersion;
+        if (!tables || !counters_.pinned(*tables, pinner(), unpinner(), pinnedVersion))
+            return run(Method::OpenSQL, text, rows);
+        StatementResult result = run(Method::OpenSQL, text, rows);
+        unpin();
+        if (result.outcome == Outcome::Ok)
+            version = std::move(pinnedVersion);
+        return result;
+    }
+
+    std::optional<std::string> addedRows(const std::string &text, const std::string &since,
+                                         PlacedRows &rows) override {
+        const std::optional<std::string> panelFrom = panelSince(text);
+        const std::vector<std::string> *tables = panelFrom ? tablesOf(text) : nullptr;
+        std::string version;
+        std::vector<long long> inserted;
+        if (!tables || tables->size() != 1 ||
+            !counters_.pinnedAfterInserts(tables->front(), since, pinner(), unpinner(), version,
+                                          inserted))
+            return std::nullopt;
+        const bool placed = readsInPanelOrder(text) && placeRows(*panelFrom, inserted, rows);
+        unpin();
+        if (!placed)
+            return std::nullopt;
+        return version;
+    }
+
+private:
+    // The tables a statement reads, remembered; null when it may not be reused.
+    const std::vector<std::string> *tablesOf(const std::string &text) {
         auto known = tablesRead_.find(text);
         if (known == tablesRead_.end()) {
             auto tables = tablesReadBy(text);
             if (!tables)
-                return std::nullopt;
+                return nullptr;
             if (tablesRead_.size() >= kRememberedStatements)
                 tablesRead_.clear();
             known = tablesRead_.emplace(text, std::move(*tables)).first;
         }
-        return counters_.versionOf(known->second);
+        return &known->second;
     }
 
-private:
+    // The panel's first day when text is the notice panel, as the client sends it.
+    static std::optional<std::string> panelSince(const std::string &text) {
+        auto reduced = StatementShapes::reduce(text);
+        if (!reduced || reduced->bareParameter || reduced->shape != kPanelShape ||
+            reduced->literals.size() != 1)
+            return std::nullopt;
+        return std::move(reduced->literals.front());
+    }
+
+    // A read of this connection holds the data as it is now, until unpin().
+    ChangeCounters::Pin pinner() {
+        return [this] {
+            StatementResult unused;
+            if (!trusted("BEGIN", unused))
+                return false;
+            if (trusted("SELECT 1 FROM sqlite_schema LIMIT 1", unused))
+                return true;
+            unpin();
+            return false;
+        };
+    }
+    ChangeCounters::Unpin unpinner() {
+        return [this] { unpin(); };
+    }
+    void unpin() {
+        StatementResult unused;
+        trusted("COMMIT", unused);
+    }
+
+    // Whether SQLite answers text in the order the places follow.
+    bool readsInPanelOrder(const std::string &text) {
+        const std::string explain = "EXPLAIN QUERY PLAN " + text;
+        bool alone = true, found = false;
+        unguarded([&] {
+            sqlite3_stmt *raw = nullptr;
+            if (sqlite3_prepare_v2(db_, explain.c_str(), -1, &raw, nullptr) != SQLITE_OK)
+                return;
+            StatementPtr stmt(raw);
+            while (stmt && sqlite3_step(stmt.get()) == SQLITE_ROW) {
+                const auto *detail =
+                    reinterpret_cast<const char *>(sqlite3_column_text(stmt.get(), 3));
+                if (!found && detail && std::strcmp(detail, kPanelPlan) == 0)
+                    found = true;
+                else
+                    alone = false;
+            }
+        });
+        return found && alone;
+    }
+
+    // The inserted rows the panel shows from since, with their places.
+    bool placeRows(const std::string &since, const std::vector<long long> &inserted,
+                   PlacedRows &rows) {
+        std::string keys = "[";
+        for (long long rowid : inserted) {
+            if (keys.size() > 1)
+                keys += ',';
+            keys += std::to_string(rowid);
+        }
+        keys += ']';
+        bool ok = false;
+        unguarded([&] {
+            sqlite3_stmt *raw = nullptr;
+            if (sqlite3_prepare_v2(db_, kPanelPlaces, -1, &raw, nullptr) != SQLITE_OK)
+                return;
+            StatementPtr stmt(raw);
+            sqlite3_bind_text(stmt.get(), 1, since.data(), int(since.size()), SQLITE_TRANSIENT);
+            sqlite3_bind_text(stmt.get(), 2, keys.data(), int(keys.size()), SQLITE_TRANSIENT);
+            const int columns = sqlite3_column_count(stmt.get());
+            std::vector<CellView> row(size_t(columns - 1));
+            int rc;
+            while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
+                for (int i = 1; i < columns; ++i) {
+                    sqlite3_value *value = sqlite3_column_value(stmt.get(), i);
+                    const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(value));
+                    row[size_t(i - 1)] =
+                        text ? CellView(std::string_view(text, size_t(sqlite3_value_bytes(value))))
+                             : CellView();
+                }
+                if (!rows.add(size_t(sqlite3_column_int64(stmt.get(), 0)), row))
+                    return;
+            }
+            ok = rc == SQLITE_DONE;
+        });
+        return ok;
+    }
+
+    // The rows a change inserts, told by SQLite as it makes them.
+    void startNotingRows() {
+        inserted_.clear();
+        onlyInserts_ = true;
+        insertions_ = 0;
+        noting_ = true;
+    }
+    static void noteRowChanged(void *self, int operation, const char *database, const char *table,
+                               sqlite3_int64 rowid) {
+        auto &session = *static_cast<SqliteSession *>(self);
+        if (!session.noting_)
+            return;
+        if (operation != SQLITE_INSERT || std::strcmp(database, "main") != 0) {
+            session.onlyInserts_ = false;
+            return;
+        }
+        std::string name = table;
+        for (char &c : name)
+            if (c >= 'A' && c <= 'Z')
+                c = char(c - 'A' + 'a');
+        session.inserted_[name].push_back(rowid);
+        ++session.insertions_;
+    }
+    // What the change just ended inserted, when that is all it did and it was kept.
+    const ChangeCounters::Inserted *insertedRows(const StatementResult &result) {
+        noting_ = false;
+        // A deletion SQLite makes without telling (emptying a table) still counts as changes.
+        if (result.outcome != Outcome::Ok || !onlyInserts_ || result.changes > insertions_)
+            return nullptr;
+        return &inserted_;
+    }
+
     // The server's own statements: no guard, and only their success told.
     bool trusted(const char *sql, StatementResult &result) {
         int rc = SQLITE_OK;
@@ -392,6 +570,10 @@ private:
     StatementWatchdog &watchdog_;
     ChangeCounters &counters_;
     std::unordered_map<std::string, std::vector<std::string>> tablesRead_;
+    ChangeCounters::Inserted inserted_; // by the change under way
+    bool onlyInserts_ = true;
+    bool noting_ = false;
+    long long insertions_ = 0;
     std::unique_ptr<BoundedFunctions> functions_;
     GuardState guard_;
     int limitMillis_ = 0;
