@@ -99,6 +99,7 @@ int serve(const Options &options, Storage &storage, const sigset_t &signals) {
     ChangeFeed feed(storage, {std::chrono::seconds(options.changesQuietSeconds),
                               std::chrono::milliseconds(options.changesProbeMillis)});
     requests.setChangeListener([&feed] { feed.changed(); });
+    feed.setBusy([&readerQueue] { return readerQueue.crowded(); });
     HttpServer server(routes, requests, feed, listen);
     std::printf("solvane-server listening on %s:%d%s\n", options.listen.c_str(), server.port(),
                 listen.tlsCertificate.empty() ? "" : " (https)");

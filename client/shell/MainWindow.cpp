@@ -296,9 +296,16 @@ void MainWindow::followPendingChanges() {
                 break;
             }
         }
+        followRetryMs_ = kFirstFollowRetryMs;
     } catch (const std::exception &error) {
-        // The next change or F5 tries again; the member's work goes on.
+        // Tried again a while later (sooner on the next change or F5); the
+        // member's work goes on meanwhile.
         statusBar()->showMessage(QStringLiteral("未能刷新：") + QString::fromUtf8(error.what()));
+        for (const QString &table : tables)
+            if (!pendingTables_.contains(table))
+                pendingTables_ << table;
+        QTimer::singleShot(followRetryMs_, this, &MainWindow::followPendingChanges);
+        followRetryMs_ = std::min(followRetryMs_ * 2, kLongestFollowRetryMs);
     }
 }
 

@@ -36,6 +36,8 @@ public:
     static constexpr int kWidth = 952, kHeight = 532;
     static constexpr int kReminderIntervalMs = 100000;
     static constexpr int kModalRetryMs = 300; // changes wait this long again while a box is open
+    // A reload that failed is tried again after this long, doubling.
+    static constexpr int kFirstFollowRetryMs = 2000, kLongestFollowRetryMs = 60000;
 
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
@@ -129,6 +131,7 @@ private:
     // not laid out again.
     PDataPacket panelNotices_;
     QString panelMember_;
-    QStringList pendingTables_; // changes told while a box was open
+    QStringList pendingTables_; // changes told while a box was open, or not yet reloaded
+    int followRetryMs_ = kFirstFollowRetryMs;
     QSystemTrayIcon *tray_ = nullptr;
 };

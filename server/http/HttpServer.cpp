@@ -21,7 +21,7 @@ using Clock = std::chrono::steady_clock;
 
 // MHD keeps a request's header block and its read and write buffers in this
 // much memory per connection; a longer header block is refused.
-constexpr size_t kConnectionMemoryBytes = 32 << 10;
+constexpr size_t kConnectionMemoryBytes = 16 << 10;
 // A body declared longer than the cap is read and dropped before the 413, so
 // that a client still sending it sees the answer; past this much the
 // connection is closed instead.
@@ -404,19 +404,30 @@ bool HttpServer::waitForChanges(MHD_Connection *connection, PendingRequest &requ
             if (feedId)
                 feed_.forget(feedId);
         });
-    requests_.checkMember(
-        std::move(request.credentials),
-        [this, wait, finish, since = request.since](std::optional<Reply> refusal) {
-            if (refusal)
-                return finish(std::move(*refusal));
-            std::lock_guard<std::mutex> lock(wait->mutex);
-            if (wait->gone)
-                return finish(nobodyWaitsReply());
-            wait->feedId = feed_.wait(since, [finish](const std::string &versions) {
-                finish(versions.empty() ? errorReply(503, "the server is stopping")
-                                        : Reply{200, versions});
-            });
+    // Enters the feed once the member is known.
+    auto enter = [this, wait, finish, since = request.since] {
+        std::lock_guard<std::mutex> lock(wait->mutex);
+        if (wait->gone)
+            return finish(nobodyWaitsReply());
+        wait->feedId = feed_.wait(since, [finish](const std::string &versions) {
+            finish(versions.empty() ? errorReply(503, "the server is stopping")
+                                    : Reply{200, versions});
         });
+    };
+    const Credentials &credentials = request.credentials;
+    const std::string loginVersion = feed_.loginVersion();
+    if (credentials.given &&
+        confirmedLogins_.confirmed(credentials.userName, credentials.password, loginVersion)) {
+        enter();
+        return true;
+    }
+    requests_.checkMember(credentials, [this, finish, enter, credentials,
+                                        loginVersion](std::optional<Reply> refusal) {
+        if (refusal)
+            return finish(std::move(*refusal));
+        confirmedLogins_.remember(credentials.userName, credentials.password, loginVersion);
+        enter();
+    });
     return true;
 }
 

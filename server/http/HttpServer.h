@@ -5,6 +5,7 @@
 // statements run on the database workers while their connection is suspended.
 
 #include "ChangeFeed.h"
+#include "ConfirmedLogins.h"
 #include "DisconnectWatch.h"
 #include "LogLines.h"
 #include "LoginThrottle.h"
@@ -74,6 +75,7 @@ private:
     DisconnectWatch disconnects_;
     StatementRequests &requests_;
     ChangeFeed &feed_;
+    ConfirmedLogins confirmedLogins_; // for waits for changes
     MHD_Daemon *daemon_ = nullptr;
     int port_ = 0;
     int quiesced_ = -1; // the listening socket once stopAccepting() took it back

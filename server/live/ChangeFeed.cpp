@@ -1,5 +1,6 @@
 #include "ChangeFeed.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -62,6 +63,11 @@ void ChangeFeed::changed() {
     wake_.notify_all();
 }
 
+void ChangeFeed::setBusy(std::function<bool()> busy) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    busy_ = std::move(busy);
+}
+
 void ChangeFeed::finish() {
     std::unique_lock<std::mutex> lock(mutex_);
     finishing_ = true;
@@ -75,6 +81,11 @@ void ChangeFeed::finish() {
 size_t ChangeFeed::waiting() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return waiters_.size();
+}
+
+std::string ChangeFeed::loginVersion() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return now_ ? now_->versions[0] : std::string();
 }
 
 bool ChangeFeed::lookUp() {
@@ -127,9 +138,18 @@ void ChangeFeed::run() {
         {
             std::lock_guard<std::mutex> lock(mutex_);
             const auto now = Clock::now();
+            if (busy_ && busy_()) {
+                nextProbe = std::min(nextProbe, now + timing_.slice);
+                continue;
+            }
             const std::string token = now_ ? now_->token() : std::string();
             versions = now_ ? now_->json() : TableVersions{}.json();
             for (auto it = waiters_.begin(); it != waiters_.end();) {
+                if (due.size() == timing_.answersPerSlice) {
+                    // The rest in the next slice.
+                    nextProbe = std::min(nextProbe, now + timing_.slice);
+                    break;
+                }
                 if ((now_ && it->second.since != token) || now >= it->second.until) {
                     due.push_back(std::move(it->second.answer));
                     it = waiters_.erase(it);

@@ -24,6 +24,11 @@ public:
     struct Timing {
         std::chrono::milliseconds quiet{25000};     // longest wait without a change
         std::chrono::milliseconds probeEvery{1000}; // for changes made elsewhere
+        // A change wakes its waiters this many at a time, a slice apart: each
+        // then asks for what changed, and a department asking at once would
+        // overflow the workers' queue.
+        size_t answersPerSlice = 100;
+        std::chrono::milliseconds slice{20};
     };
     // Called once per waiter with the JSON of the versions now
     // (TableVersions::json()), from whichever thread answers it; with an
@@ -44,10 +49,15 @@ public:
     void forget(uint64_t id);
     // This server has committed a change: the versions are looked up now.
     void changed();
+    // While busy() holds, waiters told of a change wait a slice longer:
+    // those told ask the workers at once, which must have room for them.
+    void setBusy(std::function<bool()> busy);
     // Answers every waiter now and every later one at once, with an empty text.
     void finish();
 
     size_t waiting() const;
+    // The Login table's version as last looked up; empty before the first.
+    std::string loginVersion() const;
 
 private:
     struct Waiter {
@@ -60,6 +70,7 @@ private:
     bool lookUp();
 
     std::unique_ptr<Session> session_; // the feed thread's only
+    std::function<bool()> busy_;
     Timing timing_;
     mutable std::mutex mutex_;
     std::condition_variable wake_;

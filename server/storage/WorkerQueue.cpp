@@ -24,6 +24,11 @@ bool WorkerQueue::submit(Job job, std::function<void()> tooLate) {
     return true;
 }
 
+bool WorkerQueue::crowded() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return jobs_.size() > capacity_ / 2;
+}
+
 void WorkerQueue::finish() {
     std::deque<Waiting> waiting;
     {

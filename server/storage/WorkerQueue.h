@@ -37,6 +37,8 @@ public:
     // Lets the jobs under way end, calls the waiting ones without a session,
     // then ends the workers.
     void finish();
+    // Whether more than half the queue's places are taken.
+    bool crowded();
 
 private:
     struct Waiting {
