@@ -17,15 +17,19 @@
 
 namespace {
 
-bool change(int port, const std::string &sql) {
-    httplib::Client client("127.0.0.1", port);
+bool change(int port, const std::string &sql, bool tls = false) {
+    httplib::Client client((tls ? "https://127.0.0.1:" : "http://127.0.0.1:") +
+                           std::to_string(port));
+    client.enable_server_certificate_verification(false); // the watcher checks it
     client.set_basic_auth(ServerProcess::kTestUser, ServerProcess::kTestPassword);
     auto result = client.Post("/datasnap/rest/TZelServerDataBase/ExecSQL", sql, "text/plain");
     return result && result->status == 200 && result->body.find("true") != std::string::npos;
 }
 
-ChangeWatcher::Server at(int port) {
+ChangeWatcher::Server at(int port, const QString &caFile = {}) {
     ChangeWatcher::Server server;
+    server.tls = !caFile.isEmpty();
+    server.caFile = caFile;
     server.host = QStringLiteral("127.0.0.1");
     server.port = port;
     server.context = QStringLiteral("datasnap/");
@@ -61,23 +65,43 @@ QSet<QString> toldTables(const QSignalSpy &spy) {
 class TestChangeWatcher : public QObject {
     Q_OBJECT
 private slots:
+    void changesAreToldByTable_data();
     void changesAreToldByTable();
     void restartedServerIsWaitedFor();
 };
 
+void TestChangeWatcher::changesAreToldByTable_data() {
+    QTest::addColumn<bool>("tls");
+    QTest::newRow("http") << false;
+    QTest::newRow("https") << true;
+}
+
 void TestChangeWatcher::changesAreToldByTable() {
+    QFETCH(bool, tls);
     if (const QString why = ServerProcess::storageUnavailableReason(); !why.isEmpty())
         QSKIP(qPrintable(why));
-    ServerProcess server({"--changes-probe-ms", "100"}, ServerProcess::storageUnderTest());
-    QVERIFY2(server.start(), qPrintable(server.errorText()));
+    QTemporaryDir dir;
+    const QString cert = dir.filePath("server.pem"), key = dir.filePath("server.key");
+    QStringList options{"--changes-probe-ms", "100"};
+    if (tls) {
+        QProcess openssl;
+        openssl.start("openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1",
+                                  "-subj", "/CN=127.0.0.1", "-addext",
+                                  "subjectAltName=IP:127.0.0.1", "-keyout", key, "-out", cert});
+        QVERIFY(openssl.waitForFinished(60000));
+        QCOMPARE(openssl.exitCode(), 0);
+        options << "--tls-cert" << cert << "--tls-key" << key;
+    }
+    ServerProcess server(options, ServerProcess::storageUnderTest());
+    QVERIFY2(server.start(tls), qPrintable(server.errorText()));
     QVERIFY(server.addTestMember());
     ChangeWatcher watcher;
     QSignalSpy told(&watcher, &ChangeWatcher::tablesChanged);
-    watcher.start(at(server.port()));
+    watcher.start(at(server.port(), tls ? cert : QString()));
     // Settled: the test member, stored past the server, may be told first.
     while (told.wait(500))
         told.clear();
-    QVERIFY(change(server.port(), "Insert into Notice values('n','Mareth','p','2026-12-11')"));
+    QVERIFY(change(server.port(), "Insert into Notice values('n','Mareth','p','2026-12-11')", tls));
     QVERIFY(told.wait(3000));
     QCOMPARE(toldTables(told), QSet<QString>{QStringLiteral("Notice")});
     watcher.stop();

@@ -6,6 +6,7 @@
 #include <QMetaObject>
 
 #include <algorithm>
+#include <csignal>
 
 namespace {
 
@@ -19,7 +20,11 @@ std::string changesPath(QString context) {
 
 } // namespace
 
-ChangeWatcher::ChangeWatcher(QObject *parent) : QObject(parent) {}
+ChangeWatcher::ChangeWatcher(QObject *parent) : QObject(parent) {
+    // Stopping closes the connection under a request: a TLS library writing
+    // to it then must get an error, not a signal that ends the program.
+    std::signal(SIGPIPE, SIG_IGN);
+}
 
 ChangeWatcher::~ChangeWatcher() {
     stop();
