@@ -30,6 +30,7 @@
 #include <QTemporaryDir>
 
 #include <httplib.h>
+#include <sqlite3.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -85,6 +86,7 @@ std::array<std::string, 3> roundOf(int member) {
 struct Result {
     std::vector<double> millis;
     int errors = 0;
+    std::string firstError; // what the first failed request was told
     int late = 0; // rounds begun more than a second behind their time
     int notices = 0;
 };
@@ -128,6 +130,7 @@ Result simulate(const std::vector<std::unique_ptr<ServerProcess>> &servers, int 
         threads.emplace_back([&] {
             std::vector<double> millis;
             int errors = 0, late = 0;
+            std::string firstError;
             for (long k = nextRound++; due(k) < end; k = nextRound++) {
                 std::this_thread::sleep_until(due(k)); // the member's turn comes
                 if (Clock::now() - due(k) > std::chrono::seconds(1))
@@ -152,23 +155,32 @@ Result simulate(const std::vector<std::unique_ptr<ServerProcess>> &servers, int 
                     millis.push_back(
                         std::chrono::duration<double, std::milli>(Clock::now() - start).count());
                     if (!answer ||
-                        (answer->status != 200 && answer->status != 226 && answer->status != 304))
-                        ++errors;
-                    else if (answer->status != 304)
+                        (answer->status != 200 && answer->status != 226 && answer->status != 304)) {
+                        if (!errors++)
+                            firstError = answer ? std::to_string(answer->status) + " " +
+                                                      answer->body.substr(0, 120)
+                                                : "no answer";
+                    } else if (answer->status != 304)
                         tags[member][s] = answer->get_header_value("ETag");
                 }
             }
             std::lock_guard<std::mutex> lock(mutex);
             result.millis.insert(result.millis.end(), millis.begin(), millis.end());
+            if (result.firstError.empty())
+                result.firstError = firstError;
             result.errors += errors;
             result.late += late;
         });
-    // A member posts a notice now and then.
+    // The members post a notice now and then, each in turn: one member alone
+    // would soon reach the notices a member may hold.
     const double noticeSpacing = kNoticeEverySecondsPer100 * 100 / members;
-    httplib::Client poster(server.host().toStdString(), server.port());
-    poster.set_basic_auth(BenchDatabase::loginName(7).toStdString(), "pw");
-    poster.set_tcp_nodelay(true);
-    const std::string author = BenchDatabase::memberName(7).toStdString();
+    std::vector<std::unique_ptr<httplib::Client>> posters;
+    for (int m = 0; m < BenchDatabase::kMembers; ++m) {
+        posters.push_back(std::make_unique<httplib::Client>(server.host().toStdString(),
+                                                            server.port()));
+        posters.back()->set_basic_auth(BenchDatabase::loginName(m).toStdString(), "pw");
+        posters.back()->set_tcp_nodelay(true);
+    }
     for (long n = 0;; ++n) {
         const auto at = begin + std::chrono::duration_cast<Clock::duration>(
                                     std::chrono::duration<double>(n * noticeSpacing));
@@ -177,12 +189,19 @@ Result simulate(const std::vector<std::unique_ptr<ServerProcess>> &servers, int 
         std::this_thread::sleep_until(at);
         const std::string now =
             QDateTime::currentDateTime().toString("yyyy-MM-dd hh:mm:ss").toStdString();
-        auto answer = poster.Post("/datasnap/rest/TZelServerDataBase/ExecSQL",
+        const int poster = int(n % BenchDatabase::kMembers);
+        const std::string author = BenchDatabase::memberName(poster).toStdString();
+        auto answer = posters[size_t(poster)]->Post("/datasnap/rest/TZelServerDataBase/ExecSQL",
                                   "Insert into Notice values('load " + std::to_string(n) +
                                       "','" + author + "','" + author + "','" + now + "')",
                                   "text/plain");
-        if (!answer || answer->status != 200)
-            ++result.errors;
+        if (!answer || answer->status != 200) {
+            std::lock_guard<std::mutex> lock(mutex); // the members' threads may be done already
+            if (!result.errors++)
+                result.firstError = "notice: " + (answer ? std::to_string(answer->status) + " " +
+                                                               answer->body.substr(0, 120)
+                                                         : std::string("no answer"));
+        }
         ++result.notices;
     }
     for (auto &thread : threads)
@@ -284,8 +303,12 @@ int run(int argc, char **argv) {
     auto measure = [&](const QString &binary, const char *label, int members) {
         std::vector<std::unique_ptr<ServerProcess>> servers;
         for (int i = 0; i < serverCount; ++i) {
+            // The members share 50 logins here, so no login's share of the readers:
+            // a department of N members has N logins.
             servers.push_back(std::make_unique<ServerProcess>(
-                QStringList{"--per-address", "0", "--max-connections", "2000"}, storage));
+                QStringList{"--per-address", "0", "--max-connections", "2000", "--reader-share",
+                            "100000"},
+                storage));
             servers.back()->setDatabase(database);
             if (!binary.isEmpty())
                 servers.back()->setBinary(binary);
@@ -320,8 +343,20 @@ int run(int argc, char **argv) {
                     result.millis.empty() ? 0 : result.millis.back(), result.errors, result.late,
                     result.notices, 100 * (after.cpuSeconds - before.cpuSeconds) / seconds,
                     after.peakKiB / 1024, healthy);
+        if (!result.firstError.empty())
+            std::fprintf(stderr, "  first error: %s\n", result.firstError.c_str());
         for (const auto &each : servers)
             each->stop();
+        // The next measure starts from the same department.
+        const char *removeLoad = "DELETE FROM Notice WHERE Content LIKE 'load %'";
+        if (postgres) {
+            onPostgres.execAsOwner(removeLoad);
+        } else {
+            sqlite3 *db = nullptr;
+            if (sqlite3_open(dbPath.toUtf8().constData(), &db) == SQLITE_OK)
+                sqlite3_exec(db, removeLoad, nullptr, nullptr, nullptr);
+            sqlite3_close(db);
+        }
         return true;
     };
     bool referenceFirst = false; // taking turns, so neither always meets a warmer machine
