@@ -80,22 +80,26 @@ Reply AnswerReuse::answer(Session &session, const std::string &body, const std::
 
 std::shared_ptr<const CachedAnswer> AnswerReuse::broughtUpToDate(Session &session,
                                                                  const std::string &body) {
-    Base base;
+    std::string since;
+    std::shared_ptr<const CachedAnswer> base;
     {
         std::lock_guard<std::mutex> lock(basesMutex_);
         const auto found = bases_.find(body);
         if (found == bases_.end())
             return nullptr;
-        base = found->second;
+        since = found->second.version;
+        base = found->second.answer.lock();
     }
+    if (!base)
+        return nullptr;
     AddedRows added;
-    const auto now = session.addedRows(body, base.version, added);
+    const auto now = session.addedRows(body, since, added);
     if (!now)
         return nullptr;
     const std::string key = keyOf(*now, body);
     if (auto kept = answers_.find(key))
         return kept; // another member's request got there first
-    auto answer = withAddedRows(*base.answer, added, entityTag(key), runner_.maxAnswerBytes(),
+    auto answer = withAddedRows(*base, added, entityTag(key), runner_.maxAnswerBytes(),
                                 answers_.largestKept());
     if (!answer || !answers_.keeps(key.size() + answer->json().size()))
         return nullptr;
@@ -105,11 +109,11 @@ std::shared_ptr<const CachedAnswer> AnswerReuse::broughtUpToDate(Session &sessio
 }
 
 void AnswerReuse::noteBase(const std::string &body, const std::string &version,
-                           std::shared_ptr<const CachedAnswer> answer) {
+                           const std::shared_ptr<const CachedAnswer> &answer) {
     std::lock_guard<std::mutex> lock(basesMutex_);
     if (bases_.size() >= kRememberedBases && !bases_.count(body))
         bases_.clear();
-    bases_[body] = Base{version, std::move(answer)};
+    bases_[body] = Base{version, answer};
 }
 
 std::shared_ptr<const CachedAnswer> AnswerReuse::answerHeld(const std::string &body,

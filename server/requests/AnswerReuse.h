@@ -37,12 +37,13 @@ private:
     // added since merged in; nothing when the storage cannot tell them.
     std::shared_ptr<const CachedAnswer> broughtUpToDate(Session &session, const std::string &body);
     void noteBase(const std::string &body, const std::string &version,
-                  std::shared_ptr<const CachedAnswer> answer);
+                  const std::shared_ptr<const CachedAnswer> &answer);
 
-    // An answer exactly as its statement read the data at version.
+    // An answer exactly as its statement read the data at version, while
+    // the cache keeps it: its memory stays within the cache's.
     struct Base {
         std::string version;
-        std::shared_ptr<const CachedAnswer> answer;
+        std::weak_ptr<const CachedAnswer> answer;
     };
 
     const StatementRunner &runner_;
