@@ -1,5 +1,7 @@
 #include "NoticeBoard.h"
 
+#include <QSet>
+
 #include "SqlValues.h"
 
 #include <QColor>
@@ -71,6 +73,29 @@ QString noticeLine(const QString &content, const QString &performer, const QStri
 bool concerns(const QString &performer, const QString &remark) {
     // An empty name occurs in every text: it would make every notice red.
     return !remark.isEmpty() && performer.contains(remark, Qt::CaseSensitive);
+}
+
+QStringList newNoticesFor(const PDataPacket &now, const PDataPacket &before,
+                          const QString &remark) {
+    QStringList lines;
+    if (!now || !before)
+        return lines;
+    RecordSet shown, earlier;
+    shown.load(now);
+    earlier.load(before);
+    const int content = shown.fieldIndex(QStringLiteral("Content"));
+    const int performer = shown.fieldIndex(QStringLiteral("Performer"));
+    const int time = shown.fieldIndex(QStringLiteral("CreateTime"));
+    if (content < 0 || performer < 0 || time < 0)
+        return lines;
+    QSet<QString> known;
+    for (int row = 0; row < earlier.recordCount(); ++row)
+        known.insert(earlier.value(row, content) + QChar(0) + earlier.value(row, time));
+    for (int row = 0; row < shown.recordCount(); ++row)
+        if (!known.contains(shown.value(row, content) + QChar(0) + shown.value(row, time)) &&
+            concerns(shown.value(row, performer), remark))
+            lines << shown.value(row, content).trimmed();
+    return lines;
 }
 
 void fillPanel(QTextDocument *panel, const RecordSet &notices, const QString &remark) {

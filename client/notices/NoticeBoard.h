@@ -23,6 +23,10 @@ QString noticeLine(const QString &content, const QString &performer, const QStri
 // The remark occurs in the performers; an empty remark concerns no notice.
 bool concerns(const QString &performer, const QString &remark);
 
+// The contents of the notices in `now` that are not in `before` (by content
+// and time) and concern the member, newest first.
+QStringList newNoticesFor(const PDataPacket &now, const PDataPacket &before, const QString &remark);
+
 // Replaces the panel's text in one pass: one line per notice, those that
 // concern the member in red, the others in the panel's normal colour.
 void fillPanel(QTextDocument *panel, const RecordSet &notices, const QString &remark);

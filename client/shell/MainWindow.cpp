@@ -5,6 +5,7 @@
 #include "ChangeWatcher.h"
 #include "ChildWindow.h"
 #include "DataAccess.h"
+#include "DesktopNotices.h"
 #include "ErrorGuard.h"
 #include "IntervalTimer.h"
 #include "KeptView.h"
@@ -31,7 +32,6 @@
 #include <QShowEvent>
 #include <QSplitter>
 #include <QStatusBar>
-#include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTextCursor>
@@ -69,6 +69,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent) {
     aboutAction = help->addAction(QStringLiteral("关于Solvane"), this,
                                   [this] { AboutBox::show(connection); });
 
+    desktopNotices_ = new DesktopNotices(this);
     changeWatcher = new ChangeWatcher(this);
     connect(changeWatcher, &ChangeWatcher::tablesChanged, this, &MainWindow::followChanges);
 
@@ -279,7 +280,9 @@ void MainWindow::followPendingChanges() {
         if (tables.contains(QStringLiteral("Notice"))) {
             const PDataPacket before = panelNotices_;
             refreshNotices();
-            tellOnDesktop(before, panelNotices_);
+            if (!isActiveWindow() && desktopNoticesAction->isChecked())
+                desktopNotices_->tell(
+                    NoticeBoard::newNoticesFor(panelNotices_, before, currentMember.displayName));
         }
         if ((projects || tasks) && projectWindow_ && projectWindow_->isVisible()) {
             const QString shown = projectWindow_->project.id.trimmed();
@@ -317,42 +320,6 @@ void MainWindow::refreshTitle() {
     setWindowTitle(NoticeBoard::titleWithProjects(counted.recordCount()));
     counted.load(gateway->openSql(NoticeBoard::taskCountStatement(currentMember.displayName)));
     setWindowTitle(windowTitle() + NoticeBoard::taskCountSuffix(counted.recordCount()));
-}
-
-void MainWindow::tellOnDesktop(const PDataPacket &before, const PDataPacket &now) {
-    if (!now || !before || isActiveWindow() || !desktopNoticesAction->isChecked() ||
-        !QSystemTrayIcon::isSystemTrayAvailable())
-        return;
-    RecordSet shown, earlier;
-    shown.load(now);
-    earlier.load(before);
-    const int content = shown.fieldIndex(QStringLiteral("Content"));
-    const int performer = shown.fieldIndex(QStringLiteral("Performer"));
-    const int time = shown.fieldIndex(QStringLiteral("CreateTime"));
-    if (content < 0 || performer < 0 || time < 0)
-        return;
-    QSet<QString> known;
-    for (int row = 0; row < earlier.recordCount(); ++row)
-        known.insert(earlier.value(row, content) + QChar(0) + earlier.value(row, time));
-    QStringList lines;
-    for (int row = 0; row < shown.recordCount(); ++row)
-        if (!known.contains(shown.value(row, content) + QChar(0) + shown.value(row, time)) &&
-            NoticeBoard::concerns(shown.value(row, performer), currentMember.displayName))
-            lines << shown.value(row, content).trimmed();
-    if (lines.isEmpty())
-        return;
-    if (!tray_) {
-        tray_ = new QSystemTrayIcon(windowIcon(), this);
-        tray_->setToolTip(QStringLiteral("Solvane"));
-        connect(tray_, &QSystemTrayIcon::messageClicked, this, [this] {
-            showNormal();
-            raise();
-            activateWindow();
-        });
-    }
-    tray_->show();
-    tray_->showMessage(QStringLiteral("Solvane：%1条新通告").arg(lines.size()),
-                       lines.mid(0, 3).join(QLatin1Char('\n')));
 }
 
 void MainWindow::showEvent(QShowEvent *event) {

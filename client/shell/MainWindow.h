@@ -27,7 +27,7 @@ class TaskPanel;
 class TaskWorkflow;
 class RecordSetModel;
 class ChangeWatcher;
-class QSystemTrayIcon;
+class DesktopNotices;
 class StatisticsTab;
 
 class MainWindow : public QMainWindow, public AppShell {
@@ -118,9 +118,6 @@ private:
     void followPendingChanges();
     // The member's counts in the title. Throws.
     void refreshTitle();
-    // The notices new since `before` that concern the member, on the desktop
-    // while the window is in the background.
-    void tellOnDesktop(const PDataPacket &before, const PDataPacket &now);
 
     RecordSetModel *projectModel_, *taskModel_;
     ChildWindow *newProjectWindow_ = nullptr;
@@ -133,5 +130,5 @@ private:
     QString panelMember_;
     QStringList pendingTables_; // changes told while a box was open, or not yet reloaded
     int followRetryMs_ = kFirstFollowRetryMs;
-    QSystemTrayIcon *tray_ = nullptr;
+    DesktopNotices *desktopNotices_;
 };

@@ -8,6 +8,7 @@
 #include "DataAccess.h"
 #include "Dialogs.h"
 #include "MainWindow.h"
+#include "NoticeBoard.h"
 #include "ProjectQueryTab.h"
 #include "ProjectRules.h"
 #include "ProjectWindow.h"
@@ -56,6 +57,7 @@ private slots:
     void cleanup();
     void listsAndPanelFollow();
     void openProjectWindowFollows();
+    void newNoticesForTheMemberAreFound();
 
 private:
     std::unique_ptr<ClientApp> logIn(const QString &user, const QString &password);
@@ -162,6 +164,20 @@ void TestLive::openProjectWindowFollows() {
     // Following wrote nothing: a write would set every window following it going.
     QCOMPARE(changesLogged(fixture_.server()), changesMade);
     window->close();
+}
+
+void TestLive::newNoticesForTheMemberAreFound() {
+    auto kestra = logIn("kestra", "k");
+    QVERIFY(kestra);
+    AppServerGateway &gateway = *kestra->mainWindow->gateway;
+    const QString panel = NoticeBoard::panelStatement(kNow);
+    QVERIFY(DataAccess::addNotice({"旧通告", "Kestra", "Kestra", kNowText}));
+    const PDataPacket before = gateway.openSql(panel);
+    QVERIFY(DataAccess::addNotice({"给别人的", "Kestra", "Mareth", kNowText}));
+    QVERIFY(DataAccess::addNotice({"给Kestra的", "Kestra", "Mareth|Kestra", kNowText}));
+    const PDataPacket now = gateway.openSql(panel);
+    QCOMPARE(NoticeBoard::newNoticesFor(now, before, "Kestra"), QStringList{"给Kestra的"});
+    QCOMPARE(NoticeBoard::newNoticesFor(now, now, "Kestra"), QStringList());
 }
 
 QTEST_MAIN(TestLive)
