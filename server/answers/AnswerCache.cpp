@@ -44,19 +44,20 @@ std::shared_ptr<const CachedAnswer> AnswerCache::findSent(std::string_view etag,
     return nullptr;
 }
 
-void AnswerCache::store(const std::string &key, std::shared_ptr<const CachedAnswer> answer) {
+bool AnswerCache::store(const std::string &key, std::shared_ptr<const CachedAnswer> answer) {
     if (!keeps(key.size() + answer->json().size()))
-        return;
+        return false;
     const size_t size = key.size() + answer->bytes();
     std::lock_guard<std::mutex> lock(mutex_);
     if (byKey_.count(key))
-        return; // another member's run of the same got there first
+        return false; // another member's run of the same got there first
     recent_.push_front(Entry{key, std::move(answer)});
     byKey_.emplace(key, recent_.begin());
     byTag_.emplace(recent_.front().answer->etag(), recent_.begin());
     bytes_ += size;
     while (bytes_ > maxBytes_)
         dropOldest();
+    return true;
 }
 
 void AnswerCache::dropOldest() {

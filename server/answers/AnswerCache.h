@@ -64,7 +64,8 @@ public:
     // taking (with its compressed form) more than a quarter of the cache is not.
     bool keeps(size_t bytes) const { return bytes <= largestKept(); }
     size_t largestKept() const { return maxBytes_ / 8; }
-    void store(const std::string &key, std::shared_ptr<const CachedAnswer> answer);
+    // False when it is not kept: too large, or another answer under key was first.
+    bool store(const std::string &key, std::shared_ptr<const CachedAnswer> answer);
 
 private:
     struct Entry {

@@ -62,8 +62,9 @@ Reply AnswerReuse::answer(Session &session, const std::string &body, const std::
             return fresh; // too large to keep: it holds its budget share
         answer = std::make_shared<const CachedAnswer>(
             fresh.etag, std::move(fresh.body), std::move(parts.rowStarts), std::move(parts.cells));
-        answers_.store(freshKey, answer);
-        if (exactVersion)
+        // Only the answer kept is one to bring up to date: another kept under
+        // the same key may have read a later state than its key says.
+        if (answers_.store(freshKey, answer) && exactVersion)
             noteBase(body, *exactVersion, answer);
     }
     if (earlier && delivery.acceptsRowDelta)
@@ -103,8 +104,8 @@ std::shared_ptr<const CachedAnswer> AnswerReuse::broughtUpToDate(Session &sessio
                                 answers_.largestKept());
     if (!answer || !answers_.keeps(key.size() + answer->json().size()))
         return nullptr;
-    answers_.store(key, answer);
-    noteBase(body, *now, answer);
+    if (answers_.store(key, answer))
+        noteBase(body, *now, answer);
     return answer;
 }
 
