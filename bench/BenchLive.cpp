@@ -14,6 +14,7 @@
 #include "BenchDatabase.h"
 #include "BenchMain.h"
 #include "ServerProcess.h"
+#include "ServerUse.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -246,31 +247,6 @@ double percentile(std::vector<double> values, double p) {
         return 0;
     std::sort(values.begin(), values.end());
     return values[std::min(values.size() - 1, size_t(p * double(values.size())))];
-}
-
-struct ServerUse {
-    double cpuSeconds = 0;
-    long rssKiB = 0, peakKiB = 0;
-};
-
-ServerUse serverUse(qint64 pid) {
-    ServerUse use;
-    QFile stat(QString("/proc/%1/stat").arg(pid));
-    if (stat.open(QIODevice::ReadOnly)) {
-        const QByteArray text = stat.readAll();
-        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-        if (fields.size() > 13)
-            use.cpuSeconds = (fields[11].toDouble() + fields[12].toDouble()) / sysconf(_SC_CLK_TCK);
-    }
-    QFile status(QString("/proc/%1/status").arg(pid));
-    if (status.open(QIODevice::ReadOnly))
-        for (const QByteArray &line : status.readAll().split('\n')) {
-            if (line.startsWith("VmHWM:"))
-                use.peakKiB = line.mid(6).trimmed().split(' ').value(0).toLong();
-            if (line.startsWith("VmRSS:"))
-                use.rssKiB = line.mid(6).trimmed().split(' ').value(0).toLong();
-        }
-    return use;
 }
 
 // A notice reaches every waiting member's panel.

@@ -22,6 +22,7 @@
 #include "PgTestDatabase.h"
 #include "RowChanges.h"
 #include "ServerProcess.h"
+#include "ServerUse.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -49,29 +50,6 @@ constexpr double kNoticeEverySecondsPer100 = 3;
 constexpr int kClientThreads = 64;
 const std::string kOpenSql = "/datasnap/rest/TZelServerDataBase/OpenSQL";
 
-struct ServerUse {
-    double cpuSeconds = 0;
-    long peakKiB = 0;
-};
-
-// The server's CPU time so far and its peak resident memory, from /proc.
-ServerUse serverUse(qint64 pid) {
-    ServerUse use;
-    QFile stat(QString("/proc/%1/stat").arg(pid));
-    if (stat.open(QIODevice::ReadOnly)) {
-        const QByteArray text = stat.readAll();
-        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-        if (fields.size() > 13)
-            use.cpuSeconds = (fields[11].toDouble() + fields[12].toDouble()) / sysconf(_SC_CLK_TCK);
-    }
-    QFile status(QString("/proc/%1/status").arg(pid));
-    if (status.open(QIODevice::ReadOnly))
-        for (const QByteArray &line : status.readAll().split('\n'))
-            if (line.startsWith("VmHWM:"))
-                use.peakKiB = line.mid(6).trimmed().split(' ').value(0).toLong();
-    return use;
-}
-
 std::array<std::string, 3> roundOf(int member) {
     const std::string name =
         BenchDatabase::memberName(member % BenchDatabase::kMembers).toStdString();
@@ -87,7 +65,7 @@ struct Result {
     std::vector<double> millis;
     int errors = 0;
     std::string firstError; // what the first failed request was told
-    int late = 0; // rounds begun more than a second behind their time
+    int late = 0;           // rounds begun more than a second behind their time
     int notices = 0;
 };
 
@@ -176,8 +154,8 @@ Result simulate(const std::vector<std::unique_ptr<ServerProcess>> &servers, int 
     const double noticeSpacing = kNoticeEverySecondsPer100 * 100 / members;
     std::vector<std::unique_ptr<httplib::Client>> posters;
     for (int m = 0; m < BenchDatabase::kMembers; ++m) {
-        posters.push_back(std::make_unique<httplib::Client>(server.host().toStdString(),
-                                                            server.port()));
+        posters.push_back(
+            std::make_unique<httplib::Client>(server.host().toStdString(), server.port()));
         posters.back()->set_basic_auth(BenchDatabase::loginName(m).toStdString(), "pw");
         posters.back()->set_tcp_nodelay(true);
     }
@@ -191,10 +169,11 @@ Result simulate(const std::vector<std::unique_ptr<ServerProcess>> &servers, int 
             QDateTime::currentDateTime().toString("yyyy-MM-dd hh:mm:ss").toStdString();
         const int poster = int(n % BenchDatabase::kMembers);
         const std::string author = BenchDatabase::memberName(poster).toStdString();
-        auto answer = posters[size_t(poster)]->Post("/datasnap/rest/TZelServerDataBase/ExecSQL",
-                                  "Insert into Notice values('load " + std::to_string(n) +
-                                      "','" + author + "','" + author + "','" + now + "')",
-                                  "text/plain");
+        auto answer =
+            posters[size_t(poster)]->Post("/datasnap/rest/TZelServerDataBase/ExecSQL",
+                                          "Insert into Notice values('load " + std::to_string(n) +
+                                              "','" + author + "','" + author + "','" + now + "')",
+                                          "text/plain");
         if (!answer || answer->status != 200) {
             std::lock_guard<std::mutex> lock(mutex); // the members' threads may be done already
             if (!result.errors++)
