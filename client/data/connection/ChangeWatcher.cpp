@@ -1,5 +1,7 @@
 #include "ChangeWatcher.h"
 
+#include "ServerAddress.h"
+
 #include <httplib.h>
 #include <nlohmann/json.hpp>
 
@@ -7,18 +9,6 @@
 
 #include <algorithm>
 #include <csignal>
-
-namespace {
-
-std::string changesPath(QString context) {
-    while (context.startsWith(QLatin1Char('/')))
-        context.remove(0, 1);
-    if (!context.endsWith(QLatin1Char('/')))
-        context += QLatin1Char('/');
-    return "/" + context.toStdString() + "changes";
-}
-
-} // namespace
 
 ChangeWatcher::ChangeWatcher(QObject *parent) : QObject(parent) {
     // Stopping closes the connection under a request: a TLS library writing
@@ -58,11 +48,7 @@ bool ChangeWatcher::pause(int millis) {
 }
 
 void ChangeWatcher::run(Server server) {
-    const std::string host = server.host.contains(QLatin1Char(':'))
-                                 ? "[" + server.host.toStdString() + "]"
-                                 : server.host.toStdString();
-    httplib::Client client((server.tls ? "https://" : "http://") + host + ":" +
-                           std::to_string(server.port));
+    httplib::Client client(serverUrl(server.host, server.port, server.tls));
     if (server.tls) {
         client.enable_server_certificate_verification(true);
         if (!server.caFile.isEmpty())
@@ -78,7 +64,7 @@ void ChangeWatcher::run(Server server) {
             return;
         client_ = &client;
     }
-    const std::string path = changesPath(server.context);
+    const std::string path = contextRoot(server.context) + "changes";
     std::string since;
     std::map<std::string, std::string> versions;
     int retryMs = kFirstRetryMs;

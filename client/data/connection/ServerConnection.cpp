@@ -1,6 +1,7 @@
 #include "ServerConnection.h"
 
 #include "RowChanges.h"
+#include "ServerAddress.h"
 #include "ServerError.h"
 
 #include <cstdio>
@@ -57,12 +58,7 @@ std::string ServerConnection::where() const {
 }
 
 std::string ServerConnection::rootPath() const {
-    std::string context = context_.toStdString();
-    while (!context.empty() && context.front() == '/')
-        context.erase(context.begin());
-    if (context.empty() || context.back() != '/')
-        context += '/';
-    return "/" + context;
+    return contextRoot(context_);
 }
 
 std::string ServerConnection::methodPath(const char *method) const {
@@ -72,14 +68,10 @@ std::string ServerConnection::methodPath(const char *method) const {
 void ServerConnection::open() {
     if (client_)
         return;
-    const std::string host = hostName_.contains(QLatin1Char(':'))
-                                 ? "[" + hostName_.toStdString() + "]" // an IPv6 address
-                                 : hostName_.toStdString();
-    auto client = std::make_unique<httplib::Client>((tls_ ? "https://" : "http://") + host + ":" +
-                                                    std::to_string(port_));
+    auto client = std::make_unique<httplib::Client>(serverUrl(hostName_, port_, tls_));
     if (!client->is_valid())
         throw UnreachableError("Cannot connect to the application server at " + where() +
-                          ": the address is not valid");
+                               ": the address is not valid");
     if (tls_) {
         client->enable_server_certificate_verification(true);
         if (!caFile_.isEmpty())
