@@ -48,43 +48,32 @@ void cancelAside(PGconn *conn) {
     }).detach();
 }
 
-// Waits until the socket is ready for events or the deadline passes; false then.
-bool waitFor(int socket, short events, Clock::time_point deadline) {
-    for (;;) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0)
-            return false;
-        pollfd waited{socket, events, 0};
-        const int ready = poll(&waited, 1, int(std::min<long long>(left.count() + 1, 60000)));
-        if (ready > 0)
-            return true;
-        if (ready < 0 && errno != EINTR)
-            return true; // libpq tells what is wrong with the socket
-    }
-}
-
 enum class Waited { Ready, TimedOut, Stopped };
 
-// As waitFor, and woken as well when stop is raised.
-Waited waitFor(int socket, short events, Clock::time_point deadline, const QueryStop *stop) {
-    if (!stop)
-        return waitFor(socket, events, deadline) ? Waited::Ready : Waited::TimedOut;
+// Waits until the socket is ready for events, the deadline passes, or stop
+// (when given) is raised.
+Waited waitFor(int socket, short events, Clock::time_point deadline,
+               const QueryStop *stop = nullptr) {
     for (;;) {
-        if (stop->raised())
+        if (stop && stop->raised())
             return Waited::Stopped;
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0)
             return Waited::TimedOut;
-        pollfd waited[2] = {{socket, events, 0}, {stop->descriptor(), POLLIN, 0}};
-        const int ready = poll(waited, stop->descriptor() >= 0 ? 2 : 1,
+        pollfd waited[2] = {{socket, events, 0}, {stop ? stop->descriptor() : -1, POLLIN, 0}};
+        const int ready = poll(waited, stop && stop->descriptor() >= 0 ? 2 : 1,
                                int(std::min<long long>(left.count() + 1, 60000)));
         if (ready > 0 && waited[0].revents != 0)
             return Waited::Ready;
         if (ready < 0 && errno != EINTR)
-            return Waited::Ready;
+            return Waited::Ready; // libpq tells what is wrong with the socket
     }
+}
+
+// Without a stop: whether the socket became ready in time.
+bool readyBy(int socket, short events, Clock::time_point deadline) {
+    return waitFor(socket, events, deadline) == Waited::Ready;
 }
 
 // SQLSTATEs of a database that is going away or cannot take the session.
@@ -287,7 +276,7 @@ private:
                 conn_.reset();
                 unavailable("cannot connect: " + why);
             }
-            if (!waitFor(PQsocket(conn_.get()), polled == PGRES_POLLING_READING ? POLLIN : POLLOUT,
+            if (!readyBy(PQsocket(conn_.get()), polled == PGRES_POLLING_READING ? POLLIN : POLLOUT,
                          deadline_)) {
                 conn_.reset();
                 unavailable("no answer to a new connection within " + std::to_string(limitMillis_) +
@@ -342,19 +331,19 @@ private:
         // statement is ignored: a second one goes halfway through the margin.
         const auto again = Clock::now() + kDeadlineMargin / 2;
         bool answered = true;
-        while (answered && PQisBusy(conn_.get()) && waitFor(PQsocket(conn_.get()), POLLIN, again))
+        while (answered && PQisBusy(conn_.get()) && readyBy(PQsocket(conn_.get()), POLLIN, again))
             answered = PQconsumeInput(conn_.get());
         if (answered && PQisBusy(conn_.get()))
             cancelAside(conn_.get());
         while (answered && PQisBusy(conn_.get()))
-            answered = waitFor(PQsocket(conn_.get()), POLLIN, grace) && PQconsumeInput(conn_.get());
+            answered = readyBy(PQsocket(conn_.get()), POLLIN, grace) && PQconsumeInput(conn_.get());
         while (answered) {
             PgResultPtr rest{PQgetResult(conn_.get())};
             if (!rest)
                 break;
             while (answered && PQisBusy(conn_.get()))
                 answered =
-                    waitFor(PQsocket(conn_.get()), POLLIN, grace) && PQconsumeInput(conn_.get());
+                    readyBy(PQsocket(conn_.get()), POLLIN, grace) && PQconsumeInput(conn_.get());
         }
         if (!answered || PQtransactionStatus(conn_.get()) != PQTRANS_IDLE)
             conn_.reset();
