@@ -174,7 +174,6 @@ struct HttpServer::PendingRequest {
     Delivery delivery;
     std::optional<Reply> reply; // known once set; the body is then dropped
     std::string body;
-    std::string excerpt; // of the body, for the log once it has gone to a worker
 };
 
 struct MhdCallbacks {
@@ -348,7 +347,6 @@ bool HttpServer::handle(MHD_Connection *connection, PendingRequest &request, con
     // back, which orders the two.
     MHD_suspend_connection(connection);
     request.queued = true;
-    request.excerpt = statementExcerpt(request.body);
     // A query is stopped when its client goes away meanwhile.
     std::shared_ptr<QueryStop> stop;
     uint64_t watched = 0;
@@ -482,12 +480,13 @@ bool HttpServer::answer(MHD_Connection *connection, PendingRequest &request, Rep
     logged.millis = took.count();
     logged.rows = reply.rows;
     logged.failure = reply.failure;
-    std::string peer;
+    std::string peer, excerpt;
     if (!reply.failure.empty()) {
         peer = peerAddress(connection);
         logged.peer = peer;
         logged.login = request.userName;
-        logged.excerpt = request.excerpt;
+        excerpt = statementExcerpt(reply.statement);
+        logged.excerpt = excerpt;
     }
     // A department's waits for changes would fill the log: only failed ones go there.
     if (reply.status == 401 || reply.status == 429)

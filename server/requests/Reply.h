@@ -16,11 +16,12 @@ struct Reply {
         : status(status), body(std::move(body)), rows(rows), memory(std::move(memory)) {}
 
     int status = 200;
-    std::string body;    // JSON
-    size_t rows = 0;     // rows returned or changed, for the log
-    std::string failure; // why the request failed, as the member is told; empty when it did not
-    BudgetShare memory;  // held by a large body until it has been sent
-    std::string etag;    // an OpenSQL answer's entity tag; with status 304 there is no body
+    std::string body;      // JSON
+    size_t rows = 0;       // rows returned or changed, for the log
+    std::string failure;   // why the request failed, as the member is told; empty when it did not
+    std::string statement; // with a failure: the statement that failed, for the log
+    BudgetShare memory;    // held by a large body until it has been sent
+    std::string etag;      // an OpenSQL answer's entity tag; with status 304 there is no body
     // A kept answer, sent instead of body in the form delivery picks.
     std::shared_ptr<const CachedAnswer> kept;
     std::shared_ptr<const std::string> sharedBody; // sent instead of body: a kept answer's

@@ -44,6 +44,13 @@ struct StatementRequests::Job {
     Delivery delivery;
     std::function<void(Reply)> done;
     std::shared_ptr<const QueryStop> stop;
+
+    // The reply of a request that failed carries its statement, for the log.
+    void finish(Reply reply) {
+        if (!reply.failure.empty())
+            reply.statement = std::move(body);
+        done(std::move(reply));
+    }
 };
 
 namespace {
@@ -76,7 +83,7 @@ void StatementRequests::run(Method method, std::string body, Credentials credent
         [this, method, shared](Session *session) {
             const QueryStop *stop = shared->stop.get();
             if (stop && stop->raised()) {
-                shared->done(nobodyWaitsReply());
+                shared->finish(nobodyWaitsReply());
                 return;
             }
             Reply reply;
@@ -95,15 +102,15 @@ void StatementRequests::run(Method method, std::string body, Credentials credent
             }
             if (stop && stop->raised())
                 reply = nobodyWaitsReply();
-            shared->done(std::move(reply));
+            shared->finish(std::move(reply));
         },
         [shared] {
             // Its client has stopped waiting: not made, and told so.
-            shared->done(errorReply(503, "the server is busy: the change waited too long for its "
-                                         "turn and was not made; try again shortly"));
+            shared->finish(errorReply(503, "the server is busy: the change waited too long for its "
+                                           "turn and was not made; try again shortly"));
         });
     if (!taken)
-        shared->done(errorReply(
+        shared->finish(errorReply(
             503, "the server is busy: too many statements are waiting; try again shortly"));
 }
 
