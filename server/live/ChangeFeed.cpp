@@ -28,8 +28,7 @@ ChangeFeed::~ChangeFeed() {
 uint64_t ChangeFeed::wait(const std::string &since, Answer answer) {
     std::unique_lock<std::mutex> lock(mutex_);
     if (finishing_ || (now_ && now_->token() != since)) {
-        const std::string versions =
-            finishing_ ? std::string() : (now_ ? now_->json() : TableVersions{}.json());
+        const std::string versions = finishing_ ? std::string() : versionsNow();
         lock.unlock();
         answer(versions);
         return 0;
@@ -50,7 +49,7 @@ void ChangeFeed::forget(uint64_t id) {
         return;
     Answer answer = std::move(found->second.answer);
     waiters_.erase(found);
-    const std::string versions = now_ ? now_->json() : TableVersions{}.json();
+    const std::string versions = versionsNow();
     lock.unlock();
     answer(versions);
 }
@@ -81,6 +80,10 @@ void ChangeFeed::finish() {
 size_t ChangeFeed::waiting() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return waiters_.size();
+}
+
+std::string ChangeFeed::versionsNow() const {
+    return (now_ ? *now_ : TableVersions{}).json();
 }
 
 std::string ChangeFeed::loginVersion() const {
@@ -143,7 +146,7 @@ void ChangeFeed::run() {
                 continue;
             }
             const std::string token = now_ ? now_->token() : std::string();
-            versions = now_ ? now_->json() : TableVersions{}.json();
+            versions = versionsNow();
             for (auto it = waiters_.begin(); it != waiters_.end();) {
                 if (due.size() == timing_.answersPerSlice) {
                     // The rest in the next slice.

@@ -68,6 +68,8 @@ private:
     void run();
     // Reads the versions; false when the session could not tell.
     bool lookUp();
+    // What a waiter is answered now; with mutex_ held.
+    std::string versionsNow() const;
 
     std::unique_ptr<Session> session_; // the feed thread's only
     std::function<bool()> busy_;
