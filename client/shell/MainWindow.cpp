@@ -211,21 +211,26 @@ void MainWindow::reload() {
 void MainWindow::refreshShown() {
     if (!hasMember_ || !gateway)
         return;
-    {
-        // Rows are found again by their keys: a project by its number, a
-        // task by its project, content and dispatcher.
-        const KeptView keptProjects(projectGrid, {0});
-        const KeptView keptTasks(taskGrid, {0, 1, 2});
+    reloadShownLists(true, true);
+    refreshNotices();
+    if (projectWindow_ && projectWindow_->isVisible())
+        projectWindow_->refreshShown();
+}
+
+void MainWindow::reloadShownLists(bool projects, bool tasks) {
+    // Rows are found again by their keys: a project by its number, a task by
+    // its project, content and dispatcher.
+    const KeptView keptProjects(projectGrid, {0});
+    const KeptView keptTasks(taskGrid, {0, 1, 2});
+    if (projects) {
         const std::optional<QString> query = projectQuery->shownQuery();
         projectRecords->load(query ? DataAccess::queryProjects(*query)
                                    : DataAccess::selectMemberProjects(currentMember.displayName,
                                                                       currentMember.displayName));
+    }
+    if (tasks)
         taskRecords->load(
             DataAccess::selectMemberTasks(currentMember.displayName, currentMember.displayName));
-    }
-    refreshNotices();
-    if (projectWindow_ && projectWindow_->isVisible())
-        projectWindow_->refreshShown();
 }
 
 void MainWindow::startFollowingChanges() {
@@ -263,18 +268,7 @@ void MainWindow::followPendingChanges() {
     const bool tasks = tables.contains(QStringLiteral("Task"));
     try {
         if (projects || tasks) {
-            const KeptView keptProjects(projectGrid, {0});
-            const KeptView keptTasks(taskGrid, {0, 1, 2});
-            if (projects) {
-                const std::optional<QString> query = projectQuery->shownQuery();
-                projectRecords->load(
-                    query ? DataAccess::queryProjects(*query)
-                          : DataAccess::selectMemberProjects(currentMember.displayName,
-                                                             currentMember.displayName));
-            }
-            if (tasks)
-                taskRecords->load(DataAccess::selectMemberTasks(currentMember.displayName,
-                                                                currentMember.displayName));
+            reloadShownLists(projects, tasks);
             refreshTitle();
         }
         if (tables.contains(QStringLiteral("Notice"))) {

@@ -114,6 +114,9 @@ private:
     void buildTaskTab();
     void buildAnalysisTab();
     void openChild(ChildWindow *child);
+    // The project list (the member's query, if any) and the task list, as
+    // asked, the member's place in each kept. Throws.
+    void reloadShownLists(bool projects, bool tasks);
     void startFollowingChanges();
     void followPendingChanges();
     // The member's counts in the title. Throws.
