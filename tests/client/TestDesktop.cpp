@@ -189,13 +189,13 @@ void TestDesktop::windowsOpenInsideTheWorkArea() {
 }
 
 void TestDesktop::childWindowsStayInFrontOfTheirOpener() {
-    MainWindow *main = app_->mainWindow;
-    const auto mainId = xcb_window_t(main->winId());
-    main->openMemberWindow();
+    MainWindow *mainWindow = app_->mainWindow;
+    const auto mainId = xcb_window_t(mainWindow->winId());
+    mainWindow->openMemberWindow();
     QVERIFY(QTest::qWaitForWindowExposed(app_->memberWindow));
     QCOMPARE(transientFor(app_->memberWindow), mainId);
     app_->memberWindow->close();
-    main->openNewProjectWindow();
+    mainWindow->openNewProjectWindow();
     QVERIFY(QTest::qWaitForWindowExposed(app_->newProjectWindow));
     QCOMPARE(transientFor(app_->newProjectWindow), mainId);
     app_->newProjectWindow->close();
@@ -240,39 +240,39 @@ void TestDesktop::qtSpeaksChinese() {
 }
 
 void TestDesktop::openProjectWithEnter() {
-    MainWindow *main = app_->mainWindow;
-    main->queryEdit->setFocus();
-    QTest::keyClicks(main->queryEdit, "Kestra,");
-    QTest::keyClick(main->queryEdit, Qt::Key_Return); // runs the query
-    QTRY_COMPARE(main->projectGrid->model()->rowCount(), 1);
-    main->projectGrid->setFocus();
-    main->projectGrid->setCurrentIndex(main->projectGrid->model()->index(0, 0));
-    QTest::keyClick(main->projectGrid, Qt::Key_Return);
+    MainWindow *mainWindow = app_->mainWindow;
+    mainWindow->queryEdit->setFocus();
+    QTest::keyClicks(mainWindow->queryEdit, "Kestra,");
+    QTest::keyClick(mainWindow->queryEdit, Qt::Key_Return); // runs the query
+    QTRY_COMPARE(mainWindow->projectGrid->model()->rowCount(), 1);
+    mainWindow->projectGrid->setFocus();
+    mainWindow->projectGrid->setCurrentIndex(mainWindow->projectGrid->model()->index(0, 0));
+    QTest::keyClick(mainWindow->projectGrid, Qt::Key_Return);
     QVERIFY(QTest::qWaitForWindowExposed(app_->projectWindow));
     QCOMPARE(app_->projectWindow->project.id, "GD20261201001");
-    QVERIFY(!main->isEnabled());
+    QVERIFY(!mainWindow->isEnabled());
 }
 
 void TestDesktop::keyboardDoesTheDaysWork() {
-    MainWindow *main = app_->mainWindow;
+    MainWindow *mainWindow = app_->mainWindow;
     // Alt and the caption's letter opens the entry.
-    QTest::keyClick(main, Qt::Key_U, Qt::AltModifier);
+    QTest::keyClick(mainWindow, Qt::Key_U, Qt::AltModifier);
     QTRY_VERIFY(app_->memberWindow->isVisible());
     app_->memberWindow->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(app_->memberWindow));
     QTest::keyClick(app_->memberWindow, Qt::Key_Escape); // Esc closes a child window
     QTRY_VERIFY(!app_->memberWindow->isVisible());
-    QVERIFY(main->isEnabled());
+    QVERIFY(mainWindow->isEnabled());
 
     // Enter in the task grid opens the task.
-    main->tabs->setCurrentIndex(1);
-    main->taskGrid->setFocus();
-    main->taskGrid->setCurrentIndex(main->taskGrid->model()->index(0, 1));
-    QTest::keyClick(main->taskGrid, Qt::Key_Enter, Qt::KeypadModifier);
-    QCOMPARE(main->taskPanel->contentBox->toPlainText(), "安装");
+    mainWindow->tabs->setCurrentIndex(1);
+    mainWindow->taskGrid->setFocus();
+    mainWindow->taskGrid->setCurrentIndex(mainWindow->taskGrid->model()->index(0, 1));
+    QTest::keyClick(mainWindow->taskGrid, Qt::Key_Enter, Qt::KeypadModifier);
+    QCOMPARE(mainWindow->taskPanel->contentBox->toPlainText(), "安装");
 
     // A date picker is one Tab stop; Enter in a form presses its default button.
-    QTest::keyClick(main, Qt::Key_A, Qt::AltModifier);
+    QTest::keyClick(mainWindow, Qt::Key_A, Qt::AltModifier);
     NewProjectWindow *editor = app_->newProjectWindow;
     QTRY_VERIFY(editor->isVisible());
     editor->createTimeEdit->setFocus();

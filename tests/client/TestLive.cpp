@@ -94,16 +94,16 @@ void TestLive::listsAndPanelFollow() {
     auto kestra = logIn("kestra", "k");
     auto mareth = logIn("tb58", "pw");
     QVERIFY(kestra && mareth);
-    MainWindow *main = kestra->mainWindow;
+    MainWindow *mainWindow = kestra->mainWindow;
     ShellFixture::actAs(*kestra);
-    main->reload();
+    mainWindow->reload();
     // Kestra's place: the second project and the old task.
-    const int project = rowOf(main->projectGrid, 0, "GD2");
+    const int project = rowOf(mainWindow->projectGrid, 0, "GD2");
     QVERIFY(project >= 0);
-    main->projectGrid->setCurrentIndex(main->projectGrid->model()->index(project, 0));
-    const int task = rowOf(main->taskGrid, 1, "旧任务");
+    mainWindow->projectGrid->setCurrentIndex(mainWindow->projectGrid->model()->index(project, 0));
+    const int task = rowOf(mainWindow->taskGrid, 1, "旧任务");
     QVERIFY(task >= 0);
-    main->taskGrid->setCurrentIndex(main->taskGrid->model()->index(task, 1));
+    mainWindow->taskGrid->setCurrentIndex(mainWindow->taskGrid->model()->index(task, 1));
 
     // Mareth dispatches a task for Kestra and says so in a notice.
     ShellFixture::actAs(*mareth);
@@ -112,10 +112,11 @@ void TestLive::listsAndPanelFollow() {
 
     // Kestra does nothing; what Kestra sees follows.
     ShellFixture::actAs(*kestra);
-    QTRY_VERIFY_WITH_TIMEOUT(rowOf(main->taskGrid, 1, "新任务") >= 0, 10000);
-    QTRY_VERIFY_WITH_TIMEOUT(main->noticePanel->toPlainText().contains("有新的派发任务"), 10000);
-    QCOMPARE(selectedCell(main->taskGrid, 1).trimmed(), QString("旧任务"));
-    QCOMPARE(selectedCell(main->projectGrid, 0).trimmed(), QString("GD2"));
+    QTRY_VERIFY_WITH_TIMEOUT(rowOf(mainWindow->taskGrid, 1, "新任务") >= 0, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(mainWindow->noticePanel->toPlainText().contains("有新的派发任务"),
+                             10000);
+    QCOMPARE(selectedCell(mainWindow->taskGrid, 1).trimmed(), QString("旧任务"));
+    QCOMPARE(selectedCell(mainWindow->projectGrid, 0).trimmed(), QString("GD2"));
 
     // Kestra claims it; Mareth's list follows in turn.
     ShellFixture::actAs(*kestra);
@@ -138,11 +139,11 @@ void TestLive::openProjectWindowFollows() {
     auto mareth = logIn("tb58", "pw");
     QVERIFY(kestra && mareth);
     ShellFixture::actAs(*kestra);
-    MainWindow *main = kestra->mainWindow;
-    main->reload();
-    main->projectGrid->setCurrentIndex(
-        main->projectGrid->model()->index(rowOf(main->projectGrid, 0, "GD1"), 0));
-    main->projectQuery->openCurrentProject();
+    MainWindow *mainWindow = kestra->mainWindow;
+    mainWindow->reload();
+    mainWindow->projectGrid->setCurrentIndex(
+        mainWindow->projectGrid->model()->index(rowOf(mainWindow->projectGrid, 0, "GD1"), 0));
+    mainWindow->projectQuery->openCurrentProject();
     ProjectWindow *window = kestra->projectWindow;
     QVERIFY(window->isVisible());
 
@@ -159,8 +160,8 @@ void TestLive::openProjectWindowFollows() {
     ShellFixture::actAs(*kestra);
     QTRY_VERIFY_WITH_TIMEOUT(window->flowNodeBox->toPlainText().contains("需求已确认"), 10000);
     QTRY_VERIFY_WITH_TIMEOUT(rowOf(window->taskGrid, 1, "新任务") >= 0, 10000);
-    QVERIFY2(main->statusBar()->currentMessage().contains("GD1"),
-             qPrintable(main->statusBar()->currentMessage()));
+    QVERIFY2(mainWindow->statusBar()->currentMessage().contains("GD1"),
+             qPrintable(mainWindow->statusBar()->currentMessage()));
     // Following wrote nothing: a write would set every window following it going.
     QCOMPARE(changesLogged(fixture_.server()), changesMade);
     window->close();
