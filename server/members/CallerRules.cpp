@@ -1,5 +1,6 @@
 #include "CallerRules.h"
 
+#include "MemberNames.h"
 #include "StatementShapes.h"
 #include "StoredTime.h"
 #include "ValueLimits.h"
@@ -22,9 +23,9 @@ std::string trimmed(const std::string &value) {
     return MemberDirectory::trimmed(value);
 }
 
-Verdict refuse(const std::string &why) {
+Verdict refuse(const std::string &code, const std::string &why) {
     Verdict verdict;
-    verdict.refusal = why;
+    verdict.refusal = Refusal{code, why};
     return verdict;
 }
 
@@ -39,24 +40,29 @@ Verdict changingLogin() {
 // first, so it would stay on top of every member's panel.
 constexpr std::time_t kNoticeAheadSeconds = 10 * 60;
 
-// Why a login name cannot be stored, or nothing when it can: the client
-// trims what is typed, so a name with blanks at its ends could never be
-// typed to log in with.
-std::optional<std::string> badLoginName(const std::string &name) {
-    if (name.empty())
-        return "a login name may not be empty";
-    if (trimmed(name) != name)
-        return "a login name may not begin or end with blanks or control characters";
+// Why a login name cannot be taken by the member with the login name owner
+// (empty for a new member), or nothing when it can.
+std::optional<Refusal> loginNameRefusal(const Caller &caller, const std::string &name,
+                                        const std::string &owner, MemberDirectory &members) {
+    if (auto why = badLoginName(name))
+        return Refusal{"name-invalid", *why};
+    if (!caller.privileged && MemberDirectory::looksPrivileged(name))
+        return Refusal{"not-privileged",
+                       "only tb58, vqk and tapvoreld may take a privileged login name"};
+    if (members.loginNameTaken(name, owner))
+        return Refusal{"name-taken", "another member already has the login name " + name +
+                                         " or one that looks like it"};
     return std::nullopt;
 }
 
-std::optional<std::string> badDisplayName(const std::string &name, const std::string &owner,
+std::optional<Refusal> displayNameRefusal(const std::string &name, const std::string &owner,
                                           MemberDirectory &members) {
-    if (trimmed(name).empty())
-        return "a display name may not be empty";
+    if (auto why = badDisplayName(name))
+        return Refusal{"name-invalid", *why};
     // Projects, tasks and notices name members by display name.
     if (members.displayNameTaken(name, owner))
-        return "another member already has the display name " + trimmed(name);
+        return Refusal{"name-taken", "another member already has the display name " + name +
+                                         " or one that looks like it"};
     return std::nullopt;
 }
 
@@ -65,17 +71,18 @@ Verdict judgeLogin(const Caller &caller, Kind kind, const std::vector<std::strin
     switch (kind) {
     case Kind::AllMembers:
         if (!caller.privileged)
-            return refuse("only tb58, vqk and tapvoreld may list every member");
+            return refuse("not-privileged", "only tb58, vqk and tapvoreld may list every member");
         break;
     case Kind::AddMember:
         if (!caller.privileged)
-            return refuse("only tb58, vqk and tapvoreld may add members");
+            return refuse("not-privileged", "only tb58, vqk and tapvoreld may add members");
         if (values.size() < 3)
-            return refuse("a new member needs a login name, a password and a display name");
-        if (auto why = badLoginName(values[0]))
-            return refuse(*why);
-        if (auto why = badDisplayName(values[2], {}, members))
-            return refuse(*why);
+            return refuse("value-invalid",
+                          "a new member needs a login name, a password and a display name");
+        if (auto why = loginNameRefusal(caller, values[0], {}, members))
+            return refuse(why->code, why->text);
+        if (auto why = displayNameRefusal(values[2], {}, members))
+            return refuse(why->code, why->text);
         return changingLogin();
     case Kind::LoginCheck:
     case Kind::OwnLoginRow:
@@ -92,13 +99,15 @@ Verdict judgeLogin(const Caller &caller, Kind kind, const std::vector<std::strin
         // Addressed by the old login name and password: those must be the caller's.
         if (values.size() < 5 || !sameLogin(trimmed(values[3]), caller.userName) ||
             trimmed(values[4]) != caller.password)
-            return refuse("a member may change only the own login");
-        if (auto why = badLoginName(values[0]))
-            return refuse(*why);
-        if (!caller.privileged && MemberDirectory::isPrivileged(values[0]))
-            return refuse("only tb58, vqk and tapvoreld may take a privileged login name");
-        if (auto why = badDisplayName(values[2], caller.userName, members))
-            return refuse(*why);
+            return refuse("not-own-login", "a member may change only the own login");
+        // A name kept as it is stored is no new name: a member whose name
+        // an older server let in still changes the own password.
+        if (values[0] != caller.userName)
+            if (auto why = loginNameRefusal(caller, values[0], caller.userName, members))
+                return refuse(why->code, why->text);
+        if (values[2] != caller.displayName)
+            if (auto why = displayNameRefusal(values[2], caller.userName, members))
+                return refuse(why->code, why->text);
         return changingLogin();
     default:
         break;
@@ -109,29 +118,31 @@ Verdict judgeLogin(const Caller &caller, Kind kind, const std::vector<std::strin
 Verdict judgeNotice(const Caller &caller, const std::vector<std::string> &values) {
     // Content, author, performer, time.
     if (values.size() < 4)
-        return refuse("a notice holds content, author, performer and time");
+        return refuse("value-invalid", "a notice holds content, author, performer and time");
     // As stored: the client signs with the display name as it reads it.
     if (values[1] != caller.displayName)
-        return refuse("a notice is signed with the own display name");
+        return refuse("not-own-name", "a notice is signed with the own display name");
     if (values[3] > storedTime(std::time(nullptr) + kNoticeAheadSeconds))
-        return refuse("a notice may not be dated later than now");
+        return refuse("value-invalid", "a notice may not be dated later than now");
     return Verdict{};
 }
 
 Verdict judgeReduced(const Caller &caller, const std::optional<StatementShapes::Reduced> &reduced,
                      bool anyStatement, MemberDirectory &members) {
     if (reduced && reduced->bareParameter)
-        return refuse("a statement may not hold a parameter (?) outside quotes");
+        return refuse("statement-refused",
+                      "a statement may not hold a parameter (?) outside quotes");
     const auto kind = reduced ? StatementShapes::kindOf(reduced->shape) : std::nullopt;
     if (!kind) {
         // Another tool's statement: the guard alone decides what it may do,
         // so only the members who may see every login run them.
         if (anyStatement && caller.privileged)
             return changingLogin();
-        return refuse("the server runs only the statements the Solvane client sends");
+        return refuse("statement-refused",
+                      "the server runs only the statements the Solvane client sends");
     }
     if (auto why = oversizedValue(*kind, reduced->literals))
-        return refuse(*why);
+        return refuse("too-large", *why);
     if (*kind == Kind::AddNotice) {
         Verdict verdict = judgeNotice(caller, reduced->literals);
         if (!verdict.refusal)

@@ -3,10 +3,11 @@
 // the Login table only what the member window would show or change for that
 // member. The privileged login names see and add every member; everybody
 // reads every member's display name, reads and changes only the own row.
-// Login names are never blank at their ends and only the privileged take a
-// privileged one; display names are unique; a notice is dated no later than
-// now and signed by the caller; values keep to ValueLimits. Projects, tasks
-// and each member's share of the notices follow the rules of WorkflowRules.
+// Login and display names keep to MemberNames, are unique as a person reads
+// them, and only the privileged take a privileged login name (or one that
+// looks like it); a notice is dated no later than now and signed by the
+// caller; values keep to ValueLimits. Projects, tasks and each member's
+// share of the notices follow the rules of WorkflowRules.
 
 #include "MemberDirectory.h"
 #include "Storage.h"
@@ -17,9 +18,9 @@
 namespace appserver {
 
 struct Verdict {
-    std::optional<std::string> refusal; // set: answer 403 with it
-    bool changesLogin = false;          // the directory is stale once it has run
-    std::string shape;                  // the statement with its values left out
+    std::optional<Refusal> refusal; // set: answer 403 with it
+    bool changesLogin = false;      // the directory is stale once it has run
+    std::string shape;              // the statement with its values left out
     // Set: of the rows the statement reads, the caller gets only those whose
     // UseName is this login name; the answer is for that caller alone.
     std::optional<std::string> onlyRowsOf;

@@ -1,5 +1,7 @@
 #include "MemberDirectory.h"
 
+#include "MemberNames.h"
+
 #include <chrono>
 
 namespace appserver {
@@ -57,6 +59,10 @@ bool MemberDirectory::reload(Session &session, const std::optional<std::string> 
     if (read.outcome != Outcome::Ok)
         return false;
     byName_ = std::move(rows.members);
+    likeness_.clear();
+    for (const auto &[name, member] : byName_)
+        likeness_.emplace(name, Likeness{nameLikeness(member.userName),
+                                         nameLikeness(trimmed(member.displayName))});
     fresh_ = true;
     loadedVersion_ = version;
     return true;
@@ -99,11 +105,32 @@ std::string MemberDirectory::trimmed(const std::string &value) {
 
 bool MemberDirectory::displayNameTaken(const std::string &displayName,
                                        const std::string &exceptUserName) {
-    const std::string wanted = folded(trimmed(displayName));
+    const std::string wanted = nameLikeness(trimmed(displayName));
     const std::string except = folded(exceptUserName);
     std::lock_guard<std::mutex> lock(mutex_);
-    for (const auto &[name, member] : byName_)
-        if (name != except && folded(trimmed(member.displayName)) == wanted)
+    for (const auto &[name, likeness] : likeness_)
+        if (name != except && likeness.displayName == wanted)
+            return true;
+    return false;
+}
+
+bool MemberDirectory::loginNameTaken(const std::string &userName,
+                                     const std::string &exceptUserName) {
+    const std::string wanted = nameLikeness(userName);
+    const std::string except = folded(exceptUserName);
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const auto &[name, likeness] : likeness_)
+        if (name != except && likeness.userName == wanted)
+            return true;
+    return false;
+}
+
+bool MemberDirectory::looksPrivileged(const std::string &userName) {
+    static const std::string privileged[] = {nameLikeness("tb58"), nameLikeness("vqk"),
+                                             nameLikeness("tapvoreld")};
+    const std::string likeness = nameLikeness(userName);
+    for (const auto &name : privileged)
+        if (likeness == name)
             return true;
     return false;
 }

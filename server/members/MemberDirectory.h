@@ -30,8 +30,12 @@ public:
     // Login changed through this server.
     void invalidate();
     // Whether a member, other than the one with the login name exceptUserName,
-    // goes by this display name (ASCII letter case and surrounding blanks ignored).
+    // goes by this display name or login name, or by one a person could take
+    // for it (nameLikeness).
     bool displayNameTaken(const std::string &displayName, const std::string &exceptUserName);
+    bool loginNameTaken(const std::string &userName, const std::string &exceptUserName);
+    // Whether a person could take the login name for a privileged one.
+    static bool looksPrivileged(const std::string &userName);
 
     static std::string folded(const std::string &name); // ASCII lower case
     // Without the blanks and control characters around it, as the client enters values.
@@ -46,6 +50,10 @@ private:
     std::optional<std::string> loadedVersion_; // of Login, when the storage tells it
     long long unknownReloadAt_ = 0; // steady milliseconds of the last reload for a stranger
     std::unordered_map<std::string, Caller> byName_; // folded name -> member
+    struct Likeness {
+        std::string userName, displayName;
+    };
+    std::unordered_map<std::string, Likeness> likeness_; // folded name -> its names' likeness
 };
 
 } // namespace appserver

@@ -13,12 +13,31 @@ std::string dump(const nlohmann::json &value) {
 
 } // namespace
 
-std::string errorBody(const std::string &message) {
-    return dump({{"error", message}});
+std::string usualCode(int status) {
+    switch (status) {
+    case 401:
+        return "unauthorized";
+    case 403:
+        return "statement-refused";
+    case 413:
+        return "too-large";
+    case 429:
+        return "throttled";
+    case 499:
+        return "closed";
+    case 503:
+        return "busy";
+    default:
+        return status >= 500 ? "unavailable" : "malformed";
+    }
 }
 
-Reply errorReply(int status, const std::string &message) {
-    Reply reply{status, errorBody(message)};
+std::string errorBody(const std::string &message, const std::string &code) {
+    return dump({{"error", message}, {"code", code}});
+}
+
+Reply errorReply(int status, const std::string &message, const std::string &code) {
+    Reply reply{status, errorBody(message, code.empty() ? usualCode(status) : code)};
     reply.failure = message;
     return reply;
 }
@@ -28,7 +47,7 @@ Reply changedReply(long long changes) {
 }
 
 Reply changeRefusedReply(const std::string &error) {
-    Reply reply{200, dump({{"result", false}, {"error", error}})};
+    Reply reply{200, dump({{"result", false}, {"error", error}, {"code", "database"}})};
     reply.failure = error;
     return reply;
 }

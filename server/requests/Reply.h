@@ -32,10 +32,17 @@ struct Reply {
     size_t keptFront = 0, keptBack = 0;
 };
 
-std::string errorBody(const std::string &message);
-Reply errorReply(int status, const std::string &message);
-// The answers to ExecSQL and DelSQL: {"result":true,"changes":N}, or
-// {"result":false,"error":"..."} when the database refused the change.
+// Every refusal carries a stable reason code beside its words, which
+// clients read to tell their members why in their own language:
+// {"error":"...","code":"busy"}. Without one, the status's usual code.
+std::string errorBody(const std::string &message, const std::string &code);
+Reply errorReply(int status, const std::string &message, const std::string &code = {});
+// The code a status gives when the one answering names none.
+std::string usualCode(int status);
+// The answers to ExecSQL and DelSQL: {"result":true,"changes":N}, where N
+// may be 0 when the rows addressed are gone, or
+// {"result":false,"error":"...","code":"database"} when the database
+// refused the change.
 Reply changedReply(long long changes);
 Reply changeRefusedReply(const std::string &error);
 

@@ -92,13 +92,15 @@ void StatementRequests::run(Method method, std::string body, Credentials credent
                     StopsQueries stops(*session, stop);
                     reply = answer(*session, method, *shared);
                 } else {
-                    reply = errorReply(503, "the server is stopping");
+                    reply = errorReply(503, "the server is stopping", "unavailable");
                 }
             } catch (const DatabaseUnavailable &error) {
-                reply = errorReply(503, error.what()); // its details are in the log already
+                // Its details are in the log already.
+                reply = errorReply(503, error.what(), "unavailable");
             } catch (const std::exception &error) {
-                reply = errorReply(503, std::string("the server could not finish the request: ") +
-                                            error.what());
+                reply = errorReply(
+                    503, std::string("the server could not finish the request: ") + error.what(),
+                    "unavailable");
             }
             if (stop && stop->raised())
                 reply = nobodyWaitsReply();
@@ -123,17 +125,18 @@ void StatementRequests::checkMember(Credentials credentials,
         std::optional<Reply> refusal;
         try {
             if (!session)
-                refusal = errorReply(503, "the server is stopping");
+                refusal = errorReply(503, "the server is stopping", "unavailable");
             else if (session->beginRequest(); !shared->first.given)
                 refusal = errorReply(401, "the server answers members only: send the login name "
                                           "and password (HTTP Basic authentication)");
             else if (!members_.check(*session, shared->first.userName, shared->first.password))
                 refusal = errorReply(401, "no member has this login name and password");
         } catch (const DatabaseUnavailable &error) {
-            refusal = errorReply(503, error.what());
+            refusal = errorReply(503, error.what(), "unavailable");
         } catch (const std::exception &error) {
-            refusal = errorReply(503, std::string("the server could not finish the request: ") +
-                                          error.what());
+            refusal = errorReply(
+                503, std::string("the server could not finish the request: ") + error.what(),
+                "unavailable");
         }
         shared->second(std::move(refusal));
     });
@@ -156,7 +159,7 @@ Reply StatementRequests::answer(Session &session, Method method, const Job &job)
     // Judge: whether that member may run this statement.
     const Verdict verdict = judge(*caller, job.body, anyStatement_, members_);
     if (verdict.refusal)
-        return errorReply(403, *verdict.refusal);
+        return errorReply(403, verdict.refusal->text, verdict.refusal->code);
 
     // A change checked against the stored rows, in one transaction with them.
     if (verdict.rule) {

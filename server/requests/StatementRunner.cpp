@@ -52,7 +52,7 @@ Reply StatementRunner::runChange(Session &session, const std::vector<ChangeStep>
     case Outcome::Empty:
         return errorReply(400, result.error);
     case Outcome::Refused:
-        return errorReply(403, result.error);
+        return errorReply(403, result.error, result.code);
     case Outcome::Failed:
     case Outcome::TooLarge:
         break;
@@ -87,8 +87,9 @@ Reply StatementRunner::runInto(Session &session, Method method, const std::strin
         if (rows.outOfBudget())
             return errorReply(503, "the server is busy sending other large answers; try again "
                                    "shortly");
-        return errorReply(400, "result too large: the answer would be longer than " +
-                                   sizeText(maxAnswerBytes_));
+        return errorReply(
+            400, "result too large: the answer would be longer than " + sizeText(maxAnswerBytes_),
+            "too-large");
     case Outcome::Failed:
         if (method == Method::OpenSQL)
             return errorReply(400, result.error);

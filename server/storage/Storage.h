@@ -61,6 +61,7 @@ struct StatementResult {
     Outcome outcome = Outcome::Ok;
     std::string error;
     long long changes = 0;
+    std::string code; // with Refused by a rule: the refusal's stable reason code
 };
 
 // Rows read for a rule before a change: cells as text, NULL as empty.
@@ -74,9 +75,16 @@ public:
     virtual LookupRows rows(const std::string &sql) = 0;
 };
 
+// Why a change may not run: a stable reason code that programs read, and
+// the words for people.
+struct Refusal {
+    std::string code;
+    std::string text;
+};
+
 // Why a change may not run, read from the rows it would touch; nothing when
 // it may.
-using ChangeRule = std::function<std::optional<std::string>(RowLookup &)>;
+using ChangeRule = std::function<std::optional<Refusal>(RowLookup &)>;
 
 struct ChangeStep {
     Method method; // ExecSQL or DelSQL

@@ -225,7 +225,8 @@ private:
             Lookup lookup(*this);
             if (auto why = rule(lookup)) {
                 result.outcome = Outcome::Refused;
-                result.error = *why;
+                result.error = why->text;
+                result.code = why->code;
                 return;
             }
         } catch (const DatabaseUnavailable &) {

@@ -356,7 +356,8 @@ private:
         try {
             Lookup lookup(*this);
             if (auto why = rule(lookup)) {
-                refuse(result, *why);
+                refuse(result, why->text);
+                result.code = why->code;
                 return;
             }
         } catch (const std::exception &error) {
