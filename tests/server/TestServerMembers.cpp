@@ -51,6 +51,8 @@ private slots:
     void strangersGetOnlyTheHandshake();
     void whatEachMemberMayRun_data();
     void whatEachMemberMayRun();
+    void namesThatCannotBeMistaken_data();
+    void namesThatCannotBeMistaken();
     void anotherMembersNameFindsNothing();
     void membersAddedOrChangedAreKnownAtOnce();
     void httpsWithACertificateOfItsOwn();
@@ -174,11 +176,10 @@ void TestServerMembers::whatEachMemberMayRun_data() {
         << "kestra"
         << "ExecSQL" << rename("VQK", "Kestra") << 403;
     QTest::newRow("login name blank at its end") << "kestra"
-                                                 << "ExecSQL" << rename("kestra ", "Kestra")
-                                                 << 403;
+                                                 << "ExecSQL" << rename("kestra ", "Kestra") << 403;
     QTest::newRow("another member's display name")
         << "kestra"
-        << "ExecSQL" << rename("kestra", " mareth") << 403;
+        << "ExecSQL" << rename("kestra", "mareth") << 403;
     QTest::newRow("empty display name") << "kestra"
                                         << "ExecSQL" << rename("kestra", "  ") << 403;
     QTest::newRow("own display name in another case")
@@ -194,12 +195,10 @@ void TestServerMembers::whatEachMemberMayRun_data() {
         << "Insert into Login values('new','n','Halvic')" << 403;
     QTest::newRow("bare parameters") << "halvic"
                                      << "ExecSQL"
-                                     << "Insert into Programe values(?,?,?,?,?,?,?,?,?,?,?)"
-                                     << 403;
-    QTest::newRow("bare parameter in a query")
-        << "kestra"
-        << "OpenSQL"
-        << "Select * From Login where UseName=?" << 403;
+                                     << "Insert into Programe values(?,?,?,?,?,?,?,?,?,?,?)" << 403;
+    QTest::newRow("bare parameter in a query") << "kestra"
+                                               << "OpenSQL"
+                                               << "Select * From Login where UseName=?" << 403;
     QTest::newRow("notice dated in the future")
         << "halvic"
         << "ExecSQL"
@@ -262,8 +261,75 @@ void TestServerMembers::whatEachMemberMayRun() {
                                user.toUtf8().constData(), password.constData());
     QCOMPARE(answer.status, status);
     QVERIFY2(status != 403 || answer.body.contains("error"), answer.body.dump().c_str());
+    QVERIFY2(status != 403 || !answer.body.value("code", "").empty(), answer.body.dump().c_str());
     if (status == 403) // refused: nothing changed
         QCOMPARE(everything(), before);
+}
+
+void TestServerMembers::namesThatCannotBeMistaken_data() {
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("statement");
+    QTest::addColumn<QString>("code"); // empty: taken
+    const auto display = [](const QString &name) {
+        return "update Login Set UseName='kestra',PassWord='k',Remark='" + name +
+               "' where UseName='kestra' and PassWord='k'";
+    };
+    const auto login = [](const QString &name) {
+        return "update Login Set UseName='" + name +
+               "',PassWord='k',Remark='Kestra' where UseName='kestra' and PassWord='k'";
+    };
+    const auto add = [](const QString &name, const QString &display) {
+        return "Insert into Login values('" + name + "','n','" + display + "')";
+    };
+    const auto row = [](const char *name, const QString &user, const QString &statement,
+                        const QString &code) { QTest::newRow(name) << user << statement << code; };
+    // Display names: what a person cannot see, the lists' separators, look-alikes.
+    row("an ideographic space after the name", "kestra", display("Mareth\u3000"), "name-invalid");
+    row("a no-break space inside", "kestra", display("Kes\u00a0tra"), "name-invalid");
+    row("a zero-width space inside", "kestra", display("Kes\u200btra"), "name-invalid");
+    row("a soft hyphen inside", "kestra", display("Kes\u00adtra"), "name-invalid");
+    row("a tab inside", "kestra", display("Kes\ttra"), "name-invalid");
+    row("the related persons' separator", "kestra", display("Halvic|Kestra"), "name-invalid");
+    row("a flow node's signature", "kestra", display("---Mareth"), "name-invalid");
+    row("a read receipt's signature", "kestra", display("Kes--tra"), "name-invalid");
+    row("not in NFC", "kestra", display("Ke\u0301stra"), "name-invalid");
+    row("another's name in Cyrillic look-alikes", "kestra", display("\u041Careth"), "name-taken");
+    row("another's name in full-width letters", "kestra", display("\uFF2D\uFF41reth"),
+        "name-taken");
+    row("another's name in capitals", "kestra", display("MARETH"), "name-taken");
+    row("another's name with a look-alike letter", "kestra", display("HaIvic"), "name-taken");
+    row("a name of its own with an inner blank", "kestra", display("Kestra Two"), "");
+    row("a name of its own in NFC", "kestra", display("K\u00e9stra"), "");
+    row("a name of its own in Chinese", "kestra", display("\u5f20\u4e09"), "");
+    // Login names.
+    row("a login name with a zero-width space", "tb58", add("tb58\u200b", "New"), "name-invalid");
+    row("a login name with a colon", "tb58", add("new:one", "New"), "name-invalid");
+    row("a login name another has, in capitals", "tb58", add("KESTRA", "New"), "name-taken");
+    row("a login name like another's", "tb58", add("ha1vic", "New"), "name-taken");
+    row("a login name like a privileged one", "kestra", login("t\u042c58"), "not-privileged");
+    row("a login name like a privileged one, by the privileged", "tb58", add("t\u042c58", "New"),
+        "name-taken");
+    row("a login name of its own", "tb58", add("jorun", "Jorun"), "");
+}
+
+void TestServerMembers::namesThatCannotBeMistaken() {
+    QFETCH(QString, user);
+    QFETCH(QString, statement);
+    QFETCH(QString, code);
+    const auto everything = [this] {
+        return server_->queryDatabaseFile(
+            "select UseName||'/'||PassWord||'/'||Remark from Login order by UseName");
+    };
+    const QStringList before = everything();
+    const Answer answer = call(server_->port(), "ExecSQL", statement.toStdString(),
+                               user.toUtf8().constData(), user == "tb58" ? "pw" : "k");
+    if (code.isEmpty()) {
+        QCOMPARE(answer.body.value("changes", 0), 1);
+        return;
+    }
+    QCOMPARE(answer.status, 403);
+    QCOMPARE(QString::fromStdString(answer.body.value("code", "")), code);
+    QCOMPARE(everything(), before);
 }
 
 void TestServerMembers::anotherMembersNameFindsNothing() {
