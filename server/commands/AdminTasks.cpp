@@ -1,5 +1,7 @@
 #include "AdminTasks.h"
 
+#include "MemberNames.h"
+
 #include <sqlite3.h>
 
 #include <ctime>
@@ -83,6 +85,11 @@ void addMember(const SqliteStorage &storage, const std::string &useName,
                const std::string &password, const std::string &remark) {
     if (useName.empty() || password.empty() || remark.empty())
         throw std::runtime_error("login name, password and display name must not be empty");
+    // The same names a privileged member may add through the server.
+    if (auto why = badLoginName(useName))
+        throw std::runtime_error(*why);
+    if (auto why = badDisplayName(remark))
+        throw std::runtime_error(*why);
     Connection db(storage);
     try {
         db.run("INSERT INTO Login VALUES(?,?,?)", {useName, password, remark});
