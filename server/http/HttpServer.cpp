@@ -527,6 +527,9 @@ bool HttpServer::answer(MHD_Connection *connection, PendingRequest &request, Rep
                                 std::to_string(request.retryAfterSeconds).c_str());
     else if (reply.status == 503)
         MHD_add_response_header(response, MHD_HTTP_HEADER_RETRY_AFTER, "1");
+    // A client told to come back later holds no connection meanwhile.
+    if (reply.status == 429)
+        MHD_add_response_header(response, MHD_HTTP_HEADER_CONNECTION, "close");
     if (reply.status == 401)
         MHD_add_response_header(response, MHD_HTTP_HEADER_WWW_AUTHENTICATE,
                                 "Basic realm=\"Solvane\", charset=\"UTF-8\"");
