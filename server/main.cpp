@@ -77,8 +77,11 @@ int serve(const Options &options, Storage &storage, const sigset_t &signals) {
     // As many large answers in memory at once as there are readers to make them.
     AnswerBudget answerMemory(size_t(readers) * maxAnswerBytes);
     const Routes routes(options.context);
+    DailyBytes daily;
+    daily.rows = size_t(options.dailyKiB) << 10;
+    daily.notices = size_t(options.dailyNoticeKiB) << 10;
     StatementRequests requests(readerQueue, writerQueue, maxAnswerBytes, answerMemory,
-                               options.anyStatement);
+                               options.anyStatement, daily);
 
     ListenOptions listen;
     listen.address = options.listen;
@@ -91,6 +94,13 @@ int serve(const Options &options, Storage &storage, const sigset_t &signals) {
         unsigned(options.readerShare > 0 ? options.readerShare : std::max(1, readers / 2));
     listen.throttle.freePerLogin = unsigned(options.loginTries);
     listen.throttle.freePerAddress = unsigned(options.addressTries);
+    listen.throttle.freePerLoginEverywhere = unsigned(options.loginTriesEverywhere);
+    listen.waits.perLogin = unsigned(options.waitsPerLogin);
+    listen.waits.perAddress = unsigned(
+        options.waitsPerAddress >= 0 ? options.waitsPerAddress : options.perAddress / 2);
+    // A quarter of the connections stays free for members not yet waiting
+    // and for every member's other requests.
+    listen.waits.total = std::max(1u, listen.maxConnections * 3 / 4);
     listen.throttle.longestWait = std::chrono::seconds(options.longestLoginWait);
     if (!options.tlsCert.empty()) {
         listen.tlsCertificate = fileText(options.tlsCert);

@@ -35,6 +35,11 @@ constexpr NumberFlag kNumberFlags[] = {
     {"--reader-share", &Options::readerShare, 0, 100000},
     {"--login-tries", &Options::loginTries, 1, 1000000},
     {"--address-tries", &Options::addressTries, 1, 1000000},
+    {"--login-tries-all", &Options::loginTriesEverywhere, 1, 1000000},
+    {"--waits-per-login", &Options::waitsPerLogin, 0, 1000000},
+    {"--waits-per-address", &Options::waitsPerAddress, 0, 1000000},
+    {"--daily-kb", &Options::dailyKiB, 1, 4194304},
+    {"--daily-notice-kb", &Options::dailyNoticeKiB, 1, 4194304},
     {"--login-wait-max-s", &Options::longestLoginWait, 1, 86400},
     {"--changes-quiet-s", &Options::changesQuietSeconds, 1, 3600},
     {"--changes-probe-ms", &Options::changesProbeMillis, 10, 600000},
@@ -49,6 +54,8 @@ const char *usageText() {
            "                      [--max-answer-mb N] [--max-value-mb N]\n"
            "                      [--max-connections N] [--per-address N] [--idle-s N] [--demo]\n"
            "                      [--reader-share N] [--login-tries N] [--address-tries N]\n"
+           "                      [--login-tries-all N] [--waits-per-login N]\n"
+           "                      [--waits-per-address N] [--daily-kb N] [--daily-notice-kb N]\n"
            "                      [--login-wait-max-s N] [--changes-quiet-s N] [--changes-probe-ms "
            "N]\n"
            "                      [--tls-cert FILE --tls-key FILE] [--statements client|any]\n"
@@ -78,10 +85,21 @@ const char *usageText() {
            "  --reader-share N    queries one member may have in flight; more get 503\n"
            "                      (half the --threads, at least 1; the administrators'\n"
            "                      logins are not limited)\n"
-           "  --login-tries N     failed logins a login name has before it waits (5)\n"
+           "  --login-tries N     failed logins a login name has from one address before\n"
+           "                      it waits there (5)\n"
            "  --address-tries N   failed logins an address has before it waits (20)\n"
+           "  --login-tries-all N failed logins a login name has from all addresses\n"
+           "                      before it waits at every address that has failed (100)\n"
            "  --login-wait-max-s N  longest such wait, doubling from 1 s (60); a waiting\n"
            "                      login or address gets 429 with Retry-After\n"
+           "  --waits-per-login N waits for changes one login name may hold (4; 0: no\n"
+           "                      limit); all together hold at most 3/4 of\n"
+           "                      --max-connections; more get 429 with Retry-After\n"
+           "  --waits-per-address N  waits for changes one address may hold (half of\n"
+           "                      --per-address, 16; 0: no limit)\n"
+           "  --daily-kb N        KiB of projects, tasks and flow nodes a login may add\n"
+           "                      in a day (1024); more get 403\n"
+           "  --daily-notice-kb N KiB of notices a login may add in a day (128)\n"
            "  --changes-quiet-s N a client waiting for changes is answered after this long\n"
            "                      without one (25), before a proxy would cut it\n"
            "  --changes-probe-ms N  how often the versions are looked up for changes made\n"

@@ -21,8 +21,14 @@ struct Options {
     int perAddress = 32; // 0: no limit
     int idleSeconds = 5;
     int readerShare = 0;           // queries one login may have in flight; 0: half the readers
-    int loginTries = 5;            // failed logins a login name has before it must wait
+    int loginTries = 5;            // failed logins a login name has from one address before it must wait
     int addressTries = 20;         // failed logins an address has before it must wait
+    int loginTriesEverywhere = 100; // a login name's failed logins from all addresses together
+    int waitsPerLogin = 4;         // waits for changes one login may hold
+    int waitsPerAddress = -1;      // waits for changes one address may hold; 0: no limit;
+                                   // -1: half of perAddress
+    int dailyKiB = 1024;           // KiB of projects, tasks, flow nodes a login may add a day
+    int dailyNoticeKiB = 128;      // KiB of notices a login may add in a day
     int longestLoginWait = 60;     // seconds, the cap of the doubling waits
     int changesQuietSeconds = 25;  // longest a wait for changes is held without one
     int changesProbeMillis = 1000; // how often waits look for changes made elsewhere

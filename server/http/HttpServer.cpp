@@ -6,6 +6,7 @@
 #include "RowChanges.h"
 
 #include <microhttpd.h>
+#include <nlohmann/json.hpp>
 #include <netdb.h>
 #include <strings.h>
 #include <sys/socket.h>
@@ -63,6 +64,14 @@ size_t declaredLength(MHD_Connection *connection) {
     const char *value =
         MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_LENGTH);
     return value ? std::strtoull(value, nullptr, 10) : 0;
+}
+
+// A refusal with the code the client shows it by.
+Reply refusal(int status, const std::string &message, const char *code) {
+    Reply reply = errorReply(status, message);
+    reply.body = nlohmann::json{{"error", message}, {"code", code}}.dump(
+        -1, ' ', false, nlohmann::json::error_handler_t::replace);
+    return reply;
 }
 
 // A body with the budget it holds, both given back when MHD is done sending.
@@ -168,8 +177,10 @@ struct HttpServer::PendingRequest {
     std::string userName; // as sent, for the log
     std::string peer;     // LoginThrottle's key for the address
     std::string login;    // LoginThrottle's key for the login; empty without credentials
+    std::string loginVersion; // of the Login table when the request came
     bool queued = false;  // the credentials have been checked, unless the workers were busy
-    ReaderShares::Hold share;
+    bool sharesReaders = false; // a query that takes a share of its login's
+    ReaderShares::Hold share;   // taken once the credentials are known to be right
     int retryAfterSeconds = 0;
     Delivery delivery;
     std::optional<Reply> reply; // known once set; the body is then dropped
@@ -203,7 +214,8 @@ struct MhdCallbacks {
 HttpServer::HttpServer(const Routes &routes, StatementRequests &requests, ChangeFeed &feed,
                        const ListenOptions &options)
     : routes_(routes), throttle_(options.throttle), shares_(options.readerShare),
-      requests_(requests), feed_(feed) {
+      waits_(options.waits), waitRetrySeconds_(options.waitRetrySeconds), requests_(requests),
+      feed_(feed) {
     sockaddr_storage address = resolve(options);
     unsigned flags = MHD_USE_EPOLL_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME;
     if (address.ss_family == AF_INET6)
@@ -277,10 +289,11 @@ void HttpServer::completed() {
 bool HttpServer::begin(MHD_Connection *connection, PendingRequest &request) {
     opened();
     if (const char *problem = framingProblem(connection))
-        return answer(connection, request, errorReply(400, problem));
+        return answer(connection, request, refusal(400, problem, "malformed"));
     if (declaredLength(connection) > kDiscardUpToBytes)
         return answer(connection, request,
-                      errorReply(413, "the statement is longer than " + sizeText(kMaxBodyBytes)));
+                      refusal(413, "the statement is longer than " + sizeText(kMaxBodyBytes),
+                              "too-large"));
     auto route = routes_.route(request.method, request.path);
     if (auto *reply = std::get_if<Reply>(&route)) {
         request.reply = std::move(*reply);
@@ -295,33 +308,53 @@ bool HttpServer::begin(MHD_Connection *connection, PendingRequest &request) {
     request.credentials = basicCredentials(connection);
     request.userName = request.credentials.userName;
     request.delivery = deliveryFor(connection);
+    request.peer = throttleKey(connection);
     if (!request.reply)
         request.reply = turnAway(connection, request);
     return true;
 }
 
-std::optional<Reply> HttpServer::turnAway(MHD_Connection *connection, PendingRequest &request) {
-    request.peer = throttleKey(connection);
-    if (request.credentials.given)
+std::optional<Reply> HttpServer::turnAway(MHD_Connection *, PendingRequest &request) {
+    if (request.credentials.given) {
         request.login = LoginThrottle::loginKey(request.credentials.userName);
+        request.loginVersion = feed_.loginVersion();
+    }
     if (const auto wait = throttle_.wait(request.peer, request.login)) {
         request.retryAfterSeconds = int(wait->left.count());
-        return errorReply(429,
-                          std::string("too many failed logins ") +
-                              (wait->forAddress ? "from this address" : "for this login name") +
-                              ": try again in " + std::to_string(request.retryAfterSeconds) + " s");
+        const char *whose = wait->scope == LoginThrottle::Scope::Address ? "from this address"
+                            : wait->scope == LoginThrottle::Scope::Login
+                                ? "for this login name"
+                                : "for this login name from this address";
+        return refusal(429,
+                       std::string("too many failed logins ") + whose + ": try again in " +
+                           std::to_string(request.retryAfterSeconds) + " s",
+                       "throttled");
     }
     // The administrators' tools are trusted with more than one member's share;
     // a wait for changes holds no worker.
     if (request.waitsForChanges || request.statement != Method::OpenSQL || request.login.empty() ||
         MemberDirectory::isPrivileged(request.credentials.userName))
         return std::nullopt;
+    // Nothing is held for a login before its password is known: for
+    // credentials the database has not confirmed yet, the share is taken on
+    // the worker once it has checked them (where a wrong password counts as
+    // a failed login), and not here.
+    request.sharesReaders = true;
+    if (!confirmedLogins_.confirmed(request.credentials.userName, request.credentials.password,
+                                    request.loginVersion))
+        return std::nullopt;
+    return takeShare(request);
+}
+
+std::optional<Reply> HttpServer::takeShare(PendingRequest &request) {
     request.share = shares_.take(request.login);
     if (request.share)
         return std::nullopt;
     request.retryAfterSeconds = 1;
-    return errorReply(503, "the server is busy with " + std::to_string(shares_.share()) +
-                               " queries of this login name already: try again shortly");
+    return refusal(503,
+                   "the server is busy with " + std::to_string(shares_.share()) +
+                       " queries of this login name already: try again shortly",
+                   "busy");
 }
 
 bool HttpServer::handle(MHD_Connection *connection, PendingRequest &request, const char *upload,
@@ -358,15 +391,22 @@ bool HttpServer::handle(MHD_Connection *connection, PendingRequest &request, con
             watched = disconnects_.watch(socket->connect_fd, [stop] { stop->raise(); });
     }
     PendingRequest *pending = &request;
+    // On the worker, with the connection suspended: the request is this
+    // thread's again only once resumed.
+    StatementRequests::Admission admit;
+    if (request.sharesReaders && !request.share)
+        admit = [this, pending] { return takeShare(*pending); };
+    // Kept: confirmed once the answer shows the database accepted them.
+    Credentials credentials = request.credentials;
     requests_.run(
-        request.statement, std::move(request.body), std::move(request.credentials),
+        request.statement, std::move(request.body), std::move(credentials),
         std::move(request.delivery),
         [connection, pending, this, watched](Reply reply) {
             disconnects_.forget(watched); // before MHD may close the socket
             pending->reply = std::move(reply);
             MHD_resume_connection(connection); // last touch: the request may go right after
         },
-        std::move(stop));
+        std::move(stop), std::move(admit));
     return true;
 }
 
@@ -380,12 +420,15 @@ bool HttpServer::waitForChanges(MHD_Connection *connection, PendingRequest &requ
         bool gone = false;
         uint64_t feedId = 0;
         uint64_t watched = 0;
+        WaitLimits::Place place;
     };
     auto wait = std::make_shared<Wait>();
     PendingRequest *pending = &request;
     // Called once: by the feed, or with a refusal.
-    auto finish = [this, connection, pending, wait](Reply reply) {
+    auto finish = [this, connection, pending, wait](Reply reply, int retryAfterSeconds = 0) {
         disconnects_.forget(wait->watched);
+        wait->place.release();
+        pending->retryAfterSeconds = retryAfterSeconds;
         pending->reply = std::move(reply);
         MHD_resume_connection(connection); // last touch: the request may go right after
     };
@@ -402,13 +445,26 @@ bool HttpServer::waitForChanges(MHD_Connection *connection, PendingRequest &requ
             if (feedId)
                 feed_.forget(feedId);
         });
-    // Enters the feed once the member is known.
-    auto enter = [this, wait, finish, since = request.since] {
+    // Enters the feed once the member is known, if the bounds leave room.
+    auto enter = [this, wait, finish, since = request.since, peer = request.peer,
+                  login = LoginThrottle::loginKey(request.credentials.userName)] {
         std::lock_guard<std::mutex> lock(wait->mutex);
         if (wait->gone)
             return finish(nobodyWaitsReply());
+        auto taken = waits_.take(peer, login);
+        if (!taken.place) {
+            const char *whose = taken.over == WaitLimits::Over::Login     ? "of this login name"
+                                : taken.over == WaitLimits::Over::Address ? "from this address"
+                                                                          : "in all";
+            return finish(refusal(429,
+                                  std::string("too many waits for changes ") + whose +
+                                      ": try again in " + std::to_string(waitRetrySeconds_) + " s",
+                                  "throttled"),
+                          waitRetrySeconds_);
+        }
+        wait->place = std::move(taken.place);
         wait->feedId = feed_.wait(since, [finish](const std::string &versions) {
-            finish(versions.empty() ? errorReply(503, "the server is stopping")
+            finish(versions.empty() ? refusal(503, "the server is stopping", "unavailable")
                                     : Reply{200, versions});
         });
     };
@@ -434,10 +490,14 @@ bool HttpServer::answer(MHD_Connection *connection, PendingRequest &request, Rep
     request.share.release();
     if (request.queued && !request.login.empty()) {
         // A 499 or 503 may come before the credentials were checked.
-        if (reply.status == 401)
+        if (reply.status == 401) {
             throttle_.failed(request.peer, request.login);
-        else if (reply.status != 503 && reply.status != 499)
-            throttle_.succeeded(request.login);
+        } else if (reply.status != 503 && reply.status != 499) {
+            throttle_.succeeded(request.peer, request.login);
+            if (!request.loginVersion.empty())
+                confirmedLogins_.remember(request.credentials.userName,
+                                          request.credentials.password, request.loginVersion);
+        }
     }
     auto *body =
         new SentBody{std::move(reply.body), std::move(reply.sharedBody), std::move(reply.memory)};
@@ -467,6 +527,9 @@ bool HttpServer::answer(MHD_Connection *connection, PendingRequest &request, Rep
                                 std::to_string(request.retryAfterSeconds).c_str());
     else if (reply.status == 503)
         MHD_add_response_header(response, MHD_HTTP_HEADER_RETRY_AFTER, "1");
+    // A client told to come back later holds no connection meanwhile.
+    if (reply.status == 429)
+        MHD_add_response_header(response, MHD_HTTP_HEADER_CONNECTION, "close");
     if (reply.status == 401)
         MHD_add_response_header(response, MHD_HTTP_HEADER_WWW_AUTHENTICATE,
                                 "Basic realm=\"Solvane\", charset=\"UTF-8\"");
@@ -488,10 +551,11 @@ bool HttpServer::answer(MHD_Connection *connection, PendingRequest &request, Rep
         excerpt = statementExcerpt(reply.statement);
         logged.excerpt = excerpt;
     }
-    // A department's waits for changes would fill the log: only failed ones go there.
-    if (reply.status == 401 || reply.status == 429)
-        log_.refusedLogin(logged);
-    else if (!request.waitsForChanges || !reply.failure.empty())
+    // Failures, at most a few lines a second per address; a department's
+    // waits for changes would fill the log: only failed ones go there.
+    if (!reply.failure.empty())
+        log_.refused(logged, request.peer);
+    else if (!request.waitsForChanges)
         log_.answered(logged);
     return queued == MHD_YES;
 }

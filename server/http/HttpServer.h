@@ -12,6 +12,7 @@
 #include "ReaderShares.h"
 #include "Routes.h"
 #include "StatementRequests.h"
+#include "WaitLimits.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -33,6 +34,8 @@ struct ListenOptions {
     std::string tlsKey;         // PEM
     ThrottleSettings throttle;  // failed logins
     unsigned readerShare = 0;   // queries one login may have in flight; 0: no limit
+    WaitBounds waits;           // waits for changes
+    int waitRetrySeconds = 10;  // Retry-After of a wait over its bounds
 };
 
 class HttpServer {
@@ -60,6 +63,8 @@ private:
     bool begin(MHD_Connection *connection, PendingRequest &request);
     // The refusal, if any, of a statement request before it is queued.
     std::optional<Reply> turnAway(MHD_Connection *connection, PendingRequest &request);
+    // A place in the request's login's share of the readers, or the 503.
+    std::optional<Reply> takeShare(PendingRequest &request);
     // Called with each piece of the body, then once the whole request is in.
     bool handle(MHD_Connection *connection, PendingRequest &request, const char *upload,
                 size_t *uploadSize);
@@ -72,10 +77,14 @@ private:
     RequestLog log_;
     LoginThrottle throttle_;
     ReaderShares shares_;
+    WaitLimits waits_;
+    const int waitRetrySeconds_;
     DisconnectWatch disconnects_;
     StatementRequests &requests_;
     ChangeFeed &feed_;
-    ConfirmedLogins confirmedLogins_; // for waits for changes
+    // Credentials the database has confirmed: waits for changes enter at
+    // once, queries take their login's share of the readers.
+    ConfirmedLogins confirmedLogins_;
     MHD_Daemon *daemon_ = nullptr;
     int port_ = 0;
     int quiesced_ = -1; // the listening socket once stopAccepting() took it back

@@ -1,7 +1,11 @@
 #include "LogLines.h"
 
+#include "SqlLexer.h"
+
 #include <algorithm>
 #include <cstdio>
+#include <optional>
+#include <utility>
 
 namespace appserver {
 namespace {
@@ -10,6 +14,8 @@ namespace {
 constexpr size_t kPeersRemembered = 4096;
 // Enough of a statement to tell its shape.
 constexpr size_t kExcerptBytes = 80;
+// The key the addresses past kPeersRemembered are counted under.
+const std::string kOtherAddresses = "(others)";
 
 // A cut that does not split a UTF-8 character.
 size_t characterStartAtOrBefore(std::string_view text, size_t at) {
@@ -34,6 +40,26 @@ std::string lineOf(const LoggedRequest &request, const std::string &more = {}) {
     return line + more + '\n';
 }
 
+// Whether a quoted token ends with its closing quote, not cut off by the end.
+bool closedQuote(std::string_view quoted) {
+    const char close = quoted.front() == '[' ? ']' : quoted.front();
+    for (size_t at = 1; at < quoted.size(); ++at) {
+        if (quoted[at] != close)
+            continue;
+        if (close != ']' && at + 1 < quoted.size() && quoted[at + 1] == close)
+            ++at; // a doubled quote inside the value
+        else
+            return at + 1 == quoted.size();
+    }
+    return false;
+}
+
+std::string cutAt(std::string shape, std::optional<size_t> firstQuote) {
+    shape.resize(std::min(shape.size(), firstQuote.value_or(shape.size())));
+    shape.resize(characterStartAtOrBefore(shape, std::min(shape.size(), kExcerptBytes)));
+    return shape + "...";
+}
+
 } // namespace
 
 std::string escapedForLog(std::string_view text) {
@@ -54,52 +80,66 @@ std::string escapedForLog(std::string_view text) {
 
 std::string statementExcerpt(std::string_view statement) {
     std::string shape;
-    bool quoted = false;
-    size_t at = 0;
-    for (; at < statement.size() && shape.size() < kExcerptBytes; ++at) {
-        const char c = statement[at];
-        if (!quoted) {
-            shape += c == '\'' ? "'?" : std::string(1, c);
-            quoted = c == '\'';
-        } else if (c == '\'') {
-            if (at + 1 < statement.size() && statement[at + 1] == '\'')
-                ++at; // a quote inside the value
-            else {
-                shape += '\'';
-                quoted = false;
-            }
+    std::optional<size_t> firstQuote; // where in shape
+    SqlLexer lexer(statement);
+    const char *previousEnd = statement.data();
+    for (SqlToken token = lexer.next(); token.kind != SqlToken::End; token = lexer.next()) {
+        if (shape.size() >= kExcerptBytes) {
+            // Whether the rest lexes decides whether the excerpt stands.
+            while (token.kind != SqlToken::End && (token.kind != SqlToken::Quoted ||
+                                                   closedQuote(token.text)))
+                token = lexer.next();
+            if (token.kind != SqlToken::End)
+                return cutAt(shape, firstQuote);
+            shape.resize(characterStartAtOrBefore(shape, kExcerptBytes));
+            return shape + "...";
         }
+        if (token.text.data() != previousEnd && !shape.empty())
+            shape += ' '; // blanks and comments: a comment may hold anything
+        previousEnd = token.text.data() + token.text.size();
+        if (token.kind != SqlToken::Quoted) {
+            shape += token.text;
+            continue;
+        }
+        if (!firstQuote)
+            firstQuote = shape.size();
+        if (!closedQuote(token.text))
+            return cutAt(shape, firstQuote);
+        shape += token.text.front();
+        shape += '?';
+        shape += token.text.back();
     }
-    if (quoted)
-        shape += '\'';
-    if (at == statement.size())
-        return shape;
-    shape.resize(characterStartAtOrBefore(shape, std::min(shape.size(), kExcerptBytes)));
-    return shape + "...";
+    return shape;
 }
 
 void RequestLog::answered(const LoggedRequest &request) {
     std::fputs(lineOf(request).c_str(), stderr);
 }
 
-void RequestLog::refusedLogin(const LoggedRequest &request, Clock::time_point now) {
-    const std::string peer(request.peer);
+void RequestLog::refused(const LoggedRequest &request, const std::string &addressKey,
+                         Clock::time_point now) {
     size_t unlogged = 0;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (byPeer_.size() >= kPeersRemembered)
             for (auto it = byPeer_.begin(); it != byPeer_.end();)
-                it = now - it->second.loggedAt >= std::chrono::seconds(1) ? byPeer_.erase(it)
-                                                                          : std::next(it);
-        auto [found, fresh] = byPeer_.try_emplace(peer, Quiet{now, 0});
-        if (!fresh) {
-            if (now - found->second.loggedAt < std::chrono::seconds(1)) {
-                ++found->second.unlogged;
-                return;
-            }
-            unlogged = found->second.unlogged;
-            found->second = Quiet{now, 0};
+                it = now - it->second.secondFrom >= std::chrono::seconds(1) ? byPeer_.erase(it)
+                                                                            : std::next(it);
+        // Past the bound, the addresses not yet remembered share one count.
+        const std::string &key = byPeer_.size() < kPeersRemembered || byPeer_.count(addressKey)
+                                     ? addressKey
+                                     : kOtherAddresses;
+        Quiet &quiet = byPeer_.try_emplace(key, Quiet{now, 0, 0}).first->second;
+        if (now - quiet.secondFrom >= std::chrono::seconds(1)) {
+            quiet.secondFrom = now;
+            quiet.logged = 0;
         }
+        if (quiet.logged >= kLinesPerSecond) {
+            ++quiet.unlogged;
+            return;
+        }
+        ++quiet.logged;
+        unlogged = std::exchange(quiet.unlogged, 0);
     }
     std::string more;
     if (unlogged > 0)

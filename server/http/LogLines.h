@@ -3,8 +3,8 @@
 // sent is written escaped, so that no request can forge a line or send the
 // operator's terminal control sequences. A failed request's line names why,
 // whom (login and peer) and what (the statement's beginning, its values left
-// out); failed logins, and requests turned away for them, at most a line a
-// second per address.
+// out). Refusals are logged at most a few lines a second per address, the
+// next line counting those left out, so that nobody can flood the log.
 
 #include <chrono>
 #include <mutex>
@@ -18,7 +18,9 @@ namespace appserver {
 std::string escapedForLog(std::string_view text);
 
 // The beginning of a statement for the log, its quoted values replaced by
-// '?': they are the members' data, passwords among them.
+// '?': they are the members' data, passwords among them. A statement that
+// does not lex (a quote left open) is cut at its first quote: where its
+// values begin and end cannot be told.
 std::string statementExcerpt(std::string_view statement);
 
 struct LoggedRequest {
@@ -36,13 +38,17 @@ public:
     using Clock = std::chrono::steady_clock;
 
     void answered(const LoggedRequest &request);
-    // A request refused for its credentials (401) or for too many failed
-    // ones (429).
-    void refusedLogin(const LoggedRequest &request, Clock::time_point now = Clock::now());
+    // A request refused or failed, from the address with this key (the
+    // throttle's, an IPv6 peer's /64).
+    void refused(const LoggedRequest &request, const std::string &addressKey,
+                 Clock::time_point now = Clock::now());
+
+    static constexpr size_t kLinesPerSecond = 5; // per address
 
 private:
     struct Quiet {
-        Clock::time_point loggedAt;
+        Clock::time_point secondFrom;
+        size_t logged = 0;
         size_t unlogged = 0;
     };
     std::mutex mutex_;

@@ -6,12 +6,21 @@ namespace appserver {
 namespace {
 
 constexpr size_t kLongestKey = 64;
+// When the memory is full, this many of the oldest entries are looked at for
+// the one to give up.
+constexpr size_t kLookedAtForRoom = 256;
 
 } // namespace
 
 LoginThrottle::LoginThrottle(ThrottleSettings settings, Now now)
-    : settings_(settings), now_(std::move(now)), addresses_(settings_, settings_.freePerAddress),
-      logins_(settings_, settings_.freePerLogin) {}
+    : settings_(settings), now_(std::move(now)), pairs_(settings_, settings_.freePerLogin),
+      addresses_(settings_, settings_.freePerAddress),
+      logins_(settings_, settings_.freePerLoginEverywhere) {}
+
+std::string LoginThrottle::pairKey(const std::string &address, const std::string &login) {
+    // A login key holds no newline; an address neither.
+    return login + '\n' + address;
+}
 
 std::string LoginThrottle::loginKey(std::string_view login) {
     std::string key(login.substr(0, kLongestKey));
@@ -32,25 +41,35 @@ std::optional<LoginThrottle::Wait> LoginThrottle::wait(const std::string &addres
                                                        const std::string &login) {
     std::lock_guard<std::mutex> lock(mutex_);
     const auto now = now_();
-    const auto byAddress = addresses_.waitLeft(address, now);
-    const auto byLogin = login.empty() ? std::nullopt : logins_.waitLeft(login, now);
-    if (byAddress && (!byLogin || *byAddress >= *byLogin))
-        return Wait{*byAddress, true};
-    if (byLogin)
-        return Wait{*byLogin, false};
-    return std::nullopt;
+    std::optional<Wait> longest;
+    auto consider = [&longest](std::optional<std::chrono::seconds> left, Scope scope) {
+        if (left && (!longest || *left > longest->left))
+            longest = Wait{*left, scope};
+    };
+    consider(addresses_.waitLeft(address, now), Scope::Address);
+    if (!login.empty()) {
+        consider(pairs_.waitLeft(pairKey(address, login), now), Scope::LoginFromAddress);
+        // An address that has never failed still has its password checked:
+        // guesses from elsewhere do not lock the member out.
+        if (addresses_.knows(address))
+            consider(logins_.waitLeft(login, now), Scope::Login);
+    }
+    return longest;
 }
 
 void LoginThrottle::failed(const std::string &address, const std::string &login) {
     std::lock_guard<std::mutex> lock(mutex_);
     const auto now = now_();
     addresses_.fail(address, now);
-    if (!login.empty())
+    if (!login.empty()) {
+        pairs_.fail(pairKey(address, login), now);
         logins_.fail(login, now);
+    }
 }
 
-void LoginThrottle::succeeded(const std::string &login) {
+void LoginThrottle::succeeded(const std::string &address, const std::string &login) {
     std::lock_guard<std::mutex> lock(mutex_);
+    pairs_.clear(pairKey(address, login));
     logins_.clear(login);
 }
 
@@ -78,10 +97,8 @@ void LoginThrottle::Tally::fail(const std::string &key, Clock::time_point now) {
     forgetQuiet(now);
     auto found = index_.find(key);
     if (found == index_.end()) {
-        if (index_.size() >= settings_.remembered && !byRecency_.empty()) {
-            index_.erase(byRecency_.back().key);
-            byRecency_.pop_back();
-        }
+        if (index_.size() >= settings_.remembered && !makeRoom(now))
+            return;
         byRecency_.push_front(Entry{key, 0, now, now});
         found = index_.emplace(key, byRecency_.begin()).first;
     } else {
@@ -112,6 +129,27 @@ void LoginThrottle::Tally::forgetQuiet(Clock::time_point now) {
         index_.erase(byRecency_.back().key);
         byRecency_.pop_back();
     }
+}
+
+bool LoginThrottle::Tally::makeRoom(Clock::time_point now) {
+    // Among the oldest entries, the one not waiting with the fewest failures.
+    auto best = byRecency_.end();
+    size_t looked = 0;
+    for (auto it = byRecency_.end(); it != byRecency_.begin() && looked < kLookedAtForRoom;
+         ++looked) {
+        --it;
+        if (it->waitUntil > now)
+            continue;
+        if (best == byRecency_.end() || it->failures < best->failures)
+            best = it;
+        if (best->failures <= 1)
+            break;
+    }
+    if (best == byRecency_.end())
+        return false;
+    index_.erase(best->key);
+    byRecency_.erase(best);
+    return true;
 }
 
 } // namespace appserver

@@ -3,15 +3,17 @@
 #include "CallerRules.h"
 #include "StatementShapes.h"
 
+#include <nlohmann/json.hpp>
+
 #include <memory>
 
 namespace appserver {
 
 StatementRequests::StatementRequests(WorkerQueue &readers, WorkerQueue &writer,
                                      size_t maxAnswerBytes, AnswerBudget &answerMemory,
-                                     bool anyStatement)
+                                     bool anyStatement, DailyBytes daily)
     : readers_(readers), writer_(writer), anyStatement_(anyStatement),
-      runner_(maxAnswerBytes, answerMemory), reuse_(runner_) {}
+      runner_(maxAnswerBytes, answerMemory), reuse_(runner_), quota_(daily) {}
 
 namespace {
 
@@ -35,6 +37,35 @@ std::optional<std::vector<ChangeStep>> changeSteps(Method method, const std::str
     return std::nullopt;
 }
 
+// Which of a login's daily quotas a change of this kind draws on, if any.
+std::optional<DailyQuota::What> quotaOf(const std::string &shape) {
+    using StatementShapes::Kind;
+    const auto kind = StatementShapes::kindOf(shape);
+    if (!kind)
+        return std::nullopt;
+    switch (*kind) {
+    case Kind::AddNotice:
+        return DailyQuota::What::Notices;
+    case Kind::AddProject:
+    case Kind::ReplaceProject:
+    case Kind::ChangeProject: // the flow nodes
+    case Kind::AddTask:
+    case Kind::ReplaceTask:
+    case Kind::ChangeTaskState: // the completion note
+    case Kind::ClaimTask:
+        return DailyQuota::What::Rows;
+    default:
+        return std::nullopt;
+    }
+}
+
+Reply quotaReply(const std::string &message) {
+    Reply reply = errorReply(403, message);
+    reply.body = nlohmann::json{{"error", message}, {"code", "quota"}}.dump(
+        -1, ' ', false, nlohmann::json::error_handler_t::replace);
+    return reply;
+}
+
 } // namespace
 
 // The job owns body and done; if the queue turns it down they come back unused.
@@ -44,6 +75,7 @@ struct StatementRequests::Job {
     Delivery delivery;
     std::function<void(Reply)> done;
     std::shared_ptr<const QueryStop> stop;
+    Admission admit;
 
     // The reply of a request that failed carries its statement, for the log.
     void finish(Reply reply) {
@@ -73,12 +105,13 @@ private:
 
 void StatementRequests::run(Method method, std::string body, Credentials credentials,
                             Delivery delivery, std::function<void(Reply)> done,
-                            std::shared_ptr<const QueryStop> stop) {
+                            std::shared_ptr<const QueryStop> stop, Admission admit) {
     WorkerQueue &queue = method == Method::OpenSQL ? readers_ : writer_;
     if (method != Method::OpenSQL)
         stop.reset(); // a change started completes
     auto shared = std::make_shared<Job>(Job{std::move(body), std::move(credentials),
-                                            std::move(delivery), std::move(done), std::move(stop)});
+                                            std::move(delivery), std::move(done), std::move(stop),
+                                            std::move(admit)});
     const bool taken = queue.submit(
         [this, method, shared](Session *session) {
             const QueryStop *stop = shared->stop.get();
@@ -155,6 +188,9 @@ Reply StatementRequests::answer(Session &session, Method method, const Job &job)
     const auto caller = members_.check(session, job.credentials.userName, job.credentials.password);
     if (!caller)
         return errorReply(401, "no member has this login name and password");
+    if (job.admit)
+        if (auto refusal = job.admit())
+            return std::move(*refusal);
 
     // Judge: whether that member may run this statement.
     const Verdict verdict = judge(*caller, job.body, anyStatement_, members_);
@@ -162,17 +198,8 @@ Reply StatementRequests::answer(Session &session, Method method, const Job &job)
         return errorReply(403, verdict.refusal->text, verdict.refusal->code);
 
     // A change checked against the stored rows, in one transaction with them.
-    if (verdict.rule) {
-        if (method == Method::OpenSQL)
-            return errorReply(403, "OpenSQL runs only read-only SELECT statements");
-        const auto steps = changeSteps(method, job.body, verdict.isReplacement);
-        if (!steps)
-            return errorReply(403, "a re-edit is sent through ExecSQL");
-        Reply reply = runner_.runChange(session, *steps, *verdict.rule);
-        if (changed_)
-            changed_();
-        return delivered(std::move(reply), job.delivery);
-    }
+    if (verdict.rule)
+        return delivered(runCheckedChange(session, method, job, verdict), job.delivery);
 
     // An answer for this caller alone is neither kept nor taken from those kept.
     if (verdict.onlyRowsOf)
@@ -196,6 +223,27 @@ Reply StatementRequests::answer(Session &session, Method method, const Job &job)
 
     // Deliver.
     return delivered(std::move(reply), job.delivery);
+}
+
+Reply StatementRequests::runCheckedChange(Session &session, Method method, const Job &job,
+                                         const Verdict &verdict) {
+    if (method == Method::OpenSQL)
+        return errorReply(403, "OpenSQL runs only read-only SELECT statements");
+    const auto steps = changeSteps(method, job.body, verdict.isReplacement);
+    if (!steps)
+        return errorReply(403, "a re-edit is sent through ExecSQL");
+    // Counted against the login, the whole statement: a bound on what it adds.
+    const std::string login = MemberDirectory::folded(job.credentials.userName);
+    const auto quota = quotaOf(verdict.shape);
+    if (quota)
+        if (auto why = quota_.take(login, *quota, job.body.size()))
+            return quotaReply(*why);
+    Reply reply = runner_.runChange(session, *steps, *verdict.rule);
+    if (quota && !reply.failure.empty())
+        quota_.giveBack(login, *quota, job.body.size());
+    if (changed_)
+        changed_();
+    return reply;
 }
 
 } // namespace appserver

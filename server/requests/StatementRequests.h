@@ -5,6 +5,8 @@
 // reads as the stages in order.
 
 #include "AnswerReuse.h"
+#include "CallerRules.h"
+#include "DailyQuota.h"
 #include "Delivery.h"
 #include "MemberDirectory.h"
 #include "Reply.h"
@@ -30,8 +32,10 @@ public:
     // Queries run on readers; changes go through writer, one at a time.
     // Large answers draw on answerMemory until they have been sent.
     // anyStatement: privileged members may run statements the client does not send.
+    // daily: what one login may add in a day.
     StatementRequests(WorkerQueue &readers, WorkerQueue &writer, size_t maxAnswerBytes,
-                      AnswerBudget &answerMemory, bool anyStatement = false);
+                      AnswerBudget &answerMemory, bool anyStatement = false,
+                      DailyBytes daily = {});
 
     // Runs body on a database worker for the member the credentials name, which
     // then calls done with the reply; done is called at once when the workers
@@ -41,8 +45,12 @@ public:
     // a body; a large answer goes out compressed where delivery says it pays.
     // A query whose stop is raised before or while it runs is stopped and
     // answered 499; a change ignores stop.
+    // admit, when given, is asked on the worker once the credentials have
+    // been checked: a reply from it is the answer, and nothing runs.
+    using Admission = std::function<std::optional<Reply>()>;
     void run(Method method, std::string body, Credentials credentials, Delivery delivery,
-             std::function<void(Reply)> done, std::shared_ptr<const QueryStop> stop = nullptr);
+             std::function<void(Reply)> done, std::shared_ptr<const QueryStop> stop = nullptr,
+             Admission admit = nullptr);
 
     // Checks the member the credentials name on a database worker, then calls
     // done with nothing, or with the refusal (401, or 503 when busy).
@@ -54,6 +62,8 @@ public:
 private:
     struct Job;
     Reply answer(Session &session, Method method, const Job &job);
+    // A change checked against the stored rows, within the login's quota.
+    Reply runCheckedChange(Session &session, Method method, const Job &job, const Verdict &verdict);
 
     WorkerQueue &readers_;
     WorkerQueue &writer_;
@@ -61,6 +71,7 @@ private:
     MemberDirectory members_;
     StatementRunner runner_;
     AnswerReuse reuse_;
+    DailyQuota quota_;
     std::function<void()> changed_;
 };
 

@@ -3,6 +3,7 @@
 // what a request sends reaches the log escaped, and HTTPS speaks only
 // TLS 1.2 and 1.3 with forward secrecy.
 
+#include "LogLines.h"
 #include "LoginThrottle.h"
 #include "RawSockets.h"
 #include "ServerProcess.h"
@@ -90,7 +91,10 @@ private slots:
     void cleanup();
 
     void throttleWaitsDoubleAndEnd();
+    void throttleAcrossAddressesStartsLater();
     void throttleRemembersBoundedly();
+    void statementExcerpts_data();
+    void statementExcerpts();
     void loginAttempts_data();
     void loginAttempts();
     void waitEndsAndNextOneIsLonger();
@@ -126,31 +130,34 @@ void TestServerFrontDoor::cleanup() {
 void TestServerFrontDoor::throttleWaitsDoubleAndEnd() {
     LoginThrottle::Clock::time_point now{};
     LoginThrottle throttle({}, [&] { return now; });
-    // Five failures are free, then each waits twice as long, up to a minute.
+    using Scope = LoginThrottle::Scope;
+    // Five failures from one address are free, then each waits twice as
+    // long, up to a minute, there only.
     for (int i = 0; i < 5; ++i) {
         throttle.failed("10.0.0.1", "kestra");
         QVERIFY(!throttle.wait("10.0.0.1", "kestra"));
     }
     for (const int seconds : {1, 2, 4, 8, 16, 32, 60, 60}) {
         throttle.failed("10.0.0.1", "kestra");
-        const auto wait = throttle.wait("10.0.0.9", "kestra");
-        QVERIFY(wait && !wait->forAddress);
+        QVERIFY(!throttle.wait("10.0.0.9", "kestra"));
+        const auto wait = throttle.wait("10.0.0.1", "kestra");
+        QVERIFY(wait && wait->scope == Scope::LoginFromAddress);
         QCOMPARE(wait->left.count(), seconds);
         now += std::chrono::seconds(seconds) - 1ms;
         QCOMPARE(throttle.wait("10.0.0.1", "kestra")->left.count(), 1); // rounded up
         now += 1ms;
         QVERIFY(!throttle.wait("10.0.0.1", "kestra"));
     }
-    // A success clears the login's count but not the address's: 13 so far,
+    // A success clears the login's counts but not the address's: 13 so far,
     // so seven more (for any logins) are free and the eighth waits.
-    throttle.succeeded("kestra");
+    throttle.succeeded("10.0.0.1", "kestra");
     for (int i = 0; i < 7; ++i) {
         throttle.failed("10.0.0.1", "ghost" + std::to_string(i));
         QVERIFY(!throttle.wait("10.0.0.1", "kestra"));
     }
     throttle.failed("10.0.0.1", "ghost7");
     const auto wait = throttle.wait("10.0.0.1", "halvic");
-    QVERIFY(wait && wait->forAddress);
+    QVERIFY(wait && wait->scope == Scope::Address);
     QVERIFY(!throttle.wait("10.0.0.2", "halvic"));
     // After a quiet spell the address starts over.
     now += 10min;
@@ -158,21 +165,44 @@ void TestServerFrontDoor::throttleWaitsDoubleAndEnd() {
     QVERIFY(!throttle.wait("10.0.0.1", "halvic"));
 }
 
+void TestServerFrontDoor::throttleAcrossAddressesStartsLater() {
+    LoginThrottle::Clock::time_point now{};
+    LoginThrottle throttle({}, [&] { return now; });
+    // A hundred guesses from twenty addresses, none of them over its own limits.
+    for (int address = 0; address < 20; ++address)
+        for (int i = 0; i < 5; ++i)
+            throttle.failed("10.0.1." + std::to_string(address), "kestra");
+    QVERIFY(!throttle.wait("10.0.1.0", "kestra"));
+    throttle.failed("10.0.1.20", "kestra");
+    // Every address that has failed waits for the login; one that has not
+    // still has the password checked, and other logins are let in.
+    const auto wait = throttle.wait("10.0.1.0", "kestra");
+    QVERIFY(wait && wait->scope == LoginThrottle::Scope::Login);
+    QVERIFY(throttle.wait("10.0.1.20", "kestra"));
+    QVERIFY(!throttle.wait("10.0.2.1", "kestra"));
+    QVERIFY(!throttle.wait("10.0.1.0", "halvic"));
+}
+
 void TestServerFrontDoor::throttleRemembersBoundedly() {
     LoginThrottle::Clock::time_point now{};
     appserver::ThrottleSettings settings;
-    settings.remembered = 100;
+    settings.firstWait = 16s;
+    settings.remembered = 1000;
     LoginThrottle throttle(settings, [&] { return now; });
-    for (int i = 0; i < 10000; ++i) {
+    for (int i = 0; i < 6; ++i)
+        throttle.failed("10.0.0.7", "elsken");
+    QVERIFY(throttle.wait("10.0.0.7", "elsken"));
+    // 10,120 names from 506 addresses, none of them waiting: elsken is still
+    // made to wait, however much else has been given up.
+    for (int i = 0; i < 10120; ++i) {
         now += 1ms;
         const std::string name = std::to_string(i);
-        for (int failures = 0; failures < 6; ++failures)
-            throttle.failed("10.1." + name, "guess" + name + std::string(1000, 'x'));
+        throttle.failed("10.1." + std::to_string(i / 20), "guess" + name + std::string(1000, 'x'));
     }
-    QCOMPARE(throttle.rememberedAddresses(), size_t(100));
-    QCOMPARE(throttle.rememberedLogins(), size_t(100));
-    // The newest are the ones kept, a very long name under a short key.
-    QVERIFY(throttle.wait("10.1.9999", "guess9999" + std::string(1000, 'x')));
+    QCOMPARE(throttle.rememberedAddresses(), size_t(507));
+    QCOMPARE(throttle.rememberedLogins(), size_t(1000));
+    QCOMPARE(throttle.wait("10.0.0.7", "elsken")->left.count(), 6);
+    // Past the bound, a very long name under a short key.
     QVERIFY(LoginThrottle::loginKey("GUESS" + std::string(1000, 'X')).size() < 100);
     QCOMPARE(LoginThrottle::loginKey("GUESS" + std::string(1000, 'X')),
              LoginThrottle::loginKey("guess" + std::string(1000, 'x')));
@@ -183,16 +213,47 @@ void TestServerFrontDoor::throttleRemembersBoundedly() {
     QCOMPARE(throttle.rememberedLogins(), size_t(1));
 }
 
+void TestServerFrontDoor::statementExcerpts_data() {
+    QTest::addColumn<QString>("statement");
+    QTest::addColumn<QString>("excerpt");
+    QTest::newRow("values left out")
+        << "update Login Set PassWord='s3cret' where UseName='kestra'"
+        << "update Login Set PassWord='?' where UseName='?'";
+    QTest::newRow("a doubled quote inside")
+        << "Select 'it''s' , \"s3cret\" -- s3cret\nFrom x" << "Select '?' , \"?\" From x";
+    QTest::newRow("a quote left open") << "update Login Set PassWord='s3cret where x=1"
+                                       << "update Login Set PassWord=...";
+    QTest::newRow("a quote not doubled")
+        << "update Login Set PassWord='it's3cret' where UseName='kestra'"
+        << "update Login Set PassWord=...";
+    QTest::newRow("long, and open far on")
+        << "Select a" + QString(",b").repeated(50) + " from t where x='s3cret"
+        << "Select a ...";
+}
+
+void TestServerFrontDoor::statementExcerpts() {
+    QFETCH(QString, statement);
+    QFETCH(QString, excerpt);
+    const std::string made = appserver::statementExcerpt(statement.toStdString());
+    if (excerpt.endsWith(" ..."))
+        QVERIFY2(made.rfind(excerpt.chopped(4).toStdString(), 0) == 0 && made.find('\'') ==
+                     std::string::npos && made.size() <= 83,
+                 made.c_str());
+    else
+        QCOMPARE(QString::fromStdString(made), excerpt);
+    QVERIFY(made.find("3cret") == std::string::npos);
+}
+
 void TestServerFrontDoor::loginAttempts_data() {
     QTest::addColumn<QStringList>("steps");
     QTest::newRow("mistyping twice, then in, over and over")
         << times(4, "1 kestra:x 401") + times(1, "1 kestra:k 200") + times(2, "1 kestra:x 401") +
                times(1, "1 KESTRA:k 200") + times(2, "1 kestra:x 401") + times(1, "1 kestra:k 200");
-    // The login waits whichever address asks for it; other logins from the
-    // guessing address are still let in.
+    // The login waits at the guessing address only; the member elsewhere, and
+    // other logins from the guessing address, are still let in.
     QTest::newRow("guessing one login")
         << times(6, "2 kestra:guess# 401") + times(1, "2 kestra:guess 429") +
-               times(1, "3 Kestra:k 429") + times(1, "2 halvic:h 200") + times(1, "2 tb58:pw 200");
+               times(1, "3 Kestra:k 200") + times(1, "2 halvic:h 200") + times(1, "2 tb58:pw 200");
     // The address waits for every login, even a right password; other
     // addresses are served.
     QTest::newRow("guessing many logins")

@@ -68,7 +68,29 @@ private slots:
     void changesAreToldByTable_data();
     void changesAreToldByTable();
     void restartedServerIsWaitedFor();
+    void refusedWaitsBackOff_data();
+    void refusedWaitsBackOff();
 };
+
+void TestChangeWatcher::refusedWaitsBackOff_data() {
+    QTest::addColumn<int>("backOffMs");
+    QTest::addColumn<QString>("retryAfter");
+    QTest::addColumn<int>("pauseMs");
+    QTest::newRow("no Retry-After") << 1000 << "" << 1000;
+    QTest::newRow("too many waits: 10 s") << 1000 << "10" << 10000;
+    QTest::newRow("the back-off is longer") << 30000 << "10" << 30000;
+    QTest::newRow("absurdly long") << 1000 << "86400" << ChangeWatcher::kLongestRetryAfterMs;
+    QTest::newRow("not a number") << 2000 << "soon" << 2000;
+    QTest::newRow("a date") << 2000 << "Wed, 21 Oct 2026 07:28:00 GMT" << 2000;
+    QTest::newRow("negative") << 4000 << "-5" << 4000;
+}
+
+void TestChangeWatcher::refusedWaitsBackOff() {
+    QFETCH(int, backOffMs);
+    QFETCH(QString, retryAfter);
+    QFETCH(int, pauseMs);
+    QCOMPARE(ChangeWatcher::pauseBeforeRetryMs(backOffMs, retryAfter.toStdString()), pauseMs);
+}
 
 void TestChangeWatcher::changesAreToldByTable_data() {
     QTest::addColumn<bool>("tls");

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdlib>
 
 ChangeWatcher::ChangeWatcher(QObject *parent) : QObject(parent) {
     // Stopping closes the connection under a request: a TLS library writing
@@ -18,6 +19,14 @@ ChangeWatcher::ChangeWatcher(QObject *parent) : QObject(parent) {
 
 ChangeWatcher::~ChangeWatcher() {
     stop();
+}
+
+int ChangeWatcher::pauseBeforeRetryMs(int backOffMs, const std::string &retryAfter) {
+    char *end = nullptr;
+    const long seconds = std::strtol(retryAfter.c_str(), &end, 10);
+    if (retryAfter.empty() || *end != '\0' || seconds <= 0)
+        return backOffMs;
+    return int(std::clamp<long>(seconds * 1000, backOffMs, kLongestRetryAfterMs));
 }
 
 void ChangeWatcher::start(const Server &server) {
@@ -79,7 +88,11 @@ void ChangeWatcher::run(Server server) {
                                 ? nlohmann::json::parse(result->body, nullptr, false)
                                 : nlohmann::json();
         if (!answer.is_object() || !answer.contains("tables") || !answer["tables"].is_object()) {
-            if (!pause(retryMs))
+            // A server that has too many waits (429) or is busy (503) says
+            // when to come back: never sooner.
+            const std::string retryAfter =
+                result ? result->get_header_value("Retry-After") : std::string();
+            if (!pause(pauseBeforeRetryMs(retryMs, retryAfter)))
                 break;
             retryMs = std::min(retryMs * 2, kLongestRetryMs);
             continue;
