@@ -8,7 +8,8 @@ BUILD_DIR=${BUILD_DIR:-$ROOT_DIR/build}
 # fonts-noto-cjk: the client's Chinese text; without a CJK font it shows empty boxes.
 # libpq-dev: the PostgreSQL storage; postgresql: the throwaway cluster the tests
 # run it against (scripts/pg-cluster).
-# desktop-file-utils, dpkg-dev (dpkg-shlibdeps) and systemd (systemd-analyze): the
+# desktop-file-utils, dpkg-dev (dpkg-shlibdeps), systemd (systemd-analyze), lintian,
+# appstream (appstreamcli) and man-db (man, to format the manual pages): the
 # checks of the installed tree and of the Debian packages.
 # libsimdjson-dev: bench_parse weighs it against the client's answer readers.
 # xvfb: test_desktop places the windows on an X display of its own.
@@ -19,7 +20,7 @@ PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-charts-dev libqt6ope
           qt6-translations-l10n
           libcpp-httplib-dev nlohmann-json3-dev
           libsqlite3-dev libxlsxwriter-dev libssl-dev zlib1g-dev libbrotli-dev fonts-noto-cjk
-          python3-openpyxl desktop-file-utils dpkg-dev systemd
+          python3-openpyxl desktop-file-utils dpkg-dev systemd lintian appstream man-db
           libmicrohttpd-dev libpq-dev postgresql libsimdjson-dev xvfb)
 # A script that needs more sets EXTRA_PACKAGES before sourcing this one.
 PACKAGES+=(${EXTRA_PACKAGES[@]+"${EXTRA_PACKAGES[@]}"})
