@@ -91,7 +91,7 @@ for deb in "$client" "$server"; do
     changelog=$(dpkg-deb --fsys-tarfile "$deb" | tar -xO "./usr/share/doc/$name/changelog.Debian.gz" |
         gzip -dc | head -n 1)
     check "$name's changelog starts at its version" test \
-        "$changelog" != "${changelog#solvane ($(dpkg-deb --field "$deb" Version)) }"
+        "$changelog" != "${changelog#solvane ("$(dpkg-deb --field "$deb" Version)") }"
 done
 
 # What the software centres read of the client, and its desktop entry, as

@@ -74,7 +74,8 @@ for path, body in [('', None), ('rest/TZelServerDataBase/OpenSQL', b'select * fr
         pass  # a refusal goes through the same calls
 PY
 # The server is strace's child; strace ends with it.
-kill -TERM $(ps -o pid= --ppid "$pid")
+server_pid=$(ps -o pid= --ppid "$pid" | tr -d ' ')
+kill -TERM "$server_pid"
 wait "$pid"
 pid=
 exec 3<&-
@@ -88,6 +89,6 @@ check "the traced copy is made" traced backup "$server" --db "$work/solvane.db" 
 sed -E 's/^[0-9]+ +//' "$work"/trace.* | grep -oE '^[a-z_0-9]+\(' | tr -d '(' | sort -u >"$work/used"
 check "the traces hold the calls the server made" grep -qx accept4 "$work/used"
 outside=$(comm -23 "$work/used" "$work/allowed" | grep -vx fchown)
-check "every call is within the filter, not: $(echo $outside)" test -z "$outside"
+check "every call is within the filter, not: ${outside//$'\n'/ }" test -z "$outside"
 
 finish
