@@ -8,10 +8,8 @@ BUILD_DIR=${BUILD_DIR:-$ROOT_DIR/build}
 # fonts-noto-cjk: the client's Chinese text; without a CJK font it shows empty boxes.
 # libpq-dev: the PostgreSQL storage; postgresql: the throwaway cluster the tests
 # run it against (scripts/pg-cluster).
-# desktop-file-utils, dpkg-dev (dpkg-shlibdeps), systemd (systemd-analyze), lintian,
-# appstream (appstreamcli), man-db (man, to format the manual pages) and strace (the
-# server's system calls against its unit's filter): the checks of the installed
-# tree and of the Debian packages.
+# desktop-file-utils, dpkg-dev (dpkg-shlibdeps) and systemd (systemd-analyze): the
+# checks of the installed tree and of the Debian packages.
 # libsimdjson-dev: bench_parse weighs it against the client's answer readers.
 # xvfb: test_desktop places the windows on an X display of its own.
 # qt6-charts-dev (with libqt6opengl6-dev, which its CMake files need and Debian
@@ -21,10 +19,14 @@ PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-charts-dev libqt6ope
           qt6-translations-l10n
           libcpp-httplib-dev nlohmann-json3-dev
           libsqlite3-dev libxlsxwriter-dev libssl-dev zlib1g-dev libbrotli-dev fonts-noto-cjk
-          python3-openpyxl desktop-file-utils dpkg-dev systemd lintian appstream man-db strace
+          python3-openpyxl desktop-file-utils dpkg-dev systemd
           libmicrohttpd-dev libpq-dev postgresql libsimdjson-dev xvfb)
 # A script that needs more sets EXTRA_PACKAGES before sourcing this one.
 PACKAGES+=(${EXTRA_PACKAGES[@]+"${EXTRA_PACKAGES[@]}"})
+# lintian, appstream (appstreamcli), man-db (man formats the manual pages) and
+# strace (the server's system calls against its unit's filter): the checks of
+# the Debian packages, beside those named above.
+PACKAGES+=(lintian appstream man-db strace)
 
 install_missing_packages() {
     local missing=()
