@@ -24,6 +24,10 @@ PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-charts-dev libqt6ope
           libmicrohttpd-dev libpq-dev postgresql libsimdjson-dev xvfb libicu-dev)
 # A script that needs more sets EXTRA_PACKAGES before sourcing this one.
 PACKAGES+=(${EXTRA_PACKAGES[@]+"${EXTRA_PACKAGES[@]}"})
+# lintian, appstream (appstreamcli), man-db (man formats the manual pages) and
+# strace (the server's system calls against its unit's filter): the checks of
+# the Debian packages, beside those named above.
+PACKAGES+=(lintian appstream man-db strace)
 
 install_missing_packages() {
     local missing=()

@@ -29,13 +29,17 @@ contents() { dpkg-deb --contents "$1" | awk '{ print $6 }'; }
 depends() { dpkg-deb --field "$1" Depends | tr ',' '\n' | grep -Eq "^ *$2( |$)"; }
 
 for path in ./usr/bin/solvane ./usr/share/applications/solvane.desktop \
-    ./usr/share/icons/hicolor/scalable/apps/solvane.svg ./usr/share/doc/solvane/README.md; do
+    ./usr/share/icons/hicolor/scalable/apps/solvane.svg ./usr/share/doc/solvane/README.md \
+    ./usr/share/doc/solvane/copyright ./usr/share/doc/solvane/changelog.Debian.gz \
+    ./usr/share/man/man1/solvane.1.gz \
+    ./usr/share/metainfo/example.c_seed_0f1a35ca.solvane.metainfo.xml; do
     check "solvane holds $path" has_line <(contents "$client") "$path"
 done
 for path in ./usr/bin/solvane-server ./usr/lib/systemd/system/solvane-server.service \
     ./usr/lib/systemd/system/solvane-backup.service ./usr/lib/systemd/system/solvane-backup.timer \
     ./usr/lib/sysusers.d/solvane-server.conf ./usr/libexec/solvane/solvane-backup \
-    ./usr/share/doc/solvane-server/README.md; do
+    ./usr/share/doc/solvane-server/README.md ./usr/share/doc/solvane-server/copyright \
+    ./usr/share/doc/solvane-server/changelog.Debian.gz ./usr/share/man/man8/solvane-server.8.gz; do
     check "solvane-server holds $path" has_line <(contents "$server") "$path"
 done
 check "the client holds no server" test -z "$(contents "$client" | grep solvane-server)"
@@ -55,7 +59,9 @@ unit=$(dpkg-deb --fsys-tarfile "$server" | tar -xO ./usr/lib/systemd/system/solv
 check "the packaged unit runs /usr/bin/solvane-server" has_line <(echo "$unit") \
     "ExecStart=/usr/bin/solvane-server --db /var/lib/solvane/solvane.db \$SOLVANE_SERVER_OPTIONS"
 
-# The maintainer scripts create the user and enable or start nothing.
+# The maintainer scripts create the user and enable or start nothing; they
+# reach systemd through deb-systemd-helper and deb-systemd-invoke, which
+# respect policy-rc.d and a system not booted with systemd.
 control=$out/control
 dpkg-deb --control "$server" "$control"
 for script in postinst prerm postrm; do
@@ -64,10 +70,50 @@ for script in postinst prerm postrm; do
     check "$script enables and starts nothing" test -z \
         "$(grep -E 'systemctl +(enable|start|restart)|deb-systemd-(helper +enable|invoke +start)' \
             "$control/$script")"
+    check "$script calls systemctl for daemon-reload only" test -z \
+        "$(grep -E '(^|[;&|] *)systemctl ' "$control/$script" | grep -v daemon-reload)"
 done
+check "postinst keeps the links of enabled units known for purge" \
+    grep -q 'deb-systemd-helper update-state' "$control/postinst"
+check "an upgrade restarts a running server only" \
+    grep -q 'deb-systemd-invoke try-restart solvane-server.service' "$control/postinst"
+check "prerm stops the server and the timer" \
+    grep -q 'deb-systemd-invoke stop solvane-server.service solvane-backup.timer' "$control/prerm"
+check "postrm forgets the units on purge" grep -q 'deb-systemd-helper purge' "$control/postrm"
 check "postinst creates the user solvane" grep -q 'systemd-sysusers solvane-server.conf' \
     "$control/postinst"
 sysusers=$(dpkg-deb --fsys-tarfile "$server" | tar -xO ./usr/lib/sysusers.d/solvane-server.conf)
 check "the user is declared for systemd-sysusers" prints '^u solvane ' echo "$sysusers"
+
+# The changelog's newest entry is the packages' version.
+for deb in "$client" "$server"; do
+    name=$(dpkg-deb --field "$deb" Package)
+    changelog=$(dpkg-deb --fsys-tarfile "$deb" | tar -xO "./usr/share/doc/$name/changelog.Debian.gz" |
+        gzip -dc | head -n 1)
+    check "$name's changelog starts at its version" test \
+        "$changelog" != "${changelog#solvane ("$(dpkg-deb --field "$deb" Version)") }"
+done
+
+# What the software centres read of the client, and its desktop entry, as
+# packaged.
+tree=$out/client-tree
+mkdir -p "$tree"
+dpkg-deb --extract "$client" "$tree"
+validation=$(appstreamcli validate --no-net \
+    "$tree"/usr/share/metainfo/*.metainfo.xml 2>&1)
+check "appstreamcli validate: $validation" test $? -eq 0
+check "the AppStream entry launches the desktop entry" \
+    grep -q '<launchable type="desktop-id">solvane.desktop</launchable>' \
+    "$tree"/usr/share/metainfo/*.metainfo.xml
+validation=$(desktop-file-validate "$tree/usr/share/applications/solvane.desktop" 2>&1)
+check "desktop-file-validate: $validation" test $? -eq 0 -a -z "$validation"
+
+# Debian's own verdict: no error and no warning. Overrides are read from the
+# packages; each says why its tag is wrong here.
+verdict=$(lintian --tag-display-limit 0 "$client" "$server" 2>&1 |
+    grep -v '^running with root privileges')
+echo "$verdict" | sed 's/^/    lintian: /'
+check "lintian finds no error or warning" test -z "$(echo "$verdict" | grep -E '^[EW]: ')"
+check "lintian ran" test -z "$(echo "$verdict" | grep -Eiv '^[EWIPNOX]: ' | grep .)"
 
 finish

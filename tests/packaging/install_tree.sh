@@ -22,7 +22,10 @@ done
 for file in share/applications/solvane.desktop share/icons/hicolor/scalable/apps/solvane.svg \
     lib/systemd/system/solvane-server.service lib/systemd/system/solvane-backup.service \
     lib/systemd/system/solvane-backup.timer lib/sysusers.d/solvane-server.conf \
-    share/doc/solvane/README.md share/doc/solvane-server/README.md; do
+    share/doc/solvane/README.md share/doc/solvane-server/README.md \
+    share/doc/solvane/copyright share/doc/solvane-server/copyright \
+    share/man/man1/solvane.1.gz share/man/man8/solvane-server.8.gz \
+    share/metainfo/example.c_seed_0f1a35ca.solvane.metainfo.xml; do
     check "$file is installed" test -s "$prefix/$file"
 done
 
@@ -60,20 +63,46 @@ else
     echo "systemd-analyze verify cannot run here; the units' keys are checked alone"
 fi
 server_unit=$units/solvane-server.service
+# The confinement: what systemd-analyze security weighs, and what keeps the
+# TLS files (read under /etc), PostgreSQL's socket (AF_UNIX) and the group's
+# way to the backups (the backup unit's UMask) working.
 for line in "User=solvane" "Group=solvane" "StateDirectory=solvane" "Restart=on-failure" \
     "NoNewPrivileges=yes" "ProtectSystem=strict" "ProtectHome=yes" "PrivateTmp=yes" \
+    "PrivateDevices=yes" "PrivateUsers=yes" "PrivateMounts=yes" "ProtectProc=invisible" \
+    "ProcSubset=pid" "DevicePolicy=closed" "UMask=0077" "CapabilityBoundingSet=" \
+    "RestrictAddressFamilies=AF_INET AF_INET6 AF_UNIX" "SystemCallArchitectures=native" \
+    "SystemCallFilter=@system-service" "SystemCallFilter=~@privileged @resources" \
+    "SystemCallErrorNumber=EPERM" "MemoryDenyWriteExecute=yes" "LimitNOFILE=65536" \
     "WantedBy=multi-user.target" \
     "ExecStart=$prefix/bin/solvane-server --db /var/lib/solvane/solvane.db \$SOLVANE_SERVER_OPTIONS"; do
     check "solvane-server.service: $line" has_line "$server_unit" "$line"
 done
 backup_unit=$units/solvane-backup.service
 for line in "Type=oneshot" "User=solvane" "NoNewPrivileges=yes" "ProtectSystem=strict" \
+    "UMask=0027" "StateDirectoryMode=0750" "PrivateNetwork=yes" \
     "ExecStart=$prefix/libexec/solvane/solvane-backup /var/lib/solvane/solvane.db /var/lib/solvane/backup 7"; do
     check "solvane-backup.service: $line" has_line "$backup_unit" "$line"
 done
 for line in "OnCalendar=daily" "Persistent=true" "WantedBy=timers.target"; do
     check "solvane-backup.timer: $line" has_line "$units/solvane-backup.timer" "$line"
 done
+
+# systemd's own rating of the confinement, from the unit files alone.
+# exposure UNIT: the overall exposure systemd-analyze gives UNIT, 0.0 to 10.0.
+exposure() {
+    systemd-analyze security --offline=yes --no-pager "$1" 2>/dev/null |
+        sed -n 's/^.*Overall exposure level for [^:]*: \([0-9.]*\) .*$/\1/p'
+}
+if command -v systemd-analyze >/dev/null && [ -n "$(exposure "$server_unit")" ]; then
+    for unit in "$server_unit" "$backup_unit"; do
+        level=$(exposure "$unit")
+        echo "systemd-analyze security: $(basename "$unit") $level"
+        check "$(basename "$unit") is rated 1.5 or lower, not $level" \
+            awk -v level="$level" 'BEGIN { exit !(level <= 1.5) }'
+    done
+else
+    echo "systemd-analyze security cannot run here; the units' keys are checked alone"
+fi
 
 # The backup script keeps the newest 7 copies and its own copy is sound.
 db=$root/live.db
