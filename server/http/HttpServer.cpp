@@ -6,7 +6,6 @@
 #include "RowChanges.h"
 
 #include <microhttpd.h>
-#include <nlohmann/json.hpp>
 #include <netdb.h>
 #include <strings.h>
 #include <sys/socket.h>
@@ -64,14 +63,6 @@ size_t declaredLength(MHD_Connection *connection) {
     const char *value =
         MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_LENGTH);
     return value ? std::strtoull(value, nullptr, 10) : 0;
-}
-
-// A refusal with the code the client shows it by.
-Reply refusal(int status, const std::string &message, const char *code) {
-    Reply reply = errorReply(status, message);
-    reply.body = nlohmann::json{{"error", message}, {"code", code}}.dump(
-        -1, ' ', false, nlohmann::json::error_handler_t::replace);
-    return reply;
 }
 
 // A body with the budget it holds, both given back when MHD is done sending.
@@ -289,10 +280,10 @@ void HttpServer::completed() {
 bool HttpServer::begin(MHD_Connection *connection, PendingRequest &request) {
     opened();
     if (const char *problem = framingProblem(connection))
-        return answer(connection, request, refusal(400, problem, "malformed"));
+        return answer(connection, request, errorReply(400, problem, "malformed"));
     if (declaredLength(connection) > kDiscardUpToBytes)
         return answer(connection, request,
-                      refusal(413, "the statement is longer than " + sizeText(kMaxBodyBytes),
+                      errorReply(413, "the statement is longer than " + sizeText(kMaxBodyBytes),
                               "too-large"));
     auto route = routes_.route(request.method, request.path);
     if (auto *reply = std::get_if<Reply>(&route)) {
@@ -325,7 +316,7 @@ std::optional<Reply> HttpServer::turnAway(MHD_Connection *, PendingRequest &requ
                             : wait->scope == LoginThrottle::Scope::Login
                                 ? "for this login name"
                                 : "for this login name from this address";
-        return refusal(429,
+        return errorReply(429,
                        std::string("too many failed logins ") + whose + ": try again in " +
                            std::to_string(request.retryAfterSeconds) + " s",
                        "throttled");
@@ -351,7 +342,7 @@ std::optional<Reply> HttpServer::takeShare(PendingRequest &request) {
     if (request.share)
         return std::nullopt;
     request.retryAfterSeconds = 1;
-    return refusal(503,
+    return errorReply(503,
                    "the server is busy with " + std::to_string(shares_.share()) +
                        " queries of this login name already: try again shortly",
                    "busy");
@@ -456,7 +447,7 @@ bool HttpServer::waitForChanges(MHD_Connection *connection, PendingRequest &requ
             const char *whose = taken.over == WaitLimits::Over::Login     ? "of this login name"
                                 : taken.over == WaitLimits::Over::Address ? "from this address"
                                                                           : "in all";
-            return finish(refusal(429,
+            return finish(errorReply(429,
                                   std::string("too many waits for changes ") + whose +
                                       ": try again in " + std::to_string(waitRetrySeconds_) + " s",
                                   "throttled"),
@@ -464,7 +455,7 @@ bool HttpServer::waitForChanges(MHD_Connection *connection, PendingRequest &requ
         }
         wait->place = std::move(taken.place);
         wait->feedId = feed_.wait(since, [finish](const std::string &versions) {
-            finish(versions.empty() ? refusal(503, "the server is stopping", "unavailable")
+            finish(versions.empty() ? errorReply(503, "the server is stopping", "unavailable")
                                     : Reply{200, versions});
         });
     };
