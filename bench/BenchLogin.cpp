@@ -81,11 +81,11 @@ int run(int argc, char **argv) {
         rows.load(gateway.openSql(Statements::selectMembers(user, "pw")));
         rows.load(gateway.openSql(Statements::selectMemberProjects(name, name)));
         rows.load(gateway.openSql(Statements::selectMemberTasks(name, name)));
-        rows.load(gateway.openSql(NoticeBoard::panelStatement(AppClock::now())));
+        rows.load(gateway.openSql(Statements::noticePanel(AppClock::now())));
         gatewayOnly.push_back(
             std::chrono::duration<double, std::milli>(Clock::now() - start).count());
         start = Clock::now();
-        rows.load(gateway.openSql(NoticeBoard::panelStatement(AppClock::now())));
+        rows.load(gateway.openSql(Statements::noticePanel(AppClock::now())));
         noticeQuery.push_back(
             std::chrono::duration<double, std::milli>(Clock::now() - start).count());
     };

@@ -137,7 +137,7 @@ int run(int argc, char **argv) {
         gateway.execSql(Statements::addTask(task));
         gateway.execSql(Statements::updateProjectTaskCount(shown.taskCount, shown));
         gateway.execSql(Statements::addNotice({"项目编号:x", name, "Kestra|Halvic", now}));
-        rowsRead.load(gateway.openSql(NoticeBoard::panelStatement(AppClock::now())));
+        rowsRead.load(gateway.openSql(Statements::noticePanel(AppClock::now())));
         rowsRead.load(gateway.openSql(Statements::selectMemberProjects(name, name)));
         rowsRead.load(gateway.openSql(Statements::selectMemberTasks(name, name)));
         rowsRead.load(gateway.openSql(Statements::selectProjectTasks(shown.id, true)));

@@ -11,9 +11,9 @@ Labelled forMember(const QString &name) {
     return {
         {"project list", Statements::selectMemberProjects(name, name)},
         {"task list", Statements::selectMemberTasks(name, name)},
-        {"notice panel", NoticeBoard::panelStatement(QDateTime::currentDateTime())},
-        {"reminder: projects", NoticeBoard::projectCountStatement(name)},
-        {"reminder: tasks", NoticeBoard::taskCountStatement(name)},
+        {"notice panel", Statements::noticePanel(QDateTime::currentDateTime())},
+        {"reminder: projects", Statements::openProjectsOf(name)},
+        {"reminder: tasks", Statements::unfinishedTasksOf(name)},
     };
 }
 

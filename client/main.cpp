@@ -3,6 +3,7 @@
 #include "ClientApp.h"
 #include "CommandLine.h"
 #include "Dialogs.h"
+#include "ErrorGuard.h"
 #include "QtChinese.h"
 
 #include <QApplication>
@@ -17,8 +18,11 @@ public:
     bool notify(QObject *receiver, QEvent *event) override {
         try {
             return QApplication::notify(receiver, event);
+        } catch (const RequestFailed &failed) {
+            Dialogs::showError(failed.failure.text());
         } catch (const std::exception &error) {
-            Dialogs::showError(QString::fromUtf8(error.what()));
+            qWarning().noquote() << "Event handler stopped:" << error.what();
+            Dialogs::showError(QStringLiteral("程序内部出错，此次操作未完成。"));
         }
         return false;
     }

@@ -1,35 +1,39 @@
 #pragma once
-// Runs a handler; an error escaping it is shown in the application's default
-// error box and the program goes on.
+// Runs a handler. A request that fails in its middle stops it, and the member
+// reads why; anything else escaping it is a fault of the program, logged and
+// told in the application's default error box. The program goes on.
 
-#include "DataAccess.h"
 #include "Dialogs.h"
-#include "MissingAnswer.h"
-#include "ServerError.h"
-#include "ServerFailure.h"
+#include "RequestResult.h"
+
+#include <QDebug>
 
 #include <exception>
 
-// What the member is told of an error: a request that failed says what
-// happened to it (the server unreachable, the answer lost), not how the
-// missing rows were noticed.
-inline QString failureText(const std::exception &error) {
-    if (dynamic_cast<const MissingAnswer *>(&error)) {
-        const ServerFailure failure = DataAccess::lastFailure();
-        if (failure.failed())
-            return failure.text;
-    }
-    if (dynamic_cast<const ServerError *>(&error))
-        return ServerFailure::of(error).text;
-    return QString::fromUtf8(error.what());
+// A query whose rows a handler cannot do without failed: the handler stops,
+// and whoever catches it tells the failure's text.
+struct RequestFailed : std::exception {
+    explicit RequestFailed(Failure f) : failure(std::move(f)) {}
+    const char *what() const noexcept override { return "request to the server failed"; }
+    Failure failure;
+};
+
+// The rows of a query, or the handler stops here with its failure.
+inline const PDataPacket &rowsOf(const QueryResult &result) {
+    if (!result.ok())
+        throw RequestFailed(result.failure());
+    return result.rows();
 }
 
 template <class Handler> bool guarded(Handler &&handler) {
     try {
         handler();
         return true;
+    } catch (const RequestFailed &failed) {
+        Dialogs::showError(failed.failure.text());
     } catch (const std::exception &error) {
-        Dialogs::showError(failureText(error));
+        qWarning().noquote() << "Handler stopped:" << error.what();
+        Dialogs::showError(QStringLiteral("程序内部出错，此次操作未完成。"));
     }
     return false;
 }

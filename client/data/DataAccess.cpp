@@ -1,10 +1,11 @@
 #include "DataAccess.h"
 
 #include "AppServerGateway.h"
-#include "RecordRows.h"
-#include "RecordSet.h"
+#include "ServerConnection.h"
 #include "ServerError.h"
 #include "Statements.h"
+
+#include <QDebug>
 
 #include <algorithm>
 #include <exception>
@@ -15,55 +16,80 @@ namespace {
 // Every gateway set and not yet released, the one in use last: when a main
 // window goes away, the operations go back to the gateway set before its own.
 std::vector<AppServerGateway *> gGateways;
-ServerFailure gLastFailure;
 
 AppServerGateway *activeGateway() {
     return gGateways.empty() ? nullptr : gGateways.back();
 }
 
-// Runs one gateway call; every failure, a missing gateway included, gives the
-// empty result.
-template <class Result, class Call> Result callGateway(Call call) {
-    gLastFailure = {};
-    AppServerGateway *gateway = activeGateway();
-    if (!gateway) {
-        gLastFailure = {ServerFailure::Kind::Unreached,
-                        QStringLiteral("尚未连接服务器，请重新登录。")};
-        return Result{};
+Failure::Kind kindOf(ServerError::Kind kind) {
+    switch (kind) {
+    case ServerError::Kind::Unreached:
+        return Failure::Kind::Unreached;
+    case ServerError::Kind::AnswerLost:
+        return Failure::Kind::AnswerLost;
+    case ServerError::Kind::Busy:
+        return Failure::Kind::Busy;
+    case ServerError::Kind::Refused:
+        break;
     }
+    return Failure::Kind::Refused;
+}
+
+// The server's words go to the log; the member reads the failure's text.
+Failure logged(Failure failure) {
+    qWarning().noquote() << "Request to the application server failed:" << failure.reason
+                         << (failure.code.isEmpty() ? QString() : "(" + failure.code + ")");
+    return failure;
+}
+
+Failure failureOf(const ServerError &error, const QString &where) {
+    return logged({kindOf(error.kind()), QString::fromStdString(error.code()),
+                   QString::fromStdString(error.reason()), where});
+}
+
+Failure noGateway() {
+    return logged({Failure::Kind::Unreached, {}, QStringLiteral("no gateway set"), {}});
+}
+
+// Runs one gateway call; nothing it raises gets past here.
+template <class Result, class Call> Result callGateway(Call call) {
+    AppServerGateway *gateway = activeGateway();
+    if (!gateway)
+        return noGateway();
     try {
         return call(*gateway);
+    } catch (const ServerError &error) {
+        return failureOf(error, gateway->where());
     } catch (const std::exception &error) {
-        gLastFailure = ServerFailure::of(error);
-        return Result{};
+        // An answer that could not be read (out of memory, a broken packet).
+        return logged({Failure::Kind::Refused, {}, QString::fromUtf8(error.what()),
+                       gateway->where()});
     }
 }
 
-PDataPacket query(const QString &sql) {
-    return callGateway<PDataPacket>([&](AppServerGateway &g) { return g.openSql(sql); });
+QueryResult query(const QString &sql) {
+    return callGateway<QueryResult>(
+        [&](AppServerGateway &g) { return QueryResult(g.openSql(sql)); });
 }
 
-// A change through ExecSQL or DelSQL: a failure that is not the server's no
-// (a lost answer, a server out of reach) is told as such, and a lost answer
-// marked on the result.
-template <class Call> ChangeResult counted(Call call) {
-    ChangeResult result = callGateway<ChangeResult>(call);
-    result.answerLost = gLastFailure.kind == ServerFailure::Kind::AnswerLost;
-    if (!result.succeeded && !gLastFailure.failed())
-        gLastFailure = ServerFailure::refused(result.refusal);
-    return result;
+ChangeOutcome outcomeOf(const ChangeResult &result, const AppServerGateway &gateway) {
+    if (result.succeeded)
+        return ChangeOutcome(result.changes);
+    // The database said no: its own code when the server gave one.
+    return logged({Failure::Kind::Refused,
+                   result.code.empty() ? QStringLiteral("database")
+                                       : QString::fromStdString(result.code),
+                   QString::fromStdString(result.refusal), gateway.where()});
 }
 
-ChangeResult change(const QString &sql) {
-    return counted([&](AppServerGateway &g) { return g.execSqlCounted(sql); });
+ChangeOutcome exec(const QString &sql) {
+    return callGateway<ChangeOutcome>(
+        [&](AppServerGateway &g) { return outcomeOf(g.execSql(sql), g); });
 }
 
-bool exec(const QString &sql) {
-    return change(sql).succeeded;
-}
-
-bool del(const QString &sql) {
-    return counted([&](AppServerGateway &g) { return g.delSqlCounted(sql); }).succeeded;
+ChangeOutcome del(const QString &sql) {
+    return callGateway<ChangeOutcome>(
+        [&](AppServerGateway &g) { return outcomeOf(g.delSql(sql), g); });
 }
 
 } // namespace
@@ -84,115 +110,121 @@ void releaseGateway(AppServerGateway *gateway) {
 AppServerGateway *gateway() {
     return activeGateway();
 }
-ServerFailure lastFailure() {
-    return gLastFailure;
-}
 
-bool addMember(const Member &member) {
-    return exec(Statements::addMember(member));
-}
-PDataPacket selectMembers(const QString &userName, const QString &password) {
-    return query(Statements::selectMembers(userName, password));
-}
-PDataPacket checkLogin(const QString &userName, const QString &password) {
-    AppServerGateway *gateway = activeGateway();
-    if (!gateway)
-        return nullptr;
+std::optional<Failure> open(ServerConnection &connection) {
     try {
-        return gateway->openSql(Statements::selectMembers(userName, password));
-    } catch (const UnauthorizedError &) {
-        // The server knows no such member: as good as a check that found none.
-        auto none = std::make_shared<DataPacket>();
-        none->columns = QStringList{"UseName", "PassWord", "Remark"};
-        return none;
-    } catch (const std::exception &) {
-        return nullptr;
+        connection.open();
+        return std::nullopt;
+    } catch (const ServerError &error) {
+        return failureOf(error, connection.hostName() + QLatin1Char(':') +
+                                    QString::number(connection.port()));
     }
 }
-PDataPacket selectMembers(const QString &userName) {
+
+// Members.
+
+ChangeOutcome addMember(const Member &member) {
+    return exec(Statements::addMember(member));
+}
+QueryResult selectMembers(const QString &userName, const QString &password) {
+    return query(Statements::selectMembers(userName, password));
+}
+QueryResult checkLogin(const QString &userName, const QString &password) {
+    QueryResult found = selectMembers(userName, password);
+    if (found.ok() || found.failure().code != QLatin1String("unauthorized"))
+        return found;
+    // The server knows no such member: as good as a check that found none.
+    auto none = std::make_shared<DataPacket>();
+    none->columns = QStringList{"UseName", "PassWord", "Remark"};
+    return QueryResult(none);
+}
+QueryResult selectMembers(const QString &userName) {
     return query(Statements::selectMembers(userName));
 }
-PDataPacket selectMembers() {
+QueryResult selectMembers() {
     return query(Statements::selectMembers());
 }
-PDataPacket selectDisplayNames() {
+QueryResult selectDisplayNames() {
     return query(Statements::selectDisplayNames());
 }
-bool updateMember(const Member &oldLogin, const Member &newLogin) {
+ChangeOutcome updateMember(const Member &oldLogin, const Member &newLogin) {
     return exec(Statements::updateMember(oldLogin, newLogin));
 }
-ChangeResult updateMemberCounted(const Member &oldLogin, const Member &newLogin) {
-    return change(Statements::updateMember(oldLogin, newLogin));
-}
 
-bool addProject(const Project &project) {
+// Projects.
+
+ChangeOutcome addProject(const Project &project) {
     return exec(Statements::addProject(project));
 }
-PDataPacket selectMemberProjects(const QString &demander, const QString &performer) {
+QueryResult selectMemberProjects(const QString &demander, const QString &performer) {
     return query(Statements::selectMemberProjects(demander, performer));
 }
-PDataPacket queryProjects(const QString &statement) {
+QueryResult queryProjects(const QString &statement) {
     return query(statement);
 }
-
-std::optional<Project> storedProject(const QString &projectId) {
-    RecordSet rows;
-    rows.load(query(Statements::projectById(projectId)));
-    if (rows.recordCount() == 0)
-        return std::nullopt;
-    return RecordRows::projectAt(rows, 0);
+QueryResult selectProject(const QString &projectId) {
+    return query(Statements::projectById(projectId));
 }
-bool updateProject(const QString &performers, const QString &completeFlag, const QString &taskCount,
-                   const QString &flowNodes, const Project &project) {
+ChangeOutcome updateProject(const QString &performers, const QString &completeFlag,
+                            const QString &taskCount, const QString &flowNodes,
+                            const Project &project) {
     return exec(Statements::updateProject(performers, completeFlag, taskCount, flowNodes, project));
 }
-bool updateProjectTaskCount(const QString &taskCount, const Project &project) {
+ChangeOutcome updateProjectTaskCount(const QString &taskCount, const Project &project) {
     return exec(Statements::updateProjectTaskCount(taskCount, project));
 }
-bool deleteProject(const QString &projectId) {
+ChangeOutcome deleteProject(const QString &projectId) {
     return del(Statements::deleteProject(projectId));
 }
-
-ChangeResult replaceProject(const QString &projectId, const Project &edited) {
-    return change(Statements::replaceProject(projectId, edited));
+ChangeOutcome replaceProject(const QString &projectId, const Project &edited) {
+    return exec(Statements::replaceProject(projectId, edited));
+}
+QueryResult selectOpenProjectsOf(const QString &displayName) {
+    return query(Statements::openProjectsOf(displayName));
 }
 
-bool addTask(const Task &task) {
+// Tasks.
+
+ChangeOutcome addTask(const Task &task) {
     return exec(Statements::addTask(task));
 }
-PDataPacket selectProjectTasks(const QString &projectId, bool latestDueFirst) {
+QueryResult selectProjectTasks(const QString &projectId, bool latestDueFirst) {
     return query(Statements::selectProjectTasks(projectId, latestDueFirst));
 }
-PDataPacket selectMemberTasks(const QString &demander, const QString &performer) {
+QueryResult selectMemberTasks(const QString &demander, const QString &performer) {
     return query(Statements::selectMemberTasks(demander, performer));
 }
-bool updateTaskState(const QString &state, const QString &completionNote, const Task &task) {
+ChangeOutcome updateTaskState(const QString &state, const QString &completionNote,
+                              const Task &task) {
     return exec(Statements::updateTaskState(state, completionNote, task));
 }
-ChangeResult updateTaskStateCounted(const QString &state, const QString &completionNote,
-                                    const Task &task) {
-    return change(Statements::updateTaskState(state, completionNote, task));
+ChangeOutcome claimTask(const Task &task) {
+    return exec(Statements::claimTask(task));
 }
-ChangeResult claimTask(const Task &task) {
-    return change(Statements::claimTask(task));
-}
-bool updateTaskReadTime(const QString &readReceipt, const Task &task) {
+ChangeOutcome updateTaskReadTime(const QString &readReceipt, const Task &task) {
     return exec(Statements::updateTaskReadTime(readReceipt, task));
 }
-bool deleteTask(const QString &projectId, const QString &content, const QString &demander) {
+ChangeOutcome deleteTask(const QString &projectId, const QString &content,
+                         const QString &demander) {
     return del(Statements::deleteTask(projectId, content, demander));
 }
-
-ChangeResult replaceTask(const Task &old, const Task &edited) {
-    return change(Statements::replaceTask(old, edited));
+ChangeOutcome replaceTask(const Task &old, const Task &edited) {
+    return exec(Statements::replaceTask(old, edited));
+}
+QueryResult selectUnfinishedTasksOf(const QString &displayName) {
+    return query(Statements::unfinishedTasksOf(displayName));
+}
+QueryResult selectMemberYearTasks(const QString &member, int year) {
+    return query(Statements::memberYearTasks(member, year));
 }
 
-bool addNotice(const Notice &notice) {
+// Notices.
+
+ChangeOutcome addNotice(const Notice &notice) {
     return exec(Statements::addNotice(notice));
 }
-
-PDataPacket selectMemberYearTasks(const QString &member, int year) {
-    return query(Statements::memberYearTasks(member, year));
+QueryResult selectPanelNotices(const QDateTime &now) {
+    return query(Statements::noticePanel(now));
 }
 
 } // namespace DataAccess

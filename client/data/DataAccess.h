@@ -1,17 +1,18 @@
 #pragma once
 // The data-access operations: each composes one statement and sends it
-// through the gateway. They never raise: a failed change gives false, a failed
-// query the empty result (a null packet). A change that matched no row is not
-// a failure; the counted forms tell it apart for the callers that need to.
+// through the gateway. They never raise: a query gives its rows or a failure,
+// a change the count of rows it changed or a failure. A change that matched
+// no row is not a failure; its count is 0.
 
-#include "ChangeResult.h"
-#include "DataPacket.h"
 #include "Records.h"
-#include "ServerFailure.h"
+#include "RequestResult.h"
+
+#include <QDateTime>
 
 #include <optional>
 
 class AppServerGateway;
+class ServerConnection;
 
 namespace DataAccess {
 
@@ -22,47 +23,57 @@ void setGateway(AppServerGateway *gateway);
 void releaseGateway(AppServerGateway *gateway);
 AppServerGateway *gateway();
 
-// Why the last operation failed; kind None when it succeeded.
-ServerFailure lastFailure();
+// Opens the connection (the handshake) unless it is open; the failure when
+// the server cannot be reached.
+std::optional<Failure> open(ServerConnection &connection);
 
-bool addMember(const Member &member);
-PDataPacket selectMembers(const QString &userName, const QString &password);
+// Members.
+ChangeOutcome addMember(const Member &member);
+QueryResult selectMembers(const QString &userName, const QString &password);
 // The login check: as selectMembers(userName, password), but a server that
 // refuses the credentials answers with no rows, not with a failure.
-PDataPacket checkLogin(const QString &userName, const QString &password);
-PDataPacket selectMembers(const QString &userName);
-PDataPacket selectMembers();
-PDataPacket selectDisplayNames();
-bool updateMember(const Member &oldLogin, const Member &newLogin);
-ChangeResult updateMemberCounted(const Member &oldLogin, const Member &newLogin);
+QueryResult checkLogin(const QString &userName, const QString &password);
+QueryResult selectMembers(const QString &userName);
+QueryResult selectMembers();
+QueryResult selectDisplayNames();
+ChangeOutcome updateMember(const Member &oldLogin, const Member &newLogin);
 
-bool addProject(const Project &project);
-PDataPacket selectMemberProjects(const QString &demander, const QString &performer);
-PDataPacket queryProjects(const QString &statement);
-// The project with this number as stored; nothing when there is none. Throws.
-std::optional<Project> storedProject(const QString &projectId);
-bool updateProject(const QString &performers, const QString &completeFlag, const QString &taskCount,
-                   const QString &flowNodes, const Project &project);
-bool updateProjectTaskCount(const QString &taskCount, const Project &project);
-bool deleteProject(const QString &projectId);
+// Projects.
+ChangeOutcome addProject(const Project &project);
+QueryResult selectMemberProjects(const QString &demander, const QString &performer);
+// A statement composed by Statements for the project query or the numbering.
+QueryResult queryProjects(const QString &statement);
+QueryResult selectProject(const QString &projectId);
+ChangeOutcome updateProject(const QString &performers, const QString &completeFlag,
+                            const QString &taskCount, const QString &flowNodes,
+                            const Project &project);
+ChangeOutcome updateProjectTaskCount(const QString &taskCount, const Project &project);
+ChangeOutcome deleteProject(const QString &projectId);
 // Replaces the stored project with its edited copy, or leaves it as it was.
-ChangeResult replaceProject(const QString &projectId, const Project &edited);
+ChangeOutcome replaceProject(const QString &projectId, const Project &edited);
+// The reminder's open projects of a member.
+QueryResult selectOpenProjectsOf(const QString &displayName);
 
-bool addTask(const Task &task);
-PDataPacket selectProjectTasks(const QString &projectId, bool latestDueFirst);
-PDataPacket selectMemberTasks(const QString &demander, const QString &performer);
-bool updateTaskState(const QString &state, const QString &completionNote, const Task &task);
-ChangeResult updateTaskStateCounted(const QString &state, const QString &completionNote,
-                                    const Task &task);
-ChangeResult claimTask(const Task &task);
-bool updateTaskReadTime(const QString &readReceipt, const Task &task);
-bool deleteTask(const QString &projectId, const QString &content, const QString &demander);
+// Tasks.
+ChangeOutcome addTask(const Task &task);
+QueryResult selectProjectTasks(const QString &projectId, bool latestDueFirst);
+QueryResult selectMemberTasks(const QString &demander, const QString &performer);
+ChangeOutcome updateTaskState(const QString &state, const QString &completionNote,
+                              const Task &task);
+ChangeOutcome claimTask(const Task &task);
+ChangeOutcome updateTaskReadTime(const QString &readReceipt, const Task &task);
+ChangeOutcome deleteTask(const QString &projectId, const QString &content,
+                         const QString &demander);
 // Replaces the task with old's key by its edited copy, or leaves it as it was.
-ChangeResult replaceTask(const Task &old, const Task &edited);
-
-bool addNotice(const Notice &notice);
-
+ChangeOutcome replaceTask(const Task &old, const Task &edited);
+// The reminder's unfinished tasks of a member.
+QueryResult selectUnfinishedTasksOf(const QString &displayName);
 // The statistics tab's one question: a member's tasks created in a year.
-PDataPacket selectMemberYearTasks(const QString &member, int year);
+QueryResult selectMemberYearTasks(const QString &member, int year);
+
+// Notices.
+ChangeOutcome addNotice(const Notice &notice);
+// The notices the panel shows at this moment.
+QueryResult selectPanelNotices(const QDateTime &now);
 
 } // namespace DataAccess

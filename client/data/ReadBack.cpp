@@ -3,7 +3,7 @@
 #include "DataAccess.h"
 #include "RecordRows.h"
 #include "RecordSet.h"
-#include "Statements.h"
+#include "SqlValues.h"
 
 namespace ReadBack {
 
@@ -25,16 +25,14 @@ bool same(const Task &a, const Task &b) {
 
 namespace {
 
-// Whether a row of the packet read as a record holds wanted.
-template <class Record>
-Stored findIn(const PDataPacket &packet, const Record &wanted,
-              Record (*recordAt)(const RecordSet &, int)) {
-    if (!packet)
+// Whether a row of the answer satisfies found.
+template <class Found> Stored findIn(const QueryResult &answer, Found found) {
+    if (!answer.ok())
         return Stored::Unknown;
     RecordSet rows;
-    rows.load(packet);
+    rows.load(answer.rows());
     for (int row = 0; row < rows.recordCount(); ++row)
-        if (same(recordAt(rows, row), wanted))
+        if (found(rows, row))
             return Stored::Yes;
     return Stored::No;
 }
@@ -42,13 +40,42 @@ Stored findIn(const PDataPacket &packet, const Record &wanted,
 } // namespace
 
 Stored project(const Project &wanted) {
-    return findIn(DataAccess::queryProjects(Statements::projectById(wanted.id)), wanted,
-                  &RecordRows::projectAt);
+    return findIn(DataAccess::selectProject(wanted.id), [&](const RecordSet &rows, int row) {
+        return same(RecordRows::projectAt(rows, row), wanted);
+    });
+}
+
+Stored projectGone(const QString &projectId) {
+    const QString id = SqlValues::trimmed(projectId);
+    const Stored found =
+        findIn(DataAccess::selectProject(id), [&](const RecordSet &rows, int row) {
+            return SqlValues::trimmed(RecordRows::projectAt(rows, row).id) == id;
+        });
+    switch (found) {
+    case Stored::Yes:
+        return Stored::No;
+    case Stored::No:
+        return Stored::Yes;
+    case Stored::Unknown:
+        break;
+    }
+    return Stored::Unknown;
 }
 
 Stored task(const Task &wanted) {
-    return findIn(DataAccess::selectProjectTasks(wanted.projectId, false), wanted,
-                  &RecordRows::taskAt);
+    return findIn(DataAccess::selectProjectTasks(wanted.projectId, false),
+                  [&](const RecordSet &rows, int row) {
+                      return same(RecordRows::taskAt(rows, row), wanted);
+                  });
+}
+
+Stored member(const Member &wanted) {
+    return findIn(DataAccess::selectMembers(wanted.userName, wanted.password),
+                  [&](const RecordSet &rows, int row) {
+                      const int name = rows.fieldIndex(QStringLiteral("Remark"));
+                      return name >= 0 && SqlValues::trimmed(rows.value(row, name)) ==
+                                              SqlValues::trimmed(wanted.displayName);
+                  });
 }
 
 } // namespace ReadBack

@@ -1,5 +1,5 @@
 #pragma once
-// After a change whose answer was lost: whether the server stored it, read
+// After a change whose answer was lost: whether the server made it, read
 // back by the row's key, so that a change carried out carries on as one and
 // a change not carried out can be made again without doubling anything.
 
@@ -8,8 +8,8 @@
 namespace ReadBack {
 
 enum class Stored {
-    Yes,     // a row with this key holds exactly these values
-    No,      // no row with this key holds them
+    Yes,     // the rows read back show the change made
+    No,      // they show it not made
     Unknown, // the rows could not be read either
 };
 
@@ -18,9 +18,13 @@ enum class Stored {
 bool same(const Project &a, const Project &b);
 bool same(const Task &a, const Task &b);
 
-// The project with this number.
+// A project with this number holds exactly these values.
 Stored project(const Project &project);
-// The task with this key (project, content, dispatcher).
+// No project has this number any more.
+Stored projectGone(const QString &projectId);
+// A task with this key (project, content, dispatcher) holds exactly these values.
 Stored task(const Task &task);
+// A member with this login and password has this display name.
+Stored member(const Member &member);
 
 } // namespace ReadBack

@@ -6,7 +6,9 @@
 #include "ErrorGuard.h"
 #include "GridColumns.h"
 #include "MemberRights.h"
+#include "ReadBack.h"
 #include "RecordSetModel.h"
+#include "SettledChange.h"
 #include "SqlValues.h"
 #include "WindowConventions.h"
 
@@ -79,10 +81,11 @@ void MemberWindow::refill() {
     displayNameEdit->setText(member_->displayName);
     if (isPrivilegedLogin(member_->userName)) {
         addButton->setEnabled(true);
-        memberRecords->load(DataAccess::selectMembers());
+        memberRecords->load(rowsOf(DataAccess::selectMembers()));
     } else {
         addButton->setEnabled(false);
-        memberRecords->load(DataAccess::selectMembers(SqlValues::trimmed(userNameEdit->text())));
+        memberRecords->load(
+            rowsOf(DataAccess::selectMembers(SqlValues::trimmed(userNameEdit->text()))));
     }
 }
 
@@ -114,7 +117,9 @@ void MemberWindow::runAddStep() {
         const Member newMember{SqlValues::trimmed(userNameEdit->text()),
                                SqlValues::trimmed(passwordEdit->text()),
                                SqlValues::trimmed(displayNameEdit->text())};
-        if (!DataAccess::addMember(newMember))
+        const SettledChange added = SettledChange::of(
+            DataAccess::addMember(newMember), [&] { return ReadBack::member(newMember); });
+        if (!added.made())
             return; // refused: the entered values stay for another try
         showEditRow(false);
         mode_ = Mode::Show;
@@ -134,13 +139,17 @@ void MemberWindow::runChangeStep() {
         addButton->setEnabled(false);
     } else if (mode_ == Mode::ChangeOwnLogin) {
         const Member oldLogin = ownRowLogin();
-        memberRecords->load(DataAccess::selectMembers(oldLogin.userName, oldLogin.password));
+        memberRecords->load(
+            rowsOf(DataAccess::selectMembers(oldLogin.userName, oldLogin.password)));
         const Member newLogin{SqlValues::trimmed(userNameEdit->text()),
                               SqlValues::trimmed(passwordEdit->text()),
                               SqlValues::trimmed(displayNameEdit->text())};
         // Matching no row stored nothing: the row was changed or removed elsewhere.
-        if (!DataAccess::updateMemberCounted(oldLogin, newLogin).changedAnyRow()) {
-            Dialogs::inform(QStringLiteral("修改数据出错！"));
+        const SettledChange changed = SettledChange::of(
+            DataAccess::updateMember(oldLogin, newLogin), [&] { return ReadBack::member(newLogin); });
+        if (!changed.madeOnARow()) {
+            Dialogs::inform(QStringLiteral("修改数据出错！") +
+                            (changed.text.isEmpty() ? QString() : "\r" + changed.text));
             return;
         }
         changedLogin_ = newLogin;

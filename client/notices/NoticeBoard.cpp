@@ -10,8 +10,6 @@
 
 #include <stdexcept>
 
-using SqlValues::bareQuoted;
-
 namespace NoticeBoard {
 
 namespace {
@@ -36,24 +34,6 @@ void appendNoticeLine(QString &line, const QString &content, const QString &perf
 constexpr int kMostNewerLines = kLinesPerParagraph * 4;
 
 } // namespace
-
-QString panelStatement(const QDateTime &now) {
-    const QString since = now.addDays(-15).toString(QStringLiteral("yyyy-MM-dd"));
-    return QStringLiteral("Select * From Notice Where CreateTime>=") + bareQuoted(since) +
-           QStringLiteral("Order by CreateTime desc");
-}
-
-QString projectCountStatement(const QString &remark) {
-    const QString pattern = QLatin1Char('%') + SqlValues::trimmed(remark) + QLatin1Char('%');
-    return QStringLiteral("Select * From Programe Where ProPerformer like") + bareQuoted(pattern) +
-           QStringLiteral(" and ProCompleteFlag=") + bareQuoted(QStringLiteral("No"));
-}
-
-QString taskCountStatement(const QString &remark) {
-    const QString pattern = QLatin1Char('%') + SqlValues::trimmed(remark) + QLatin1Char('%');
-    return QStringLiteral("Select * From Task Where TaskPerformer like") + bareQuoted(pattern) +
-           QStringLiteral(" and TaskCompleteFlag<>") + bareQuoted(QStringLiteral("2"));
-}
 
 QString titleWithProjects(int projects) {
     return QStringLiteral("Solvane项目/任务管理平台  你共有") + QString::number(projects) +

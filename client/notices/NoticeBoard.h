@@ -1,5 +1,5 @@
 #pragma once
-// The notice panel's and the reminder's statements and texts.
+// The notice panel's and the reminder's texts.
 
 #include "RecordSet.h"
 
@@ -9,12 +9,6 @@
 class QTextDocument;
 
 namespace NoticeBoard {
-
-// The notices of today and the fifteen days before it, newest first.
-QString panelStatement(const QDateTime &now);
-// The member's open projects as performer, and claimed tasks not completed.
-QString projectCountStatement(const QString &remark);
-QString taskCountStatement(const QString &remark);
 
 QString titleWithProjects(int projects); // "...你共有P个项目"
 QString taskCountSuffix(int tasks);      // "T个任务未完成！"

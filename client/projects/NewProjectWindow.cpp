@@ -11,6 +11,8 @@
 #include "ReadBack.h"
 #include "RecordRows.h"
 #include "RecordSet.h"
+#include "SettledChange.h"
+#include "Statements.h"
 #include "SqlValues.h"
 #include "TimeText.h"
 #include "WindowConventions.h"
@@ -114,17 +116,18 @@ NewProjectWindow::NewProjectWindow(AppShell &shell, QWidget *parent)
     WindowConventions::clearInputMethodHints(this);
 }
 
-bool NewProjectWindow::inUpdateMode() const {
-    return saveButton->text() == kUpdateCaption;
+void NewProjectWindow::setMode(Mode mode) {
+    mode_ = mode;
+    saveButton->setText(mode == Mode::Create ? kCreateCaption : kUpdateCaption);
 }
 
 void NewProjectWindow::refill() {
-    saveButton->setText(kCreateCaption);
+    setMode(Mode::Create);
     setWindowTitle(kTitle);
     dueTimeEdit->setEnabled(true);
     updating_.reset();
     performers->setText(shell_.member().displayName);
-    records_->load(DataAccess::selectDisplayNames());
+    records_->load(rowsOf(DataAccess::selectDisplayNames()));
     QStringList names;
     for (int row = 0; row < records_->recordCount(); ++row)
         names << SqlValues::trimmed(records_->value(row, 0));
@@ -134,7 +137,7 @@ void NewProjectWindow::refill() {
 void NewProjectWindow::beginUpdate(const Project &record, bool dueTimeEditable) {
     updating_ = record;
     setWindowTitle(kUpdateTitle);
-    saveButton->setText(kUpdateCaption);
+    setMode(Mode::Update);
     numberEdit->setText(SqlValues::trimmed(record.id));
     showKind(ProjectRules::kindOfNumber(record.id));
     sourceEdit->setText(SqlValues::trimmed(record.source));
@@ -173,7 +176,8 @@ void NewProjectWindow::showKind(std::optional<ProjectRules::Kind> kind) {
 }
 
 QStringList NewProjectWindow::storedNumbers(ProjectRules::Kind kind, const QDate &day) {
-    records_->load(DataAccess::queryProjects(ProjectRules::numbersOfDayStatement(kind, day)));
+    records_->load(rowsOf(DataAccess::queryProjects(
+        Statements::projectNumbersOfDay(ProjectRules::dayPrefix(kind, day)))));
     QStringList stored;
     const int id = records_->fieldIndex(QStringLiteral("ProId"));
     for (int row = 0; id >= 0 && row < records_->recordCount(); ++row)
@@ -202,31 +206,15 @@ Project NewProjectWindow::enteredProject() const {
 
 void NewProjectWindow::save() {
     guarded([this] {
-        if (saveButton->text() == kCreateCaption)
+        switch (mode_) {
+        case Mode::Create:
             create();
-        else if (saveButton->text() == kUpdateCaption)
+            break;
+        case Mode::Update:
             update();
+            break;
+        }
     });
-}
-
-// The answer to a change of this project was lost: whether it is stored
-// after all, read back. Says what is known when it is not.
-bool NewProjectWindow::storedAfterAll(const Project &project, const QString &caption,
-                                      const QString &notStored) {
-    if (DataAccess::lastFailure().kind != ServerFailure::Kind::AnswerLost)
-        return false;
-    const QString lost = DataAccess::lastFailure().text;
-    switch (ReadBack::project(project)) {
-    case ReadBack::Stored::Yes:
-        return true;
-    case ReadBack::Stored::No:
-        fail(notStored, caption);
-        return false;
-    case ReadBack::Stored::Unknown:
-        break;
-    }
-    fail(lost, caption);
-    return false;
 }
 
 void NewProjectWindow::fail(const QString &text, const QString &caption) {
@@ -239,23 +227,17 @@ void NewProjectWindow::create() {
         return;
     }
     const Project project = enteredProject();
-    if (!DataAccess::addProject(project)) {
-        const QString caption = QStringLiteral("创建新项目/任务");
-        const ServerFailure failure = DataAccess::lastFailure();
-        if (failure.kind == ServerFailure::Kind::AnswerLost) {
-            if (!storedAfterAll(
-                    project, caption,
-                    QStringLiteral(
-                        "添加项目出错！\r与服务器的连接中断，项目未保存，请再次点击“创建”。")))
-                return; // everything entered stays for another try
-        } else {
-            // Only a refusal can mean the number was taken; a server out of
-            // reach is said as such.
-            const bool refused = failure.kind == ServerFailure::Kind::Refused;
-            if (!refused || !takeNewNumberIfTaken())
-                fail(QStringLiteral("添加项目出错！\r") + failure.text, caption);
-            return; // everything entered stays for another try
-        }
+    const ChangeOutcome added = DataAccess::addProject(project);
+    const SettledChange settled =
+        SettledChange::of(added, [&] { return ReadBack::project(project); });
+    if (!settled.made()) {
+        // Only a refusal can mean the number was taken; a server out of
+        // reach is said as such. Everything entered stays for another try.
+        const bool refused = !added.ok() && added.failure().kind == Failure::Kind::Refused;
+        if (!refused || !takeNewNumberIfTaken())
+            fail(QStringLiteral("添加项目出错！\r") + settled.text,
+                 QStringLiteral("创建新项目/任务"));
+        return;
     }
     resetAfterSave();
     NoticePost::post(shell_,
@@ -298,16 +280,16 @@ void NewProjectWindow::update() {
     edited.createTime = entered.createTime;
     edited.dueTime = entered.dueTime;
     edited.completeFlag = QStringLiteral("No"); // an update reopens the project
+    // The number and the creator pick the stored row: an edit never changes them.
+    Q_ASSERT(edited.id == updating_->id && edited.creator == updating_->creator);
     // One request: the stored project is replaced, or stays as it was.
-    const ChangeResult replaced =
-        DataAccess::replaceProject(SqlValues::trimmed(updating_->id), edited);
-    if (!replaced.changedAnyRow() &&
-        !(replaced.answerLost &&
-          storedAfterAll(
-              edited, caption,
-              QStringLiteral("更新项目出错！\r与服务器的连接中断，项目未更新，请再试一次。")))) {
-        if (!replaced.answerLost)
-            fail(QStringLiteral("更新项目出错！\r") + DataAccess::lastFailure().text, caption);
+    const SettledChange replaced =
+        SettledChange::of(DataAccess::replaceProject(SqlValues::trimmed(updating_->id), edited),
+                          [&] { return ReadBack::project(edited); });
+    if (!replaced.madeOnARow()) {
+        fail(QStringLiteral("更新项目出错！") +
+                 (replaced.text.isEmpty() ? QString() : "\r" + replaced.text),
+             caption);
         return;
     }
     updating_.reset();

@@ -34,7 +34,9 @@ public:
     // "更新" replaces that project's row, whichever project the project window
     // shows by then. The due time may be changed only when dueTimeEditable.
     void beginUpdate(const Project &record, bool dueTimeEditable);
-    bool inUpdateMode() const;
+    // What "创建"/"更新" does: create a new project, or replace the one under edit.
+    enum class Mode { Create, Update };
+    Mode mode() const { return mode_; }
 
     QLineEdit *numberEdit;
     QRadioButton *kindButtons[3];
@@ -60,12 +62,13 @@ private:
     void update();
     bool takeNewNumberIfTaken();
     void resetAfterSave();
-    bool storedAfterAll(const Project &project, const QString &caption, const QString &notStored);
     void fail(const QString &text, const QString &caption);
+    void setMode(Mode mode);
 
     AppShell &shell_;
     RecordSet *records_;
     QButtonGroup *kinds_;
+    Mode mode_ = Mode::Create;
     // The project under edit; none after its update is stored, so that a
     // second "更新" has nothing to rewrite from the reset fields.
     std::optional<Project> updating_;

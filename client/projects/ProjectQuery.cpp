@@ -1,14 +1,14 @@
 #include "ProjectQuery.h"
 
 #include "SqlValues.h"
+#include "Statements.h"
 
 namespace ProjectQuery {
 
 std::optional<QString> statementFor(const QString &condition) {
-    using SqlValues::bareQuoted;
     const QString text = SqlValues::trimmed(condition);
     if (text.isEmpty())
-        return QStringLiteral("Select * From Programe Order by ProCreateTime desc");
+        return Statements::allProjects();
     qsizetype separator = text.indexOf(QLatin1Char(','));
     if (separator < 0)
         separator = text.indexOf(QChar(0xFF0C));
@@ -20,16 +20,12 @@ std::optional<QString> statementFor(const QString &condition) {
     const QString date = SqlValues::trimmed(text.mid(separator + 1));
     const bool noName = name.isEmpty();
     const bool noDate = date.isEmpty();
-    const QString byPerformer = QStringLiteral("Select * From Programe Where ProPerformer like ") +
-                                bareQuoted(QLatin1Char('%') + name + QLatin1Char('%'));
-    const QString order = QStringLiteral(" order by ProCreateTime desc");
     // With both parts empty the performer pattern "%%" lists every project.
     if (noDate)
-        return byPerformer + order;
+        return Statements::projectsOfPerformer(name);
     if (noName)
-        return QStringLiteral("Select * From Programe where ProCreateTime >=") + bareQuoted(date) +
-               order;
-    return byPerformer + QStringLiteral(" and ProCreateTime >=") + bareQuoted(date) + order;
+        return Statements::projectsCreatedSince(date);
+    return Statements::projectsOfPerformerSince(name, date);
 }
 
 } // namespace ProjectQuery

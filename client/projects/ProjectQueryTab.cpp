@@ -71,7 +71,7 @@ ProjectQueryTab::ProjectQueryTab(QLineEdit *queryEdit, QPushButton *queryButton,
 void ProjectQueryTab::runQuery() {
     guarded([this] {
         if (const auto statement = ProjectQuery::statementFor(queryEdit_->text())) {
-            records_->load(DataAccess::queryProjects(*statement));
+            records_->load(rowsOf(DataAccess::queryProjects(*statement)));
             shownQuery_ = statement;
         }
     });

@@ -40,22 +40,13 @@ Kind kindOfNumber(const QString &number) {
 }
 
 namespace {
-QString dayPrefix(Kind kind, const QDate &day) {
-    return prefix(kind) + day.toString(QStringLiteral("yyyyMMdd"));
-}
 QString sequence(int n) {
     return QString::number(n + 1000).right(3);
 }
 } // namespace
 
-QString numbersOfDayStatement(Kind kind, const QDate &day) {
-    return QStringLiteral("Select * From programe Where ProId Like '") + dayPrefix(kind, day) +
-           QStringLiteral("%'");
-}
-
-QString storedProjectStatement(const QString &number) {
-    return QStringLiteral("Select * From programe Where ProId Like ") +
-           SqlValues::quoted(number + QLatin1Char('%'));
+QString dayPrefix(Kind kind, const QDate &day) {
+    return prefix(kind) + day.toString(QStringLiteral("yyyyMMdd"));
 }
 
 QString nextNumber(Kind kind, const QDate &day, const QStringList &storedNumbers) {

@@ -17,11 +17,9 @@ QString caption(Kind kind); // "项目需求", "新品开发", "日常事务"
 // ignored; any other number is routine.
 Kind kindOfNumber(const QString &number);
 
-// The stored numbers of one kind and day: prefix, "yyyyMMdd", sequence.
-QString numbersOfDayStatement(Kind kind, const QDate &day);
-// The stored row of one project, by its number (and any longer numbers that
-// begin with it: the caller picks the exact one).
-QString storedProjectStatement(const QString &number);
+// What every number of one kind and day begins with: prefix and "yyyyMMdd";
+// a three-digit sequence follows.
+QString dayPrefix(Kind kind, const QDate &day);
 // The number for a new project: the sequence is the count of that kind's
 // numbers of the day plus one, unless that number is taken; then the next
 // free one (999 is followed by 000). storedNumbers are the ids of the day.

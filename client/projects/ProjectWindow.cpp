@@ -15,6 +15,7 @@
 #include "RecordRows.h"
 #include "RecordSet.h"
 #include "RecordSetModel.h"
+#include "SettledChange.h"
 #include "SqlValues.h"
 #include "TaskGrid.h"
 #include "TaskPanel.h"
@@ -189,7 +190,7 @@ void ProjectWindow::buildTaskSheet() {
     taskWorkflow = new TaskWorkflow(TaskWorkflow::Place::ProjectWindow, shell_, taskGrid,
                                     taskRecords, taskPanel, this);
     taskWorkflow->setReloadGrid(
-        [this] { taskRecords->load(DataAccess::selectProjectTasks(project.id, true)); });
+        [this] { taskRecords->load(rowsOf(DataAccess::selectProjectTasks(project.id, true))); });
     TaskGrid::style(
         taskGrid, taskModel, [this] { return shell_.member().displayName; },
         TaskGrid::kProjectNeutral);
@@ -223,9 +224,15 @@ void ProjectWindow::followUpdated(const Project &edited) {
 
 bool ProjectWindow::eventFilter(QObject *watched, QEvent *event) {
     if (watched == completeButton && event->type() == QEvent::MouseMove)
-        completeButton->setText(completeButton->text() == kCompleteCaption ? kDeleteCaption
-                                                                           : kCompleteCaption);
+        setCompleteAction(completeAction_ == CompleteAction::Complete ? CompleteAction::Delete
+                                                                      : CompleteAction::Complete);
     return ChildWindow::eventFilter(watched, event);
+}
+
+void ProjectWindow::setCompleteAction(CompleteAction action) {
+    completeAction_ = action;
+    completeButton->setText(action == CompleteAction::Complete ? kCompleteCaption
+                                                               : kDeleteCaption);
 }
 
 void ProjectWindow::refill() {
@@ -240,8 +247,8 @@ void ProjectWindow::refill() {
 
 void ProjectWindow::loadTasks() {
     progressGrid->clearToTitles();
-    taskRecords->load(DataAccess::selectProjectTasks(project.id, true));
-    progressRecords->load(DataAccess::selectProjectTasks(project.id, false));
+    taskRecords->load(rowsOf(DataAccess::selectProjectTasks(project.id, true)));
+    progressRecords->load(rowsOf(DataAccess::selectProjectTasks(project.id, false)));
     progressGrid->fill(*progressRecords, AppClock::now());
 }
 
@@ -253,7 +260,7 @@ void ProjectWindow::showProject() {
     contentLabel->setText(trimmed(project.content));
 
     const int tasks = taskRecords->recordCount();
-    completeButton->setText(tasks > 0 ? kCompleteCaption : kDeleteCaption);
+    setCompleteAction(tasks > 0 ? CompleteAction::Complete : CompleteAction::Delete);
     completeButton->setEnabled(trimmed(project.creator) == trimmed(shell_.member().displayName));
     performersLabel->setText(trimmed(project.performers));
     createTimeLabel->setText(trimmed(project.createTime));
@@ -282,14 +289,15 @@ void ProjectWindow::refreshShown() {
 ProjectWindow::StoredProject ProjectWindow::followStoredChanges() {
     // Nothing is written here: a write would be a change that every window
     // following this project follows in turn, without end.
-    const std::optional<Project> stored = DataAccess::storedProject(project.id);
+    RecordSet rows;
+    rows.load(rowsOf(DataAccess::selectProject(project.id)));
     const KeptView kept(taskGrid, {0, 1, 2});
     loadTasks();
     StoredProject told = StoredProject::Unchanged;
-    if (!stored)
+    if (rows.recordCount() == 0)
         told = StoredProject::Gone;
-    else if (!ReadBack::same(*stored, project)) {
-        project = *stored;
+    else if (const Project stored = RecordRows::projectAt(rows, 0); !ReadBack::same(stored, project)) {
+        project = stored;
         told = StoredProject::Changed;
     }
     showProject();
@@ -307,9 +315,13 @@ void ProjectWindow::showFlowNodes() {
 bool ProjectWindow::storeProject(Project changed, const QString &failure, const QString &caption) {
     // Another member may have dispatched since the last fill.
     changed.taskCount = currentTaskCount();
-    if (!DataAccess::updateProject(changed.performers, changed.completeFlag, changed.taskCount,
-                                   changed.flowNodes, changed)) {
-        Dialogs::message(failure, caption, QMessageBox::Critical);
+    const SettledChange stored = SettledChange::of(
+        DataAccess::updateProject(changed.performers, changed.completeFlag, changed.taskCount,
+                                  changed.flowNodes, changed),
+        [&] { return ReadBack::project(changed); });
+    if (!stored.made()) {
+        Dialogs::message(failure + QStringLiteral("\r") + stored.text, caption,
+                         QMessageBox::Critical);
         return false;
     }
     project = changed;
@@ -317,8 +329,8 @@ bool ProjectWindow::storeProject(Project changed, const QString &failure, const 
 }
 
 QString ProjectWindow::currentTaskCount() const {
-    const PDataPacket tasks = DataAccess::selectProjectTasks(project.id, true);
-    return tasks ? QString::number(tasks->rowCount()) : project.taskCount;
+    const QueryResult tasks = DataAccess::selectProjectTasks(project.id, true);
+    return tasks.ok() ? QString::number(tasks.rows()->rowCount()) : project.taskCount;
 }
 
 void ProjectWindow::addFlowNode() {
@@ -340,10 +352,14 @@ void ProjectWindow::addFlowNode() {
 
 void ProjectWindow::completeOrDelete() {
     guarded([this] {
-        if (completeButton->text() == kDeleteCaption)
+        switch (completeAction_) {
+        case CompleteAction::Delete:
             deleteProject();
-        else if (completeButton->text() == kCompleteCaption)
+            break;
+        case CompleteAction::Complete:
             completeProject();
+            break;
+        }
     });
 }
 
@@ -360,8 +376,11 @@ void ProjectWindow::deleteProject() {
                          caption, QMessageBox::Question,
                          QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
         return;
-    if (!DataAccess::deleteProject(project.id)) {
-        Dialogs::message(QStringLiteral("删除项目出错！"), caption, QMessageBox::Critical);
+    const SettledChange deleted = SettledChange::of(
+        DataAccess::deleteProject(project.id), [&] { return ReadBack::projectGone(project.id); });
+    if (!deleted.made()) {
+        Dialogs::message(QStringLiteral("删除项目出错！\r") + deleted.text, caption,
+                         QMessageBox::Critical);
         return;
     }
     Dialogs::message(QStringLiteral("已成功删除该项目"), caption, QMessageBox::Information);

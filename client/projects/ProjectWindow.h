@@ -31,7 +31,13 @@ public:
     static inline const QString kCompleteCaption = QStringLiteral("完成");
     static inline const QString kDeleteCaption = QStringLiteral("删除项目");
 
+    // What the complete button does; "完成"/"删除项目" only show it.
+    enum class CompleteAction { Complete, Delete };
+
     ProjectWindow(AppShell &shell, NewProjectWindow *editor, QWidget *parent = nullptr);
+    CompleteAction completeAction() const { return completeAction_; }
+    // The caption follows: a pointer moving over the button swaps both.
+    void setCompleteAction(CompleteAction action);
 
     // Shows a project: the record is set, then the window filled. Another
     // project locks the task sheet's actions until one of its tasks is opened.
@@ -93,4 +99,5 @@ private:
     AppShell &shell_;
     NewProjectWindow *editor_;
     std::function<void()> openDispatch_;
+    CompleteAction completeAction_ = CompleteAction::Complete;
 };

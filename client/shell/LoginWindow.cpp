@@ -165,7 +165,7 @@ void LoginWindow::checkLogin() {
     }
     // The statement goes with the typed login: the server checks it first.
     main_->connection.setCredentials(userName, password);
-    loginRecords->load(DataAccess::checkLogin(userName, password));
+    loginRecords->load(rowsOf(DataAccess::checkLogin(userName, password)));
     if (loginRecords->recordCount() == 0) {
         Dialogs::inform(QStringLiteral("登录用户名/密码错误，请重新输入"));
         // Ready to be typed over.

@@ -149,8 +149,8 @@ void MainWindow::buildTaskTab() {
     taskWorkflow = new TaskWorkflow(TaskWorkflow::Place::MainWindow, *this, taskGrid, taskRecords,
                                     taskPanel, this);
     taskWorkflow->setReloadGrid([this] {
-        taskRecords->load(
-            DataAccess::selectMemberTasks(currentMember.displayName, currentMember.displayName));
+        taskRecords->load(rowsOf(
+            DataAccess::selectMemberTasks(currentMember.displayName, currentMember.displayName)));
     });
     auto *split = new QSplitter(Qt::Vertical, taskTab);
     split->addWidget(taskGrid);
@@ -185,7 +185,8 @@ void MainWindow::setMember(const Member &member) {
 }
 
 void MainWindow::reload() {
-    connection.open();
+    if (const auto failure = DataAccess::open(connection))
+        throw RequestFailed(*failure);
     if (!gateway) {
         gateway = std::make_unique<AppServerGateway>(&connection);
         DataAccess::setGateway(gateway.get());
@@ -201,10 +202,10 @@ void MainWindow::reload() {
         return;
     startFollowingChanges();
     projectQuery->forgetQuery();
-    projectRecords->load(
-        DataAccess::selectMemberProjects(currentMember.displayName, currentMember.displayName));
-    taskRecords->load(
-        DataAccess::selectMemberTasks(currentMember.displayName, currentMember.displayName));
+    projectRecords->load(rowsOf(
+        DataAccess::selectMemberProjects(currentMember.displayName, currentMember.displayName)));
+    taskRecords->load(rowsOf(
+        DataAccess::selectMemberTasks(currentMember.displayName, currentMember.displayName)));
     reeditButton->setEnabled(false);
 }
 
@@ -224,13 +225,14 @@ void MainWindow::reloadShownLists(bool projects, bool tasks) {
     const KeptView keptTasks(taskGrid, {0, 1, 2});
     if (projects) {
         const std::optional<QString> query = projectQuery->shownQuery();
-        projectRecords->load(query ? DataAccess::queryProjects(*query)
-                                   : DataAccess::selectMemberProjects(currentMember.displayName,
-                                                                      currentMember.displayName));
+        projectRecords->load(
+            rowsOf(query ? DataAccess::queryProjects(*query)
+                         : DataAccess::selectMemberProjects(currentMember.displayName,
+                                                            currentMember.displayName)));
     }
     if (tasks)
-        taskRecords->load(
-            DataAccess::selectMemberTasks(currentMember.displayName, currentMember.displayName));
+        taskRecords->load(rowsOf(
+            DataAccess::selectMemberTasks(currentMember.displayName, currentMember.displayName)));
 }
 
 void MainWindow::startFollowingChanges() {
@@ -294,10 +296,10 @@ void MainWindow::followPendingChanges() {
             }
         }
         followRetryMs_ = kFirstFollowRetryMs;
-    } catch (const std::exception &error) {
+    } catch (const RequestFailed &failed) {
         // Tried again a while later (sooner on the next change or F5); the
         // member's work goes on meanwhile.
-        statusBar()->showMessage(QStringLiteral("未能刷新：") + QString::fromUtf8(error.what()));
+        statusBar()->showMessage(QStringLiteral("未能刷新：") + failed.failure.text());
         for (const QString &table : tables)
             if (!pendingTables_.contains(table))
                 pendingTables_ << table;
@@ -310,9 +312,9 @@ void MainWindow::refreshTitle() {
     // Each count shows as soon as it is known: a failure leaves the title as
     // far as it got.
     RecordSet counted;
-    counted.load(gateway->openSql(NoticeBoard::projectCountStatement(currentMember.displayName)));
+    counted.load(rowsOf(DataAccess::selectOpenProjectsOf(currentMember.displayName)));
     setWindowTitle(NoticeBoard::titleWithProjects(counted.recordCount()));
-    counted.load(gateway->openSql(NoticeBoard::taskCountStatement(currentMember.displayName)));
+    counted.load(rowsOf(DataAccess::selectUnfinishedTasksOf(currentMember.displayName)));
     setWindowTitle(windowTitle() + NoticeBoard::taskCountSuffix(counted.recordCount()));
 }
 
@@ -324,9 +326,7 @@ void MainWindow::showEvent(QShowEvent *event) {
 }
 
 void MainWindow::refreshNotices() {
-    if (!gateway)
-        throw std::runtime_error("The connection to the application server is not open");
-    const PDataPacket notices = gateway->openSql(NoticeBoard::panelStatement(AppClock::now()));
+    const PDataPacket notices = rowsOf(DataAccess::selectPanelNotices(AppClock::now()));
     noticeRecords->load(notices);
     // An unchanged answer is the very packet shown already.
     const bool shown = notices == panelNotices_ && currentMember.displayName == panelMember_;

@@ -141,13 +141,14 @@ void StatisticsTab::refresh() {
     const QString member = pickedMember();
     if (member.isEmpty())
         return;
-    const PDataPacket answer = DataAccess::selectMemberYearTasks(member, pickedYear());
-    if (!answer) {
+    const QueryResult asked = DataAccess::selectMemberYearTasks(member, pickedYear());
+    if (!asked.ok()) {
         year_ = MemberYear();
         showMonth();
-        Dialogs::showError(DataAccess::lastFailure().text);
+        Dialogs::showError(asked.failure().text());
         return;
     }
+    const PDataPacket &answer = asked.rows();
     // The kept answer comes back as the very packet: counted already, unless
     // the day moved on (open tasks fall due at midnight).
     const QDateTime now = AppClock::now();

@@ -13,6 +13,7 @@
 #include "ReadBack.h"
 #include "RecordRows.h"
 #include "RecordSet.h"
+#include "SettledChange.h"
 #include "SqlValues.h"
 #include "TimeText.h"
 #include "WindowConventions.h"
@@ -101,8 +102,13 @@ void TaskDispatchWindow::showEvent(QShowEvent *event) {
         contentEdit->setFocus();
 }
 
+void TaskDispatchWindow::setMode(Mode mode) {
+    mode_ = mode;
+    saveButton->setText(mode == Mode::Dispatch ? kDispatchCaption : kUpdateCaption);
+}
+
 void TaskDispatchWindow::refill() {
-    members_->load(DataAccess::selectDisplayNames());
+    members_->load(rowsOf(DataAccess::selectDisplayNames()));
     QStringList names;
     for (int row = 0; row < members_->recordCount(); ++row)
         names << SqlValues::trimmed(members_->value(row, 0));
@@ -112,7 +118,7 @@ void TaskDispatchWindow::refill() {
 void TaskDispatchWindow::beginDispatch(const Project *project) {
     project_ = project;
     editing_.reset();
-    saveButton->setText(kDispatchCaption);
+    setMode(Mode::Dispatch);
     dueTimeEdit->setEnabled(true);
     form->hide();
     chart->show();
@@ -130,7 +136,7 @@ bool TaskDispatchWindow::beginUpdate(const Task &task, bool dueTimeEditable) {
         return false;
     }
     editing_ = task;
-    saveButton->setText(kUpdateCaption);
+    setMode(Mode::Update);
     projectIdLabel->setText(task.projectId);
     contentEdit->setPlainText(task.content);
     dispatcherBox->setEditText(task.dispatcher);
@@ -170,11 +176,17 @@ Task TaskDispatchWindow::enteredTask() const {
 }
 
 void TaskDispatchWindow::save() {
+    // Only an update has a task under edit.
+    Q_ASSERT((mode_ == Mode::Update) == editing_.has_value());
     guarded([this] {
-        if (saveButton->text() == kDispatchCaption)
+        switch (mode_) {
+        case Mode::Dispatch:
             dispatchTask();
-        else if (saveButton->text() == kUpdateCaption)
+            break;
+        case Mode::Update:
             updateTask();
+            break;
+        }
     });
 }
 
@@ -193,9 +205,13 @@ void TaskDispatchWindow::dispatchTask() {
             kDispatchTitle, QMessageBox::Warning);
         return;
     }
-    if (!DataAccess::addTask(task) &&
-        !storedAfterAll(task, kDispatchTitle, QStringLiteral("派发任务出错！")))
+    const SettledChange added =
+        SettledChange::of(DataAccess::addTask(task), [&] { return ReadBack::task(task); });
+    if (!added.made()) {
+        Dialogs::message(QStringLiteral("派发任务出错！\r") + added.text, kDispatchTitle,
+                         QMessageBox::Critical);
         return;
+    }
     // The project window's next fill stores the real count; this keeps the
     // list right until then.
     bool counted = false;
@@ -206,38 +222,19 @@ void TaskDispatchWindow::dispatchTask() {
                  QStringLiteral("已成功派发任务，请提醒相关人员查看！"), kDispatchTitle);
 }
 
-// A failed change of this task: stored after all when its answer was only
-// lost and reading it back finds it; otherwise says what is known.
-bool TaskDispatchWindow::storedAfterAll(const Task &task, const QString &caption,
-                                        const QString &failed) {
-    const ServerFailure failure = DataAccess::lastFailure();
-    if (failure.kind == ServerFailure::Kind::AnswerLost) {
-        switch (ReadBack::task(task)) {
-        case ReadBack::Stored::Yes:
-            return true;
-        case ReadBack::Stored::No:
-            Dialogs::message(failed +
-                                 QStringLiteral("\r与服务器的连接中断，任务未保存，请再试一次。"),
-                             caption, QMessageBox::Critical);
-            return false;
-        case ReadBack::Stored::Unknown:
-            break;
-        }
-    }
-    Dialogs::message(failed + QStringLiteral("\r") + failure.text, caption, QMessageBox::Critical);
-    return false;
-}
-
 bool TaskDispatchWindow::keyIsStored(const Task &task) {
+    const QueryResult answer = DataAccess::selectProjectTasks(task.projectId, true);
+    if (!answer.ok())
+        return false; // a failed query leaves the check to the server
     RecordSet stored;
-    stored.load(DataAccess::selectProjectTasks(task.projectId, true));
+    stored.load(answer.rows());
     for (int row = 0; row < stored.recordCount(); ++row) {
         const Task other = RecordRows::taskAt(stored, row);
         if (other.projectId == task.projectId && other.content == task.content &&
             other.dispatcher == task.dispatcher)
             return true;
     }
-    return false; // a failed query leaves the check to the server
+    return false;
 }
 
 void TaskDispatchWindow::updateTask() {
@@ -245,6 +242,8 @@ void TaskDispatchWindow::updateTask() {
         return;
     const Task old = *editing_;
     Task edited = old;
+    // The key of the task under edit stays as it was opened until it is replaced.
+    Q_ASSERT(old.projectId == projectIdLabel->text());
     const Task entered = enteredTask();
     edited.projectId = entered.projectId;
     edited.content = entered.content;
@@ -253,10 +252,14 @@ void TaskDispatchWindow::updateTask() {
     edited.dueTime = entered.dueTime;
     edited.relatedPersons = entered.relatedPersons;
     // One request: the stored task is replaced, or stays as it was.
-    const ChangeResult replaced = DataAccess::replaceTask(old, edited);
-    if (!replaced.changedAnyRow() &&
-        !storedAfterAll(edited, kUpdateTitle, QStringLiteral("更新任务出错！原任务未改变。")))
+    const SettledChange replaced = SettledChange::of(DataAccess::replaceTask(old, edited),
+                                                     [&] { return ReadBack::task(edited); });
+    if (!replaced.madeOnARow()) {
+        Dialogs::message(QStringLiteral("更新任务出错！原任务未改变。") +
+                             (replaced.text.isEmpty() ? QString() : "\r" + replaced.text),
+                         kUpdateTitle, QMessageBox::Critical);
         return;
+    }
     editing_ = edited; // a second "更新" replaces the row just stored
     emit taskReplaced(old, edited);
     // An update adds no task: no count changes.
@@ -273,10 +276,10 @@ void TaskDispatchWindow::afterStoring(const QString &phrase, const QString &mess
         shell_.reloadLists();
         if (afterChange_)
             afterChange_();
-    } catch (const std::exception &error) {
+    } catch (const RequestFailed &failed) {
         // The task is stored: a failed refresh must not look like a failed dispatch.
         Dialogs::message(message + QStringLiteral("\r任务已保存，但刷新列表失败：") +
-                             failureText(error),
+                             failed.failure.text(),
                          caption, QMessageBox::Warning);
         return;
     }

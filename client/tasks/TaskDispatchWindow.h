@@ -27,7 +27,11 @@ public:
     static inline const QString kDispatchCaption = QStringLiteral("派发");
     static inline const QString kUpdateCaption = QStringLiteral("更新");
 
+    // What "派发"/"更新" does: dispatch a new task, or replace the one under edit.
+    enum class Mode { Dispatch, Update };
+
     explicit TaskDispatchWindow(AppShell &shell, QWidget *parent = nullptr);
+    Mode mode() const { return mode_; }
 
     // The check list of all members, the member's own name ticked.
     void refill() override;
@@ -74,10 +78,11 @@ private:
     AppShell &shell_;
     RecordSet *members_;
     // A task with this key (project, content, dispatcher) is stored already.
-    bool storedAfterAll(const Task &task, const QString &caption, const QString &failed);
     bool keyIsStored(const Task &task);
+    void setMode(Mode mode);
 
     const Project *project_ = nullptr;
-    std::optional<Task> editing_; // the task under edit, as it was opened
+    Mode mode_ = Mode::Dispatch;
+    std::optional<Task> editing_; // the task under edit, as it was opened; only in Update
     std::function<void()> afterChange_;
 };

@@ -9,7 +9,9 @@
 #include "NoteLines.h"
 #include "NoticePost.h"
 #include "RecordRows.h"
+#include "ReadBack.h"
 #include "RecordSet.h"
+#include "SettledChange.h"
 #include "SqlValues.h"
 #include "TaskDispatchWindow.h"
 #include "TaskPanel.h"
@@ -65,6 +67,8 @@ void TaskWorkflow::setDispatchWindow(TaskDispatchWindow *window) {
 }
 
 void TaskWorkflow::lockActions() {
+    applyAction_ = ApplyAction::None;
+    completeAction_ = CompleteAction::None;
     panel_->applyButton->setEnabled(false);
     panel_->completeButton->setEnabled(false);
     panel_->reeditButton->setEnabled(false);
@@ -73,6 +77,11 @@ void TaskWorkflow::lockActions() {
 void TaskWorkflow::showActions() {
     const bool open = opened.state == QLatin1String("0");
     const bool applied = opened.state == QLatin1String("1");
+    applyAction_ = open ? ApplyAction::Apply : applied ? ApplyAction::Reject : ApplyAction::None;
+    completeAction_ =
+        open ? CompleteAction::Claim : applied ? CompleteAction::Agree : CompleteAction::None;
+    // Both buttons act on the same state: both act, or neither.
+    Q_ASSERT((applyAction_ == ApplyAction::None) == (completeAction_ == CompleteAction::None));
     panel_->applyButton->setText(open ? kApply : applied ? kReject : kDone);
     panel_->completeButton->setText(open ? kClaim : applied ? kAgree : kDone);
     panel_->applyButton->setEnabled(open || applied);
@@ -126,7 +135,11 @@ void TaskWorkflow::showOpened(const QString &note) {
 void TaskWorkflow::recordReadReceipt() {
     const QString receipt = TimeText::format(AppClock::now()) + QStringLiteral("--") + memberName();
     panel_->readTimeLabel->setText(receipt);
-    if (!DataAccess::updateTaskReadTime(receipt, opened))
+    Task withReceipt = opened;
+    withReceipt.readReceipt = receipt;
+    const SettledChange stored = SettledChange::of(DataAccess::updateTaskReadTime(receipt, opened),
+                                                   [&] { return ReadBack::task(withReceipt); });
+    if (!stored.madeOnARow())
         return; // the next opening tries again
     opened.readReceipt = receipt;
     // Only the receipt is written: the opened task keeps its stored performer.
@@ -141,19 +154,31 @@ void TaskWorkflow::recordReadReceipt() {
 
 void TaskWorkflow::applyOrReject() {
     guarded([this] {
-        if (panel_->applyButton->text() == kApply)
+        switch (applyAction_) {
+        case ApplyAction::Apply:
             apply();
-        else if (panel_->applyButton->text() == kReject)
+            break;
+        case ApplyAction::Reject:
             reject();
+            break;
+        case ApplyAction::None:
+            break;
+        }
     });
 }
 
 void TaskWorkflow::claimOrAgree() {
     guarded([this] {
-        if (panel_->completeButton->text() == kClaim)
+        switch (completeAction_) {
+        case CompleteAction::Claim:
             claim();
-        else if (panel_->completeButton->text() == kAgree)
+            break;
+        case CompleteAction::Agree:
             agree();
+            break;
+        case CompleteAction::None:
+            break;
+        }
     });
 }
 
@@ -166,13 +191,17 @@ void TaskWorkflow::claim() {
         return;
     const Task before = opened;
     opened.performer = memberName();
-    const ChangeResult claimed = DataAccess::claimTask(opened);
-    if (!claimed.succeeded) {
+    Task claimedTask = opened;
+    claimedTask.state = QStringLiteral("0");
+    claimedTask.completionNote.clear();
+    const SettledChange claimed = SettledChange::of(DataAccess::claimTask(opened),
+                                                    [&] { return ReadBack::task(claimedTask); });
+    if (!claimed.made()) {
         opened = before;
-        fail(QStringLiteral("领取任务出错！"), caption);
+        fail(QStringLiteral("领取任务出错！\r") + claimed.text, caption);
         return;
     }
-    if (claimed.changes == 0) {
+    if (claimed.rows == 0) {
         // Someone else claimed it first: theirs stands, and the lists show it.
         opened = before;
         tell(QStringLiteral("该任务已被他人领取，请重新双击打开查看。"), caption);
@@ -190,11 +219,15 @@ void TaskWorkflow::claim() {
 
 bool TaskWorkflow::storeState(const QString &note, const Task &before, const QString &failure,
                               const QString &caption) {
-    const ChangeResult stored = DataAccess::updateTaskStateCounted(opened.state, note, opened);
-    if (stored.changedAnyRow())
+    Task expected = opened;
+    expected.completionNote = note;
+    const SettledChange stored =
+        SettledChange::of(DataAccess::updateTaskState(opened.state, note, opened),
+                          [&] { return ReadBack::task(expected); });
+    if (stored.madeOnARow())
         return true;
     opened = before;
-    fail(failure, caption);
+    fail(stored.text.isEmpty() ? failure : failure + QStringLiteral("\r") + stored.text, caption);
     return false;
 }
 

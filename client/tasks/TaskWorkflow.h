@@ -43,6 +43,11 @@ public:
 
     Task opened; // the row opened last; the actions act on it
 
+    // What the two action buttons do for the opened task; their captions
+    // only show it.
+    enum class ApplyAction { None, Apply, Reject };
+    enum class CompleteAction { None, Claim, Agree };
+
     static inline const QString kApply = QStringLiteral("申请完成");
     static inline const QString kReject = QStringLiteral("重新完成");
     static inline const QString kClaim = QStringLiteral("领取任务");
@@ -51,8 +56,8 @@ public:
 
 public slots:
     void openCurrentRow();
-    void applyOrReject(); // the apply button, by its caption
-    void claimOrAgree();  // the complete button, by its caption
+    void applyOrReject(); // the apply button, as the opened task's state asks
+    void claimOrAgree();  // the complete button, as the opened task's state asks
     void reedit();
 
 private:
@@ -65,8 +70,9 @@ private:
     void apply();
     void reject();
     void agree();
-    // Writes the opened task's new state; on failure the member is told and
-    // the record goes back to `before`. True when stored.
+    // Writes the opened task's new state, a lost answer settled by reading
+    // it back; when not made the member is told why and the record goes back
+    // to `before`. True when stored.
     bool storeState(const QString &note, const Task &before, const QString &failure,
                     const QString &caption);
     void noticeAndRefresh(const QString &phrase, const QString &concerned);
@@ -78,5 +84,7 @@ private:
     RecordSet *tasks_;
     TaskPanel *panel_;
     TaskDispatchWindow *dispatchWindow_ = nullptr;
+    ApplyAction applyAction_ = ApplyAction::None;
+    CompleteAction completeAction_ = CompleteAction::None;
     std::function<void()> reloadGrid_, refreshProjectWindow_;
 };

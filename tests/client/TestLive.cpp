@@ -6,6 +6,9 @@
 #include "AppClock.h"
 #include "ClientApp.h"
 #include "DataAccess.h"
+#include "RecordSet.h"
+#include "RecordRows.h"
+#include "Statements.h"
 #include "Dialogs.h"
 #include "MainWindow.h"
 #include "NoticeBoard.h"
@@ -107,8 +110,8 @@ void TestLive::listsAndPanelFollow() {
 
     // Mareth dispatches a task for Kestra and says so in a notice.
     ShellFixture::actAs(*mareth);
-    QVERIFY(DataAccess::addTask(newTask("新任务")));
-    QVERIFY(DataAccess::addNotice({"项目编号:GD1 有新的派发任务", "Mareth", "Kestra", kNowText}));
+    QVERIFY(DataAccess::addTask(newTask("新任务")).ok());
+    QVERIFY(DataAccess::addNotice({"项目编号:GD1 有新的派发任务", "Mareth", "Kestra", kNowText}).ok());
 
     // Kestra does nothing; what Kestra sees follows.
     ShellFixture::actAs(*kestra);
@@ -149,12 +152,14 @@ void TestLive::openProjectWindowFollows() {
 
     // Mareth adds a flow node and dispatches a task on the project.
     ShellFixture::actAs(*mareth);
-    std::optional<Project> stored = DataAccess::storedProject("GD1");
-    QVERIFY(stored);
+    RecordSet storedRows;
+    storedRows.load(DataAccess::selectProject("GD1").rows());
+    QCOMPARE(storedRows.recordCount(), 1);
+    const std::optional<Project> stored = RecordRows::projectAt(storedRows, 0);
     QVERIFY(DataAccess::updateProject(
         stored->performers, stored->completeFlag, stored->taskCount,
-        ProjectRules::withFlowNode(stored->flowNodes, "需求已确认", "Mareth"), *stored));
-    QVERIFY(DataAccess::addTask(newTask("新任务")));
+        ProjectRules::withFlowNode(stored->flowNodes, "需求已确认", "Mareth"), *stored).ok());
+    QVERIFY(DataAccess::addTask(newTask("新任务")).ok());
     const int changesMade = changesLogged(fixture_.server());
 
     ShellFixture::actAs(*kestra);
@@ -171,11 +176,11 @@ void TestLive::newNoticesForTheMemberAreFound() {
     auto kestra = logIn("kestra", "k");
     QVERIFY(kestra);
     AppServerGateway &gateway = *kestra->mainWindow->gateway;
-    const QString panel = NoticeBoard::panelStatement(kNow);
-    QVERIFY(DataAccess::addNotice({"旧通告", "Kestra", "Kestra", kNowText}));
+    const QString panel = Statements::noticePanel(kNow);
+    QVERIFY(DataAccess::addNotice({"旧通告", "Kestra", "Kestra", kNowText}).ok());
     const PDataPacket before = gateway.openSql(panel);
-    QVERIFY(DataAccess::addNotice({"给别人的", "Kestra", "Mareth", kNowText}));
-    QVERIFY(DataAccess::addNotice({"给Kestra的", "Kestra", "Mareth|Kestra", kNowText}));
+    QVERIFY(DataAccess::addNotice({"给别人的", "Kestra", "Mareth", kNowText}).ok());
+    QVERIFY(DataAccess::addNotice({"给Kestra的", "Kestra", "Mareth|Kestra", kNowText}).ok());
     const PDataPacket now = gateway.openSql(panel);
     QCOMPARE(NoticeBoard::newNoticesFor(now, before, "Kestra"), QStringList{"给Kestra的"});
     QCOMPARE(NoticeBoard::newNoticesFor(now, now, "Kestra"), QStringList());

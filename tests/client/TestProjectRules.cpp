@@ -4,6 +4,7 @@
 #include "ProgressSheet.h"
 #include "ProjectQuery.h"
 #include "ProjectRules.h"
+#include "Statements.h"
 
 #include <QtTest>
 
@@ -92,7 +93,7 @@ void TestProjectRules::nextNumber() {
     QFETCH(QStringList, stored);
     QFETCH(QString, number);
     QCOMPARE(ProjectRules::nextNumber(Kind(kind), QDate(2026, 12, 10), stored), number);
-    QCOMPARE(ProjectRules::numbersOfDayStatement(Kind::Demand, QDate(2016, 11, 17)),
+    QCOMPARE(Statements::projectNumbersOfDay(ProjectRules::dayPrefix(Kind::Demand, QDate(2016, 11, 17))),
              "Select * From programe Where ProId Like 'GD20161117%'");
 }
 

@@ -6,6 +6,7 @@
 #include "ClientApp.h"
 #include "DataAccess.h"
 #include "Dialogs.h"
+#include "ErrorGuard.h"
 #include "IntervalTimer.h"
 #include "LoginSettings.h"
 #include "LoginWindow.h"
@@ -85,7 +86,10 @@ QList<ChildWindow *> childWindows() {
 class ThrowingWindow : public ChildWindow {
 public:
     ThrowingWindow() : ChildWindow("failing", 100, 100) {}
-    void refill() override { throw std::runtime_error("Invalid data packet"); }
+    // A refill whose query the server refused.
+    void refill() override {
+        rowsOf(QueryResult(Failure{Failure::Kind::Refused, "busy", "busy", ""}));
+    }
 };
 
 } // namespace
@@ -473,7 +477,7 @@ void TestShell::failedChildRefillLeavesTheMainWindowUsable() {
     app_->mainWindow->openNewProjectWindow();
     const auto shown = Dialogs::takeShown();
     QCOMPARE(shown.size(), 1);
-    QCOMPARE(shown[0].text, "Invalid data packet");
+    QCOMPARE(shown[0].text, Failure({Failure::Kind::Refused, "busy", "busy", ""}).text());
     QVERIFY(app_->mainWindow->isEnabled());
     QVERIFY(!failing.isVisible());
 }

@@ -71,6 +71,9 @@ private slots:
     void theTwoPlacesDiffer();
     void secondClaimLearnsTheTaskIsTaken();
     void failedActionsSayWhatHappened();
+    void refusedTaskActionTellsTheReasonInChinese();
+    void aLostTaskActionIsReadBack_data();
+    void aLostTaskActionIsReadBack();
     void updateKeepsTheTaskAndTheCount();
     void refusedUpdatePutsTheOldTaskBack();
     void unreadableDatesAreSaid();
@@ -377,7 +380,7 @@ void TestTasks::failedActionsSayWhatHappened() {
     panel->completeButton->click();
     auto boxes = shown();
     QCOMPARE(boxes.size(), 2);
-    QCOMPARE(boxes[1].text, "领取任务出错！");
+    QVERIFY2(boxes[1].text.startsWith("领取任务出错！\r服务器拒绝了此次请求，数据未改变。原因："), qPrintable(boxes[1].text));
     QCOMPARE(boxes[1].icon, QMessageBox::Critical);
     QCOMPARE(mareth->mainWindow->taskWorkflow->opened.performer, "");
 
@@ -385,10 +388,105 @@ void TestTasks::failedActionsSayWhatHappened() {
     panel->applyButton->click();
     boxes = shown();
     QCOMPARE(boxes.size(), 1);
-    QCOMPARE(boxes[0].text, "申请完成任务出错！");
+    QVERIFY2(boxes[0].text.startsWith("申请完成任务出错！\r服务器拒绝了此次请求，数据未改变。原因："), qPrintable(boxes[0].text));
     QCOMPARE(mareth->mainWindow->taskWorkflow->opened.state, "0");
     QCOMPARE(db("select TaskCompleteFlag||'/'||TaskPerformer from Task"), QStringList{"0/"});
     QCOMPARE(db("select count(*) from Notice"), QStringList{"0"});
+}
+
+// The server refuses an agreement by a member who did not dispatch the task:
+// the member reads why in Chinese, the server's English goes to the log, and
+// nothing is written.
+void TestTasks::refusedTaskActionTellsTheReasonInChinese() {
+    QVERIFY(fixture_.exec(task("安装", "Kestra", "1", "Kestra", "2026-12-20 09:00:00",
+                               "2026-12-09 08:00:00--Kestra")));
+    auto kestra = logIn("kestra", "k"); // the performer, not the dispatcher
+    openRow(*kestra, "安装");
+    Dialogs::setNextAnswer(QMessageBox::Yes);
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("only the task's dispatcher"));
+    kestra->mainWindow->taskPanel->completeButton->click();
+    const auto boxes = shown();
+    QCOMPARE(boxes.size(), 2); // the question, then the refusal
+    QCOMPARE(boxes[1].caption, "同意完成任务");
+    QCOMPARE(boxes[1].icon, QMessageBox::Critical);
+    QVERIFY2(boxes[1].text.startsWith("同意完成任务出错！\r服务器拒绝了此次请求，数据未改变。原因："),
+             qPrintable(boxes[1].text));
+    QVERIFY2(!boxes[1].text.contains(QRegularExpression("[A-Za-z]")), qPrintable(boxes[1].text));
+    QCOMPARE(db("select TaskCompleteFlag from Task"), QStringList{"1"});
+    QCOMPARE(db("select count(*) from Notice"), QStringList{"0"});
+    QCOMPARE(kestra->mainWindow->taskWorkflow->opened.state, "1");
+}
+
+void TestTasks::aLostTaskActionIsReadBack_data() {
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<bool>("carriedOut"); // the cut comes after the server's answer
+    QTest::addColumn<QString>("state");   // stored afterwards
+    QTest::addColumn<QStringList>("notices");
+    const QString agreed = "项目编号:GD1 下的派发任务已完成！";
+    QTest::newRow("agree carried out") << "agree" << true << "2" << QStringList{agreed};
+    QTest::newRow("agree never arrived") << "agree" << false << "1" << QStringList{};
+    QTest::newRow("apply carried out")
+        << "apply" << true << "1"
+        << QStringList{"项目编号:GD1 下的派发任务已申请完成任务，请相关派发人查看！"};
+    QTest::newRow("claim carried out")
+        << "claim" << true << "0" << QStringList{"项目编号:GD1 下的派发任务已被人领取！"};
+}
+
+// The connection breaks around a task action: whether the server made it is
+// read back. Made, it carries on as a success: its notice is written and the
+// windows show the new state. Not made, the member is told so and may retry.
+void TestTasks::aLostTaskActionIsReadBack() {
+    QFETCH(QString, action);
+    QFETCH(bool, carriedOut);
+    QFETCH(QString, state);
+    QFETCH(QStringList, notices);
+    const bool agree = action == "agree";
+    QVERIFY(fixture_.exec(task("安装", action == "claim" ? "" : "Kestra", agree ? "1" : "0",
+                               "Kestra", "2026-12-20 09:00:00", "2026-12-09 08:00:00--Kestra")));
+    CuttingProxy proxy(fixture_.server().port());
+    QVERIFY(proxy.start());
+    QSettings(fixture_.settingsPath(), QSettings::IniFormat).setValue("Server/Port", proxy.port());
+    auto member = agree ? logIn("tb58", "pw") : logIn("kestra", "k");
+    openProject(*member); // acted in, so that both windows' refresh shows
+    openTask(*member, false, "安装");
+    TaskPanel *panel = member->projectWindow->taskPanel;
+    proxy.cutNext("update Task Set TaskCompleteFlag",
+                  carriedOut ? CuttingProxy::Cut::AfterAnswer : CuttingProxy::Cut::BeforeRequest);
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("failed"));
+    Dialogs::setNextAnswer(QMessageBox::Yes);
+    if (action == "apply") {
+        panel->noteBox->setPlainText("已安装");
+        panel->applyButton->click();
+    } else {
+        panel->completeButton->click();
+    }
+    QCOMPARE(proxy.cuts(), 1);
+    const auto boxes = shown();
+    QCOMPARE(db("select TaskCompleteFlag from Task"), QStringList{state});
+    QCOMPARE(db("select Content from Notice"), notices);
+    const QString opened = member->projectWindow->taskWorkflow->opened.state;
+    if (carriedOut) {
+        QCOMPARE(opened, state);
+        for (const auto &box : boxes)
+            QVERIFY2(box.icon != QMessageBox::Critical, qPrintable(box.text));
+        // Both windows show what the server holds.
+        const int row = rowOf(member->mainWindow->taskGrid, "安装");
+        QCOMPARE(member->mainWindow->taskGrid->model()->index(row, 6).data().toString(), state);
+        QCOMPARE(member->projectWindow->taskGrid->model()->index(0, 6).data().toString(), state);
+        if (agree) {
+            QCOMPARE(panel->completeButton->text(), "已完成任务");
+            QVERIFY(!panel->completeButton->isEnabled());
+        }
+    } else {
+        QCOMPARE(opened, "1"); // as opened: the member may press again
+        QCOMPARE(boxes.last().text, "同意完成任务出错！\r与服务器的连接中断，修改未保存，请再试一次。");
+        Dialogs::setNextAnswer(QMessageBox::Yes);
+        panel->completeButton->click();
+        QCOMPARE(shown().size(), 1);
+        QCOMPARE(db("select TaskCompleteFlag from Task"), QStringList{"2"});
+        QCOMPARE(db("select Content from Notice"), QStringList{"项目编号:GD1 下的派发任务已完成！"});
+    }
+    member->projectWindow->close();
 }
 
 void TestTasks::updateKeepsTheTaskAndTheCount() {
@@ -434,7 +532,7 @@ void TestTasks::refusedUpdatePutsTheOldTaskBack() {
     const auto boxes = shown();
     QCOMPARE(boxes.size(), 1);
     QCOMPARE(boxes[0].text,
-             "更新任务出错！原任务未改变。\r服务器拒绝了此次修改，数据未改变。原因：refused");
+             "更新任务出错！原任务未改变。\r服务器拒绝了此次请求，数据未改变。原因：数据库拒绝了此次修改。");
     QCOMPARE(db("select TaskContent||'/'||TaskPerformer||'/'||TaskReadTime from Task"),
              QStringList{"安装/Kestra/2026-12-09 08:00:00--Kestra"});
     QCOMPARE(mareth->mainWindow->taskWorkflow->opened.content, "安装");
@@ -450,7 +548,7 @@ void TestTasks::aLostAnswerIsReadBack_data() {
     QTest::addColumn<QStringList>("stored");
     const QString insert = "Insert into Task", count = "update Programe Set ProTask";
     const QString dispatched = "已成功派发任务，请提醒相关人员查看！";
-    const QString again = "\r与服务器的连接中断，任务未保存，请再试一次。";
+    const QString again = "\r与服务器的连接中断，修改未保存，请再试一次。";
     QTest::newRow("dispatch carried out")
         << false << insert << true << dispatched << QStringList{"新任务"};
     QTest::newRow("dispatch never arrived")

@@ -208,7 +208,7 @@ void TestAnswersNotResent::gatewayKeepsItsRecordSetWhileUnchanged() {
     const PDataPacket again = gateway.openSql(panel);
     QCOMPARE(again.get(), first.get()); // the same record set: nothing sent, nothing parsed
 
-    QVERIFY(gateway.execSql(QString::fromStdString(notice("second", "2026-11-27 10:00:00"))));
+    QVERIFY(gateway.execSql(QString::fromStdString(notice("second", "2026-11-27 10:00:00"))).succeeded);
     const PDataPacket changed = gateway.openSql(panel);
     QVERIFY(changed.get() != first.get());
     QCOMPARE(changed->rowCount(), 2);

@@ -34,10 +34,11 @@ QStringList everyClientStatement() {
         selectMemberTasks(awkward, awkward), updateTaskState(awkward, awkward, task),
         claimTask(task), updateTaskReadTime(awkward, task), deleteTask(awkward, awkward, awkward),
         replaceProject(awkward, project), replaceTask(task, task), projectById(awkward),
-        addNotice(notice), memberYearTasks(awkward, 2026), NoticeBoard::panelStatement(QDateTime::currentDateTime()),
-        NoticeBoard::projectCountStatement(awkward), NoticeBoard::taskCountStatement(awkward),
-        ProjectRules::numbersOfDayStatement(ProjectRules::Kind::Demand, QDate(2026, 12, 10)),
-        ProjectRules::storedProjectStatement(awkward)};
+        addNotice(notice), memberYearTasks(awkward, 2026), noticePanel(QDateTime::currentDateTime()),
+        openProjectsOf(awkward), unfinishedTasksOf(awkward),
+        projectNumbersOfDay(ProjectRules::dayPrefix(ProjectRules::Kind::Demand, QDate(2026, 12, 10))),
+        allProjects(), projectsCreatedSince(awkward), projectsOfPerformer(awkward),
+        projectsOfPerformerSince(awkward, awkward)};
     for (const char *condition : {"", " a'b, ", ", 2026-12-01", "a'b，it's"})
         all << ProjectQuery::statementFor(QString::fromUtf8(condition)).value();
     return all;

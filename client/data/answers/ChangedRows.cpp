@@ -12,6 +12,7 @@ using Run = DataPacket::Run;
 void appendRows(std::vector<Run> &runs, const PDataPacket &packet, int from, int count) {
     if (count <= 0)
         return;
+    Q_ASSERT(from >= 0 && from + count <= packet->rowCount());
     if (packet->runs.empty()) {
         Run *last = runs.empty() ? nullptr : &runs.back();
         if (last && last->holder == packet && last->first + last->count == from)
@@ -40,6 +41,7 @@ PDataPacket copied(const QStringList &columns, const std::vector<Run> &runs) {
     if (width == 0)
         packet->rowsWithoutCells = static_cast<int>(rows);
     for (const Run &run : runs) {
+        Q_ASSERT(run.holder->runs.empty()); // runs point only at packets that hold their cells
         const auto from =
             run.holder->cells.begin() + static_cast<std::ptrdiff_t>(run.first * width);
         packet->cells.insert(packet->cells.end(), from,
@@ -68,8 +70,10 @@ PDataPacket withChangedRows(const PDataPacket &earlier, size_t keptFront, size_t
     auto packet = std::make_shared<DataPacket>();
     packet->columns = earlier->columns;
     int end = 0;
-    for (const Run &run : runs)
+    for (const Run &run : runs) {
+        Q_ASSERT(run.count > 0 && run.holder->runs.empty()); // the ends rise
         packet->runEnds.push_back(end += run.count);
+    }
     packet->runs = std::move(runs);
     return packet;
 }

@@ -10,6 +10,8 @@ int DataPacket::columnIndex(const QString &name) const {
 }
 
 const QString &DataPacket::sharedCell(int row, int column) const {
+    // The run ends rise, one per run: the row's run is found by halving.
+    Q_ASSERT(runEnds.size() == runs.size() && std::is_sorted(runEnds.begin(), runEnds.end()));
     const auto end = std::upper_bound(runEnds.begin(), runEnds.end(), row);
     const size_t run = static_cast<size_t>(end - runEnds.begin());
     const int start = run ? runEnds[run - 1] : 0;

@@ -3,6 +3,7 @@
 // select order and the cells row after row. Shared, never changed once built.
 
 #include <QString>
+#include <QtGlobal>
 #include <QStringList>
 
 #include <memory>
@@ -37,6 +38,7 @@ struct DataPacket {
                                  : static_cast<int>(cells.size() / columns.size());
     }
     const QString &cell(int row, int column) const {
+        Q_ASSERT(row >= 0 && row < rowCount() && column >= 0 && column < columnCount());
         if (runs.empty())
             return cells[static_cast<size_t>(row) * columns.size() + column];
         return sharedCell(row, column);

@@ -1,41 +1,34 @@
 #pragma once
+// A request to the application server failed. The transport raises it; the
+// data access turns it into a failure value and never lets it through.
+
 #include <stdexcept>
 #include <string>
 
-// A request to the application server failed: unreachable, refused or malformed.
 class ServerError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
-};
+    enum class Kind {
+        Unreached,  // no connection, or the handshake failed: nothing was carried out
+        AnswerLost, // sent, but no answer came back: a change may have been stored
+        Refused,    // the server answered no (or with something that is no answer)
+        Busy,       // the server asks to try again shortly
+    };
 
-// No connection to the server could be made, or the handshake failed:
-// nothing the request asked for was carried out.
-class UnreachableError : public ServerError {
-public:
-    using ServerError::ServerError;
-};
+    ServerError(Kind kind, const std::string &what, std::string code = {},
+                std::string reason = {})
+        : std::runtime_error(what), kind_(kind), code_(std::move(code)),
+          reason_(reason.empty() ? what : std::move(reason)) {}
+    // An answer that cannot be read: refused, as far as the member can tell.
+    explicit ServerError(const std::string &what) : ServerError(Kind::Refused, what) {}
 
-// The server did not accept the member's credentials (HTTP 401).
-class UnauthorizedError : public ServerError {
-public:
-    using ServerError::ServerError;
-};
-
-// The server refused the request (HTTP 403); reason() is its own explanation.
-class RefusedError : public ServerError {
-public:
-    RefusedError(const std::string &what, std::string reason)
-        : ServerError(what), reason_(std::move(reason)) {}
+    Kind kind() const { return kind_; }
+    // The server's stable code for a refusal ("not-creator", "busy", ...); may be empty.
+    const std::string &code() const { return code_; }
+    // The server's own explanation, in its words.
     const std::string &reason() const { return reason_; }
 
 private:
+    Kind kind_;
+    std::string code_;
     std::string reason_;
-};
-
-// The request went out but no answer came back (the connection broke or the
-// time ran out): a change may have been stored or not; only reading it back
-// tells.
-class AnswerLostError : public ServerError {
-public:
-    using ServerError::ServerError;
 };

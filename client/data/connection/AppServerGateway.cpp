@@ -65,6 +65,9 @@ ChangeResult AppServerGateway::runChange(std::optional<Command> &slot, const cha
     auto error = answer.find("error");
     if (!outcome.succeeded && error != answer.end() && error->is_string())
         outcome.refusal = error->get<std::string>();
+    auto code = answer.find("code");
+    if (!outcome.succeeded && code != answer.end() && code->is_string())
+        outcome.code = code->get<std::string>();
     // A refusal carries no count; a success without one counts as no change.
     auto changes = answer.find("changes");
     if (changes != answer.end() && changes->is_number_integer())
@@ -72,18 +75,14 @@ ChangeResult AppServerGateway::runChange(std::optional<Command> &slot, const cha
     return outcome;
 }
 
-bool AppServerGateway::execSql(const QString &statement) {
-    return execSqlCounted(statement).succeeded;
-}
-
-bool AppServerGateway::delSql(const QString &statement) {
-    return delSqlCounted(statement).succeeded;
-}
-
-ChangeResult AppServerGateway::execSqlCounted(const QString &statement) {
+ChangeResult AppServerGateway::execSql(const QString &statement) {
     return runChange(execSqlCommand_, "ExecSQL", statement);
 }
 
-ChangeResult AppServerGateway::delSqlCounted(const QString &statement) {
+ChangeResult AppServerGateway::delSql(const QString &statement) {
     return runChange(delSqlCommand_, "DelSQL", statement);
+}
+
+QString AppServerGateway::where() const {
+    return connection_->hostName() + QLatin1Char(':') + QString::number(connection_->port());
 }

@@ -21,12 +21,13 @@ public:
     // packet is returned again without a body sent or parsed; changed, only
     // the rows that differ are sent where that is shorter.
     PDataPacket openSql(const QString &statement);
-    // The server's "result": a change that matched no row is a success.
-    bool execSql(const QString &statement);
-    bool delSql(const QString &statement);
-    // The same calls with the count of changed rows.
-    ChangeResult execSqlCounted(const QString &statement);
-    ChangeResult delSqlCounted(const QString &statement);
+    // The server's "result" and the count of changed rows: a change that
+    // matched no row is a success that changed nothing.
+    ChangeResult execSql(const QString &statement);
+    ChangeResult delSql(const QString &statement);
+
+    // "host:port" of the server, as the member can check it.
+    QString where() const;
 
 private:
     // A server method, set up on its first call and reused afterwards.

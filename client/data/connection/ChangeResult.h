@@ -8,11 +8,8 @@
 struct ChangeResult {
     bool succeeded = false;
     long long changes = 0;
-    // Not succeeded, and not because the server said no: the request may
-    // have been carried out, its answer lost on the way.
-    bool answerLost = false;
-    // Why the server said no, as it said it; empty otherwise.
+    // Why the server said no, as it said it, and its stable code for it;
+    // empty otherwise.
     std::string refusal;
-
-    bool changedAnyRow() const { return succeeded && changes > 0; }
+    std::string code;
 };

@@ -40,12 +40,26 @@ bool mayHaveArrived(httplib::Error error) {
     }
 }
 
-// The server explains every error in {"error": "..."}; fall back to the status.
+// The server explains every error in {"error": "...", "code": "..."}; fall
+// back to the status.
 std::string serverExplanation(const httplib::Response &response) {
     auto answer = nlohmann::json::parse(response.body, nullptr, false);
     if (answer.is_object() && answer.contains("error") && answer["error"].is_string())
         return answer["error"].get<std::string>();
     return "HTTP status " + std::to_string(response.status);
+}
+
+std::string refusalCode(const httplib::Response &response) {
+    auto answer = nlohmann::json::parse(response.body, nullptr, false);
+    if (answer.is_object() && answer.contains("code") && answer["code"].is_string())
+        return answer["code"].get<std::string>();
+    return {};
+}
+
+// A busy server or a login that has to wait is asked again later; every other
+// status is a no.
+ServerError::Kind kindOfStatus(int status) {
+    return status == 503 || status == 429 ? ServerError::Kind::Busy : ServerError::Kind::Refused;
 }
 
 } // namespace
@@ -70,8 +84,9 @@ void ServerConnection::open() {
         return;
     auto client = std::make_unique<httplib::Client>(serverUrl(hostName_, port_, tls_));
     if (!client->is_valid())
-        throw UnreachableError("Cannot connect to the application server at " + where() +
-                               ": the address is not valid");
+        throw ServerError(ServerError::Kind::Unreached,
+                          "Cannot connect to the application server at " + where() +
+                              ": the address is not valid");
     if (tls_) {
         client->enable_server_certificate_verification(true);
         if (!caFile_.isEmpty())
@@ -90,12 +105,14 @@ void ServerConnection::open() {
     const std::string prefix = "Cannot connect to the application server at " + where() + ": ";
     auto result = client->Get(rootPath());
     if (!result)
-        throw UnreachableError(prefix + failureText(result.error()));
+        throw ServerError(ServerError::Kind::Unreached, prefix + failureText(result.error()));
     if (result->status != 200)
-        throw UnreachableError(prefix + serverExplanation(*result));
+        throw ServerError(ServerError::Kind::Unreached, prefix + serverExplanation(*result),
+                          refusalCode(*result), serverExplanation(*result));
     auto hello = nlohmann::json::parse(result->body, nullptr, false);
     if (!hello.is_object() || hello.value("server", "") != "TZelServerDataBase")
-        throw UnreachableError(prefix + "it does not answer as TZelServerDataBase");
+        throw ServerError(ServerError::Kind::Unreached,
+                          prefix + "it does not answer as TZelServerDataBase");
     client_ = std::move(client);
 }
 
@@ -134,7 +151,8 @@ ServerConnection::Answer ServerConnection::postUnlessUnchanged(const std::string
                                                                const std::string &body,
                                                                const std::string &etag) {
     if (!client_)
-        throw UnreachableError("The connection to the application server is not open");
+        throw ServerError(ServerError::Kind::Unreached,
+                          "The connection to the application server is not open");
     httplib::Headers headers{{"Accept-Encoding", "gzip"}};
     if (!etag.empty()) {
         headers.emplace("If-None-Match", etag);
@@ -144,21 +162,22 @@ ServerConnection::Answer ServerConnection::postUnlessUnchanged(const std::string
     if (!result) {
         const std::string why =
             "Application server " + where() + ": " + failureText(result.error());
-        if (mayHaveArrived(result.error()))
-            throw AnswerLostError(why);
-        throw UnreachableError(why);
+        throw ServerError(mayHaveArrived(result.error()) ? ServerError::Kind::AnswerLost
+                                                         : ServerError::Kind::Unreached,
+                          why);
     }
-    if (result->status == 401)
-        throw UnauthorizedError("Application server " + where() + ": " +
-                                serverExplanation(*result));
     if (result->status == 304 && !etag.empty())
         return Answer{304, {}, etag};
     if (result->status == 226 && !etag.empty())
         return rowDeltaAnswer(*result, etag);
-    if (result->status == 403)
-        throw RefusedError("Application server " + where() + ": " + serverExplanation(*result),
-                           serverExplanation(*result));
-    if (result->status != 200)
-        throw ServerError("Application server " + where() + ": " + serverExplanation(*result));
+    if (result->status != 200) {
+        const std::string reason = serverExplanation(*result);
+        std::string code = refusalCode(*result);
+        if (code.empty() && result->status == 401)
+            code = "unauthorized";
+        throw ServerError(kindOfStatus(result->status),
+                          "Application server " + where() + ": " + reason, std::move(code),
+                          reason);
+    }
     return Answer{200, std::move(result->body), result->get_header_value("ETag")};
 }

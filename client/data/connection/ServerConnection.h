@@ -65,8 +65,8 @@ public:
     std::string methodPath(const char *method) const;
 
     // POSTs body to path and returns the answer's body when the server says 200.
-    // Throws UnauthorizedError when the server does not accept the credentials,
-    // ServerError with the server's own explanation otherwise.
+    // Throws ServerError of the kind that happened, with the server's code
+    // and own explanation when it answered.
     std::string post(const std::string &path, const std::string &body);
 
     struct Answer {

@@ -1,10 +1,7 @@
 #include "RecordSet.h"
 
-#include "MissingAnswer.h"
-
 void RecordSet::load(const PDataPacket &packet) {
-    if (!packet)
-        throw MissingAnswer();
+    Q_ASSERT(packet);
     packet_ = packet;
     recNo_ = 0;
     emit reloaded();

@@ -11,8 +11,8 @@ class RecordSet : public QObject {
 public:
     explicit RecordSet(QObject *parent = nullptr) : QObject(parent) {}
 
-    // Replaces every row with the packet's and moves to the first row.
-    // Throws MissingAnswer ("Invalid data packet") for the empty result.
+    // Replaces every row with the packet's and moves to the first row. A
+    // query that failed has no packet: its caller tells the failure instead.
     void load(const PDataPacket &packet);
 
     int recordCount() const { return packet_ ? packet_->rowCount() : 0; }

@@ -2,6 +2,7 @@
 
 #include "SqlValues.h"
 
+#include <QDateTime>
 #include <QStringList>
 
 using SqlValues::bareQuoted;
@@ -32,6 +33,8 @@ QString whereTask(const QString &id, const QString &content, const QString &dema
 
 } // namespace
 
+// Members.
+
 QString addMember(const Member &l) {
     return insertValues("Login", {l.userName, l.password, l.displayName});
 }
@@ -60,6 +63,8 @@ QString updateMember(const Member &oldLogin, const Member &newLogin) {
            quoted(oldLogin.userName) + QStringLiteral(" and PassWord=") + quoted(oldLogin.password);
 }
 
+// Projects.
+
 QString addProject(const Project &p) {
     return insertValues("Programe",
                         {p.id, p.source, p.aim, p.content, p.creator, p.performers, p.createTime,
@@ -86,10 +91,6 @@ QString updateProjectTaskCount(const QString &taskCount, const Project &project)
            whereProject(project);
 }
 
-QString projectById(const QString &projectId) {
-    return QStringLiteral("Select * From programe Where ProId Like ") + quoted(projectId);
-}
-
 QString deleteProject(const QString &projectId) {
     return QStringLiteral("delete Programe Where ProId=") + quoted(projectId);
 }
@@ -100,6 +101,39 @@ constexpr QLatin1Char kJoint(';');
 QString replaceProject(const QString &projectId, const Project &edited) {
     return deleteProject(projectId) + kJoint + addProject(edited);
 }
+
+QString allProjects() {
+    return QStringLiteral("Select * From Programe Order by ProCreateTime desc");
+}
+
+QString projectsCreatedSince(const QString &date) {
+    return QStringLiteral("Select * From Programe where ProCreateTime >=") + bareQuoted(date) +
+           QStringLiteral(" order by ProCreateTime desc");
+}
+
+QString projectsOfPerformer(const QString &name) {
+    return QStringLiteral("Select * From Programe Where ProPerformer like ") +
+           bareQuoted(QLatin1Char('%') + name + QLatin1Char('%')) +
+           QStringLiteral(" order by ProCreateTime desc");
+}
+
+QString projectsOfPerformerSince(const QString &name, const QString &date) {
+    return QStringLiteral("Select * From Programe Where ProPerformer like ") +
+           bareQuoted(QLatin1Char('%') + name + QLatin1Char('%')) +
+           QStringLiteral(" and ProCreateTime >=") + bareQuoted(date) +
+           QStringLiteral(" order by ProCreateTime desc");
+}
+
+QString projectById(const QString &projectId) {
+    return QStringLiteral("Select * From programe Where ProId Like ") + quoted(projectId);
+}
+
+QString projectNumbersOfDay(const QString &dayPrefix) {
+    return QStringLiteral("Select * From programe Where ProId Like '") + dayPrefix +
+           QStringLiteral("%'");
+}
+
+// Tasks.
 
 QString addTask(const Task &t) {
     return insertValues("Task",
@@ -145,11 +179,33 @@ QString replaceTask(const Task &old, const Task &edited) {
     return deleteTask(old.projectId, old.content, old.dispatcher) + kJoint + addTask(edited);
 }
 
+// Notices and the reminder.
+
 QString addNotice(const Notice &n) {
     return QStringLiteral("Insert into Notice values(") + bareQuoted(n.content) + QLatin1Char(',') +
            bareQuoted(n.author) + QLatin1Char(',') + bareQuoted(n.concerned) + QLatin1Char(',') +
            bareQuoted(n.createTime) + QLatin1Char(')');
 }
+
+QString noticePanel(const QDateTime &now) {
+    const QString since = now.addDays(-15).toString(QStringLiteral("yyyy-MM-dd"));
+    return QStringLiteral("Select * From Notice Where CreateTime>=") + bareQuoted(since) +
+           QStringLiteral("Order by CreateTime desc");
+}
+
+QString openProjectsOf(const QString &displayName) {
+    const QString pattern = QLatin1Char('%') + SqlValues::trimmed(displayName) + QLatin1Char('%');
+    return QStringLiteral("Select * From Programe Where ProPerformer like") + bareQuoted(pattern) +
+           QStringLiteral(" and ProCompleteFlag=") + bareQuoted(QStringLiteral("No"));
+}
+
+QString unfinishedTasksOf(const QString &displayName) {
+    const QString pattern = QLatin1Char('%') + SqlValues::trimmed(displayName) + QLatin1Char('%');
+    return QStringLiteral("Select * From Task Where TaskPerformer like") + bareQuoted(pattern) +
+           QStringLiteral(" and TaskCompleteFlag<>") + bareQuoted(QStringLiteral("2"));
+}
+
+// The statistics tab.
 
 QString memberYearTasks(const QString &member, int year) {
     // Joined to the agreements' notices, as the task workflow words them; a
