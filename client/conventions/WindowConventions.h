@@ -6,6 +6,7 @@
 
 #include <functional>
 
+class QAbstractButton;
 class QAbstractItemModel;
 class QFont;
 class QLabel;
@@ -49,5 +50,8 @@ void openRowsOnEnter(QTableView *grid, std::function<void()> open);
 // Shows a caption whose lines are broken by carriage returns, as this system
 // writes its captions, on as many lines: a Qt label breaks only on a line feed.
 void setCaption(QLabel *label, const QString &caption);
+
+// A button's caption without its Alt letter: "领取任务" for "领取任务(&L)".
+QString plainCaption(const QAbstractButton *button);
 
 } // namespace WindowConventions

@@ -67,6 +67,8 @@ signals:
 
 private:
     Task enteredTask() const;
+    // What the form holds, to tell whether the member typed since it was filled or stored.
+    QString formText() const;
     void dispatchTask();
     void updateTask();
     void afterStoring(const QString &phrase, const QString &message, const QString &caption);
@@ -80,4 +82,5 @@ private:
     const Project *project_ = nullptr;
     std::optional<Task> editing_; // the task under edit, as it was opened
     std::function<void()> afterChange_;
+    QString filledIn_;
 };

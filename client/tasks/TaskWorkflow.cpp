@@ -73,8 +73,9 @@ void TaskWorkflow::lockActions() {
 void TaskWorkflow::showActions() {
     const bool open = opened.state == QLatin1String("0");
     const bool applied = opened.state == QLatin1String("1");
-    panel_->applyButton->setText(open ? kApply : applied ? kReject : kDone);
-    panel_->completeButton->setText(open ? kClaim : applied ? kAgree : kDone);
+    panel_->applyButton->setText(TaskPanel::withAccessKey(open ? kApply : applied ? kReject : kDone));
+    panel_->completeButton->setText(
+        TaskPanel::withAccessKey(open ? kClaim : applied ? kAgree : kDone));
     panel_->applyButton->setEnabled(open || applied);
     panel_->completeButton->setEnabled(open || applied);
 }
@@ -141,18 +142,20 @@ void TaskWorkflow::recordReadReceipt() {
 
 void TaskWorkflow::applyOrReject() {
     guarded([this] {
-        if (panel_->applyButton->text() == kApply)
+        const QString caption = WindowConventions::plainCaption(panel_->applyButton);
+        if (caption == kApply)
             apply();
-        else if (panel_->applyButton->text() == kReject)
+        else if (caption == kReject)
             reject();
     });
 }
 
 void TaskWorkflow::claimOrAgree() {
     guarded([this] {
-        if (panel_->completeButton->text() == kClaim)
+        const QString caption = WindowConventions::plainCaption(panel_->completeButton);
+        if (caption == kClaim)
             claim();
-        else if (panel_->completeButton->text() == kAgree)
+        else if (caption == kAgree)
             agree();
     });
 }
