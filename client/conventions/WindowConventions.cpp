@@ -101,8 +101,11 @@ QRect workArea(const QWidget *window) {
 }
 
 void openInWorkArea(QWidget *window, const QSize &size) {
-    if (!window->findChild<FrameFit *>(QString(), Qt::FindDirectChildrenOnly))
+    static const char *const kFitted = "solvaneFrameFit";
+    if (!window->property(kFitted).toBool()) {
+        window->setProperty(kFitted, true);
         window->installEventFilter(new FrameFit(window));
+    }
     const QRect area = workArea(window);
     if (area.isEmpty()) {
         window->resize(size);
