@@ -54,6 +54,9 @@ public slots:
     void applyOrReject(); // the apply button, by its caption
     void claimOrAgree();  // the complete button, by its caption
     void reedit();
+    // The grid was read again: the opened task takes what is stored now
+    // (another member may have claimed, applied or agreed meanwhile).
+    void followStoredRow();
 
 private:
     void showOpened(const QString &note);
