@@ -1,5 +1,6 @@
 #include "ChildWindow.h"
 
+#include "Dialogs.h"
 #include "WindowConventions.h"
 
 #include <QAccessibleWidget>
@@ -69,8 +70,19 @@ void ChildWindow::tieToWindowBehind() {
     windowHandle()->setTransientParent(inFrontOf_->windowHandle());
 }
 
+void ChildWindow::askBeforeClosing(std::function<bool()> hasUnsavedInput,
+                                   const QString &question, const QString &caption) {
+    hasUnsavedInput_ = std::move(hasUnsavedInput);
+    closeQuestion_ = question;
+    closeCaption_ = caption;
+}
+
 void ChildWindow::closeEvent(QCloseEvent *event) {
     event->ignore();
+    if (isVisible() && hasUnsavedInput_ && hasUnsavedInput_() &&
+        Dialogs::message(closeQuestion_, closeCaption_, QMessageBox::Question,
+                         QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
+        return; // the member keeps what was typed
     hide();
     if (enablesOnClose_)
         enablesOnClose_->setEnabled(true);
@@ -87,6 +99,12 @@ void ChildWindow::keyPressEvent(QKeyEvent *event) {
         return;
     case Qt::Key_Return:
     case Qt::Key_Enter:
+        // A button that has the focus is pressed itself, not the window's default.
+        if (auto *focused = qobject_cast<QPushButton *>(focusWidget());
+            focused && focused->isEnabled() && focused->isVisible()) {
+            focused->click();
+            return;
+        }
         if (defaultButton_ && defaultButton_->isVisible() && defaultButton_->isEnabled()) {
             defaultButton_->click();
             return;

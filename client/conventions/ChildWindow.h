@@ -1,12 +1,15 @@
 #pragma once
 // A window created once at start-up and reused: closing hides it and enables
 // the window it was opened over again, unconditionally. It opens at its own
-// size inside the work area and can be resized and maximised; Esc closes it,
-// and Enter that no control takes presses its default button.
+// size inside the work area and can be resized and maximised; Esc closes it
+// (asking first where it holds unsaved input), and Enter presses the button
+// that has the focus, or else the window's default button.
 
 #include <QPointer>
 #include <QPushButton>
 #include <QWidget>
+
+#include <functional>
 
 class ChildWindow : public QWidget {
     Q_OBJECT
@@ -26,6 +29,11 @@ public:
     void setDefaultButton(QPushButton *button);
     QPushButton *defaultButton() const { return defaultButton_; }
 
+    // Closing (Esc, the close button) asks `question` first, with Yes and No,
+    // while `hasUnsavedInput` says there is something to lose.
+    void askBeforeClosing(std::function<bool()> hasUnsavedInput, const QString &question,
+                          const QString &caption);
+
     // Re-reads the window's data from the server; may throw.
     virtual void refill() {}
 
@@ -42,4 +50,6 @@ private:
     QWidget *enablesOnClose_ = nullptr;
     QPointer<QWidget> inFrontOf_;
     QPointer<QPushButton> defaultButton_;
+    std::function<bool()> hasUnsavedInput_;
+    QString closeQuestion_, closeCaption_;
 };

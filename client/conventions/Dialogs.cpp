@@ -3,8 +3,11 @@
 #include "WindowConventions.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QStandardPaths>
+#include <QWidget>
 
 namespace {
 bool gRecording = false;
@@ -24,6 +27,31 @@ QMessageBox::StandardButton firstButton(QMessageBox::StandardButtons buttons) {
 }
 } // namespace
 
+QWidget *Dialogs::ownerWindow() {
+    if (QWidget *modal = QApplication::activeModalWidget())
+        return modal;
+    if (QWidget *active = QApplication::activeWindow())
+        return active;
+    // Without a window manager (or before it has said) no window is active:
+    // the window the focus was left in, else the shown window the member can use.
+    if (QWidget *focus = QApplication::focusWidget())
+        return focus->window();
+    QWidget *owner = nullptr;
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (!window->isVisible() || window->isMinimized() ||
+            window->windowType() == Qt::Popup || window->windowType() == Qt::ToolTip)
+            continue;
+        if (!owner || (window->isEnabled() && !owner->isEnabled()))
+            owner = window;
+    }
+    return owner;
+}
+
+QString Dialogs::documentsFolder() {
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return !documents.isEmpty() && QFileInfo(documents).isDir() ? documents : QDir::homePath();
+}
+
 QMessageBox::StandardButton Dialogs::message(const QString &text, const QString &caption,
                                              QMessageBox::Icon icon,
                                              QMessageBox::StandardButtons buttons) {
@@ -35,7 +63,9 @@ QMessageBox::StandardButton Dialogs::message(const QString &text, const QString 
     QString shown = text;
     shown.replace(QLatin1String("\r\n"), QLatin1String("\n"))
         .replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    QMessageBox box(icon, caption, shown, buttons);
+    // A box of the window it speaks for: the window system keeps it in front
+    // of that window (WM_TRANSIENT_FOR, a Wayland parent).
+    QMessageBox box(icon, caption, shown, buttons, ownerWindow());
     box.adjustSize();
     WindowConventions::centreOnScreen(&box, box.width(), box.height());
     return QMessageBox::StandardButton(box.exec());
@@ -70,13 +100,16 @@ QList<Dialogs::Shown> Dialogs::takeShown() {
 
 QString Dialogs::saveFileName(const QString &caption, const QString &filter, const QString &folder,
                               const QString &suffix) {
+    // A folder that is not there would open elsewhere with its name typed in
+    // as the file's.
+    const QString start = QFileInfo(folder).isDir() ? folder : QDir::homePath();
     QString chosen;
     if (gRecording) {
         gFileFilters.append(filter);
-        gFileFolders.append(folder);
+        gFileFolders.append(start);
         chosen = gFileNames.isEmpty() ? QString() : gFileNames.takeFirst();
     } else {
-        QFileDialog dialog(QApplication::activeWindow(), caption, folder, filter);
+        QFileDialog dialog(ownerWindow(), caption, start, filter);
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
         dialog.setDefaultSuffix(suffix);

@@ -27,7 +27,14 @@ public:
     // The application's default error box, for errors that escape a handler.
     static void showError(const QString &text);
 
-    // A file-save dialog opening in `folder`; the empty string when the member
+    // The window a box belongs to: the modal box or the active window, else
+    // the window holding the focus, else a shown window the member can use.
+    static QWidget *ownerWindow();
+    // Where a saved file goes first: the member's Documents folder, or the
+    // home folder where there is none.
+    static QString documentsFolder();
+
+    // A file-save dialog opening in `folder` (the home folder where it is missing); the empty string when the member
     // cancels. A name typed without an extension gets `suffix`.
     static QString saveFileName(const QString &caption, const QString &filter,
                                 const QString &folder, const QString &suffix);

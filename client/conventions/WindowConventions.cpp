@@ -19,13 +19,45 @@ namespace WindowConventions {
 
 namespace {
 
-// What the window system draws around the window; nothing before it has
-// been shown once.
+// The frame the window manager drew around the last window it framed: a
+// window not yet shown is sized as if it had the same.
+QMargins gLastFrame;
+
 QMargins frameOf(const QWidget *window) {
     const QRect inner = window->geometry(), outer = window->frameGeometry();
-    return QMargins(inner.left() - outer.left(), inner.top() - outer.top(),
-                    outer.right() - inner.right(), outer.bottom() - inner.bottom());
+    const QMargins frame(inner.left() - outer.left(), inner.top() - outer.top(),
+                         outer.right() - inner.right(), outer.bottom() - inner.bottom());
+    if (!frame.isNull())
+        gLastFrame = frame;
+    const bool framed = !(window->windowFlags() & Qt::FramelessWindowHint);
+    return frame.isNull() && framed ? gLastFrame : frame;
 }
+
+// The window manager frames a window only once it is shown: then its frame,
+// not its inside, is fitted to the work area again. The member's own moves
+// and sizes afterwards are left alone.
+class FrameFit : public QObject {
+public:
+    explicit FrameFit(QWidget *window) : QObject(window), window_(window) {}
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override {
+        if (watched == window_ && window_->isVisible() &&
+            (event->type() == QEvent::Move || event->type() == QEvent::Resize ||
+             event->type() == QEvent::Show)) {
+            const QMargins frame = frameOf(window_);
+            if (frame != fitted_) {
+                fitted_ = frame;
+                keepInWorkArea(window_);
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QWidget *window_;
+    QMargins fitted_;
+};
 
 class EnterOpens : public QObject {
 public:
@@ -67,6 +99,11 @@ QRect workArea(const QWidget *window) {
 }
 
 void openInWorkArea(QWidget *window, const QSize &size) {
+    static const char *const kFitted = "solvaneFrameFit";
+    if (!window->property(kFitted).toBool()) {
+        window->setProperty(kFitted, true);
+        window->installEventFilter(new FrameFit(window));
+    }
     const QRect area = workArea(window);
     if (area.isEmpty()) {
         window->resize(size);
@@ -125,6 +162,9 @@ QWidget *scrolling(QWidget *content) {
     area->setFrameShape(QFrame::NoFrame);
     area->setWidgetResizable(true);
     area->setWidget(content);
+    // Not a Tab stop of its own: the keyboard goes to what it holds, which
+    // it scrolls into view.
+    area->setFocusPolicy(Qt::NoFocus);
     // The page's own background, not the scroll area's.
     area->viewport()->setAutoFillBackground(false);
     content->setAutoFillBackground(false);
@@ -143,6 +183,8 @@ QTableView *recordGrid(QWidget *parent, QAbstractItemModel *model, const QRect &
     view->verticalHeader()->setDefaultSectionSize(20);
     view->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     view->setItemDelegate(new CutTextTips(view));
+    // One Tab stop: Tab leaves the grid, the arrow keys move within it.
+    view->setTabKeyNavigation(false);
     return view;
 }
 

@@ -31,6 +31,8 @@ MemberWindow::MemberWindow(const Member *currentMember, QWidget *parent)
     memberGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
     memberGrid->verticalHeader()->setDefaultSectionSize(20);
     memberGrid->setItemDelegate(new CutTextTips(memberGrid));
+    memberGrid->setTabKeyNavigation(false); // one Tab stop
+    memberGrid->setAccessibleName(QStringLiteral("成员列表"));
     new GridColumns(memberGrid, {{100, {}}, {100, {}}, {273, {}}});
 
     // Screen readers and the empty fields name what each edit holds.

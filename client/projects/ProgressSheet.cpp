@@ -63,6 +63,7 @@ ProgressSheet::ProgressSheet(QWidget *parent) : QTableView(parent) {
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionMode(QAbstractItemView::NoSelection);
     setItemDelegate(new CutTextTips(this));
+    setTabKeyNavigation(false); // one Tab stop
     // Whole names and state words in this font; a long task text shows whole in its tooltip.
     const QFontMetrics metrics = fontMetrics();
     const int padding =

@@ -18,7 +18,6 @@
 
 #include <QLineEdit>
 #include <QPushButton>
-#include <QStandardPaths>
 #include <QTableView>
 
 namespace {
@@ -93,9 +92,8 @@ void ProjectQueryTab::openCurrentProject() {
 
 void ProjectQueryTab::exportList() {
     const QString path =
-        Dialogs::saveFileName(QStringLiteral("导出Excel"), QStringLiteral("Excel files (*.xlsx)"),
-                              QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation),
-                              QStringLiteral("xlsx"));
+        Dialogs::saveFileName(QStringLiteral("导出Excel"), QStringLiteral("Excel 文件 (*.xlsx)"),
+                              Dialogs::documentsFolder(), QStringLiteral("xlsx"));
     if (path.isEmpty())
         return;
     switch (SpreadsheetExport::write(path, *records_)) {

@@ -77,6 +77,7 @@ ProjectWindow::ProjectWindow(AppShell &shell, NewProjectWindow *editor, QWidget 
     progressSheet = new QWidget;
     sheets->addTab(WindowConventions::scrolling(progressSheet), QStringLiteral("项目流程进度情况"));
     progressGrid = new ProgressSheet(progressSheet);
+    progressGrid->setAccessibleName(QStringLiteral("项目流程进度情况"));
     auto *progressLayout = new QVBoxLayout(progressSheet);
     progressLayout->setContentsMargins(4, 4, 4, 4);
     progressLayout->addWidget(progressGrid);
@@ -186,6 +187,7 @@ void ProjectWindow::buildTaskSheet() {
     sheets->addTab(WindowConventions::scrolling(taskSheet), QStringLiteral("任务详情"));
     taskModel = new RecordSetModel(taskRecords, this);
     taskGrid = WindowConventions::recordGrid(taskSheet, taskModel, QRect());
+    taskGrid->setAccessibleName(QStringLiteral("任务列表"));
     taskPanel = new TaskPanel(taskSheet);
     taskWorkflow = new TaskWorkflow(TaskWorkflow::Place::ProjectWindow, shell_, taskGrid,
                                     taskRecords, taskPanel, this);

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
@@ -24,6 +25,23 @@ QString read(const QString &section, const QString &key) {
         return {};
     const QSettings system(gSystemPath, QSettings::IniFormat);
     return system.value(name).toString();
+}
+// The file holds the last login's password: it is the member's alone
+// (0600), made so before anything is written into it, also when it was
+// there already. The settings are written through a copy that takes the
+// file's permissions.
+void keepToOwner(const QString &path) {
+    const QFileDevice::Permissions ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+    QFile file(path);
+    if (!file.exists()) {
+        file.open(QIODevice::WriteOnly, ownerOnly);
+        file.close();
+    }
+    const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup |
+                                            QFileDevice::ExeGroup | QFileDevice::ReadOther |
+                                            QFileDevice::WriteOther | QFileDevice::ExeOther;
+    if (file.permissions() & others)
+        file.setPermissions(ownerOnly);
 }
 } // namespace
 
@@ -60,6 +78,7 @@ QString LoginSettings::savedPassword() {
 }
 
 void LoginSettings::writeLogin(const QString &userName, const QString &password) {
+    keepToOwner(path());
     QSettings ini(path(), QSettings::IniFormat);
     // A member who logs in as last time leaves the file as it is: writing it
     // waits for the disk.
@@ -76,6 +95,7 @@ bool LoginSettings::desktopNotices() {
 }
 
 void LoginSettings::setDesktopNotices(bool on) {
+    keepToOwner(path());
     QSettings ini(path(), QSettings::IniFormat);
     ini.setValue("Desktop/Notices", on);
     ini.sync();

@@ -27,7 +27,9 @@ QString fuchsiaOnHighlight() {
 } // namespace
 
 LoginWindow::LoginWindow(MainWindow *mainWindow, QWidget *parent)
-    : QDialog(parent, Qt::FramelessWindowHint), main_(mainWindow) {
+    // A window of its own, not a dialog: shown before any other window, it
+    // has none to stay in front of (a dialog would be tied to a hidden one).
+    : QDialog(parent, Qt::Window | Qt::FramelessWindowHint), main_(mainWindow) {
     QFont tahoma(QStringLiteral("Tahoma"));
     setFont(tahoma);
     setWindowTitle(QStringLiteral("登录"));
@@ -133,7 +135,11 @@ bool LoginWindow::eventFilter(QObject *watched, QEvent *event) {
     if (event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent *>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            logIn();
+            // Enter presses the button that has the focus; anywhere else it logs in.
+            if (watched == quitButton)
+                quit();
+            else
+                logIn();
             return true;
         }
         if (key == Qt::Key_Escape) {

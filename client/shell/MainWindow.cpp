@@ -106,7 +106,10 @@ void MainWindow::buildProjectTab() {
     queryLabel->setBuddy(queryEdit);
     queryButton = new QPushButton(QStringLiteral("查询"), projectTab);
     exportButton = new QPushButton(QStringLiteral("导出Excel"), projectTab);
+    for (QPushButton *button : {queryButton, exportButton})
+        button->setAutoDefault(true); // Enter presses the button that has the focus
     projectGrid = WindowConventions::recordGrid(projectTab, projectModel_, QRect());
+    projectGrid->setAccessibleName(QStringLiteral("项目列表"));
     projectQuery =
         new ProjectQueryTab(queryEdit, queryButton, exportButton, projectGrid, projectModel_, this);
     noticePanel = new QTextEdit(projectTab);
@@ -139,6 +142,7 @@ void MainWindow::buildTaskTab() {
     taskTab = new QWidget;
     tabs->addTab(WindowConventions::scrolling(taskTab), QStringLiteral("任务查询"));
     taskGrid = WindowConventions::recordGrid(taskTab, taskModel_, QRect());
+    taskGrid->setAccessibleName(QStringLiteral("任务列表"));
     TaskGrid::style(
         taskGrid, taskModel_, [this] { return currentMember.displayName; }, TaskGrid::kMainNeutral);
     taskPanel = new TaskPanel(taskTab);

@@ -1,6 +1,7 @@
 #include "StatisticsTab.h"
 
 #include "AppClock.h"
+#include "CountLabel.h"
 #include "DataAccess.h"
 #include "Dialogs.h"
 #include "MonthChart.h"
@@ -16,6 +17,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QRadioButton>
+#include <QShowEvent>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QTableView>
@@ -43,13 +45,11 @@ const QStringList &StatisticsTab::staffNames() {
 StatisticsTab::StatisticsTab(QWidget *parent) : QWidget(parent) {
     auto *people = new QGroupBox(this);
     auto *peopleColumn = new QVBoxLayout(people);
-    staff_ = new QButtonGroup(this);
-    for (int i = 0; i < 10; ++i) {
-        staffButtons[i] = new QRadioButton(staffNames()[i], people);
-        staff_->addButton(staffButtons[i], i);
-        peopleColumn->addWidget(staffButtons[i]);
-    }
+    staffColumn_ = new QVBoxLayout;
+    peopleColumn->addLayout(staffColumn_);
     peopleColumn->addStretch();
+    staff_ = new QButtonGroup(this);
+    setMembers(staffNames());
 
     auto *monthBox = new QGroupBox(this);
     auto *monthRow = new QHBoxLayout(monthBox);
@@ -76,8 +76,7 @@ StatisticsTab::StatisticsTab(QWidget *parent) : QWidget(parent) {
     countGrid->setContentsMargins(0, 0, 0, 0);
     for (int i = 0; i < 6; ++i) {
         auto *caption = new QLabel(QString::fromUtf8(kCountCaptions[i]), countBox);
-        countLabels[i] = new QLabel(QStringLiteral("0"), countBox);
-        countLabels[i]->setAccessibleName(caption->text().chopped(1));
+        countLabels[i] = new CountLabel(caption->text().chopped(1), countBox);
         caption->setBuddy(countLabels[i]);
         countGrid->addWidget(caption, i, 0, Qt::AlignRight);
         countGrid->addWidget(countLabels[i], i, 1);
@@ -124,9 +123,54 @@ StatisticsTab::StatisticsTab(QWidget *parent) : QWidget(parent) {
     });
 }
 
+void StatisticsTab::setMembers(const QStringList &names) {
+    const QString picked = pickedMember();
+    QStringList listed;
+    for (const QRadioButton *button : staffButtons)
+        listed << button->property("member").toString();
+    if (listed == names)
+        return;
+    qDeleteAll(staffButtons);
+    staffButtons.clear();
+    QWidget *people = staffColumn_->parentWidget();
+    for (const QString &name : names) {
+        // An "&" in a name is shown, not taken for an Alt letter.
+        auto *button = new QRadioButton(QString(name).replace(QLatin1Char('&'), QLatin1String("&&")),
+                                        people);
+        button->setProperty("member", name);
+        staff_->addButton(button, int(staffButtons.size()));
+        staffColumn_->addWidget(button);
+        staffButtons << button;
+        if (name == picked)
+            button->setChecked(true);
+    }
+}
+
+void StatisticsTab::readMembers() {
+    RecordSet members;
+    const PDataPacket answer = DataAccess::selectDisplayNames();
+    if (!answer)
+        return; // the list shown stays; a pick says what went wrong
+    members.load(answer);
+    QStringList names;
+    for (int row = 0; row < members.recordCount(); ++row) {
+        const QString name = members.value(row, 0).trimmed();
+        if (!name.isEmpty() && !names.contains(name))
+            names << name;
+    }
+    if (!names.isEmpty())
+        setMembers(names);
+}
+
+void StatisticsTab::showEvent(QShowEvent *event) {
+    QWidget::showEvent(event);
+    if (!event->spontaneous() && DataAccess::gateway())
+        readMembers();
+}
+
 QString StatisticsTab::pickedMember() const {
-    const int picked = staff_->checkedId();
-    return picked < 0 ? QString() : staffNames()[picked];
+    const QAbstractButton *picked = staff_->checkedButton();
+    return picked ? picked->property("member").toString() : QString();
 }
 
 int StatisticsTab::pickedMonth() const {
@@ -163,7 +207,7 @@ void StatisticsTab::showMonth() {
     const int month = pickedMonth();
     const MonthCounts &counts = year_.counts(month);
     for (int i = 0; i < 6; ++i)
-        countLabels[i]->setText(QString::number(countAt(counts, i)));
+        countLabels[i]->setCount(countAt(counts, i));
     taskRecords->load(year_.tasksOf(month));
     chart->showYear(year_, pickedMember(), pickedYear(), month);
 }

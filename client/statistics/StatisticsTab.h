@@ -5,8 +5,10 @@
 // (the member's year); a pick of another month of the same year asks it again
 // and, while nothing changed, gets the answer it keeps.
 
+#include "CountLabel.h"
 #include "MemberYear.h"
 
+#include <QList>
 #include <QWidget>
 
 #include <array>
@@ -16,6 +18,7 @@ class QLabel;
 class QRadioButton;
 class QSpinBox;
 class QTableView;
+class QVBoxLayout;
 class MonthChart;
 class RecordSet;
 class RecordSetModel;
@@ -23,6 +26,7 @@ class RecordSetModel;
 class StatisticsTab : public QWidget {
     Q_OBJECT
 public:
+    // The names listed until the department's members are read.
     static const QStringList &staffNames(); // "Aldren" to "Jorun"
 
     explicit StatisticsTab(QWidget *parent = nullptr);
@@ -37,11 +41,17 @@ public:
     const MemberYear &shownYear() const { return year_; }
     const MonthCounts &shownCounts() const { return year_.counts(pickedMonth()); }
 
-    std::array<QRadioButton *, 10> staffButtons;
+    // Lists the department's members (their display names, as the dispatch
+    // window lists them); the picked member stays picked while listed.
+    void setMembers(const QStringList &names);
+    // Reads the department's members from the server; a failure leaves the list as it is.
+    void readMembers();
+
+    QList<QRadioButton *> staffButtons;
     std::array<QRadioButton *, 12> monthButtons;
     QSpinBox *yearBox;
     // The six counts, in MonthCounts' order.
-    std::array<QLabel *, 6> countLabels;
+    std::array<CountLabel *, 6> countLabels;
     QTableView *taskGrid;
     RecordSet *taskRecords;
     MonthChart *chart;
@@ -52,10 +62,14 @@ public slots:
     // application's error box and leaves zeros and an empty grid.
     void refresh();
 
+protected:
+    void showEvent(QShowEvent *event) override; // the members are read again
+
 private:
     void showMonth();
 
     QButtonGroup *staff_, *months_;
+    QVBoxLayout *staffColumn_;
     RecordSetModel *taskModel_;
     MemberYear year_;
     QString yearMember_; // whose year_ is

@@ -74,9 +74,12 @@ TaskDispatchWindow::TaskDispatchWindow(AppShell &shell, QWidget *parent)
     rows->setRowStretch(1, 1);
     dispatcherBox = new QComboBox(form);
     dispatcherBox->setEditable(true);
+    // Screen readers would name an editable box by its text.
+    dispatcherBox->setAccessibleName(QStringLiteral("派发人"));
     addRow(QStringLiteral("派  发 人："), dispatcherBox);
     // The check list lies over the creation-time row while shown.
     related = new NamePicker(form, 52);
+    related->field->setAccessibleName(QStringLiteral("执行人选"));
     addRow(QStringLiteral("执行人选："), related->field);
     createTimeEdit = new DateTimePicker(AppClock::now(), form);
     addRow(QStringLiteral("创建时间："), createTimeEdit);
@@ -89,6 +92,9 @@ TaskDispatchWindow::TaskDispatchWindow(AppShell &shell, QWidget *parent)
     related->setFocusAfterToggle(saveButton);
     connect(saveButton, &QPushButton::clicked, this, &TaskDispatchWindow::save);
     setDefaultButton(saveButton);
+    askBeforeClosing([this] { return form->isVisible() && formText() != filledIn_; },
+                     QStringLiteral("所填写的任务尚未保存，关闭窗口将放弃这些内容。是否关闭？"),
+                     kDispatchTitle);
     form->hide();
     WindowConventions::clearInputMethodHints(this);
 }
@@ -146,6 +152,7 @@ bool TaskDispatchWindow::beginUpdate(const Task &task, bool dueTimeEditable) {
     dueTimeEdit->setEnabled(dueTimeEditable);
     chart->hide();
     form->show();
+    filledIn_ = formText();
     return true;
 }
 
@@ -162,6 +169,14 @@ void TaskDispatchWindow::pickStep(int step) {
     related->setText(node.relatedPersons);
     createTimeEdit->setDateTime(AppClock::now());
     dueTimeEdit->setDateTime(AppClock::now());
+    filledIn_ = formText();
+}
+
+QString TaskDispatchWindow::formText() const {
+    const Task task = enteredTask();
+    return QStringList{task.content, task.dispatcher, task.createTime, task.dueTime,
+                       task.relatedPersons}
+        .join(QChar(0));
 }
 
 Task TaskDispatchWindow::enteredTask() const {
@@ -270,6 +285,7 @@ void TaskDispatchWindow::updateTask() {
 
 void TaskDispatchWindow::afterStoring(const QString &phrase, const QString &message,
                                       const QString &caption) {
+    filledIn_ = formText(); // stored: closing loses nothing
     try {
         NoticePost::post(shell_, QStringLiteral("项目编号:") + projectIdLabel->text() + phrase,
                          shell_.member().displayName, related->text());

@@ -71,6 +71,8 @@ signals:
 
 private:
     Task enteredTask() const;
+    // What the form holds, to tell whether the member typed since it was filled or stored.
+    QString formText() const;
     void dispatchTask();
     void updateTask();
     void afterStoring(const QString &phrase, const QString &message, const QString &caption);
@@ -85,4 +87,5 @@ private:
     Mode mode_ = Mode::Dispatch;
     std::optional<Task> editing_; // the task under edit, as it was opened; only in Update
     std::function<void()> afterChange_;
+    QString filledIn_;
 };

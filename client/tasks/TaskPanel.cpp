@@ -3,10 +3,21 @@
 #include "WindowConventions.h"
 
 #include <QGridLayout>
+#include <QHash>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+
+QString TaskPanel::withAccessKey(const QString &caption) {
+    static const QHash<QString, QChar> keys = {{QStringLiteral("领取任务"), QLatin1Char('L')},
+                                               {QStringLiteral("申请完成"), QLatin1Char('S')},
+                                               {QStringLiteral("同意完成"), QLatin1Char('T')},
+                                               {QStringLiteral("重新完成"), QLatin1Char('C')},
+                                               {QStringLiteral("重新编辑"), QLatin1Char('E')}};
+    const QChar key = keys.value(caption);
+    return key.isNull() ? caption : caption + QStringLiteral("(&") + key + QLatin1Char(')');
+}
 
 TaskPanel::TaskPanel(QWidget *parent) : QWidget(parent) {
     QList<QLabel *> captions;
@@ -24,9 +35,9 @@ TaskPanel::TaskPanel(QWidget *parent) : QWidget(parent) {
     noteBox = new QPlainTextEdit(this);
     createTimeLabel = new QLabel(this);
     dueTimeLabel = new QLabel(this);
-    applyButton = new QPushButton(QStringLiteral("申请完成"), this);
-    completeButton = new QPushButton(QStringLiteral("同意完成"), this);
-    reeditButton = new QPushButton(QStringLiteral("重新编辑"), this);
+    applyButton = new QPushButton(withAccessKey(QStringLiteral("申请完成")), this);
+    completeButton = new QPushButton(withAccessKey(QStringLiteral("同意完成")), this);
+    reeditButton = new QPushButton(withAccessKey(QStringLiteral("重新编辑")), this);
 
     // Screen readers name each value by its caption.
     const QList<QWidget *> values = {projectIdLabel, readTimeLabel, dispatcherLabel,

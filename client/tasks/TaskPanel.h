@@ -14,6 +14,10 @@ class TaskPanel : public QWidget {
 public:
     explicit TaskPanel(QWidget *parent = nullptr);
 
+    // An action's caption with its Alt letter ("领取任务(&L)"); a caption
+    // without a letter as it is.
+    static QString withAccessKey(const QString &caption);
+
     QLabel *projectIdLabel, *readTimeLabel, *dispatcherLabel, *performerLabel, *createTimeLabel,
         *dueTimeLabel, *completionNoteLabel;
     QPlainTextEdit *contentBox; // read-only

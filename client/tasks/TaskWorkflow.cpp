@@ -50,6 +50,7 @@ TaskWorkflow::TaskWorkflow(Place place, AppShell &shell, QTableView *grid, Recor
     connect(panel_->applyButton, &QPushButton::clicked, this, &TaskWorkflow::applyOrReject);
     connect(panel_->completeButton, &QPushButton::clicked, this, &TaskWorkflow::claimOrAgree);
     connect(panel_->reeditButton, &QPushButton::clicked, this, &TaskWorkflow::reedit);
+    connect(tasks_, &RecordSet::reloaded, this, &TaskWorkflow::followStoredRow);
     lockActions();
 }
 
@@ -82,8 +83,9 @@ void TaskWorkflow::showActions() {
         open ? CompleteAction::Claim : applied ? CompleteAction::Agree : CompleteAction::None;
     // Both buttons act on the same state: both act, or neither.
     Q_ASSERT((applyAction_ == ApplyAction::None) == (completeAction_ == CompleteAction::None));
-    panel_->applyButton->setText(open ? kApply : applied ? kReject : kDone);
-    panel_->completeButton->setText(open ? kClaim : applied ? kAgree : kDone);
+    panel_->applyButton->setText(TaskPanel::withAccessKey(open ? kApply : applied ? kReject : kDone));
+    panel_->completeButton->setText(
+        TaskPanel::withAccessKey(open ? kClaim : applied ? kAgree : kDone));
     panel_->applyButton->setEnabled(open || applied);
     panel_->completeButton->setEnabled(open || applied);
 }
@@ -93,6 +95,39 @@ void TaskWorkflow::followReplaced(const Task &old, const Task &edited) {
     if (opened.projectId == old.projectId && opened.content == old.content &&
         opened.dispatcher == old.dispatcher)
         opened = RecordRows::trimmed(edited);
+}
+
+void TaskWorkflow::followStoredRow() {
+    if (opened.projectId.isEmpty())
+        return;
+    for (int row = 0; row < tasks_->recordCount(); ++row) {
+        const Task stored = RecordRows::trimmed(RecordRows::taskAt(*tasks_, row));
+        if (stored.projectId != opened.projectId || stored.content != opened.content ||
+            stored.dispatcher != opened.dispatcher)
+            continue;
+        if (stored.state == opened.state && stored.performer == opened.performer &&
+            stored.readReceipt == opened.readReceipt && stored.dueTime == opened.dueTime &&
+            stored.completionNote == opened.completionNote)
+            return;
+        // Another member acted on it: the record and the buttons follow what
+        // is stored; the note the member may be typing stays.
+        const bool enabled = panel_->applyButton->isEnabled() || panel_->completeButton->isEnabled();
+        opened.state = stored.state;
+        opened.performer = stored.performer;
+        opened.readReceipt = stored.readReceipt;
+        opened.dueTime = stored.dueTime;
+        opened.createTime = stored.createTime;
+        opened.completionNote = stored.completionNote;
+        opened.relatedPersons = stored.relatedPersons;
+        panel_->performerLabel->setText(opened.performer);
+        panel_->dueTimeLabel->setText(opened.dueTime);
+        panel_->createTimeLabel->setText(opened.createTime);
+        if (!opened.readReceipt.isEmpty())
+            panel_->readTimeLabel->setText(opened.readReceipt);
+        if (enabled)
+            showActions();
+        return;
+    }
 }
 
 void TaskWorkflow::openCurrentRow() {

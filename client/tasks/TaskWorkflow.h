@@ -59,6 +59,9 @@ public slots:
     void applyOrReject(); // the apply button, as the opened task's state asks
     void claimOrAgree();  // the complete button, as the opened task's state asks
     void reedit();
+    // The grid was read again: the opened task takes what is stored now
+    // (another member may have claimed, applied or agreed meanwhile).
+    void followStoredRow();
 
 private:
     void showOpened(const QString &note);

@@ -6,17 +6,22 @@
 // per date picker, and the business flow's steps.
 
 #include "ClientApp.h"
+#include "CountLabel.h"
 #include "Dialogs.h"
 #include "FlowChart.h"
 #include "LoginSettings.h"
 #include "LoginWindow.h"
 #include "MainWindow.h"
 #include "MemberWindow.h"
+#include "MonthChart.h"
+#include "NamePicker.h"
 #include "NewProjectWindow.h"
+#include "ProgressSheet.h"
 #include "ProjectQueryTab.h"
 #include "ProjectWindow.h"
 #include "QtChinese.h"
 #include "ShellFixture.h"
+#include "StatisticsTab.h"
 #include "TaskDispatchWindow.h"
 #include "TaskPanel.h"
 #include "XvfbDisplay.h"
@@ -24,6 +29,7 @@
 #include <QAbstractButton>
 #include <QAccessible>
 #include <QCalendarWidget>
+#include <QComboBox>
 #include <QDateTimeEdit>
 #include <QDialogButtonBox>
 #include <QFileDialog>
@@ -33,6 +39,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QTableView>
 #include <QTextEdit>
 #include <QtGui/qguiapplication_platform.h>
@@ -119,6 +126,13 @@ private slots:
     void qtSpeaksChinese();
     void keyboardDoesTheDaysWork();
     void flowChartStepsForScreenReadersAndKeys();
+    void tabLeavesTheGridsAndActionsHaveAltLetters();
+    void enterPressesTheFocusedButton();
+    void datesByKeyboard();
+    void escInTheDispatchFormAsksFirst();
+    void serverIniIsTheOwnersAlone();
+    void exportStartsInAnExistingFolder();
+    void screenReadersHearNamesAndCounts();
 
 private:
     void openProjectWithEnter();
@@ -323,6 +337,239 @@ void TestDesktop::flowChartStepsForScreenReadersAndKeys() {
     QVERIFY(dispatch->contentEdit->toPlainText().startsWith("技术评估结构、施工\n"));
     dispatch->close();
     app_->projectWindow->close();
+}
+
+void TestDesktop::tabLeavesTheGridsAndActionsHaveAltLetters() {
+    MainWindow *mainWindow = app_->mainWindow;
+    mainWindow->tabs->setCurrentIndex(1);
+    QTableView *grid = mainWindow->taskGrid;
+    grid->setFocus();
+    grid->setCurrentIndex(grid->model()->index(0, 0));
+    QTest::keyClick(grid, Qt::Key_Return); // opens the task
+    QCOMPARE(mainWindow->taskPanel->contentBox->toPlainText(), "安装");
+    // The grid is one Tab stop: Tab goes on to the panel, Shift+Tab back.
+    QTest::keyClick(grid, Qt::Key_Tab);
+    QVERIFY(mainWindow->focusWidget() != grid);
+    QVERIFY(mainWindow->taskPanel->isAncestorOf(mainWindow->focusWidget()));
+    QTest::keyClick(mainWindow->focusWidget(), Qt::Key_Backtab);
+    QCOMPARE(mainWindow->focusWidget(), grid);
+    QTest::keyClick(grid, Qt::Key_Tab, Qt::ShiftModifier); // leaves backwards, too
+    QVERIFY(mainWindow->focusWidget() != grid);
+
+    // The action buttons' captions carry their Alt letters; Alt+L claims.
+    QCOMPARE(mainWindow->completeButton->text(), "领取任务(&L)");
+    QCOMPARE(mainWindow->applyButton->text(), "申请完成(&S)");
+    QCOMPARE(mainWindow->reeditButton->text(), "重新编辑(&E)");
+    grid->setFocus();
+    QTest::keyClick(grid, Qt::Key_L, Qt::AltModifier);
+    QList<Dialogs::Shown> boxes;
+    // The button is pressed as by a click, which shows for a moment first.
+    const auto boxShown = [&boxes] {
+        boxes += Dialogs::takeShown();
+        return !boxes.isEmpty();
+    };
+    QVERIFY(QTest::qWaitFor(boxShown));
+    QCOMPARE(boxes.size(), 1); // asked, answered Yes by the recording
+    QCOMPARE(boxes[0].text, "是否领取该任务,若非预定执行人，请告知执行人。");
+    QCOMPARE(mainWindow->taskPanel->performerLabel->text(), "Mareth");
+    // Alt+S with an empty note asks for the note; the grid kept no key for itself.
+    mainWindow->taskPanel->noteBox->clear();
+    boxes.clear();
+    QTest::keyClick(grid, Qt::Key_S, Qt::AltModifier);
+    QVERIFY(QTest::qWaitFor(boxShown));
+    QCOMPARE(boxes.size(), 1);
+    QCOMPARE(boxes[0].text, "请先输入任务完成情况说明后点击申请完成任务！");
+
+    // The project window's grid is one Tab stop too, and its letters act there.
+    openProjectWithEnter();
+    ProjectWindow *project = app_->projectWindow;
+    project->sheets->setCurrentIndex(1);
+    project->taskGrid->setFocus();
+    project->taskGrid->setCurrentIndex(project->taskGrid->model()->index(0, 0));
+    QTest::keyClick(project->taskGrid, Qt::Key_Return);
+    QTest::keyClick(project->taskGrid, Qt::Key_Tab);
+    QVERIFY(project->taskPanel->isAncestorOf(project->focusWidget()));
+    QCOMPARE(project->taskPanel->applyButton->text(), "申请完成(&S)");
+    project->close();
+}
+
+void TestDesktop::enterPressesTheFocusedButton() {
+    MainWindow *mainWindow = app_->mainWindow;
+    // Enter on 导出Excel exports (the file dialog is asked), and runs no query.
+    mainWindow->queryEdit->setText("nobody,");
+    mainWindow->exportButton->setFocus();
+    QTest::keyClick(mainWindow->exportButton, Qt::Key_Return);
+    QCOMPARE(Dialogs::takeFileFilters().size(), 1);
+    QCOMPARE(mainWindow->projectGrid->model()->rowCount(), 1); // not queried for "nobody"
+    mainWindow->queryButton->setFocus();
+    QTest::keyClick(mainWindow->queryButton, Qt::Key_Enter, Qt::KeypadModifier);
+    QTRY_COMPARE(mainWindow->projectGrid->model()->rowCount(), 0);
+
+    // In a child window: Enter on 取消 cancels, it does not press 创建.
+    QTest::keyClick(mainWindow, Qt::Key_A, Qt::AltModifier);
+    NewProjectWindow *editor = app_->newProjectWindow;
+    QTRY_VERIFY(editor->isVisible());
+    editor->cancelButton->setFocus();
+    QTest::keyClick(editor->cancelButton, Qt::Key_Return);
+    QVERIFY(!editor->isVisible());
+    QCOMPARE(Dialogs::takeShown().size(), 0);
+}
+
+void TestDesktop::datesByKeyboard() {
+    QTest::keyClick(app_->mainWindow, Qt::Key_A, Qt::AltModifier);
+    NewProjectWindow *editor = app_->newProjectWindow;
+    QTRY_VERIFY(editor->isVisible());
+    editor->activateWindow(); // there is no window manager to do it
+    QTRY_COMPARE(QApplication::activeWindow(), editor);
+    QDateTimeEdit *picker = editor->dueTimeEdit;
+    picker->setDateTime(QDateTime(QDate(2026, 12, 11), QTime(9, 30, 0)));
+    // Tab into the picker and type a date: the digits go into the sections.
+    editor->createTimeEdit->setFocus();
+    QTest::keyClick(editor->createTimeEdit, Qt::Key_Tab);
+    QCOMPARE(editor->focusWidget(), picker);
+    QTest::keyClicks(picker, "2027");
+    QCOMPARE(picker->date().year(), 2027);
+    QTest::keyClicks(picker, "03"); // a whole year typed, the month is next
+    QCOMPARE(picker->date(), QDate(2027, 3, 11));
+
+    // Alt+Down, Alt+Up and F4 open the calendar and change nothing; Esc
+    // closes it, Enter in it picks the day.
+    const QDateTime before = picker->dateTime();
+    for (const auto &[key, modifiers] :
+         {std::pair{Qt::Key_Down, Qt::AltModifier}, std::pair{Qt::Key_Up, Qt::AltModifier},
+          std::pair{Qt::Key_F4, Qt::NoModifier}}) {
+        QTest::keyClick(picker, key, modifiers);
+        QTRY_VERIFY(picker->calendarWidget()->isVisible());
+        QCOMPARE(picker->dateTime(), before);
+        QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
+        QTRY_VERIFY(!picker->calendarWidget()->isVisible());
+        QCOMPARE(picker->dateTime(), before);
+    }
+    QTest::keyClick(picker, Qt::Key_F4);
+    QTRY_VERIFY(picker->calendarWidget()->isVisible());
+    QWidget *calendarGrid = picker->calendarWidget()->focusWidget()
+                                ? picker->calendarWidget()->focusWidget()
+                                : picker->calendarWidget();
+    QTest::keyClick(calendarGrid, Qt::Key_Right);
+    QTest::keyClick(calendarGrid, Qt::Key_Return);
+    QTRY_VERIFY(!picker->calendarWidget()->isVisible());
+    QCOMPARE(picker->date(), QDate(2027, 3, 12));
+    QCOMPARE(picker->time(), before.time());
+    editor->close();
+    QCOMPARE(Dialogs::takeShown().size(), 0);
+}
+
+void TestDesktop::escInTheDispatchFormAsksFirst() {
+    openProjectWithEnter();
+    app_->projectWindow->dispatchButton->click();
+    TaskDispatchWindow *dispatch = app_->dispatchWindow;
+    QVERIFY(QTest::qWaitForWindowExposed(dispatch));
+    // A step just picked: nothing typed, Esc closes without asking.
+    QTest::keyClick(dispatch->focusWidget(), Qt::Key_Return);
+    QVERIFY(dispatch->form->isVisible());
+    QTest::keyClick(dispatch->focusWidget(), Qt::Key_Escape);
+    QVERIFY(!dispatch->isVisible());
+    QCOMPARE(Dialogs::takeShown().size(), 0);
+
+    app_->projectWindow->dispatchButton->click();
+    QTest::keyClick(dispatch->focusWidget(), Qt::Key_Return);
+    QTest::keyClicks(dispatch->contentEdit, " drawings");
+    // No keeps the window and what was typed.
+    Dialogs::setNextAnswer(QMessageBox::No);
+    QTest::keyClick(dispatch->contentEdit, Qt::Key_Escape);
+    auto boxes = Dialogs::takeShown();
+    QCOMPARE(boxes.size(), 1);
+    QCOMPARE(boxes[0].text, "所填写的任务尚未保存，关闭窗口将放弃这些内容。是否关闭？");
+    QCOMPARE(boxes[0].buttons, QMessageBox::Yes | QMessageBox::No);
+    QVERIFY(dispatch->isVisible());
+    QVERIFY(dispatch->contentEdit->toPlainText().contains(" drawings"));
+    // A changed time counts too; Yes closes.
+    Dialogs::setNextAnswer(QMessageBox::Yes);
+    QTest::keyClick(dispatch->contentEdit, Qt::Key_Escape);
+    QCOMPARE(Dialogs::takeShown().size(), 1);
+    QVERIFY(!dispatch->isVisible());
+    app_->projectWindow->close();
+}
+
+void TestDesktop::serverIniIsTheOwnersAlone() {
+    const QString path = LoginSettings::path();
+    const QFileDevice::Permissions ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+    // Read and written by its owner, by nobody else (0600).
+    const auto ownersAlone = [&path] {
+        const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup |
+                                                QFileDevice::ExeGroup | QFileDevice::ReadOther |
+                                                QFileDevice::WriteOther | QFileDevice::ExeOther;
+        const QFileDevice::Permissions mode = QFile::permissions(path);
+        return !(mode & others) && (mode & QFileDevice::ReadOwner) &&
+               (mode & QFileDevice::WriteOwner);
+    };
+    // The login of init() wrote it; the fixture had made it readable by all first.
+    QVERIFY(ownersAlone());
+    QCOMPARE(LoginSettings::savedPassword(), "pw");
+    // A file readable by all from before is made the owner's at the next login,
+    // also when the login is the same and nothing else is written.
+    QVERIFY(QFile::setPermissions(path, ownerOnly | QFileDevice::ReadGroup |
+                                            QFileDevice::ReadOther));
+    LoginSettings::writeLogin("tb58", "pw");
+    QVERIFY(ownersAlone());
+    // A new file is born the owner's.
+    QVERIFY(QFile::remove(path));
+    LoginSettings::setDesktopNotices(false);
+    QVERIFY(ownersAlone());
+    LoginSettings::writeLogin("kestra", "k");
+    QVERIFY(ownersAlone());
+    QCOMPARE(LoginSettings::savedUserName(), "kestra");
+}
+
+void TestDesktop::exportStartsInAnExistingFolder() {
+    QTemporaryDir home;
+    const QByteArray oldHome = qgetenv("HOME"), oldDocuments = qgetenv("XDG_DOCUMENTS_DIR");
+    qputenv("HOME", home.path().toUtf8());
+    qunsetenv("XDG_DOCUMENTS_DIR");
+    qputenv("XDG_CONFIG_HOME", home.filePath(".config").toUtf8());
+    MainWindow *mainWindow = app_->mainWindow;
+    // No Documents: the home folder, no folder name typed as the file's.
+    mainWindow->exportButton->click();
+    QCOMPARE(Dialogs::takeFileFolders(), QStringList{home.path()});
+    QCOMPARE(Dialogs::takeFileFilters(), QStringList{"Excel 文件 (*.xlsx)"});
+    QVERIFY(QDir(home.path()).mkdir("Documents"));
+    mainWindow->exportButton->click();
+    QCOMPARE(Dialogs::takeFileFolders(), QStringList{home.filePath("Documents")});
+    qputenv("HOME", oldHome);
+    qunsetenv("XDG_CONFIG_HOME");
+    if (!oldDocuments.isEmpty())
+        qputenv("XDG_DOCUMENTS_DIR", oldDocuments);
+}
+
+void TestDesktop::screenReadersHearNamesAndCounts() {
+    MainWindow *mainWindow = app_->mainWindow;
+    auto nameOf = [](QObject *object) {
+        return QAccessible::queryAccessibleInterface(object)->text(QAccessible::Name);
+    };
+    QCOMPARE(nameOf(mainWindow->projectGrid), "项目列表");
+    QCOMPARE(nameOf(mainWindow->taskGrid), "任务列表");
+    QCOMPARE(nameOf(app_->projectWindow->taskGrid), "任务列表");
+    QCOMPARE(nameOf(app_->projectWindow->progressGrid), "项目流程进度情况");
+
+    // The panels that scroll a tab or a window are no Tab stops of their own.
+    for (QWidget *window : {static_cast<QWidget *>(mainWindow),
+                            static_cast<QWidget *>(app_->projectWindow),
+                            static_cast<QWidget *>(app_->dispatchWindow),
+                            static_cast<QWidget *>(app_->newProjectWindow)})
+        for (QScrollArea *panel : window->findChildren<QScrollArea *>())
+            QVERIFY2(!(panel->focusPolicy() & Qt::TabFocus), qPrintable(window->windowTitle()));
+
+    // The dispatch form's boxes are named by their labels, not by what they hold.
+    TaskDispatchWindow *dispatch = app_->dispatchWindow;
+    QCOMPARE(nameOf(dispatch->dispatcherBox), "派发人");
+    QCOMPARE(nameOf(dispatch->related->field), "执行人选");
+
+    // The counts: the caption is the name, the number the value.
+    StatisticsTab *statistics = mainWindow->analysisTab;
+    QAccessibleInterface *count = QAccessible::queryAccessibleInterface(statistics->countLabels[0]);
+    QCOMPARE(count->text(QAccessible::Name), "派发任务");
+    QCOMPARE(count->text(QAccessible::Value), "0");
+    QVERIFY(!nameOf(statistics->chart).isEmpty());
 }
 
 int main(int argc, char **argv) {

@@ -16,8 +16,12 @@
 #include "ProjectRules.h"
 #include "ProjectWindow.h"
 #include "ShellFixture.h"
+#include "TaskPanel.h"
+#include "TaskWorkflow.h"
 
 #include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
 #include <QStatusBar>
 #include <QTableView>
 #include <QTextEdit>
@@ -61,6 +65,7 @@ private slots:
     void listsAndPanelFollow();
     void openProjectWindowFollows();
     void newNoticesForTheMemberAreFound();
+    void openedTaskFollows();
 
 private:
     std::unique_ptr<ClientApp> logIn(const QString &user, const QString &password);
@@ -135,6 +140,38 @@ void TestLive::listsAndPanelFollow() {
                        "Kestra");
         }(),
         10000);
+}
+
+void TestLive::openedTaskFollows() {
+    QVERIFY(fixture_.exec("Update Task set TaskCompleteFlag='1', TaskList='装好了'"));
+    auto kestra = logIn("kestra", "k");
+    auto mareth = logIn("tb58", "pw");
+    QVERIFY(kestra && mareth);
+    // Kestra has the applied task open: redo and agree are offered.
+    MainWindow *mainWindow = kestra->mainWindow;
+    ShellFixture::actAs(*kestra);
+    mainWindow->reload();
+    mainWindow->tabs->setCurrentIndex(1);
+    mainWindow->taskGrid->setCurrentIndex(mainWindow->taskGrid->model()->index(0, 0));
+    mainWindow->taskWorkflow->openCurrentRow();
+    QCOMPARE(mainWindow->completeButton->text(), "同意完成(&T)");
+    QCOMPARE(mainWindow->applyButton->text(), "重新完成(&C)");
+    mainWindow->taskPanel->noteBox->setPlainText("正在写的说明");
+
+    // Mareth, its dispatcher, agrees meanwhile.
+    ShellFixture::actAs(*mareth);
+    Task applied = newTask("旧任务");
+    applied.performer = "Kestra";
+    applied.createTime = "2026-12-01 09:00:00";
+    QVERIFY2(DataAccess::updateTaskStateCounted("2", "装好了", applied).changedAnyRow(),
+             qPrintable(DataAccess::lastFailure().text));
+
+    // Kestra's opened task follows: nothing is left to press, the note typed stays.
+    ShellFixture::actAs(*kestra);
+    QTRY_COMPARE_WITH_TIMEOUT(mainWindow->completeButton->text(), QString("已完成任务"), 10000);
+    QVERIFY(!mainWindow->completeButton->isEnabled() && !mainWindow->applyButton->isEnabled());
+    QCOMPARE(mainWindow->taskWorkflow->opened.state, "2");
+    QCOMPARE(mainWindow->taskPanel->noteBox->toPlainText(), "正在写的说明");
 }
 
 void TestLive::openProjectWindowFollows() {
