@@ -11,10 +11,10 @@
 //
 //     bench_live [M, default 1000] [N, default 10000] [idle seconds, default 20]
 
-#include "BenchDatabase.h"
-#include "BenchMain.h"
-#include "ServerProcess.h"
-#include "ServerUse.h"
+#include "harness/BenchDatabase.h"
+#include "harness/BenchMain.h"
+#include "harness/ServerUse.h"
+#include "support/ServerProcess.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -16,13 +16,13 @@
 // with --servers K, K servers on the one database, the members split between
 // them and the notices written through the first.
 
-#include "BenchClient.h"
-#include "BenchDatabase.h"
-#include "BenchMain.h"
-#include "PgTestDatabase.h"
-#include "RowChanges.h"
-#include "ServerProcess.h"
-#include "ServerUse.h"
+#include "harness/BenchClient.h"
+#include "harness/BenchDatabase.h"
+#include "harness/BenchMain.h"
+#include "harness/ServerUse.h"
+#include "protocol/RowChanges.h"
+#include "support/PgTestDatabase.h"
+#include "support/ServerProcess.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -2,22 +2,22 @@
 // filled, against the same statements sent through the gateway alone, on the
 // busy department's database; and the client's peak memory.
 
-#include "AppClock.h"
-#include "AppServerGateway.h"
-#include "BenchClient.h"
-#include "BenchDatabase.h"
-#include "BenchMain.h"
 #include "ClientApp.h"
-#include "DataAccess.h"
-#include "Dialogs.h"
-#include "LoginSettings.h"
-#include "LoginWindow.h"
-#include "MainWindow.h"
-#include "NoticeBoard.h"
-#include "RecordSet.h"
-#include "ServerConnection.h"
-#include "ServerProcess.h"
-#include "Statements.h"
+#include "data/DataAccess.h"
+#include "data/connection/AppServerGateway.h"
+#include "data/connection/ServerConnection.h"
+#include "data/records/RecordSet.h"
+#include "data/statements/Statements.h"
+#include "harness/BenchClient.h"
+#include "harness/BenchDatabase.h"
+#include "harness/BenchMain.h"
+#include "notices/NoticeBoard.h"
+#include "seams/AppClock.h"
+#include "seams/Dialogs.h"
+#include "shell/LoginSettings.h"
+#include "shell/LoginWindow.h"
+#include "shell/MainWindow.h"
+#include "support/ServerProcess.h"
 
 #include <QApplication>
 #include <QLineEdit>

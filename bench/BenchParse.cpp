@@ -7,14 +7,14 @@
 //
 //     bench_parse [repeats]
 
-#include "AnswerShapeReader.h"
-#include "BenchClient.h"
-#include "BenchDatabase.h"
-#include "BenchMain.h"
-#include "HotStatements.h"
-#include "PacketParser.h"
-#include "ServerConnection.h"
-#include "ServerProcess.h"
+#include "data/answers/AnswerShapeReader.h"
+#include "data/answers/PacketParser.h"
+#include "data/connection/ServerConnection.h"
+#include "harness/BenchClient.h"
+#include "harness/BenchDatabase.h"
+#include "harness/BenchMain.h"
+#include "harness/HotStatements.h"
+#include "support/ServerProcess.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>

@@ -11,14 +11,14 @@
 //
 // --explain prints PostgreSQL's plan of each statement, as run, first.
 
-#include "BenchClient.h"
-#include "BenchDatabase.h"
-#include "BenchMain.h"
-#include "HotStatements.h"
-#include "PgStatement.h"
-#include "PgTestDatabase.h"
-#include "ServerProcess.h"
-#include "Statements.h"
+#include "data/statements/Statements.h"
+#include "harness/BenchClient.h"
+#include "harness/BenchDatabase.h"
+#include "harness/BenchMain.h"
+#include "harness/HotStatements.h"
+#include "storage/postgres/PgStatement.h"
+#include "support/PgTestDatabase.h"
+#include "support/ServerProcess.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -8,13 +8,13 @@
 //
 //     bench_server [repeats] [--reference PATH-TO-OLDER-solvane-server]
 
-#include "AppServerGateway.h"
-#include "BenchDatabase.h"
-#include "BenchMain.h"
-#include "HotStatements.h"
-#include "ServerConnection.h"
-#include "ServerProcess.h"
-#include "Statements.h"
+#include "data/connection/AppServerGateway.h"
+#include "data/connection/ServerConnection.h"
+#include "data/statements/Statements.h"
+#include "harness/BenchDatabase.h"
+#include "harness/BenchMain.h"
+#include "harness/HotStatements.h"
+#include "support/ServerProcess.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -7,13 +7,13 @@
 //
 //     bench_statistics [repeats]
 
-#include "AppServerGateway.h"
-#include "BenchDatabase.h"
-#include "BenchMain.h"
-#include "MemberYear.h"
-#include "ServerConnection.h"
-#include "ServerProcess.h"
-#include "Statements.h"
+#include "data/connection/AppServerGateway.h"
+#include "data/connection/ServerConnection.h"
+#include "data/statements/Statements.h"
+#include "harness/BenchDatabase.h"
+#include "harness/BenchMain.h"
+#include "statistics/MemberYear.h"
+#include "support/ServerProcess.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

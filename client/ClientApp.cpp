@@ -1,12 +1,12 @@
 #include "ClientApp.h"
 
-#include "LoginWindow.h"
-#include "MainWindow.h"
-#include "MemberWindow.h"
-#include "NewProjectWindow.h"
-#include "ProjectWindow.h"
-#include "TaskDispatchWindow.h"
-#include "TaskWorkflow.h"
+#include "members/MemberWindow.h"
+#include "projects/NewProjectWindow.h"
+#include "projects/ProjectWindow.h"
+#include "shell/LoginWindow.h"
+#include "shell/MainWindow.h"
+#include "tasks/TaskDispatchWindow.h"
+#include "tasks/TaskWorkflow.h"
 
 ClientApp::ClientApp() {
     main_ = std::make_unique<MainWindow>();

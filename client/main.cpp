@@ -2,9 +2,9 @@
 
 #include "ClientApp.h"
 #include "CommandLine.h"
-#include "Dialogs.h"
-#include "ErrorGuard.h"
-#include "QtChinese.h"
+#include "seams/Dialogs.h"
+#include "seams/ErrorGuard.h"
+#include "seams/QtChinese.h"
 
 #include <QApplication>
 

@@ -1,4 +1,4 @@
-#include "StatementShapes.h"
+#include "protocol/StatementShapes.h"
 
 #include <unordered_map>
 

@@ -1,14 +1,14 @@
 // solvane-server: the application server every Solvane client talks to.
 
-#include "AdminTasks.h"
-#include "Backup.h"
-#include "HttpServer.h"
-#include "Options.h"
-#include "PgConnection.h"
-#include "PgStorage.h"
-#include "PostgresCommands.h"
-#include "SqliteStorage.h"
+#include "commands/AdminTasks.h"
+#include "commands/Backup.h"
+#include "commands/Options.h"
+#include "commands/PostgresCommands.h"
+#include "http/HttpServer.h"
 #include "solvane_version.h"
+#include "storage/postgres/PgConnection.h"
+#include "storage/postgres/PgStorage.h"
+#include "storage/sqlite/SqliteStorage.h"
 
 #include <signal.h>
 #include <sys/resource.h>

@@ -1,9 +1,9 @@
-#include "DataAccess.h"
+#include "data/DataAccess.h"
 
-#include "AppServerGateway.h"
-#include "ServerConnection.h"
-#include "ServerError.h"
-#include "Statements.h"
+#include "data/answers/ServerError.h"
+#include "data/connection/AppServerGateway.h"
+#include "data/connection/ServerConnection.h"
+#include "data/statements/Statements.h"
 
 #include <QDebug>
 

@@ -4,8 +4,8 @@
 // a change the count of rows it changed or a failure. A change that matched
 // no row is not a failure; its count is 0.
 
-#include "Records.h"
-#include "RequestResult.h"
+#include "data/RequestResult.h"
+#include "data/statements/Records.h"
 
 #include <QDateTime>
 

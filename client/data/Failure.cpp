@@ -1,6 +1,6 @@
-#include "Failure.h"
+#include "data/Failure.h"
 
-#include "RefusalTexts.h"
+#include "data/RefusalTexts.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
-#include "ReadBack.h"
+#include "data/ReadBack.h"
 
-#include "DataAccess.h"
-#include "RecordRows.h"
-#include "RecordSet.h"
-#include "SqlValues.h"
+#include "data/DataAccess.h"
+#include "data/records/RecordRows.h"
+#include "data/records/RecordSet.h"
+#include "data/statements/SqlValues.h"
 
 namespace ReadBack {
 

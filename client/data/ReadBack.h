@@ -3,7 +3,7 @@
 // back by the row's key, so that a change carried out carries on as one and
 // a change not carried out can be made again without doubling anything.
 
-#include "Records.h"
+#include "data/statements/Records.h"
 
 namespace ReadBack {
 

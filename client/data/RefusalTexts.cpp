@@ -1,4 +1,4 @@
-#include "RefusalTexts.h"
+#include "data/RefusalTexts.h"
 
 #include <QHash>
 

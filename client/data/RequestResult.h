@@ -2,8 +2,8 @@
 // What every request of the data access gives back: a query its rows or a
 // failure, a change the count of rows it changed or a failure.
 
-#include "DataPacket.h"
-#include "Failure.h"
+#include "data/Failure.h"
+#include "data/answers/DataPacket.h"
 
 #include <optional>
 #include <utility>

@@ -1,4 +1,4 @@
-#include "SettledChange.h"
+#include "data/SettledChange.h"
 
 #include <QDebug>
 

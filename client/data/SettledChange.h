@@ -2,8 +2,8 @@
 // What became of a change, told as the member reads it: made, not made, or
 // unknown. A lost answer is settled by reading the change back.
 
-#include "ReadBack.h"
-#include "RequestResult.h"
+#include "data/ReadBack.h"
+#include "data/RequestResult.h"
 
 #include <QString>
 

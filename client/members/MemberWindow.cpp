@@ -1,16 +1,16 @@
-#include "MemberWindow.h"
+#include "members/MemberWindow.h"
 
-#include "CutTextTips.h"
-#include "DataAccess.h"
-#include "Dialogs.h"
-#include "ErrorGuard.h"
-#include "GridColumns.h"
-#include "MemberRights.h"
-#include "ReadBack.h"
-#include "RecordSetModel.h"
-#include "SettledChange.h"
-#include "SqlValues.h"
-#include "WindowConventions.h"
+#include "data/DataAccess.h"
+#include "data/ReadBack.h"
+#include "data/SettledChange.h"
+#include "data/records/RecordSetModel.h"
+#include "data/statements/SqlValues.h"
+#include "members/MemberRights.h"
+#include "seams/Dialogs.h"
+#include "seams/ErrorGuard.h"
+#include "widgets/CutTextTips.h"
+#include "widgets/GridColumns.h"
+#include "widgets/WindowConventions.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>

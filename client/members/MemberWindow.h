@@ -2,9 +2,9 @@
 // The member management window: the member list, adding members (privileged
 // members only) and changing one's own login.
 
-#include "ChildWindow.h"
-#include "RecordSet.h"
-#include "Records.h"
+#include "data/records/RecordSet.h"
+#include "data/statements/Records.h"
+#include "seams/ChildWindow.h"
 
 #include <functional>
 

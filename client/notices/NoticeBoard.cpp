@@ -1,8 +1,8 @@
-#include "NoticeBoard.h"
+#include "notices/NoticeBoard.h"
 
 #include <QSet>
 
-#include "SqlValues.h"
+#include "data/statements/SqlValues.h"
 
 #include <QColor>
 #include <QTextCursor>

@@ -1,7 +1,7 @@
 #pragma once
 // The notice panel's and the reminder's texts.
 
-#include "RecordSet.h"
+#include "data/records/RecordSet.h"
 
 #include <QDateTime>
 #include <QString>

@@ -1,9 +1,9 @@
-#include "NoticePost.h"
+#include "notices/NoticePost.h"
 
-#include "AppClock.h"
-#include "AppShell.h"
-#include "DataAccess.h"
-#include "TimeText.h"
+#include "data/DataAccess.h"
+#include "data/statements/TimeText.h"
+#include "seams/AppClock.h"
+#include "seams/AppShell.h"
 
 namespace NoticePost {
 

@@ -3,9 +3,9 @@
 // generated number and chosen performers; in update mode (opened by the
 // project window's re-edit) it replaces that project's stored row instead.
 
-#include "ChildWindow.h"
-#include "ProjectRules.h"
-#include "Records.h"
+#include "data/statements/Records.h"
+#include "projects/ProjectRules.h"
+#include "seams/ChildWindow.h"
 
 #include <optional>
 

@@ -1,9 +1,9 @@
-#include "ProgressSheet.h"
+#include "projects/ProgressSheet.h"
 
-#include "CutTextTips.h"
-#include "RecordSet.h"
-#include "SqlValues.h"
-#include "TimeText.h"
+#include "data/records/RecordSet.h"
+#include "data/statements/SqlValues.h"
+#include "data/statements/TimeText.h"
+#include "widgets/CutTextTips.h"
 
 #include <QAbstractTableModel>
 #include <QHeaderView>

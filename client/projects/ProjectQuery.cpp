@@ -1,7 +1,7 @@
-#include "ProjectQuery.h"
+#include "projects/ProjectQuery.h"
 
-#include "SqlValues.h"
-#include "Statements.h"
+#include "data/statements/SqlValues.h"
+#include "data/statements/Statements.h"
 
 namespace ProjectQuery {
 

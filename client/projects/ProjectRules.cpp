@@ -1,7 +1,7 @@
-#include "ProjectRules.h"
+#include "projects/ProjectRules.h"
 
-#include "SqlValues.h"
-#include "TimeText.h"
+#include "data/statements/SqlValues.h"
+#include "data/statements/TimeText.h"
 
 #include <QSet>
 

@@ -4,8 +4,8 @@
 // flow nodes, dispatches tasks and re-edits the project; its creator
 // completes it or, while it has no tasks, deletes it.
 
-#include "ChildWindow.h"
-#include "Records.h"
+#include "data/statements/Records.h"
+#include "seams/ChildWindow.h"
 
 #include <functional>
 

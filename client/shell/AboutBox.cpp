@@ -1,7 +1,7 @@
-#include "AboutBox.h"
+#include "shell/AboutBox.h"
 
-#include "Dialogs.h"
-#include "ServerConnection.h"
+#include "data/connection/ServerConnection.h"
+#include "seams/Dialogs.h"
 #include "solvane_version.h"
 
 QString AboutBox::text(const ServerConnection &connection) {

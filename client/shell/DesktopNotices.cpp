@@ -1,4 +1,4 @@
-#include "DesktopNotices.h"
+#include "shell/DesktopNotices.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>

@@ -1,4 +1,4 @@
-#include "LoginSettings.h"
+#include "shell/LoginSettings.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,12 +1,12 @@
-#include "LoginWindow.h"
+#include "shell/LoginWindow.h"
 
-#include "DataAccess.h"
-#include "Dialogs.h"
-#include "ErrorGuard.h"
-#include "LoginSettings.h"
-#include "MainWindow.h"
-#include "SqlValues.h"
-#include "WindowConventions.h"
+#include "data/DataAccess.h"
+#include "data/statements/SqlValues.h"
+#include "seams/Dialogs.h"
+#include "seams/ErrorGuard.h"
+#include "shell/LoginSettings.h"
+#include "shell/MainWindow.h"
+#include "widgets/WindowConventions.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>

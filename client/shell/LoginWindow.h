@@ -2,7 +2,7 @@
 // The login window: checks a member against the server, chooses the server
 // address, and remembers the last successful login in Server.ini.
 
-#include "RecordSet.h"
+#include "data/records/RecordSet.h"
 
 #include <QDialog>
 

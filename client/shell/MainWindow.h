@@ -2,11 +2,11 @@
 // The main window: the current member, the connection and the gateway, the
 // reminder's timer, the project and task lists, the notice panel and the menu.
 
-#include "AppServerGateway.h"
-#include "AppShell.h"
-#include "RecordSet.h"
-#include "Records.h"
-#include "ServerConnection.h"
+#include "data/connection/AppServerGateway.h"
+#include "data/connection/ServerConnection.h"
+#include "data/records/RecordSet.h"
+#include "data/statements/Records.h"
+#include "seams/AppShell.h"
 
 #include <QMainWindow>
 

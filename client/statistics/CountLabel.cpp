@@ -1,4 +1,4 @@
-#include "CountLabel.h"
+#include "statistics/CountLabel.h"
 
 #include <QAccessibleWidget>
 

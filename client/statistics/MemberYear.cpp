@@ -1,7 +1,7 @@
-#include "MemberYear.h"
+#include "statistics/MemberYear.h"
 
-#include "SqlValues.h"
-#include "TimeText.h"
+#include "data/statements/SqlValues.h"
+#include "data/statements/TimeText.h"
 
 namespace {
 enum Column { kPerformer = 3, kCreateTime = 4, kDueTime = 5, kState = 6, kAgreedTime = 10 };

@@ -3,7 +3,7 @@
 // and how they went. Read from the answer of Statements::memberYearTasks; a
 // task belongs to the month it was created in.
 
-#include "DataPacket.h"
+#include "data/answers/DataPacket.h"
 
 #include <QDateTime>
 #include <QString>

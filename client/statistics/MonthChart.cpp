@@ -1,6 +1,6 @@
-#include "MonthChart.h"
+#include "statistics/MonthChart.h"
 
-#include "MonthNames.h"
+#include "statistics/MonthNames.h"
 
 #include <QBarCategoryAxis>
 #include <QBarSet>

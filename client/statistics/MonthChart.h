@@ -4,7 +4,7 @@
 // month's column picks it. Screen readers get the figures as the view's
 // accessible description.
 
-#include "MemberYear.h"
+#include "statistics/MemberYear.h"
 
 #include <QChartView>
 

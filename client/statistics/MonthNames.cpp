@@ -1,4 +1,4 @@
-#include "MonthNames.h"
+#include "statistics/MonthNames.h"
 
 namespace MonthNames {
 const QStringList &all() {

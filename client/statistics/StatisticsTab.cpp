@@ -1,15 +1,15 @@
-#include "StatisticsTab.h"
+#include "statistics/StatisticsTab.h"
 
-#include "AppClock.h"
-#include "CountLabel.h"
-#include "DataAccess.h"
-#include "Dialogs.h"
-#include "MonthChart.h"
-#include "MonthNames.h"
-#include "RecordSet.h"
-#include "RecordSetModel.h"
-#include "TaskGrid.h"
-#include "WindowConventions.h"
+#include "data/DataAccess.h"
+#include "data/records/RecordSet.h"
+#include "data/records/RecordSetModel.h"
+#include "seams/AppClock.h"
+#include "seams/Dialogs.h"
+#include "statistics/CountLabel.h"
+#include "statistics/MonthChart.h"
+#include "statistics/MonthNames.h"
+#include "tasks/TaskGrid.h"
+#include "widgets/WindowConventions.h"
 
 #include <QButtonGroup>
 #include <QGridLayout>
@@ -147,11 +147,11 @@ void StatisticsTab::setMembers(const QStringList &names) {
 }
 
 void StatisticsTab::readMembers() {
-    RecordSet members;
-    const PDataPacket answer = DataAccess::selectDisplayNames();
-    if (!answer)
+    const QueryResult answer = DataAccess::selectDisplayNames();
+    if (!answer.ok())
         return; // the list shown stays; a pick says what went wrong
-    members.load(answer);
+    RecordSet members;
+    members.load(answer.rows());
     QStringList names;
     for (int row = 0; row < members.recordCount(); ++row) {
         const QString name = members.value(row, 0).trimmed();

@@ -5,8 +5,8 @@
 // (the member's year); a pick of another month of the same year asks it again
 // and, while nothing changed, gets the answer it keeps.
 
-#include "CountLabel.h"
-#include "MemberYear.h"
+#include "statistics/CountLabel.h"
+#include "statistics/MemberYear.h"
 
 #include <QList>
 #include <QWidget>

@@ -1,4 +1,4 @@
-#include "BusinessFlow.h"
+#include "tasks/BusinessFlow.h"
 
 namespace BusinessFlow {
 

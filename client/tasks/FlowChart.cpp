@@ -1,6 +1,6 @@
-#include "FlowChart.h"
+#include "tasks/FlowChart.h"
 
-#include "BusinessFlow.h"
+#include "tasks/BusinessFlow.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>

@@ -1,4 +1,4 @@
-#include "NoteLines.h"
+#include "tasks/NoteLines.h"
 
 namespace NoteLines {
 

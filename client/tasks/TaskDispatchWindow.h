@@ -4,8 +4,8 @@
 // related persons, and "派发" stores the task. Opened by a re-edit it shows
 // the form of an existing task, and "更新" replaces that task.
 
-#include "ChildWindow.h"
-#include "Records.h"
+#include "data/statements/Records.h"
+#include "seams/ChildWindow.h"
 
 #include <functional>
 #include <optional>

@@ -1,11 +1,11 @@
-#include "TaskGrid.h"
+#include "tasks/TaskGrid.h"
 
-#include "AppClock.h"
-#include "GridColumns.h"
-#include "RecordSet.h"
-#include "RecordSetModel.h"
-#include "SqlValues.h"
-#include "TimeText.h"
+#include "data/records/RecordSet.h"
+#include "data/records/RecordSetModel.h"
+#include "data/statements/SqlValues.h"
+#include "data/statements/TimeText.h"
+#include "seams/AppClock.h"
+#include "widgets/GridColumns.h"
 
 #include <QHeaderView>
 #include <QTableView>

@@ -1,10 +1,10 @@
-#include "TaskPanel.h"
+#include "tasks/TaskPanel.h"
 
-#include "WindowConventions.h"
+#include "widgets/WindowConventions.h"
 
 #include <QGridLayout>
-#include <QHash>
 #include <QHBoxLayout>
+#include <QHash>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>

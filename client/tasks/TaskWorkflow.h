@@ -4,7 +4,7 @@
 // of a related person), claim it, apply for its completion, reject or agree
 // to the application, and re-edit it in the dispatch window.
 
-#include "Records.h"
+#include "data/statements/Records.h"
 
 #include <QObject>
 

@@ -1,4 +1,4 @@
-#include "IntervalTimer.h"
+#include "timer/IntervalTimer.h"
 
 #include <QMetaObject>
 

@@ -3,7 +3,7 @@
 // handed to the user-interface thread and the worker waits until the handler
 // has run, so ticks never overlap and the period is interval + handler time.
 
-#include "ManualResetEvent.h"
+#include "timer/ManualResetEvent.h"
 
 #include <QObject>
 #include <QThread>

@@ -1,4 +1,4 @@
-#include "ManualResetEvent.h"
+#include "timer/ManualResetEvent.h"
 
 void ManualResetEvent::set() {
     {

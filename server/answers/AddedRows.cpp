@@ -1,6 +1,6 @@
-#include "AddedRows.h"
+#include "answers/AddedRows.h"
 
-#include "JsonText.h"
+#include "answers/JsonText.h"
 
 #include <limits>
 

@@ -3,8 +3,8 @@
 // rows added since, as the storage places them, written as an answer's rows
 // are and merged into the kept rows at their places.
 
-#include "AnswerCache.h"
-#include "Storage.h"
+#include "answers/AnswerCache.h"
+#include "storage/Storage.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "AnswerBudget.h"
+#include "answers/AnswerBudget.h"
 
 #include <utility>
 

@@ -1,6 +1,6 @@
-#include "AnswerCache.h"
+#include "answers/AnswerCache.h"
 
-#include "AnswerCompression.h"
+#include "answers/AnswerCompression.h"
 
 #include <iterator>
 

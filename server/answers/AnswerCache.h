@@ -5,7 +5,7 @@
 // nothing it reads has changed gets it without running the statement.
 // Bounded in bytes; the least recently used answers go first.
 
-#include "StoredCells.h"
+#include "answers/StoredCells.h"
 
 #include <cstddef>
 #include <cstdint>

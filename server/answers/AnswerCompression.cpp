@@ -1,4 +1,4 @@
-#include "AnswerCompression.h"
+#include "answers/AnswerCompression.h"
 
 #include <zlib.h>
 

@@ -1,4 +1,4 @@
-#include "AnswerSizes.h"
+#include "answers/AnswerSizes.h"
 
 namespace appserver {
 

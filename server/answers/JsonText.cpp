@@ -1,6 +1,6 @@
-#include "JsonText.h"
+#include "answers/JsonText.h"
 
-#include "Utf8.h"
+#include "statements/Utf8.h"
 
 #include <nlohmann/json.hpp>
 

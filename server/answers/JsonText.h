@@ -2,9 +2,9 @@
 // Writes JSON text straight into a string: the query answers are large and
 // their shape is fixed, so no document tree is built for them.
 
-#include "AnswerBudget.h"
-#include "AnswerCache.h"
-#include "Storage.h"
+#include "answers/AnswerBudget.h"
+#include "answers/AnswerCache.h"
+#include "storage/Storage.h"
 
 #include <cstdint>
 #include <optional>

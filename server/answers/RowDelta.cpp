@@ -1,4 +1,4 @@
-#include "RowDelta.h"
+#include "answers/RowDelta.h"
 
 #include <algorithm>
 

@@ -4,7 +4,7 @@
 // rows between them are sent. A member refreshing the notice panel after one
 // new notice receives one row instead of thousands.
 
-#include "AnswerCache.h"
+#include "answers/AnswerCache.h"
 
 #include <optional>
 #include <string>

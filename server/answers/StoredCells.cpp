@@ -1,4 +1,4 @@
-#include "StoredCells.h"
+#include "answers/StoredCells.h"
 
 #include <algorithm>
 #include <cstring>

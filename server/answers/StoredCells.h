@@ -3,7 +3,7 @@
 // that the next answer to the same statement can tell its unchanged rows by
 // comparing bytes, and take their text instead of writing it again.
 
-#include "Storage.h"
+#include "storage/Storage.h"
 
 #include <cstdint>
 #include <string>

@@ -1,6 +1,6 @@
-#include "AdminTasks.h"
+#include "commands/AdminTasks.h"
 
-#include "MemberNames.h"
+#include "members/MemberNames.h"
 
 #include <sqlite3.h>
 

@@ -1,7 +1,7 @@
 #pragma once
 // What the operator does from the command line rather than through a client.
 
-#include "SqliteStorage.h"
+#include "storage/sqlite/SqliteStorage.h"
 
 #include <string>
 

@@ -1,6 +1,6 @@
-#include "Backup.h"
+#include "commands/Backup.h"
 
-#include "Options.h"
+#include "commands/Options.h"
 
 #include <sqlite3.h>
 

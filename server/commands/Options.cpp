@@ -1,4 +1,4 @@
-#include "Options.h"
+#include "commands/Options.h"
 
 #include <cstdlib>
 

@@ -1,8 +1,8 @@
-#include "PgCopy.h"
+#include "commands/PgCopy.h"
 
-#include "ClientTables.h"
-#include "PgConnection.h"
-#include "PgSchema.h"
+#include "statements/ClientTables.h"
+#include "storage/postgres/PgConnection.h"
+#include "storage/postgres/PgSchema.h"
 
 #include <sqlite3.h>
 

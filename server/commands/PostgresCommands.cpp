@@ -1,10 +1,10 @@
-#include "PostgresCommands.h"
+#include "commands/PostgresCommands.h"
 
-#include "ClientTables.h"
-#include "Options.h"
-#include "PgConnection.h"
-#include "PgCopy.h"
-#include "PgSchema.h"
+#include "commands/Options.h"
+#include "commands/PgCopy.h"
+#include "statements/ClientTables.h"
+#include "storage/postgres/PgConnection.h"
+#include "storage/postgres/PgSchema.h"
 
 #include <cstdio>
 #include <exception>

@@ -1,4 +1,4 @@
-#include "DisconnectWatch.h"
+#include "http/DisconnectWatch.h"
 
 #include <sys/epoll.h>
 #include <sys/eventfd.h>

@@ -1,4 +1,4 @@
-#include "HeaderLists.h"
+#include "http/HeaderLists.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,9 +1,9 @@
-#include "HttpServer.h"
+#include "http/HttpServer.h"
 
-#include "HeaderLists.h"
-#include "MemberDirectory.h"
-#include "RequestHeaders.h"
-#include "RowChanges.h"
+#include "http/HeaderLists.h"
+#include "http/RequestHeaders.h"
+#include "members/MemberDirectory.h"
+#include "protocol/RowChanges.h"
 
 #include <microhttpd.h>
 #include <netdb.h>

@@ -4,15 +4,15 @@
 // slow connection costs a file descriptor and a few KiB, never a thread;
 // statements run on the database workers while their connection is suspended.
 
-#include "ChangeFeed.h"
-#include "ConfirmedLogins.h"
-#include "DisconnectWatch.h"
-#include "LogLines.h"
-#include "LoginThrottle.h"
-#include "ReaderShares.h"
-#include "Routes.h"
-#include "StatementRequests.h"
-#include "WaitLimits.h"
+#include "admission/ConfirmedLogins.h"
+#include "admission/LoginThrottle.h"
+#include "admission/ReaderShares.h"
+#include "admission/WaitLimits.h"
+#include "http/DisconnectWatch.h"
+#include "http/LogLines.h"
+#include "http/Routes.h"
+#include "live/ChangeFeed.h"
+#include "requests/StatementRequests.h"
 
 #include <chrono>
 #include <condition_variable>

@@ -1,6 +1,6 @@
-#include "LogLines.h"
+#include "http/LogLines.h"
 
-#include "SqlLexer.h"
+#include "statements/SqlLexer.h"
 
 #include <algorithm>
 #include <cstdio>

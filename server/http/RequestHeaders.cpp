@@ -1,6 +1,6 @@
-#include "RequestHeaders.h"
+#include "http/RequestHeaders.h"
 
-#include "HeaderLists.h"
+#include "http/HeaderLists.h"
 
 #include <netinet/in.h>
 #include <strings.h>

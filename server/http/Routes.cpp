@@ -1,6 +1,6 @@
-#include "Routes.h"
+#include "http/Routes.h"
 
-#include "Utf8.h"
+#include "statements/Utf8.h"
 
 #include <nlohmann/json.hpp>
 

@@ -3,8 +3,8 @@
 // three statement methods and the wait for changes beneath it, decided from
 // the request line alone; and the bodies a statement method cannot take.
 
-#include "Reply.h"
-#include "ServerMethods.h"
+#include "requests/Reply.h"
+#include "statements/ServerMethods.h"
 
 #include <optional>
 #include <string>

@@ -1,4 +1,4 @@
-#include "ChangeFeed.h"
+#include "live/ChangeFeed.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -6,7 +6,7 @@
 // all of them, at once after a change of this server and every probe
 // interval while anyone waits (changes of other servers or processes).
 
-#include "TableVersions.h"
+#include "live/TableVersions.h"
 
 #include <chrono>
 #include <condition_variable>

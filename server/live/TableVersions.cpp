@@ -1,4 +1,4 @@
-#include "TableVersions.h"
+#include "live/TableVersions.h"
 
 #include <nlohmann/json.hpp>
 

@@ -2,7 +2,7 @@
 // The versions of the four client tables, as a session tells them, and the
 // short token a client sends back to say which of them it has seen.
 
-#include "Storage.h"
+#include "storage/Storage.h"
 
 #include <array>
 #include <optional>

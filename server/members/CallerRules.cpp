@@ -1,10 +1,10 @@
-#include "CallerRules.h"
+#include "members/CallerRules.h"
 
-#include "MemberNames.h"
-#include "StatementShapes.h"
-#include "StoredTime.h"
-#include "ValueLimits.h"
-#include "WorkflowRules.h"
+#include "members/MemberNames.h"
+#include "members/StoredTime.h"
+#include "members/ValueLimits.h"
+#include "members/WorkflowRules.h"
+#include "protocol/StatementShapes.h"
 
 #include <ctime>
 

@@ -9,8 +9,8 @@
 // caller; values keep to ValueLimits. Projects, tasks and each member's
 // share of the notices follow the rules of WorkflowRules.
 
-#include "MemberDirectory.h"
-#include "Storage.h"
+#include "members/MemberDirectory.h"
+#include "storage/Storage.h"
 
 #include <optional>
 #include <string>

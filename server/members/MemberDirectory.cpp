@@ -1,6 +1,6 @@
-#include "MemberDirectory.h"
+#include "members/MemberDirectory.h"
 
-#include "MemberNames.h"
+#include "members/MemberNames.h"
 
 #include <chrono>
 

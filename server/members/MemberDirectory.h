@@ -4,7 +4,7 @@
 // through another. Login names compare without regard to ASCII letter
 // case, passwords exactly, as the table itself compares them.
 
-#include "Storage.h"
+#include "storage/Storage.h"
 
 #include <mutex>
 #include <optional>

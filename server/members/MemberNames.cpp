@@ -1,4 +1,4 @@
-#include "MemberNames.h"
+#include "members/MemberNames.h"
 
 #include <unicode/normalizer2.h>
 #include <unicode/uchar.h>

@@ -1,4 +1,4 @@
-#include "StoredTime.h"
+#include "members/StoredTime.h"
 
 #include <cstdio>
 

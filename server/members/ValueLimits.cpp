@@ -1,4 +1,4 @@
-#include "ValueLimits.h"
+#include "members/ValueLimits.h"
 
 #include <map>
 

@@ -4,7 +4,7 @@
 // lists. Names are short, texts members write longer, flow nodes longest
 // (they only grow).
 
-#include "StatementShapes.h"
+#include "protocol/StatementShapes.h"
 
 #include <cstddef>
 #include <optional>

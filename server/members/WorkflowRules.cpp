@@ -1,6 +1,6 @@
-#include "WorkflowRules.h"
+#include "members/WorkflowRules.h"
 
-#include "StoredTime.h"
+#include "members/StoredTime.h"
 
 #include <algorithm>
 

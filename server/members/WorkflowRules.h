@@ -5,9 +5,9 @@
 // change's own transaction, so nothing changes between the check and the
 // statement.
 
-#include "MemberDirectory.h"
-#include "StatementShapes.h"
-#include "Storage.h"
+#include "members/MemberDirectory.h"
+#include "protocol/StatementShapes.h"
+#include "storage/Storage.h"
 
 #include <cstddef>
 #include <optional>

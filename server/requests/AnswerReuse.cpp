@@ -1,8 +1,8 @@
-#include "AnswerReuse.h"
+#include "requests/AnswerReuse.h"
 
-#include "AddedRows.h"
-#include "EntityTags.h"
-#include "RowDelta.h"
+#include "answers/AddedRows.h"
+#include "answers/RowDelta.h"
+#include "requests/EntityTags.h"
 
 namespace appserver {
 namespace {

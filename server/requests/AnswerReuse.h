@@ -6,10 +6,10 @@
 // added since is brought up to date from the latest one read at a version of
 // its own, instead of running its statement again.
 
-#include "AnswerCache.h"
-#include "AnswerSizes.h"
-#include "Delivery.h"
-#include "StatementRunner.h"
+#include "answers/AnswerCache.h"
+#include "answers/AnswerSizes.h"
+#include "requests/Delivery.h"
+#include "requests/StatementRunner.h"
 
 #include <memory>
 #include <mutex>

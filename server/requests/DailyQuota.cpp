@@ -1,6 +1,6 @@
-#include "DailyQuota.h"
+#include "requests/DailyQuota.h"
 
-#include "Reply.h"
+#include "requests/Reply.h"
 
 namespace appserver {
 

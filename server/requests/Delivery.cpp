@@ -1,6 +1,6 @@
-#include "Delivery.h"
+#include "requests/Delivery.h"
 
-#include "AnswerCompression.h"
+#include "answers/AnswerCompression.h"
 
 namespace appserver {
 

@@ -3,7 +3,7 @@
 // Runs on the database worker, so that compressing a large answer never
 // holds up the connections' event thread.
 
-#include "Reply.h"
+#include "requests/Reply.h"
 
 #include <string>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "EntityTags.h"
+#include "requests/EntityTags.h"
 
 #include <cstdint>
 #include <cstdio>

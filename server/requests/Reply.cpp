@@ -1,4 +1,4 @@
-#include "Reply.h"
+#include "requests/Reply.h"
 
 #include <nlohmann/json.hpp>
 

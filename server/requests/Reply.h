@@ -2,8 +2,8 @@
 // What a request gets back: a status and a JSON body, or a kept answer sent
 // as it is kept.
 
-#include "AnswerBudget.h"
-#include "AnswerCache.h"
+#include "answers/AnswerBudget.h"
+#include "answers/AnswerCache.h"
 
 #include <memory>
 #include <string>

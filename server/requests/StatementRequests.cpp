@@ -1,7 +1,7 @@
-#include "StatementRequests.h"
+#include "requests/StatementRequests.h"
 
-#include "CallerRules.h"
-#include "StatementShapes.h"
+#include "members/CallerRules.h"
+#include "protocol/StatementShapes.h"
 
 #include <nlohmann/json.hpp>
 

@@ -4,14 +4,14 @@
 // it, and deliver the reply. Each stage is done by its own part; answer()
 // reads as the stages in order.
 
-#include "AnswerReuse.h"
-#include "CallerRules.h"
-#include "DailyQuota.h"
-#include "Delivery.h"
-#include "MemberDirectory.h"
-#include "Reply.h"
-#include "StatementRunner.h"
-#include "WorkerQueue.h"
+#include "members/CallerRules.h"
+#include "members/MemberDirectory.h"
+#include "requests/AnswerReuse.h"
+#include "requests/DailyQuota.h"
+#include "requests/Delivery.h"
+#include "requests/Reply.h"
+#include "requests/StatementRunner.h"
+#include "storage/WorkerQueue.h"
 
 #include <functional>
 #include <memory>

@@ -1,7 +1,7 @@
-#include "StatementRunner.h"
+#include "requests/StatementRunner.h"
 
-#include "JsonText.h"
-#include "MemberDirectory.h"
+#include "answers/JsonText.h"
+#include "members/MemberDirectory.h"
 
 namespace appserver {
 namespace {

@@ -2,10 +2,10 @@
 // The run stage: a statement carried out on the worker's session, a query's
 // rows written as JSON while they are read, and the outcome told as a reply.
 
-#include "AnswerBudget.h"
-#include "AnswerCache.h"
-#include "Reply.h"
-#include "Storage.h"
+#include "answers/AnswerBudget.h"
+#include "answers/AnswerCache.h"
+#include "requests/Reply.h"
+#include "storage/Storage.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "BoundedFunctions.h"
+#include "statements/BoundedFunctions.h"
 
 #include <sqlite3.h>
 

@@ -1,4 +1,4 @@
-#include "Dialect.h"
+#include "statements/Dialect.h"
 
 #include <cctype>
 #include <strings.h>

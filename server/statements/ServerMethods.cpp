@@ -1,4 +1,4 @@
-#include "ServerMethods.h"
+#include "statements/ServerMethods.h"
 
 namespace appserver {
 

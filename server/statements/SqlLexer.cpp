@@ -1,4 +1,4 @@
-#include "SqlLexer.h"
+#include "statements/SqlLexer.h"
 
 #include <strings.h>
 

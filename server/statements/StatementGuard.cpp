@@ -1,9 +1,9 @@
-#include "StatementGuard.h"
+#include "statements/StatementGuard.h"
 
-#include "ClientTables.h"
+#include "statements/ClientTables.h"
 
-#include <sqlite3.h>
 #include <cstring>
+#include <sqlite3.h>
 #include <strings.h>
 
 #include <initializer_list>

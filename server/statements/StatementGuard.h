@@ -2,7 +2,7 @@
 // Decides, while SQLite compiles a statement, whether each thing it would do
 // is allowed for the server method that received it.
 
-#include "ServerMethods.h"
+#include "statements/ServerMethods.h"
 
 #include <string>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "QueryStop.h"
+#include "storage/QueryStop.h"
 
 #include <sys/eventfd.h>
 #include <unistd.h>

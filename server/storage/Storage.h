@@ -3,8 +3,8 @@
 // A Storage hands out Sessions; each Session is one database connection that
 // serves one request at a time, so a database worker owns one for its life.
 
-#include "QueryStop.h"
-#include "ServerMethods.h"
+#include "statements/ServerMethods.h"
+#include "storage/QueryStop.h"
 
 #include <functional>
 #include <memory>

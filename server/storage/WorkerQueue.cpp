@@ -1,4 +1,4 @@
-#include "WorkerQueue.h"
+#include "storage/WorkerQueue.h"
 
 namespace appserver {
 

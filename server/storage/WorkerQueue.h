@@ -3,7 +3,7 @@
 // queue. A full queue refuses at once, so a flood of requests costs a quick
 // refusal rather than a growing wait for everyone.
 
-#include "Storage.h"
+#include "storage/Storage.h"
 
 #include <chrono>
 #include <condition_variable>

@@ -1,12 +1,12 @@
 // The help menu's About box: where it sits, and that it names the client's
 // version and the server the member is logged in to.
 
-#include "AboutBox.h"
 #include "ClientApp.h"
-#include "Dialogs.h"
-#include "MainWindow.h"
-#include "ShellFixture.h"
+#include "seams/Dialogs.h"
+#include "shell/AboutBox.h"
+#include "shell/MainWindow.h"
 #include "solvane_version.h"
+#include "support/ShellFixture.h"
 
 #include <QMenu>
 #include <QMenuBar>

@@ -2,14 +2,14 @@
 // later reads find, and every failure comes back as a failure value that says
 // which: out of reach, answer lost, refused (with the server's code), busy.
 
-#include "AppServerGateway.h"
-#include "CuttingProxy.h"
-#include "DataAccess.h"
-#include "RecordSet.h"
-#include "ServerConnection.h"
-#include "ServerError.h"
-#include "ServerProcess.h"
-#include "Statements.h"
+#include "data/DataAccess.h"
+#include "data/answers/ServerError.h"
+#include "data/connection/AppServerGateway.h"
+#include "data/connection/ServerConnection.h"
+#include "data/records/RecordSet.h"
+#include "data/statements/Statements.h"
+#include "support/CuttingProxy.h"
+#include "support/ServerProcess.h"
 
 #include <QtTest>
 

@@ -2,7 +2,7 @@
 // glyphs, without which a fresh machine shows every caption as empty boxes.
 
 #include "ClientApp.h"
-#include "LoginSettings.h"
+#include "shell/LoginSettings.h"
 
 #include <QAbstractButton>
 #include <QFile>

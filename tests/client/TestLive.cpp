@@ -3,26 +3,26 @@
 // for changes, without any action of the member's, the member's place kept,
 // and without writing anything in turn.
 
-#include "AppClock.h"
 #include "ClientApp.h"
-#include "DataAccess.h"
-#include "RecordSet.h"
-#include "RecordRows.h"
-#include "Statements.h"
-#include "Dialogs.h"
-#include "MainWindow.h"
-#include "NoticeBoard.h"
-#include "ProjectQueryTab.h"
-#include "ProjectRules.h"
-#include "ProjectWindow.h"
-#include "ShellFixture.h"
-#include "TaskPanel.h"
-#include "TaskWorkflow.h"
+#include "data/DataAccess.h"
+#include "data/records/RecordRows.h"
+#include "data/records/RecordSet.h"
+#include "data/statements/Statements.h"
+#include "notices/NoticeBoard.h"
+#include "projects/ProjectQueryTab.h"
+#include "projects/ProjectRules.h"
+#include "projects/ProjectWindow.h"
+#include "seams/AppClock.h"
+#include "seams/Dialogs.h"
+#include "shell/MainWindow.h"
+#include "support/ShellFixture.h"
+#include "tasks/TaskPanel.h"
+#include "tasks/TaskWorkflow.h"
 
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTabWidget>
 #include <QStatusBar>
+#include <QTabWidget>
 #include <QTableView>
 #include <QTextEdit>
 #include <QtTest>
@@ -163,8 +163,8 @@ void TestLive::openedTaskFollows() {
     Task applied = newTask("旧任务");
     applied.performer = "Kestra";
     applied.createTime = "2026-12-01 09:00:00";
-    QVERIFY2(DataAccess::updateTaskStateCounted("2", "装好了", applied).changedAnyRow(),
-             qPrintable(DataAccess::lastFailure().text));
+    const ChangeOutcome agreed = DataAccess::updateTaskState("2", "装好了", applied);
+    QVERIFY2(agreed.changedAnyRow(), qPrintable(agreed.ok() ? "no row" : agreed.failure().text()));
 
     // Kestra's opened task follows: nothing is left to press, the note typed stays.
     ShellFixture::actAs(*kestra);

@@ -1,11 +1,11 @@
 // The member management window against a real server.
 
 #include "ClientApp.h"
-#include "Dialogs.h"
-#include "LoginWindow.h"
-#include "MainWindow.h"
-#include "MemberWindow.h"
-#include "ShellFixture.h"
+#include "members/MemberWindow.h"
+#include "seams/Dialogs.h"
+#include "shell/LoginWindow.h"
+#include "shell/MainWindow.h"
+#include "support/ShellFixture.h"
 
 #include <QAccessible>
 #include <QLineEdit>

@@ -2,10 +2,10 @@
 // shape gives exactly what the general JSON reader gives, and whatever is not
 // in that shape still reads (or fails) as JSON says.
 
-#include "AnswerShapeReader.h"
-#include "ChangedRows.h"
-#include "PacketParser.h"
-#include "ServerError.h"
+#include "data/answers/AnswerShapeReader.h"
+#include "data/answers/ChangedRows.h"
+#include "data/answers/PacketParser.h"
+#include "data/answers/ServerError.h"
 
 #include <QtTest>
 

@@ -1,10 +1,10 @@
 // What a project's query, number, state and flow nodes mean, and the progress
 // sheet's state words: rules without a server.
 
-#include "ProgressSheet.h"
-#include "ProjectQuery.h"
-#include "ProjectRules.h"
-#include "Statements.h"
+#include "data/statements/Statements.h"
+#include "projects/ProgressSheet.h"
+#include "projects/ProjectQuery.h"
+#include "projects/ProjectRules.h"
 
 #include <QtTest>
 

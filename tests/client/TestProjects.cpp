@@ -1,17 +1,17 @@
 // The project windows against a real server: the query tab, the export, the
 // new project window and the project window with its progress sheet.
 
-#include "AppClock.h"
 #include "ClientApp.h"
-#include "CuttingProxy.h"
-#include "Dialogs.h"
-#include "MainWindow.h"
-#include "NamePicker.h"
-#include "NewProjectWindow.h"
-#include "ProgressSheet.h"
-#include "ProjectQueryTab.h"
-#include "ProjectWindow.h"
-#include "ShellFixture.h"
+#include "projects/NewProjectWindow.h"
+#include "projects/ProgressSheet.h"
+#include "projects/ProjectQueryTab.h"
+#include "projects/ProjectWindow.h"
+#include "seams/AppClock.h"
+#include "seams/Dialogs.h"
+#include "shell/MainWindow.h"
+#include "support/CuttingProxy.h"
+#include "support/ShellFixture.h"
+#include "widgets/NamePicker.h"
 
 #include <QComboBox>
 #include <QDateTimeEdit>
@@ -404,7 +404,7 @@ void TestProjects::createRefusals() {
     QCOMPARE(boxes.size(), 1);
     // The server's reason, in Chinese: the number is taken (in any letter case).
     QVERIFY2(boxes[0].text ==
-                 "添加项目出错！服务器拒绝了此次请求，数据未改变。原因：该项目编号或任务已经存在。",
+                 "添加项目出错！\r服务器拒绝了此次请求，数据未改变。原因：该项目编号或任务已经存在。",
              qPrintable(boxes[0].text));
     QCOMPARE(boxes[0].caption, "创建新项目/任务");
     QCOMPARE(editor_->contentEdit->text(), "kept");

@@ -1,6 +1,6 @@
 // The grids' row-number column comes out as wide as Qt's own header makes it.
 
-#include "RowNumberHeader.h"
+#include "widgets/RowNumberHeader.h"
 
 #include <QStandardItemModel>
 #include <QtTest>

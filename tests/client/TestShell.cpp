@@ -1,21 +1,21 @@
 // The shell against a real server: login, the main window's lists and child
 // windows, the notice panel and the reminder.
 
-#include "AppClock.h"
-#include "ChildWindow.h"
 #include "ClientApp.h"
-#include "DataAccess.h"
-#include "Dialogs.h"
-#include "ErrorGuard.h"
-#include "IntervalTimer.h"
-#include "LoginSettings.h"
-#include "LoginWindow.h"
-#include "MainWindow.h"
-#include "MemberWindow.h"
-#include "NewProjectWindow.h"
-#include "NoticeBoard.h"
-#include "RecordSet.h"
-#include "ShellFixture.h"
+#include "data/DataAccess.h"
+#include "data/records/RecordSet.h"
+#include "members/MemberWindow.h"
+#include "notices/NoticeBoard.h"
+#include "projects/NewProjectWindow.h"
+#include "seams/AppClock.h"
+#include "seams/ChildWindow.h"
+#include "seams/Dialogs.h"
+#include "seams/ErrorGuard.h"
+#include "shell/LoginSettings.h"
+#include "shell/LoginWindow.h"
+#include "shell/MainWindow.h"
+#include "support/ShellFixture.h"
+#include "timer/IntervalTimer.h"
 
 #include <QAccessible>
 #include <QFile>

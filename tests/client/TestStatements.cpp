@@ -1,8 +1,8 @@
 // The exact text of every statement the client sends, and the value forms.
 
-#include "SqlValues.h"
-#include "Statements.h"
-#include "TimeText.h"
+#include "data/statements/SqlValues.h"
+#include "data/statements/Statements.h"
+#include "data/statements/TimeText.h"
 
 #include <QtTest>
 

@@ -1,10 +1,10 @@
 // The business flow's steps, the task grid's colours and the note lines:
 // rules without a server.
 
-#include "BusinessFlow.h"
-#include "FlowChart.h"
-#include "NoteLines.h"
-#include "TaskGrid.h"
+#include "tasks/BusinessFlow.h"
+#include "tasks/FlowChart.h"
+#include "tasks/NoteLines.h"
+#include "tasks/TaskGrid.h"
 
 #include <QtTest>
 

@@ -2,22 +2,22 @@
 // receipts, claim, apply, reject, agree and re-edit, from the main window and
 // from the project window, with two members at work.
 
-#include "AppClock.h"
 #include "ClientApp.h"
-#include "CuttingProxy.h"
-#include "DataAccess.h"
-#include "Dialogs.h"
-#include "FlowChart.h"
-#include "MainWindow.h"
-#include "NamePicker.h"
-#include "ProgressSheet.h"
-#include "ProjectQueryTab.h"
-#include "ProjectWindow.h"
-#include "ShellFixture.h"
-#include "TaskDispatchWindow.h"
-#include "TaskGrid.h"
-#include "TaskPanel.h"
-#include "TaskWorkflow.h"
+#include "data/DataAccess.h"
+#include "projects/ProgressSheet.h"
+#include "projects/ProjectQueryTab.h"
+#include "projects/ProjectWindow.h"
+#include "seams/AppClock.h"
+#include "seams/Dialogs.h"
+#include "shell/MainWindow.h"
+#include "support/CuttingProxy.h"
+#include "support/ShellFixture.h"
+#include "tasks/FlowChart.h"
+#include "tasks/TaskDispatchWindow.h"
+#include "tasks/TaskGrid.h"
+#include "tasks/TaskPanel.h"
+#include "tasks/TaskWorkflow.h"
+#include "widgets/NamePicker.h"
 
 #include <QComboBox>
 #include <QDateTimeEdit>

@@ -1,7 +1,7 @@
 // The interval timer: ticks on the user-interface thread, one at a time, and
 // a destruction that neither hangs nor runs a handler late.
 
-#include "IntervalTimer.h"
+#include "timer/IntervalTimer.h"
 
 #include <QtTest>
 

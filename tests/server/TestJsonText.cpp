@@ -2,8 +2,8 @@
 // whatever a cell holds, a JSON reader must get it back unchanged, and text
 // that is not UTF-8 must still make valid JSON.
 
-#include "JsonText.h"
-#include "StoredCells.h"
+#include "answers/JsonText.h"
+#include "answers/StoredCells.h"
 
 #include <QtTest>
 

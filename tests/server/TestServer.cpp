@@ -2,7 +2,7 @@
 // statements it refuses, the keys it keeps, durability and concurrent writers.
 // The suite runs once per storage (SOLVANE_TEST_STORAGE, see ServerProcess).
 
-#include "ServerProcess.h"
+#include "support/ServerProcess.h"
 
 #include <QtTest>
 

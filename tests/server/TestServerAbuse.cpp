@@ -4,8 +4,8 @@
 // worker, writes meant to hold the lock. Each time the server must stay up
 // for everyone else, within stated bounds.
 
-#include "RawSockets.h"
-#include "ServerProcess.h"
+#include "support/RawSockets.h"
+#include "support/ServerProcess.h"
 
 #include <QtTest>
 

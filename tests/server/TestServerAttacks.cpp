@@ -4,8 +4,8 @@
 // asserted; SOLVANE_ATTACKED_SERVER names another build of the server to
 // replay them against, such as an older one, for its figures.
 
-#include "RawSockets.h"
-#include "ServerProcess.h"
+#include "support/RawSockets.h"
+#include "support/ServerProcess.h"
 
 #include <QtTest>
 

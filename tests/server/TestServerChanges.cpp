@@ -2,7 +2,7 @@
 // one of the four tables changes, through this server or another one on the
 // same database, and after the quiet period when nothing does.
 
-#include "ServerProcess.h"
+#include "support/ServerProcess.h"
 
 #include <QtTest>
 

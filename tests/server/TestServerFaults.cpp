@@ -3,7 +3,7 @@
 // not write. Each time a member gets an answer in time, and the answer tells
 // what happened.
 
-#include "ServerProcess.h"
+#include "support/ServerProcess.h"
 
 #include <QtTest>
 

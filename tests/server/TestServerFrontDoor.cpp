@@ -3,10 +3,10 @@
 // what a request sends reaches the log escaped, and HTTPS speaks only
 // TLS 1.2 and 1.3 with forward secrecy.
 
-#include "LogLines.h"
-#include "LoginThrottle.h"
-#include "RawSockets.h"
-#include "ServerProcess.h"
+#include "admission/LoginThrottle.h"
+#include "http/LogLines.h"
+#include "support/RawSockets.h"
+#include "support/ServerProcess.h"
 
 #include <QFile>
 #include <QProcess>

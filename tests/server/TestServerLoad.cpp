@@ -3,7 +3,7 @@
 // and asks again; no request fails otherwise, and the next ones are served
 // as before.
 
-#include "ServerProcess.h"
+#include "support/ServerProcess.h"
 
 #include <QtTest>
 

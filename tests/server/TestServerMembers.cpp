@@ -2,11 +2,11 @@
 // server's answers to strangers, to ordinary and to privileged members, and
 // the same over HTTPS.
 
-#include "AppServerGateway.h"
-#include "RecordSet.h"
-#include "ServerConnection.h"
-#include "ServerError.h"
-#include "ServerProcess.h"
+#include "data/answers/ServerError.h"
+#include "data/connection/AppServerGateway.h"
+#include "data/connection/ServerConnection.h"
+#include "data/records/RecordSet.h"
+#include "support/ServerProcess.h"
 
 #include <QProcess>
 #include <QtTest>

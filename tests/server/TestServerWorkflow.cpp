@@ -2,7 +2,7 @@
 // program could: only what the member's own windows allow passes, and a
 // refused change leaves every row as it was.
 
-#include "ServerProcess.h"
+#include "support/ServerProcess.h"
 
 #include <QtTest>
 

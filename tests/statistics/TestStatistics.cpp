@@ -2,15 +2,15 @@
 // not privileged: picks of a member, a month and a year read back as counts,
 // grid rows and chart bars; a repeated pick is answered from the kept answer.
 
-#include "AppClock.h"
-#include "AppServerGateway.h"
-#include "DataAccess.h"
-#include "Dialogs.h"
-#include "MonthChart.h"
-#include "RecordSet.h"
-#include "ServerConnection.h"
-#include "ShellFixture.h"
-#include "StatisticsTab.h"
+#include "data/DataAccess.h"
+#include "data/connection/AppServerGateway.h"
+#include "data/connection/ServerConnection.h"
+#include "data/records/RecordSet.h"
+#include "seams/AppClock.h"
+#include "seams/Dialogs.h"
+#include "statistics/MonthChart.h"
+#include "statistics/StatisticsTab.h"
+#include "support/ShellFixture.h"
 
 #include <QBarSet>
 #include <QChart>

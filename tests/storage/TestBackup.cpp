@@ -2,7 +2,7 @@
 // taken while members write holds every answered write, a damaged database
 // is found out and never copied, and a failed copy leaves nothing behind.
 
-#include "ServerProcess.h"
+#include "support/ServerProcess.h"
 
 #include <QFile>
 #include <QProcess>

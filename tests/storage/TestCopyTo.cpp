@@ -2,8 +2,8 @@
 // server on the copy answers every table as the server on the file did, and a
 // database that holds rows already is refused and left as it was.
 
-#include "PgTestDatabase.h"
-#include "ServerProcess.h"
+#include "support/PgTestDatabase.h"
+#include "support/ServerProcess.h"
 
 #include <QtTest>
 

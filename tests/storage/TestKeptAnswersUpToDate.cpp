@@ -5,11 +5,11 @@
 // its last tag and row changes) and whole, compared with the statement run
 // on a session of the storage's own that keeps nothing.
 
-#include "JsonText.h"
-#include "PgStorage.h"
-#include "ServerProcess.h"
-#include "SqliteStorage.h"
-#include "TaggedRequests.h"
+#include "answers/JsonText.h"
+#include "storage/postgres/PgStorage.h"
+#include "storage/sqlite/SqliteStorage.h"
+#include "support/ServerProcess.h"
+#include "support/TaggedRequests.h"
 
 #include <QRandomGenerator>
 #include <QtTest>

@@ -4,9 +4,9 @@
 // rows from any server at its next answer. A database made by an earlier
 // --init still answers, with nothing reused, until --init is run again.
 
-#include "PgTestDatabase.h"
-#include "ServerProcess.h"
-#include "TaggedRequests.h"
+#include "support/PgTestDatabase.h"
+#include "support/ServerProcess.h"
+#include "support/TaggedRequests.h"
 
 #include <QtTest>
 

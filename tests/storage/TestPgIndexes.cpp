@@ -5,9 +5,9 @@
 // statements' filters; it does not show the planner's choice on a
 // department's real tables (bench_pg measures that).
 
-#include "PgStatement.h"
-#include "PgTestDatabase.h"
-#include "ServerProcess.h"
+#include "storage/postgres/PgStatement.h"
+#include "support/PgTestDatabase.h"
+#include "support/ServerProcess.h"
 
 #include <QtTest>
 

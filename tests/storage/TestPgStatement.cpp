@@ -1,8 +1,8 @@
 // The client's SQLite statements as PostgreSQL receives them, and the ones the
 // server refuses before PostgreSQL sees them.
 
-#include "ClientTables.h"
-#include "PgStatement.h"
+#include "statements/ClientTables.h"
+#include "storage/postgres/PgStatement.h"
 
 #include <QRandomGenerator>
 #include <QtTest>

@@ -1,6 +1,6 @@
-#include "PgSpelling.h"
+#include "support/PgSpelling.h"
 
-#include "ClientTables.h"
+#include "statements/ClientTables.h"
 
 #include <QHash>
 

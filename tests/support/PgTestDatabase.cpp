@@ -1,4 +1,4 @@
-#include "PgTestDatabase.h"
+#include "support/PgTestDatabase.h"
 
 #include <QAtomicInt>
 #include <QCoreApplication>

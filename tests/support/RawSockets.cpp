@@ -1,4 +1,4 @@
-#include "RawSockets.h"
+#include "support/RawSockets.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

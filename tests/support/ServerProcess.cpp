@@ -1,8 +1,8 @@
-#include "ServerProcess.h"
+#include "support/ServerProcess.h"
 
-#include "PgSpelling.h"
+#include "support/PgSpelling.h"
 
-#include "PgTestDatabase.h"
+#include "support/PgTestDatabase.h"
 
 #include <QDeadlineTimer>
 #include <QFile>

@@ -1,12 +1,12 @@
-#include "ShellFixture.h"
+#include "support/ShellFixture.h"
 
-#include "AppClock.h"
 #include "ClientApp.h"
-#include "Dialogs.h"
-#include "LoginSettings.h"
-#include "LoginWindow.h"
-#include "DataAccess.h"
-#include "MainWindow.h"
+#include "data/DataAccess.h"
+#include "seams/AppClock.h"
+#include "seams/Dialogs.h"
+#include "shell/LoginSettings.h"
+#include "shell/LoginWindow.h"
+#include "shell/MainWindow.h"
 
 #include <QFile>
 #include <QLineEdit>

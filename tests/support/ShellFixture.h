@@ -2,7 +2,7 @@
 // What a test of the client's windows needs: a real server with a few members,
 // Server.ini in a temporary folder pointing at it, and message boxes recorded.
 
-#include "ServerProcess.h"
+#include "support/ServerProcess.h"
 
 #include <QTemporaryDir>
 

@@ -1,6 +1,6 @@
-#include "TaggedRequests.h"
+#include "support/TaggedRequests.h"
 
-#include "RowChanges.h"
+#include "protocol/RowChanges.h"
 
 #include <httplib.h>
 

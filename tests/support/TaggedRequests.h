@@ -3,7 +3,7 @@
 // the row changes the client may accept, and reading back what the tests of
 // answer reuse look at.
 
-#include "ServerProcess.h"
+#include "support/ServerProcess.h"
 
 #include <string>
 

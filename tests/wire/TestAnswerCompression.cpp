@@ -4,10 +4,10 @@
 // checked on its own and the round trip runs against a stand-in that sends
 // the server's compressed form of an answer.
 
-#include "AnswerCompression.h"
-#include "AppServerGateway.h"
-#include "RequestHeaders.h"
-#include "ServerConnection.h"
+#include "answers/AnswerCompression.h"
+#include "data/connection/AppServerGateway.h"
+#include "data/connection/ServerConnection.h"
+#include "http/RequestHeaders.h"
 
 #include <QDeadlineTimer>
 #include <QtTest>

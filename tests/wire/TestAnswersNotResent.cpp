@@ -3,11 +3,11 @@
 // set; a change to a table the statement reads, through the server or by
 // another process on the file, brings the new rows.
 
-#include "AppServerGateway.h"
-#include "RowChanges.h"
-#include "ServerConnection.h"
-#include "ServerProcess.h"
-#include "TaggedRequests.h"
+#include "data/connection/AppServerGateway.h"
+#include "data/connection/ServerConnection.h"
+#include "protocol/RowChanges.h"
+#include "support/ServerProcess.h"
+#include "support/TaggedRequests.h"
 
 #include <QtTest>
 

@@ -2,8 +2,8 @@
 // member changes is told within a moment, table by table, and a server that
 // restarts is waited for and then told as a change of everything.
 
-#include "ChangeWatcher.h"
-#include "ServerProcess.h"
+#include "data/connection/ChangeWatcher.h"
+#include "support/ServerProcess.h"
 
 #include <QSignalSpy>
 #include <QtTest>

@@ -2,11 +2,11 @@
 // and the shapes the server runs are all the client's: both lists are the
 // client's own builders, so they cannot drift apart.
 
-#include "NoticeBoard.h"
-#include "ProjectQuery.h"
-#include "ProjectRules.h"
-#include "StatementShapes.h"
-#include "Statements.h"
+#include "data/statements/Statements.h"
+#include "notices/NoticeBoard.h"
+#include "projects/ProjectQuery.h"
+#include "projects/ProjectRules.h"
+#include "protocol/StatementShapes.h"
 
 #include <QtTest>
 

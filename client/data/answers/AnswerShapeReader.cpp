@@ -1,4 +1,4 @@
-#include "AnswerShapeReader.h"
+#include "data/answers/AnswerShapeReader.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // {"columns":["…",…],"rows":[["…"|null,…],…]} without blanks, several times
 // faster than a general JSON reader. Anything else it leaves to one.
 
-#include "DataPacket.h"
+#include "data/answers/DataPacket.h"
 
 #include <string_view>
 

@@ -1,4 +1,4 @@
-#include "ChangedRows.h"
+#include "data/answers/ChangedRows.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // rows the server says changed since: the earlier first and last rows stay
 // where they were, the changed rows go between them.
 
-#include "DataPacket.h"
+#include "data/answers/DataPacket.h"
 
 #include <cstddef>
 

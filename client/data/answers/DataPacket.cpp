@@ -1,4 +1,4 @@
-#include "DataPacket.h"
+#include "data/answers/DataPacket.h"
 
 #include <algorithm>
 

@@ -3,8 +3,8 @@
 // select order and the cells row after row. Shared, never changed once built.
 
 #include <QString>
-#include <QtGlobal>
 #include <QStringList>
+#include <QtGlobal>
 
 #include <memory>
 #include <vector>

@@ -1,7 +1,7 @@
-#include "PacketParser.h"
+#include "data/answers/PacketParser.h"
 
-#include "AnswerShapeReader.h"
-#include "ServerError.h"
+#include "data/answers/AnswerShapeReader.h"
+#include "data/answers/ServerError.h"
 
 #include <nlohmann/json.hpp>
 

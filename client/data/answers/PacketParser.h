@@ -2,7 +2,7 @@
 // Reads an OpenSQL answer {"columns":[...],"rows":[[...],...]} straight into
 // a data packet, without building a JSON tree first.
 
-#include "DataPacket.h"
+#include "data/answers/DataPacket.h"
 
 #include <string>
 

@@ -1,9 +1,9 @@
-#include "AppServerGateway.h"
+#include "data/connection/AppServerGateway.h"
 
-#include "ChangedRows.h"
-#include "PacketParser.h"
-#include "ServerConnection.h"
-#include "ServerError.h"
+#include "data/answers/ChangedRows.h"
+#include "data/answers/PacketParser.h"
+#include "data/answers/ServerError.h"
+#include "data/connection/ServerConnection.h"
 
 #include <nlohmann/json.hpp>
 

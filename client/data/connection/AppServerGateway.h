@@ -2,9 +2,9 @@
 // The gateway to the application server's three methods. Each takes one SQL
 // statement; failures raise ServerError and are left to the caller.
 
-#include "ChangeResult.h"
-#include "DataPacket.h"
-#include "RememberedAnswers.h"
+#include "data/answers/DataPacket.h"
+#include "data/connection/ChangeResult.h"
+#include "data/connection/RememberedAnswers.h"
 
 #include <QString>
 

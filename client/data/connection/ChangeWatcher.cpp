@@ -1,6 +1,6 @@
-#include "ChangeWatcher.h"
+#include "data/connection/ChangeWatcher.h"
 
-#include "ServerAddress.h"
+#include "data/connection/ServerAddress.h"
 
 #include <httplib.h>
 #include <nlohmann/json.hpp>

@@ -1,4 +1,4 @@
-#include "RememberedAnswers.h"
+#include "data/connection/RememberedAnswers.h"
 
 std::optional<RememberedAnswers::Answer> RememberedAnswers::find(const std::string &statement) {
     std::lock_guard<std::mutex> lock(mutex_);

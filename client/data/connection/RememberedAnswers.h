@@ -3,7 +3,7 @@
 // that asking again costs the server a 304 and the client no parsing when
 // nothing the statement reads has changed. Safe to use from several threads.
 
-#include "DataPacket.h"
+#include "data/answers/DataPacket.h"
 
 #include <mutex>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "ServerAddress.h"
+#include "data/connection/ServerAddress.h"
 
 std::string serverUrl(const QString &host, int port, bool tls) {
     const std::string name =

@@ -1,8 +1,8 @@
-#include "ServerConnection.h"
+#include "data/connection/ServerConnection.h"
 
-#include "RowChanges.h"
-#include "ServerAddress.h"
-#include "ServerError.h"
+#include "data/answers/ServerError.h"
+#include "data/connection/ServerAddress.h"
+#include "protocol/RowChanges.h"
 
 #include <cstdio>
 

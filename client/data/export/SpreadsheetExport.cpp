@@ -1,6 +1,6 @@
-#include "SpreadsheetExport.h"
+#include "data/export/SpreadsheetExport.h"
 
-#include "RecordSet.h"
+#include "data/records/RecordSet.h"
 
 #include <xlsxwriter.h>
 

@@ -1,7 +1,7 @@
-#include "RecordRows.h"
+#include "data/records/RecordRows.h"
 
-#include "RecordSet.h"
-#include "SqlValues.h"
+#include "data/records/RecordSet.h"
+#include "data/statements/SqlValues.h"
 
 namespace RecordRows {
 

@@ -2,7 +2,7 @@
 // A record set's row as a record, by column position (whole-row selects give
 // the table's column order). Values as stored; trimming is the caller's.
 
-#include "Records.h"
+#include "data/statements/Records.h"
 
 class RecordSet;
 

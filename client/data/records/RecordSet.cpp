@@ -1,4 +1,4 @@
-#include "RecordSet.h"
+#include "data/records/RecordSet.h"
 
 void RecordSet::load(const PDataPacket &packet) {
     Q_ASSERT(packet);

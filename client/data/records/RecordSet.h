@@ -2,7 +2,7 @@
 // A window's in-memory copy of a query result, read by field name (letter case
 // ignored) or position, with a cursor for first/next/eof walks.
 
-#include "DataPacket.h"
+#include "data/answers/DataPacket.h"
 
 #include <QObject>
 

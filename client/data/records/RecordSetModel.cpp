@@ -1,4 +1,4 @@
-#include "RecordSetModel.h"
+#include "data/records/RecordSetModel.h"
 
 RecordSetModel::RecordSetModel(RecordSet *records, QObject *parent)
     : QAbstractTableModel(parent), records_(records) {

@@ -2,7 +2,7 @@
 // Shows a record set in a view: its rows in stored column order, headed by
 // the field names. Follows the record set through every reload.
 
-#include "RecordSet.h"
+#include "data/records/RecordSet.h"
 
 #include <QAbstractTableModel>
 #include <QColor>

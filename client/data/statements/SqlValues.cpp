@@ -1,4 +1,4 @@
-#include "SqlValues.h"
+#include "data/statements/SqlValues.h"
 
 namespace SqlValues {
 

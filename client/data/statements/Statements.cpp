@@ -1,6 +1,6 @@
-#include "Statements.h"
+#include "data/statements/Statements.h"
 
-#include "SqlValues.h"
+#include "data/statements/SqlValues.h"
 
 #include <QDateTime>
 #include <QStringList>

@@ -3,7 +3,7 @@
 // list of statement shapes: members, projects, tasks, notices. The exact
 // text, spacing and letter case included, is what the server's database sees.
 
-#include "Records.h"
+#include "data/statements/Records.h"
 
 class QDateTime;
 

@@ -1,6 +1,6 @@
-#include "TimeText.h"
+#include "data/statements/TimeText.h"
 
-#include "SqlValues.h"
+#include "data/statements/SqlValues.h"
 
 namespace TimeText {
 

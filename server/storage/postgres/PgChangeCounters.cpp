@@ -1,7 +1,7 @@
-#include "PgChangeCounters.h"
+#include "storage/postgres/PgChangeCounters.h"
 
-#include "ClientTables.h"
-#include "PgConnection.h"
+#include "statements/ClientTables.h"
+#include "storage/postgres/PgConnection.h"
 
 #include <cstdio>
 #include <cstring>

@@ -6,7 +6,7 @@
 // it runs the statement, so a change committed in between can only make the
 // answer newer than its version, never older.
 
-#include "PgConnection.h"
+#include "storage/postgres/PgConnection.h"
 
 #include <chrono>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "PgConnection.h"
+#include "storage/postgres/PgConnection.h"
 
 #include <cctype>
 #include <cstdlib>

@@ -1,7 +1,7 @@
-#include "PgSchema.h"
+#include "storage/postgres/PgSchema.h"
 
-#include "PgChangeCounters.h"
-#include "PgConnection.h"
+#include "storage/postgres/PgChangeCounters.h"
+#include "storage/postgres/PgConnection.h"
 
 #include <stdexcept>
 

@@ -1,8 +1,8 @@
-#include "PgStatement.h"
+#include "storage/postgres/PgStatement.h"
 
-#include "ClientTables.h"
-#include "Dialect.h"
-#include "SqlLexer.h"
+#include "statements/ClientTables.h"
+#include "statements/Dialect.h"
+#include "statements/SqlLexer.h"
 
 #include <strings.h>
 

@@ -7,7 +7,7 @@
 // statement is one the server runs at all, as SQLite's authorizer does for the
 // SQLite storage.
 
-#include "Storage.h"
+#include "storage/Storage.h"
 
 #include <string>
 

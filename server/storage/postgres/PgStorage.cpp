@@ -1,9 +1,9 @@
-#include "PgStorage.h"
+#include "storage/postgres/PgStorage.h"
 
-#include "PgChangeCounters.h"
-#include "PgConnection.h"
-#include "PgSchema.h"
-#include "PgStatement.h"
+#include "storage/postgres/PgChangeCounters.h"
+#include "storage/postgres/PgConnection.h"
+#include "storage/postgres/PgSchema.h"
+#include "storage/postgres/PgStatement.h"
 
 #include <poll.h>
 

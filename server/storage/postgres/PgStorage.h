@@ -4,7 +4,7 @@
 // workers, as with SQLite. Statements are translated from the client's SQLite
 // dialect first (pg_statement.h), and reads run in read-only transactions.
 
-#include "Storage.h"
+#include "storage/Storage.h"
 
 #include <string>
 

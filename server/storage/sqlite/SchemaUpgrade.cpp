@@ -1,6 +1,6 @@
-#include "SchemaUpgrade.h"
+#include "storage/sqlite/SchemaUpgrade.h"
 
-#include "SqliteSchema.h"
+#include "storage/sqlite/SqliteSchema.h"
 
 #include <sqlite3.h>
 

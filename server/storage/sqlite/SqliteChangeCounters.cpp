@@ -1,4 +1,4 @@
-#include "SqliteChangeCounters.h"
+#include "storage/sqlite/SqliteChangeCounters.h"
 
 #include <sqlite3.h>
 

@@ -1,12 +1,12 @@
-#include "SqliteStorage.h"
+#include "storage/sqlite/SqliteStorage.h"
 
-#include "BoundedFunctions.h"
-#include "Dialect.h"
-#include "SchemaUpgrade.h"
-#include "SqlLexer.h"
-#include "SqliteSchema.h"
-#include "StatementGuard.h"
-#include "StatementShapes.h"
+#include "protocol/StatementShapes.h"
+#include "statements/BoundedFunctions.h"
+#include "statements/Dialect.h"
+#include "statements/SqlLexer.h"
+#include "statements/StatementGuard.h"
+#include "storage/sqlite/SchemaUpgrade.h"
+#include "storage/sqlite/SqliteSchema.h"
 
 #include <sqlite3.h>
 #include <unistd.h>

@@ -2,9 +2,9 @@
 // SQLite behind the Storage interface: one database file, one connection per
 // session, and SQLite's own guards deciding which statements may run.
 
-#include "SqliteChangeCounters.h"
-#include "StatementWatchdog.h"
-#include "Storage.h"
+#include "storage/Storage.h"
+#include "storage/sqlite/SqliteChangeCounters.h"
+#include "storage/sqlite/StatementWatchdog.h"
 
 #include <memory>
 #include <string>

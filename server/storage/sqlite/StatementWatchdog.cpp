@@ -1,4 +1,4 @@
-#include "StatementWatchdog.h"
+#include "storage/sqlite/StatementWatchdog.h"
 
 #include <sqlite3.h>
 

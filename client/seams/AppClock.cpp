@@ -1,0 +1,14 @@
+#include "seams/AppClock.h"
+
+namespace {
+QDateTime gFixed;
+}
+
+namespace AppClock {
+QDateTime now() {
+    return gFixed.isValid() ? gFixed : QDateTime::currentDateTime();
+}
+void setFixed(const QDateTime &instant) {
+    gFixed = instant;
+}
+} // namespace AppClock
