@@ -19,9 +19,12 @@ check() {
 # prints PATTERN COMMAND...: COMMAND succeeds and a line of its output matches
 # the extended regular expression PATTERN.
 prints() {
-    local pattern=$1
+    local pattern=$1 output
     shift
-    "$@" 2>&1 | grep -Eq -- "$pattern"
+    # Read whole before matching: grep -q stops reading at its match, and a
+    # long output would then end its writer with SIGPIPE.
+    output=$("$@" 2>&1) || return 1
+    grep -Eq -- "$pattern" <<<"$output"
 }
 
 # has_line FILE LINE: FILE holds LINE exactly, as a whole line.
