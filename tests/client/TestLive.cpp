@@ -4,6 +4,7 @@
 // and without writing anything in turn.
 
 #include "ClientApp.h"
+#include "members/MemberWindow.h"
 #include "data/DataAccess.h"
 #include "data/records/RecordRows.h"
 #include "data/records/RecordSet.h"
@@ -19,6 +20,7 @@
 #include "tasks/TaskPanel.h"
 #include "tasks/TaskWorkflow.h"
 
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStatusBar>
@@ -66,6 +68,7 @@ private slots:
     void openProjectWindowFollows();
     void newNoticesForTheMemberAreFound();
     void openedTaskFollows();
+    void followsOnAfterOwnPasswordChange();
 
 private:
     std::unique_ptr<ClientApp> logIn(const QString &user, const QString &password);
@@ -221,6 +224,31 @@ void TestLive::newNoticesForTheMemberAreFound() {
     const PDataPacket now = gateway.openSql(panel);
     QCOMPARE(NoticeBoard::newNoticesFor(now, before, "Kestra"), QStringList{"给Kestra的"});
     QCOMPARE(NoticeBoard::newNoticesFor(now, now, "Kestra"), QStringList());
+}
+
+// The member changes the own password: the watch for changes goes on under
+// the new one, and another member's work still shows at once.
+void TestLive::followsOnAfterOwnPasswordChange() {
+    auto kestra = logIn("kestra", "k");
+    auto mareth = logIn("tb58", "pw");
+    QVERIFY(kestra && mareth);
+    MainWindow *mainWindow = kestra->mainWindow;
+    ShellFixture::actAs(*kestra);
+    mainWindow->reload();
+    mainWindow->openMemberWindow();
+    MemberWindow *members = kestra->memberWindow;
+    members->changeOwnLogin();
+    members->passwordEdit->setText("k2");
+    members->changeOwnLogin();
+    QCOMPARE(Dialogs::takeShown().size(), 0);
+    members->close();
+    QCOMPARE(mainWindow->member().password, "k2");
+
+    ShellFixture::actAs(*mareth);
+    QVERIFY(DataAccess::addNotice({"改密码以后的通知", "Mareth", "Kestra", kNowText}).ok());
+    ShellFixture::actAs(*kestra);
+    QTRY_VERIFY_WITH_TIMEOUT(mainWindow->noticePanel->toPlainText().contains("改密码以后的通知"),
+                             10000);
 }
 
 QTEST_MAIN(TestLive)
