@@ -69,6 +69,7 @@ private slots:
     void newNoticesForTheMemberAreFound();
     void openedTaskFollows();
     void followsOnAfterOwnPasswordChange();
+    void openProjectWindowDropsAGoneProject();
 
 private:
     std::unique_ptr<ClientApp> logIn(const QString &user, const QString &password);
@@ -209,6 +210,39 @@ void TestLive::openProjectWindowFollows() {
              qPrintable(mainWindow->statusBar()->currentMessage()));
     // Following wrote nothing: a write would set every window following it going.
     QCOMPARE(changesLogged(fixture_.server()), changesMade);
+    window->close();
+}
+
+// Another member deletes the project that is open: the window offers nothing
+// more on it, and each button says why.
+void TestLive::openProjectWindowDropsAGoneProject() {
+    auto kestra = logIn("kestra", "k");
+    auto mareth = logIn("tb58", "pw");
+    QVERIFY(kestra && mareth);
+    ShellFixture::actAs(*kestra);
+    MainWindow *mainWindow = kestra->mainWindow;
+    mainWindow->reload();
+    mainWindow->projectGrid->setCurrentIndex(
+        mainWindow->projectGrid->model()->index(rowOf(mainWindow->projectGrid, 0, "GD2"), 0));
+    mainWindow->projectQuery->openCurrentProject();
+    ProjectWindow *window = kestra->projectWindow;
+    QVERIFY(window->isVisible());
+    QVERIFY(window->addNodeButton->isEnabled());
+    // Kestra did not create it: completing or deleting is not offered, and said why.
+    QVERIFY(!window->completeButton->isEnabled());
+    QCOMPARE(window->completeButton->toolTip(), "只有项目的创建人才能完成或删除该项目。");
+
+    ShellFixture::actAs(*mareth);
+    QVERIFY(DataAccess::deleteProject("GD2").changedAnyRow());
+
+    ShellFixture::actAs(*kestra);
+    QTRY_VERIFY_WITH_TIMEOUT(!window->addNodeButton->isEnabled(), 10000);
+    QCOMPARE(mainWindow->statusBar()->currentMessage(), "项目GD2已被删除。");
+    for (const QPushButton *button : {window->addNodeButton, window->completeButton,
+                                      window->reeditButton, window->dispatchButton}) {
+        QVERIFY(!button->isEnabled());
+        QCOMPARE(button->toolTip(), "该项目已被他人删除或修改了项目编号。");
+    }
     window->close();
 }
 
