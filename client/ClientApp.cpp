@@ -24,7 +24,7 @@ ClientApp::ClientApp() {
     mainWindow->setProjectWindow(projectWindow);
     wireTaskWindows();
     memberWindow->setOnOwnLoginChanged([this](const Member &login) {
-        mainWindow->connection.setCredentials(login.userName, login.password);
+        mainWindow->followOwnLogin(login);
     });
     // The main window is disabled while a child is open: the child stays in front.
     for (ChildWindow *child : std::initializer_list<ChildWindow *>{memberWindow, newProjectWindow,

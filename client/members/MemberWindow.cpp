@@ -116,13 +116,14 @@ void MemberWindow::runAddStep() {
         showEditRow(true);
         changeButton->setEnabled(false);
     } else if (mode_ == Mode::Add) {
-        const Member newMember{SqlValues::trimmed(userNameEdit->text()),
-                               SqlValues::trimmed(passwordEdit->text()),
-                               SqlValues::trimmed(displayNameEdit->text())};
+        const Member newMember = enteredMember();
         const SettledChange added = SettledChange::of(
             DataAccess::addMember(newMember), [&] { return ReadBack::member(newMember); });
-        if (!added.made())
-            return; // refused: the entered values stay for another try
+        if (!added.made()) {
+            // The entered values stay for another try; the member reads why.
+            Dialogs::inform(QStringLiteral("添加成员出错！\r") + added.text);
+            return;
+        }
         showEditRow(false);
         mode_ = Mode::Show;
         changeButton->setEnabled(true);
@@ -140,12 +141,10 @@ void MemberWindow::runChangeStep() {
         showEditRow(true);
         addButton->setEnabled(false);
     } else if (mode_ == Mode::ChangeOwnLogin) {
-        const Member oldLogin = ownRowLogin();
+        const Member oldLogin = *member_;
         memberRecords->load(
             rowsOf(DataAccess::selectMembers(oldLogin.userName, oldLogin.password)));
-        const Member newLogin{SqlValues::trimmed(userNameEdit->text()),
-                              SqlValues::trimmed(passwordEdit->text()),
-                              SqlValues::trimmed(displayNameEdit->text())};
+        const Member newLogin = enteredMember();
         // Matching no row stored nothing: the row was changed or removed elsewhere.
         const SettledChange changed = SettledChange::of(
             DataAccess::updateMember(oldLogin, newLogin), [&] { return ReadBack::member(newLogin); });
@@ -154,7 +153,6 @@ void MemberWindow::runChangeStep() {
                             (changed.text.isEmpty() ? QString() : "\r" + changed.text));
             return;
         }
-        changedLogin_ = newLogin;
         if (onOwnLoginChanged_)
             onOwnLoginChanged_(newLogin); // before anything else asks the server
         showEditRow(false);
@@ -164,6 +162,11 @@ void MemberWindow::runChangeStep() {
     }
 }
 
-Member MemberWindow::ownRowLogin() const {
-    return changedLogin_ ? *changedLogin_ : *member_;
+// Names as a person reads them: trimmed, in the composed Unicode form the
+// server stores and compares.
+Member MemberWindow::enteredMember() const {
+    const auto name = [](const QLineEdit *edit) {
+        return SqlValues::trimmed(edit->text()).normalized(QString::NormalizationForm_C);
+    };
+    return {name(userNameEdit), SqlValues::trimmed(passwordEdit->text()), name(displayNameEdit)};
 }

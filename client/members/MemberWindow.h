@@ -8,7 +8,6 @@
 
 #include <functional>
 
-#include <optional>
 
 class QLineEdit;
 class QPushButton;
@@ -28,8 +27,8 @@ public:
     explicit MemberWindow(const Member *currentMember, QWidget *parent = nullptr);
 
     void refill() override;
-    // Told of the member's new login once it is stored: the connection's
-    // credentials follow it.
+    // Told of the member's new login once it is stored: the current member,
+    // and the credentials of every connection, follow it.
     void setOnOwnLoginChanged(std::function<void(const Member &)> changed) {
         onOwnLoginChanged_ = std::move(changed);
     }
@@ -49,13 +48,10 @@ private:
     void showEditRow(bool shown);
     void runAddStep();
     void runChangeStep();
-    Member ownRowLogin() const;
+    Member enteredMember() const;
 
     const Member *member_;
     std::function<void(const Member &)> onOwnLoginChanged_;
-    // The login the member stored here last in this run: the main window's
-    // current member keeps the login of the start, the row does not.
-    std::optional<Member> changedLogin_;
     RecordSetModel *model_;
     Mode mode_ = Mode::Show;
 };

@@ -263,7 +263,15 @@ void ProjectWindow::showProject() {
 
     const int tasks = taskRecords->recordCount();
     setCompleteAction(tasks > 0 ? CompleteAction::Complete : CompleteAction::Delete);
-    completeButton->setEnabled(trimmed(project.creator) == trimmed(shell_.member().displayName));
+    for (QPushButton *button : {reeditButton, addNodeButton, dispatchButton}) {
+        button->setEnabled(true);
+        button->setToolTip({});
+    }
+    // Only the creator completes or deletes a project: anyone else is not offered it.
+    const bool creator = trimmed(project.creator) == trimmed(shell_.member().displayName);
+    completeButton->setEnabled(creator);
+    completeButton->setToolTip(creator ? QString()
+                                       : QStringLiteral("只有项目的创建人才能完成或删除该项目。"));
     performersLabel->setText(trimmed(project.performers));
     createTimeLabel->setText(trimmed(project.createTime));
     dueTimeLabel->setText(trimmed(project.dueTime));
@@ -271,8 +279,10 @@ void ProjectWindow::showProject() {
         true);
 
     const auto state = ProjectRules::state(project.completeFlag, project.dueTime, now);
-    if (state == ProjectRules::State::Completed)
+    if (state == ProjectRules::State::Completed) {
         completeButton->setEnabled(false);
+        completeButton->setToolTip(QStringLiteral("该项目已经完成。"));
+    }
     const QColor colour = ProjectRules::colour(state);
     QPalette palette = numberLabel->palette();
     palette.setColor(QPalette::WindowText, colour);
@@ -303,7 +313,18 @@ ProjectWindow::StoredProject ProjectWindow::followStoredChanges() {
         told = StoredProject::Changed;
     }
     showProject();
+    if (told == StoredProject::Gone)
+        offerNothingOnGoneProject();
     return told;
+}
+
+// A project deleted or re-keyed elsewhere: every action on it could only fail.
+void ProjectWindow::offerNothingOnGoneProject() {
+    for (QPushButton *button : {completeButton, reeditButton, addNodeButton, dispatchButton}) {
+        button->setEnabled(false);
+        button->setToolTip(QStringLiteral("该项目已被他人删除或修改了项目编号。"));
+    }
+    taskWorkflow->lockActions();
 }
 
 void ProjectWindow::showFlowNodes() {
@@ -324,6 +345,16 @@ bool ProjectWindow::storeProject(Project changed, const QString &failure, const 
     if (!stored.made()) {
         Dialogs::message(failure + QStringLiteral("\r") + stored.text, caption,
                          QMessageBox::Critical);
+        return false;
+    }
+    if (!stored.madeOnARow()) {
+        // The row the window showed is no longer stored as shown: nothing
+        // changed, and the window shows what is stored now.
+        Dialogs::message(failure + QStringLiteral("\r该项目已被他人修改或删除，数据未改变。"
+                                                  "窗口已刷新，请核对后再试。"),
+                         caption, QMessageBox::Warning);
+        followStoredChanges();
+        shell_.reloadLists();
         return false;
     }
     project = changed;

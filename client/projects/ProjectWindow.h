@@ -89,6 +89,7 @@ private:
     void loadTasks();
     void showFlowNodes();
     bool storeProject(Project changed, const QString &failure, const QString &caption);
+    void offerNothingOnGoneProject();
     // The stored project's task count as its tasks stand now; the record's
     // count when they cannot be read.
     QString currentTaskCount() const;

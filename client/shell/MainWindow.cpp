@@ -239,9 +239,21 @@ void MainWindow::reloadShownLists(bool projects, bool tasks) {
             DataAccess::selectMemberTasks(currentMember.displayName, currentMember.displayName)));
 }
 
-void MainWindow::startFollowingChanges() {
+void MainWindow::followOwnLogin(const Member &login) {
+    currentMember = login;
+    connection.setCredentials(login.userName, login.password);
+    // A watch under the former login would be refused for good, and each
+    // refusal counts as a failed login against the member.
     if (changeWatcher->watching())
-        return;
+        watchWithCurrentLogin();
+}
+
+void MainWindow::startFollowingChanges() {
+    if (!changeWatcher->watching())
+        watchWithCurrentLogin();
+}
+
+void MainWindow::watchWithCurrentLogin() {
     ChangeWatcher::Server server;
     server.host = connection.hostName();
     server.port = connection.port();

@@ -73,6 +73,10 @@ public:
     ChangeWatcher *changeWatcher;
 
     void setMember(const Member &member);
+    // The member changed the own login, name or password: what the member
+    // does from now on goes out under the new one, on the gateway's
+    // connection and on the watch for changes alike.
+    void followOwnLogin(const Member &login);
     bool hasMember() const { return hasMember_; }
 
     // Components and fields other windows and tests reach.
@@ -118,6 +122,8 @@ private:
     // asked, the member's place in each kept. Throws.
     void reloadShownLists(bool projects, bool tasks);
     void startFollowingChanges();
+    // Watches with the connection's address and credentials.
+    void watchWithCurrentLogin();
     void followPendingChanges();
     // The member's counts in the title. Throws.
     void refreshTitle();

@@ -86,8 +86,17 @@ void TaskWorkflow::showActions() {
     panel_->applyButton->setText(TaskPanel::withAccessKey(open ? kApply : applied ? kReject : kDone));
     panel_->completeButton->setText(
         TaskPanel::withAccessKey(open ? kClaim : applied ? kAgree : kDone));
-    panel_->applyButton->setEnabled(open || applied);
-    panel_->completeButton->setEnabled(open || applied);
+    // What the server would refuse is not offered, and the member reads why:
+    // rejecting is the dispatcher's alone, a claimed task is not claimed again.
+    const bool dispatcher = trimmed(opened.dispatcher) == trimmed(memberName());
+    const bool claimed = !trimmed(opened.performer).isEmpty();
+    panel_->applyButton->setEnabled(open || (applied && dispatcher));
+    panel_->applyButton->setToolTip(applied && !dispatcher
+                                        ? QStringLiteral("只有任务的派发人才能驳回重新完成。")
+                                        : QString());
+    panel_->completeButton->setEnabled((open && !claimed) || applied);
+    panel_->completeButton->setToolTip(open && claimed ? QStringLiteral("该任务已有执行人领取。")
+                                                       : QString());
 }
 
 // The re-edit stored the opened task under its new key: the actions follow it there.
@@ -174,7 +183,13 @@ void TaskWorkflow::recordReadReceipt() {
     withReceipt.readReceipt = receipt;
     const SettledChange stored = SettledChange::of(DataAccess::updateTaskReadTime(receipt, opened),
                                                    [&] { return ReadBack::task(withReceipt); });
-    if (!stored.madeOnARow())
+    if (stored.made() && !stored.madeOnARow()) {
+        // No stored task took the receipt: it was changed or deleted meanwhile.
+        panel_->readTimeLabel->clear();
+        tellChangedMeanwhile(QStringLiteral("签收任务"));
+        return;
+    }
+    if (!stored.made())
         return; // the next opening tries again
     opened.readReceipt = receipt;
     // Only the receipt is written: the opened task keeps its stored performer.
@@ -262,8 +277,23 @@ bool TaskWorkflow::storeState(const QString &note, const Task &before, const QSt
     if (stored.madeOnARow())
         return true;
     opened = before;
-    fail(stored.text.isEmpty() ? failure : failure + QStringLiteral("\r") + stored.text, caption);
+    if (stored.made()) {
+        tellChangedMeanwhile(caption);
+        return false;
+    }
+    fail(failure + QStringLiteral("\r") + stored.text, caption);
     return false;
+}
+
+// A change that matched no stored task: another member changed or deleted it
+// since it was opened. Nothing is written, and the lists show what is stored.
+void TaskWorkflow::tellChangedMeanwhile(const QString &caption) {
+    lockActions();
+    fail(QStringLiteral("该任务已被他人修改或删除，数据未改变。列表已刷新，请重新打开该任务查看。"),
+         caption);
+    shell_.reloadLists();
+    if (refreshProjectWindow_)
+        refreshProjectWindow_();
 }
 
 void TaskWorkflow::apply() {

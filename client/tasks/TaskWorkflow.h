@@ -67,6 +67,7 @@ private:
     void showOpened(const QString &note);
     // The two action buttons as the opened task's state asks.
     void showActions();
+    void tellChangedMeanwhile(const QString &caption);
     void followReplaced(const Task &old, const Task &edited);
     void recordReadReceipt();
     void claim();

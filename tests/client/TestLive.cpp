@@ -4,6 +4,7 @@
 // and without writing anything in turn.
 
 #include "ClientApp.h"
+#include "members/MemberWindow.h"
 #include "data/DataAccess.h"
 #include "data/records/RecordRows.h"
 #include "data/records/RecordSet.h"
@@ -19,6 +20,7 @@
 #include "tasks/TaskPanel.h"
 #include "tasks/TaskWorkflow.h"
 
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStatusBar>
@@ -66,6 +68,8 @@ private slots:
     void openProjectWindowFollows();
     void newNoticesForTheMemberAreFound();
     void openedTaskFollows();
+    void followsOnAfterOwnPasswordChange();
+    void openProjectWindowDropsAGoneProject();
 
 private:
     std::unique_ptr<ClientApp> logIn(const QString &user, const QString &password);
@@ -209,6 +213,39 @@ void TestLive::openProjectWindowFollows() {
     window->close();
 }
 
+// Another member deletes the project that is open: the window offers nothing
+// more on it, and each button says why.
+void TestLive::openProjectWindowDropsAGoneProject() {
+    auto kestra = logIn("kestra", "k");
+    auto mareth = logIn("tb58", "pw");
+    QVERIFY(kestra && mareth);
+    ShellFixture::actAs(*kestra);
+    MainWindow *mainWindow = kestra->mainWindow;
+    mainWindow->reload();
+    mainWindow->projectGrid->setCurrentIndex(
+        mainWindow->projectGrid->model()->index(rowOf(mainWindow->projectGrid, 0, "GD2"), 0));
+    mainWindow->projectQuery->openCurrentProject();
+    ProjectWindow *window = kestra->projectWindow;
+    QVERIFY(window->isVisible());
+    QVERIFY(window->addNodeButton->isEnabled());
+    // Kestra did not create it: completing or deleting is not offered, and said why.
+    QVERIFY(!window->completeButton->isEnabled());
+    QCOMPARE(window->completeButton->toolTip(), "只有项目的创建人才能完成或删除该项目。");
+
+    ShellFixture::actAs(*mareth);
+    QVERIFY(DataAccess::deleteProject("GD2").changedAnyRow());
+
+    ShellFixture::actAs(*kestra);
+    QTRY_VERIFY_WITH_TIMEOUT(!window->addNodeButton->isEnabled(), 10000);
+    QCOMPARE(mainWindow->statusBar()->currentMessage(), "项目GD2已被删除。");
+    for (const QPushButton *button : {window->addNodeButton, window->completeButton,
+                                      window->reeditButton, window->dispatchButton}) {
+        QVERIFY(!button->isEnabled());
+        QCOMPARE(button->toolTip(), "该项目已被他人删除或修改了项目编号。");
+    }
+    window->close();
+}
+
 void TestLive::newNoticesForTheMemberAreFound() {
     auto kestra = logIn("kestra", "k");
     QVERIFY(kestra);
@@ -221,6 +258,31 @@ void TestLive::newNoticesForTheMemberAreFound() {
     const PDataPacket now = gateway.openSql(panel);
     QCOMPARE(NoticeBoard::newNoticesFor(now, before, "Kestra"), QStringList{"给Kestra的"});
     QCOMPARE(NoticeBoard::newNoticesFor(now, now, "Kestra"), QStringList());
+}
+
+// The member changes the own password: the watch for changes goes on under
+// the new one, and another member's work still shows at once.
+void TestLive::followsOnAfterOwnPasswordChange() {
+    auto kestra = logIn("kestra", "k");
+    auto mareth = logIn("tb58", "pw");
+    QVERIFY(kestra && mareth);
+    MainWindow *mainWindow = kestra->mainWindow;
+    ShellFixture::actAs(*kestra);
+    mainWindow->reload();
+    mainWindow->openMemberWindow();
+    MemberWindow *members = kestra->memberWindow;
+    members->changeOwnLogin();
+    members->passwordEdit->setText("k2");
+    members->changeOwnLogin();
+    QCOMPARE(Dialogs::takeShown().size(), 0);
+    members->close();
+    QCOMPARE(mainWindow->member().password, "k2");
+
+    ShellFixture::actAs(*mareth);
+    QVERIFY(DataAccess::addNotice({"改密码以后的通知", "Mareth", "Kestra", kNowText}).ok());
+    ShellFixture::actAs(*kestra);
+    QTRY_VERIFY_WITH_TIMEOUT(mainWindow->noticePanel->toPlainText().contains("改密码以后的通知"),
+                             10000);
 }
 
 QTEST_MAIN(TestLive)

@@ -2,6 +2,7 @@
 
 #include "ClientApp.h"
 #include "members/MemberWindow.h"
+#include "notices/NoticePost.h"
 #include "seams/Dialogs.h"
 #include "shell/LoginWindow.h"
 #include "shell/MainWindow.h"
@@ -41,7 +42,9 @@ private slots:
     void refusedChangeStaysInChangeMode();
     void ownLoginChangedElsewhereIsRefused_data();
     void ownLoginChangedElsewhereIsRefused();
-    void refusedAddStaysInAddSilently();
+    void refusedAddIsSaidAndStaysInAdd_data();
+    void refusedAddIsSaidAndStaysInAdd();
+    void ownNameChangeIsFollowed();
     void modeSurvivesClosingAndReopening();
 
 private:
@@ -171,9 +174,10 @@ void TestMembers::changeOfOwnLoginIsWhatTheNextLoginChecks() {
     window_->passwordEdit->setText(" new ");
     window_->changeOwnLogin();
     checkMode(MemberWindow::Mode::Show, 232, false);
-    // The window still shows who logged in; the grid, filtered by that name, is empty.
-    QCOMPARE(window_->userNameEdit->text(), "kestra");
-    QCOMPARE(window_->memberGrid->model()->rowCount(), 0);
+    // The current member follows the change: the window shows the new login.
+    QCOMPARE(app_->mainWindow->member().userName, "kestra2");
+    QCOMPARE(window_->userNameEdit->text(), "kestra2");
+    QCOMPARE(gridColumn(window_->memberGrid, 0), QStringList{"kestra2"});
     QVERIFY(!window_->addButton->isEnabled());
     QVERIFY(canLogIn("kestra2", "new"));
     QVERIFY(!canLogIn("kestra", "k"));
@@ -181,7 +185,7 @@ void TestMembers::changeOfOwnLoginIsWhatTheNextLoginChecks() {
     app_->mainWindow->reload();
     app_->mainWindow->refreshNotices();
 
-    // A second change in the same run finds the row under the login stored first.
+    // A second change in the same run finds the row under the login stored last.
     window_->changeOwnLogin();
     window_->userNameEdit->setText("kestra3");
     window_->passwordEdit->setText("newer");
@@ -231,17 +235,54 @@ void TestMembers::ownLoginChangedElsewhereIsRefused() {
     QVERIFY(!canLogIn("kestra9", "new"));
 }
 
-void TestMembers::refusedAddStaysInAddSilently() {
+void TestMembers::refusedAddIsSaidAndStaysInAdd_data() {
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("reason");
+    const QString taken = "该姓名或用户名已被其他成员使用。";
+    const QString invalid = "姓名或用户名为空，或含有不允许的字符。";
+    // Login names are unique whatever the case.
+    QTest::newRow("login name taken") << "KESTRA" << "Other" << taken;
+    QTest::newRow("display name taken") << "other" << "Kestra" << taken;
+    QTest::newRow("empty display name") << "other" << "  " << invalid;
+    QTest::newRow("separator in the name") << "other" << "Halvic|Kestra" << invalid;
+}
+
+void TestMembers::refusedAddIsSaidAndStaysInAdd() {
+    QFETCH(QString, user);
+    QFETCH(QString, name);
+    QFETCH(QString, reason);
     logInAndOpen("vqk", "q");
     window_->addMember();
-    window_->userNameEdit->setText("KESTRA"); // login names are unique whatever the case
+    window_->userNameEdit->setText(user);
     window_->passwordEdit->setText("x");
-    window_->displayNameEdit->setText("Other");
+    window_->displayNameEdit->setText(name);
     window_->addMember();
-    QCOMPARE(Dialogs::takeShown().size(), 0);
+    const auto shown = Dialogs::takeShown();
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown[0].text, "添加成员出错！\r服务器拒绝了此次请求，数据未改变。原因：" + reason);
     checkMode(MemberWindow::Mode::Add, 263, true);
-    QCOMPARE(window_->userNameEdit->text(), "KESTRA");
+    QCOMPARE(window_->userNameEdit->text(), user);
     QCOMPARE(window_->memberGrid->model()->rowCount(), 3);
+}
+
+// The own display name changed: the rest of the run goes on under it, and
+// names go out composed, as the server stores and compares them.
+void TestMembers::ownNameChangeIsFollowed() {
+    logInAndOpen("kestra", "k");
+    window_->changeOwnLogin();
+    window_->displayNameEdit->setText(QString::fromUtf8("Ke\xcc\x81stra")); // e + combining acute
+    window_->changeOwnLogin();
+    QCOMPARE(Dialogs::takeShown().size(), 0);
+    const QString composed = QString::fromUtf8("K\xc3\xa9stra");
+    QCOMPARE(app_->mainWindow->member().displayName, composed);
+    QCOMPARE(window_->displayNameEdit->text(), composed);
+    QCOMPARE(gridColumn(window_->memberGrid, 2), QStringList{composed});
+    // The server takes notes only in the member's own name: this one is.
+    QVERIFY(NoticePost::post(*app_->mainWindow, "改名以后", app_->mainWindow->member().displayName,
+                             "Mareth"));
+    window_->close();
+    app_->mainWindow->reload();
 }
 
 void TestMembers::modeSurvivesClosingAndReopening() {

@@ -86,6 +86,8 @@ private slots:
     void flowNodes();
     void completeAndDelete();
     void failedWritesSayWhatHappened();
+    void changeOfAProjectGoneMeanwhileIsSaid_data();
+    void changeOfAProjectGoneMeanwhileIsSaid();
     void writesTheTaskCountAsStored_data();
     void writesTheTaskCountAsStored();
 
@@ -781,6 +783,59 @@ void TestProjects::failedWritesSayWhatHappened() {
     QCOMPARE(boxes[1].icon, QMessageBox::Critical);
     QVERIFY(window_->isVisible());
     QCOMPARE(dbColumn("select count(*) from Notice"), QStringList{"0"});
+    window_->close();
+}
+
+void TestProjects::changeOfAProjectGoneMeanwhileIsSaid_data() {
+    QTest::addColumn<bool>("complete"); // or add a flow node
+    QTest::addColumn<QString>("meanwhile");
+    QTest::addColumn<bool>("gone");
+    const QString deleted = "delete from Programe where ProId='GD1'";
+    const QString rekeyed = "update Programe set ProId='GD9' where ProId='GD1'";
+    const QString changed = "update Programe set ProFrom='华北' where ProId='GD1'";
+    QTest::newRow("node, deleted") << false << deleted << true;
+    QTest::newRow("node, re-keyed") << false << rekeyed << true;
+    QTest::newRow("node, changed") << false << changed << false;
+    QTest::newRow("complete, deleted") << true << deleted << true;
+    QTest::newRow("complete, re-keyed") << true << rekeyed << true;
+}
+
+// Another member deleted, re-keyed or changed the project after it was opened:
+// the change touches no row, the member is told so, no notice is written, and
+// the window shows what is stored now.
+void TestProjects::changeOfAProjectGoneMeanwhileIsSaid() {
+    QFETCH(bool, complete);
+    QFETCH(QString, meanwhile);
+    QFETCH(bool, gone);
+    QVERIFY(fixture_.exec(project("GD1", "Mareth", "Kestra", "2026-12-01 09:00:00",
+                                  "2026-12-20 09:00:00", "No", "a---Mareth")));
+    logIn("tb58", "pw");
+    openProject("GD1");
+    QVERIFY(fixture_.exec(meanwhile));
+    if (complete) {
+        Dialogs::setNextAnswer(QMessageBox::Ok);
+        window_->setCompleteAction(ProjectWindow::CompleteAction::Complete);
+        window_->completeButton->click();
+    } else {
+        window_->nodeEdit->setText("b");
+        window_->addNodeButton->click();
+    }
+    const auto boxes = shown();
+    QCOMPARE(boxes.size(), complete ? 2 : 1);
+    QVERIFY2(boxes.last().text.contains("该项目已被他人修改或删除，数据未改变。"),
+             qPrintable(boxes.last().text));
+    QCOMPARE(dbColumn("select count(*) from Notice"), QStringList{"0"});
+    QCOMPARE(dbColumn("select count(*) from Programe where ProCompleteFlag='Yes' or ProList "
+                      "like '%b---%'"),
+             QStringList{"0"});
+    QCOMPARE(window_->addNodeButton->isEnabled(), !gone);
+    QCOMPARE(window_->completeButton->isEnabled(), !gone);
+    QCOMPARE(window_->reeditButton->isEnabled(), !gone);
+    QCOMPARE(window_->dispatchButton->isEnabled(), !gone);
+    if (gone)
+        QCOMPARE(window_->addNodeButton->toolTip(), "该项目已被他人删除或修改了项目编号。");
+    else
+        QCOMPARE(window_->sourceLabel->text(), "华北");
     window_->close();
 }
 

@@ -71,7 +71,10 @@ private slots:
     void theTwoPlacesDiffer();
     void secondClaimLearnsTheTaskIsTaken();
     void failedActionsSayWhatHappened();
+    void anyMemberAgrees();
     void refusedTaskActionTellsTheReasonInChinese();
+    void actionOnATaskGoneMeanwhileIsSaid_data();
+    void actionOnATaskGoneMeanwhileIsSaid();
     void aLostTaskActionIsReadBack_data();
     void aLostTaskActionIsReadBack();
     void updateKeepsTheTaskAndTheCount();
@@ -397,6 +400,25 @@ void TestTasks::failedActionsSayWhatHappened() {
     QCOMPARE(db("select count(*) from Notice"), QStringList{"0"});
 }
 
+// Any member who opens an applied task may agree, not only its dispatcher:
+// the button is offered, the server takes it, and the notice is the member's.
+void TestTasks::anyMemberAgrees() {
+    QVERIFY(fixture_.exec(task("安装", "Kestra", "1", "Kestra", "2026-12-20 09:00:00",
+                               "2026-12-09 08:00:00--Kestra")));
+    auto kestra = logIn("kestra", "k"); // the performer, not the dispatcher
+    openRow(*kestra, "安装");
+    QPushButton *agree = kestra->mainWindow->taskPanel->completeButton;
+    QVERIFY(agree->isEnabled());
+    QVERIFY(agree->toolTip().isEmpty());
+    Dialogs::setNextAnswer(QMessageBox::Yes);
+    agree->click();
+    QCOMPARE(shown().size(), 1); // the question only
+    QCOMPARE(db("select TaskCompleteFlag from Task"), QStringList{"2"});
+    QCOMPARE(db("select Demander||':'||Content from Notice"),
+             QStringList{"Kestra:项目编号:GD1 下的派发任务已完成！"});
+    QCOMPARE(kestra->mainWindow->taskWorkflow->opened.state, "2");
+}
+
 // The server refuses an agreement to a task that another member completed
 // after it was opened: the member reads why in Chinese, the server's English
 // goes to the log, and nothing is written.
@@ -677,7 +699,9 @@ void TestTasks::buttonsFollowTheStateAfterAnAction() {
     QCOMPARE(panel->applyButton->text(), caption);
     QCOMPARE(panel->completeButton->text(), agree ? "已完成任务" : "领取任务(&L)");
     QCOMPARE(panel->applyButton->isEnabled(), enabled);
-    QCOMPARE(panel->completeButton->isEnabled(), enabled);
+    // Kestra still performs a rejected task: it is not offered to be claimed again.
+    QVERIFY(!panel->completeButton->isEnabled());
+    QCOMPARE(panel->completeButton->toolTip().isEmpty(), agree);
     if (agree) {
         // Whatever is pressed now, a completed task stays completed.
         workflow->applyOrReject();
@@ -697,14 +721,66 @@ void TestTasks::rejectionByAnotherMemberDoesNothing() {
     openRow(*kestra, "安装");
     TaskPanel *panel = kestra->mainWindow->taskPanel;
     QCOMPARE(panel->applyButton->text(), "重新完成(&C)");
+    // Not offered, and the member reads why; agreeing stays open to any member.
+    QVERIFY(!panel->applyButton->isEnabled());
+    QCOMPARE(panel->applyButton->toolTip(), "只有任务的派发人才能驳回重新完成。");
+    QVERIFY(panel->completeButton->isEnabled());
     panel->noteBox->setPlainText("不算");
     Dialogs::setNextAnswer(QMessageBox::Yes);
     panel->applyButton->click();
+    kestra->mainWindow->taskWorkflow->applyOrReject();
     QCOMPARE(shown().size(), 0); // not even asked
     Dialogs::setRecording(true); // drops the answer nobody asked for
     QCOMPARE(db("select TaskCompleteFlag||'/'||TaskList from Task"), QStringList{"1/已安装"});
     QCOMPARE(db("select count(*) from Notice"), QStringList{"0"});
     QCOMPARE(kestra->mainWindow->taskWorkflow->opened.state, "1");
+}
+
+void TestTasks::actionOnATaskGoneMeanwhileIsSaid_data() {
+    QTest::addColumn<bool>("receipt"); // or applying for completion
+    QTest::addColumn<QString>("meanwhile");
+    QTest::addColumn<QString>("caption");
+    const QString deleted = "delete from Task";
+    const QString rekeyed = "update Task set TaskContent='改过'";
+    QTest::newRow("apply, deleted") << false << deleted << "申请完成任务！";
+    QTest::newRow("apply, re-keyed") << false << rekeyed << "申请完成任务！";
+    QTest::newRow("read receipt, deleted") << true << deleted << "签收任务";
+}
+
+// Another member deleted or re-keyed the task after the member listed or
+// opened it: the change touches no row, the member is told so, and no notice
+// is written.
+void TestTasks::actionOnATaskGoneMeanwhileIsSaid() {
+    QFETCH(bool, receipt);
+    QFETCH(QString, meanwhile);
+    QFETCH(QString, caption);
+    QVERIFY(fixture_.exec(task("安装", "Kestra", "0", "Kestra", "2026-12-20 09:00:00",
+                               receipt ? "" : "2026-12-09 08:00:00--Kestra")));
+    auto kestra = logIn("kestra", "k");
+    MainWindow *main = kestra->mainWindow;
+    ShellFixture::actAs(*kestra);
+    main->reload();
+    main->taskGrid->setCurrentIndex(
+        main->taskGrid->model()->index(rowOf(main->taskGrid, "安装"), 1));
+    if (!receipt)
+        main->taskWorkflow->openCurrentRow();
+    QVERIFY(fixture_.exec(meanwhile));
+    if (receipt) {
+        main->taskWorkflow->openCurrentRow();
+    } else {
+        main->taskPanel->noteBox->setPlainText("完成");
+        main->taskPanel->applyButton->click();
+    }
+    const auto boxes = shown();
+    QCOMPARE(boxes.size(), 1);
+    QCOMPARE(boxes[0].caption, caption);
+    QVERIFY2(boxes[0].text.startsWith("该任务已被他人修改或删除，数据未改变。"),
+             qPrintable(boxes[0].text));
+    QCOMPARE(db("select count(*) from Notice"), QStringList{"0"});
+    QCOMPARE(db("select count(*) from Task where TaskCompleteFlag<>'0'"), QStringList{"0"});
+    QVERIFY(!main->taskPanel->applyButton->isEnabled());
+    QVERIFY(!main->taskPanel->completeButton->isEnabled());
+    QCOMPARE(rowOf(main->taskGrid, "安装"), -1); // the list shows what is stored
 }
 
 void TestTasks::dispatchLeavesTheOpenedTaskAlone() {
