@@ -14,7 +14,9 @@ BUILD_DIR=${BUILD_DIR:-$ROOT_DIR/build}
 # libicu-dev: the server tells display and login names that look alike apart (uspoof).
 # xvfb: test_desktop places the windows on an X display of its own; openbox:
 # test_window_manager frames them as a desktop does; dbus (dbus-daemon): the
-# session bus of its own on which test_desktop_notices serves notifications.
+# session bus of its own on which test_desktop_notices serves notifications;
+# weston and qt6-wayland: test_wayland runs the client under a compositor of its
+# own (headless, with a seat), the package recommending the plugin.
 # qt6-charts-dev (with libqt6opengl6-dev, which its CMake files need and Debian
 # does not pull in): the statistics tab's chart; qt6-translations-l10n: Qt's own
 # texts (standard buttons, file dialogs, calendars) in Chinese.
@@ -24,6 +26,7 @@ PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-charts-dev libqt6ope
           libsqlite3-dev libxlsxwriter-dev libssl-dev zlib1g-dev libbrotli-dev fonts-noto-cjk
           python3-openpyxl desktop-file-utils dpkg-dev systemd
           libmicrohttpd-dev libpq-dev postgresql libsimdjson-dev xvfb openbox dbus
+          weston qt6-wayland
           libicu-dev)
 # A script that needs more sets EXTRA_PACKAGES before sourcing this one.
 PACKAGES+=(${EXTRA_PACKAGES[@]+"${EXTRA_PACKAGES[@]}"})

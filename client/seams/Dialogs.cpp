@@ -30,11 +30,14 @@ QMessageBox::StandardButton firstButton(QMessageBox::StandardButtons buttons) {
 QWidget *Dialogs::ownerWindow() {
     if (QWidget *modal = QApplication::activeModalWidget())
         return modal;
-    if (QWidget *active = QApplication::activeWindow())
+    // A disabled window has a child window open in front of it, which the
+    // window system may not have activated yet (a Wayland compositor decides
+    // that itself): the box goes with the window the member can use.
+    if (QWidget *active = QApplication::activeWindow(); active && active->isEnabled())
         return active;
     // Without a window manager (or before it has said) no window is active:
     // the window the focus was left in, else the shown window the member can use.
-    if (QWidget *focus = QApplication::focusWidget())
+    if (QWidget *focus = QApplication::focusWidget(); focus && focus->window()->isEnabled())
         return focus->window();
     QWidget *owner = nullptr;
     for (QWidget *window : QApplication::topLevelWidgets()) {

@@ -27,7 +27,8 @@ public:
     // The application's default error box, for errors that escape a handler.
     static void showError(const QString &text);
 
-    // The window a box belongs to: the modal box or the active window, else
+    // The window a box belongs to: the modal box or the active window (when
+    // enabled: a disabled one has a child open in front), else
     // the window holding the focus, else a shown window the member can use.
     static QWidget *ownerWindow();
     // Where a saved file goes first: the member's Documents folder, or the

@@ -17,7 +17,7 @@ client=$(find "$out" -maxdepth 1 -name 'solvane_*.deb')
 server=$(find "$out" -maxdepth 1 -name 'solvane-server_*.deb')
 for deb in "$client" "$server"; do
     echo "== $(basename "$deb")"
-    dpkg-deb --field "$deb" Package Version Architecture Depends
+    dpkg-deb --field "$deb" Package Version Architecture Depends Recommends
     dpkg-deb --contents "$deb" | awk '$1 !~ /^d/ { print "   ", $6 }'
 done
 check "the client package is built" test -f "$client"
@@ -52,6 +52,8 @@ done
 for name in libc6 libsqlite3-0; do
     check "solvane-server depends on $name" depends "$server" "$name"
 done
+check "solvane recommends qt6-wayland" has_line \
+    <(dpkg-deb --field "$client" Recommends | tr ',' '\n' | sed 's/^ *//') qt6-wayland
 check "solvane-server needs no Qt" test -z "$(dpkg-deb --field "$server" Depends | grep -i qt)"
 
 # The unit inside names the packaged program.
