@@ -1,5 +1,7 @@
 #include "desktop/OpenboxSession.h"
 
+#include "desktop/StoppedProcess.h"
+
 #include <QDeadlineTimer>
 #include <QFile>
 
@@ -79,11 +81,5 @@ bool OpenboxSession::start(const QString &display, int panelHeight) {
 }
 
 void OpenboxSession::stop() {
-    if (process_.state() == QProcess::NotRunning)
-        return;
-    process_.terminate();
-    if (!process_.waitForFinished(10000)) {
-        process_.kill();
-        process_.waitForFinished(10000);
-    }
+    stopProcess(process_);
 }

@@ -1,5 +1,7 @@
 #include "desktop/WestonSession.h"
 
+#include "desktop/StoppedProcess.h"
+
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QSize>
@@ -47,11 +49,5 @@ bool WestonSession::start(const QString &display, const QSize &size) {
 }
 
 void WestonSession::stop() {
-    if (process_.state() == QProcess::NotRunning)
-        return;
-    process_.terminate();
-    if (!process_.waitForFinished(10000)) {
-        process_.kill();
-        process_.waitForFinished(10000);
-    }
+    stopProcess(process_);
 }

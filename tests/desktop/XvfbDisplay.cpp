@@ -1,5 +1,7 @@
 #include "desktop/XvfbDisplay.h"
 
+#include "desktop/StoppedProcess.h"
+
 #include <QDeadlineTimer>
 
 #include <xcb/xcb.h>
@@ -63,11 +65,5 @@ bool XvfbDisplay::start(const QSize &screen, const QRect &workArea) {
 }
 
 void XvfbDisplay::stop() {
-    if (process_.state() == QProcess::NotRunning)
-        return;
-    process_.terminate();
-    if (!process_.waitForFinished(10000)) {
-        process_.kill();
-        process_.waitForFinished(10000);
-    }
+    stopProcess(process_);
 }
