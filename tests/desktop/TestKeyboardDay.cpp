@@ -7,8 +7,7 @@
 // through the Dialogs seam.
 
 #include "ClientApp.h"
-#include "desktop/OpenboxSession.h"
-#include "desktop/XvfbDisplay.h"
+#include "desktop/DesktopTestMain.h"
 #include "projects/ProjectWindow.h"
 #include "seams/Dialogs.h"
 #include "seams/QtChinese.h"
@@ -37,7 +36,6 @@ namespace {
 
 const QSize kScreen(1366, 768);
 const int kPanel = 40;
-const QRect kWorkArea(0, 0, 1366, 768 - kPanel);
 
 // Where the keyboard's keys go: the focus widget of the active window.
 QWidget *focused() {
@@ -265,29 +263,7 @@ void TestKeyboardDay::aWholeDayByKeyboard() {
 }
 
 int main(int argc, char **argv) {
-    XvfbDisplay display;
-    if (!display.start(kScreen, kWorkArea)) {
-        std::fprintf(stderr, "%s\n", qPrintable(display.errorText()));
-        return 1;
-    }
-    OpenboxSession windowManager;
-    if (!windowManager.start(display.name(), kPanel)) {
-        std::fprintf(stderr, "%s\n", qPrintable(windowManager.errorText()));
-        return 1;
-    }
-    qputenv("DISPLAY", display.name().toLatin1());
-    qputenv("QT_QPA_PLATFORM", "xcb");
-    int status = 0;
-    {
-        QApplication app(argc, argv);
-        QtChinese::install();
-        QTEST_SET_MAIN_SOURCE_PATH
-        TestKeyboardDay test;
-        status = QTest::qExec(&test, argc, argv);
-    }
-    windowManager.stop();
-    display.stop();
-    return status;
+    return runUnderOpenbox<TestKeyboardDay>(argc, argv, kScreen, kPanel);
 }
 
 #include "TestKeyboardDay.moc"

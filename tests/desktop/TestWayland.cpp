@@ -5,6 +5,7 @@
 // gives the compositor as the surface's parent).
 
 #include "ClientApp.h"
+#include "desktop/DesktopTestMain.h"
 #include "desktop/WestonSession.h"
 #include "desktop/XvfbDisplay.h"
 #include "projects/ProjectWindow.h"
@@ -141,14 +142,7 @@ int main(int argc, char **argv) {
     qputenv("WAYLAND_DISPLAY", compositor.socketName().toLocal8Bit());
     qputenv("QT_QPA_PLATFORM", "wayland");
     qunsetenv("DISPLAY"); // nothing goes past the compositor
-    int status = 0;
-    {
-        QApplication app(argc, argv);
-        QtChinese::install();
-        QTEST_SET_MAIN_SOURCE_PATH
-        TestWayland test;
-        status = QTest::qExec(&test, argc, argv);
-    }
+    const int status = runInApplication<TestWayland>(argc, argv);
     compositor.stop();
     display.stop();
     return status;
