@@ -23,7 +23,7 @@ void IntervalTimerWorker::run() {
         switch (events.waitAny({&startEvent, &terminateEvent, &stopEvent}, milliseconds(-1))) {
         case 0:
             startEvent.reset();
-            if (terminated_ || !runTicking())
+            if (timer_->ticking_.load() && (terminated_ || !runTicking()))
                 terminated_ = true;
             break;
         case 1:
@@ -48,7 +48,9 @@ bool IntervalTimerWorker::runTicking() {
         switch (events.waitAny({&stopEvent, &terminateEvent}, milliseconds(interval))) {
         case 0:
             stopEvent.reset();
-            return true;
+            if (!timer_->ticking_.load())
+                return true;
+            break; // enabled again since: tick on, at the interval now set
         case 1:
             return false;
         default:
@@ -99,9 +101,11 @@ void IntervalTimer::setEnabled(bool enabled) {
 }
 
 void IntervalTimer::startTicking() {
+    ticking_.store(true);
     worker_->startEvent.set();
 }
 void IntervalTimer::stopTicking() {
+    ticking_.store(false);
     worker_->stopEvent.set();
 }
 

@@ -66,6 +66,9 @@ private:
     Q_INVOKABLE void runTick();
 
     std::atomic<int> interval_{1000};
+    // What the last setEnabled() asked for. The start and stop events only
+    // wake the worker: both may be pending at once, and this says which came last.
+    std::atomic<bool> ticking_{false};
     Handler handler_;
     IntervalTimerWorker *worker_ = nullptr;
     bool enabled_ = false;

@@ -43,6 +43,8 @@ private slots:
     void ticksOnTheUiThread();
     void enableThenDisableBeforeTheWaitEndsGivesNoTick_data();
     void enableThenDisableBeforeTheWaitEndsGivesNoTick();
+    void enabledAgainBeforeTheWorkerWokeTicks_data();
+    void enabledAgainBeforeTheWorkerWokeTicks();
     void newIntervalAppliesFromTheNextWait();
     void intervalZeroTicksContinuously();
     void handlerThatDisablesGetsNoFurtherTick();
@@ -89,6 +91,28 @@ void TestTimer::enableThenDisableBeforeTheWaitEndsGivesNoTick() {
     QCOMPARE(counter.ticks, 0);
     timer->setEnabled(true); // and it can start again
     QTRY_COMPARE(counter.ticks, 1);
+}
+
+void TestTimer::enabledAgainBeforeTheWorkerWokeTicks_data() {
+    QTest::addColumn<bool>("startTakenFirst");
+    // Stop and start both pending when the worker wakes: the last call holds.
+    QTest::newRow("a fresh timer") << false;
+    QTest::newRow("a timer in a long wait, given a short interval") << true;
+}
+
+void TestTimer::enabledAgainBeforeTheWorkerWokeTicks() {
+    QFETCH(bool, startTakenFirst);
+    Counter counter;
+    auto timer = makeTimer(counter, 100000);
+    timer->setEnabled(true);
+    if (startTakenFirst)
+        QTRY_VERIFY(!timer->worker()->startEvent.isSet());
+    for (int i = 0; i < 20; ++i) {
+        timer->setEnabled(false);
+        timer->setInterval(1);
+        timer->setEnabled(true);
+    }
+    QTRY_VERIFY(counter.ticks >= 2);
 }
 
 void TestTimer::newIntervalAppliesFromTheNextWait() {
