@@ -34,6 +34,9 @@ PACKAGES+=(${EXTRA_PACKAGES[@]+"${EXTRA_PACKAGES[@]}"})
 # strace (the server's system calls against its unit's filter): the checks of
 # the Debian packages, beside those named above.
 PACKAGES+=(lintian appstream man-db strace)
+# nginx and openssl (its certificate): the test of two servers behind the
+# proxy configuration in packaging/proxy.
+PACKAGES+=(nginx openssl)
 
 install_missing_packages() {
     local missing=()

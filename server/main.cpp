@@ -102,6 +102,7 @@ int serve(const Options &options, Storage &storage, const sigset_t &signals) {
     // and for every member's other requests.
     listen.waits.total = std::max(1u, listen.maxConnections * 3 / 4);
     listen.throttle.longestWait = std::chrono::seconds(options.longestLoginWait);
+    listen.trustedProxies = *TrustedProxies::parse(options.trustedProxies);
     if (!options.tlsCert.empty()) {
         listen.tlsCertificate = fileText(options.tlsCert);
         listen.tlsKey = fileText(options.tlsKey);
@@ -135,6 +136,11 @@ int main(int argc, char **argv) {
     auto options = parseOptions(argc, argv, error);
     if (!options) {
         std::fprintf(stderr, "solvane-server: %s\n%s", error.c_str(), usageText());
+        return 2;
+    }
+    if (!TrustedProxies::parse(options->trustedProxies)) {
+        std::fprintf(stderr, "solvane-server: --trusted-proxy takes numeric IPv4 or IPv6 "
+                             "addresses, comma-separated\n");
         return 2;
     }
     if (options->help) {

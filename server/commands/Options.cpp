@@ -59,6 +59,7 @@ const char *usageText() {
            "                      [--login-wait-max-s N] [--changes-quiet-s N] [--changes-probe-ms "
            "N]\n"
            "                      [--tls-cert FILE --tls-key FILE] [--statements client|any]\n"
+           "                      [--trusted-proxy ADDR[,ADDR...]]\n"
            "       solvane-server [--db PATH] --add-member USER PASSWORD NAME\n"
            "       solvane-server [--db PATH] [--check] [--backup FILE]\n"
            "       solvane-server --db POSTGRES --init [--grant-to ROLE]\n"
@@ -106,6 +107,10 @@ const char *usageText() {
            "                      by other servers or processes while clients wait (1000)\n"
            "  --tls-cert FILE     serve HTTPS with this certificate (PEM), with --tls-key\n"
            "  --tls-key FILE      the certificate's private key (PEM)\n"
+           "  --trusted-proxy ADDRS  numeric addresses of reverse proxies in front of the\n"
+           "                      server, comma-separated: a request from one counts\n"
+           "                      against the client its X-Forwarded-For names, and the\n"
+           "                      proxy's connections are not bounded by --per-address\n"
            "  --statements WHICH  client: only the Solvane client's statements (default);\n"
            "                      any: also other statements, for tb58, vqk and tapvoreld\n"
            "  --demo              seed an empty database with the demo department\n"
@@ -176,6 +181,10 @@ std::optional<Options> parseOptions(int argc, char **argv, std::string &error) {
         } else if (arg == "--tls-key") {
             if (!next(options.tlsKey))
                 return std::nullopt;
+        } else if (arg == "--trusted-proxy") {
+            if (!next(value))
+                return std::nullopt;
+            options.trustedProxies += (options.trustedProxies.empty() ? "" : ",") + value;
         } else if (arg == "--statements") {
             if (!next(value))
                 return std::nullopt;

@@ -34,6 +34,7 @@ struct Options {
     int changesProbeMillis = 1000; // how often waits look for changes made elsewhere
     bool demo = false;
     std::string tlsCert, tlsKey;        // PEM files: serve HTTPS
+    std::string trustedProxies;         // "ADDR,ADDR": proxies whose X-Forwarded-For counts
     bool anyStatement = false;          // privileged members may run other statements
     bool readOnly = false;              // serve a SQLite file that cannot be written: reads only
     std::vector<std::string> addMember; // USER PASSWORD NAME

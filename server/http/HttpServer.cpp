@@ -104,37 +104,22 @@ Credentials basicCredentials(MHD_Connection *connection) {
     return credentials;
 }
 
-std::string peerAddress(MHD_Connection *connection) {
+const sockaddr *peerOf(MHD_Connection *connection) {
     const MHD_ConnectionInfo *peer =
         MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
-    char host[NI_MAXHOST] = "?";
-    if (peer && peer->client_addr) {
-        const socklen_t length =
-            peer->client_addr->sa_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
-        getnameinfo(peer->client_addr, length, host, sizeof host, nullptr, 0, NI_NUMERICHOST);
-    }
-    return host;
+    return peer ? peer->client_addr : nullptr;
 }
 
-// Whom failed logins are counted against: the peer's address, or for IPv6
-// its /64, which one subscriber usually has whole.
-std::string throttleKey(MHD_Connection *connection) {
-    const MHD_ConnectionInfo *peer =
-        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
-    if (!peer || !peer->client_addr)
-        return "?";
-    if (peer->client_addr->sa_family == AF_INET6) {
-        sockaddr_in6 network;
-        std::memcpy(&network, peer->client_addr, sizeof network);
-        if (!IN6_IS_ADDR_V4MAPPED(&network.sin6_addr)) {
-            std::memset(network.sin6_addr.s6_addr + 8, 0, 8);
-            char host[NI_MAXHOST] = "?";
-            getnameinfo(reinterpret_cast<const sockaddr *>(&network), sizeof network, host,
-                        sizeof host, nullptr, 0, NI_NUMERICHOST);
-            return std::string(host) + "/64";
-        }
+// Every X-Forwarded-For line of a request, in order, as one list: a proxy
+// may add its own line rather than extend the client's.
+MHD_Result collectForwardedFor(void *cls, MHD_ValueKind, const char *key, const char *value) {
+    auto &list = *static_cast<std::string *>(cls);
+    if (strcasecmp(key, "X-Forwarded-For") == 0 && value) {
+        if (!list.empty())
+            list += ',';
+        list += value;
     }
-    return peerAddress(connection);
+    return MHD_YES;
 }
 
 Delivery deliveryFor(MHD_Connection *connection) {
@@ -149,9 +134,6 @@ Delivery deliveryFor(MHD_Connection *connection) {
     if (const char *manipulations =
             MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "A-IM"))
         delivery.acceptsRowDelta = namesManipulation(manipulations, RowChanges::kManipulation);
-    const MHD_ConnectionInfo *peer =
-        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
-    delivery.peerOnLoopback = peer && isLoopback(peer->client_addr);
     return delivery;
 }
 
@@ -166,7 +148,8 @@ struct HttpServer::PendingRequest {
     std::string since;            // its versions' token
     Credentials credentials;
     std::string userName; // as sent, for the log
-    std::string peer;     // LoginThrottle's key for the address
+    ClientAddress client; // the peer, or the client a trusted proxy names
+    std::string peer;     // LoginThrottle's key for the client's address
     std::string login;    // LoginThrottle's key for the login; empty without credentials
     std::string loginVersion; // of the Login table when the request came
     bool queued = false;  // the credentials have been checked, unless the workers were busy
@@ -194,6 +177,26 @@ struct MhdCallbacks {
         return server.handle(connection, *request, upload, uploadSize) ? MHD_YES : MHD_NO;
     }
 
+    static MHD_Result onAccept(void *self, const sockaddr *peer, socklen_t) {
+        auto &server = *static_cast<HttpServer *>(self);
+        return server.connections_.admits(ClientAddress::of(peer).text()) ? MHD_YES : MHD_NO;
+    }
+
+    // Counts each connection against its peer's address while it is open.
+    static void onConnection(void *self, MHD_Connection *connection, void **context,
+                             MHD_ConnectionNotificationCode code) {
+        auto &server = *static_cast<HttpServer *>(self);
+        if (code == MHD_CONNECTION_NOTIFY_STARTED) {
+            auto *address = new std::string(ClientAddress::of(peerOf(connection)).text());
+            server.connections_.opened(*address);
+            *context = address;
+        } else if (auto *address = static_cast<std::string *>(*context)) {
+            server.connections_.closed(*address);
+            delete address;
+            *context = nullptr;
+        }
+    }
+
     static void onCompleted(void *self, MHD_Connection *, void **context,
                             MHD_RequestTerminationCode) {
         delete static_cast<HttpServer::PendingRequest *>(*context);
@@ -204,7 +207,8 @@ struct MhdCallbacks {
 
 HttpServer::HttpServer(const Routes &routes, StatementRequests &requests, ChangeFeed &feed,
                        const ListenOptions &options)
-    : routes_(routes), throttle_(options.throttle), shares_(options.readerShare),
+    : routes_(routes), trustedProxies_(options.trustedProxies),
+      connections_(options.perAddress, options.trustedProxies.texts()), throttle_(options.throttle), shares_(options.readerShare),
       waits_(options.waits), waitRetrySeconds_(options.waitRetrySeconds), requests_(requests),
       feed_(feed) {
     sockaddr_storage address = resolve(options);
@@ -231,12 +235,13 @@ HttpServer::HttpServer(const Routes &routes, StatementRequests &requests, Change
         {MHD_OPTION_HTTPS_PRIORITIES, 0, const_cast<char *>(kTlsPriorities)},
         {MHD_OPTION_END, 0, nullptr}};
     daemon_ = MHD_start_daemon(
-        flags, static_cast<uint16_t>(options.port), nullptr, nullptr, &MhdCallbacks::onRequest,
-        this, MHD_OPTION_SOCK_ADDR, &address, MHD_OPTION_CONNECTION_LIMIT, options.maxConnections,
-        MHD_OPTION_PER_IP_CONNECTION_LIMIT, options.perAddress, MHD_OPTION_CONNECTION_TIMEOUT,
+        flags, static_cast<uint16_t>(options.port), &MhdCallbacks::onAccept, this,
+        &MhdCallbacks::onRequest, this, MHD_OPTION_SOCK_ADDR, &address,
+        MHD_OPTION_CONNECTION_LIMIT, options.maxConnections, MHD_OPTION_CONNECTION_TIMEOUT,
         options.idleSeconds, MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemoryBytes,
-        MHD_OPTION_NOTIFY_COMPLETED, &MhdCallbacks::onCompleted, this, MHD_OPTION_ARRAY, tlsOptions,
-        MHD_OPTION_END);
+        MHD_OPTION_NOTIFY_COMPLETED, &MhdCallbacks::onCompleted, this,
+        MHD_OPTION_NOTIFY_CONNECTION, &MhdCallbacks::onConnection, this, MHD_OPTION_ARRAY,
+        tlsOptions, MHD_OPTION_END);
     if (!daemon_)
         throw std::runtime_error("cannot listen on " + options.address + ":" +
                                  std::to_string(options.port));
@@ -299,10 +304,21 @@ bool HttpServer::begin(MHD_Connection *connection, PendingRequest &request) {
     request.credentials = basicCredentials(connection);
     request.userName = request.credentials.userName;
     request.delivery = deliveryFor(connection);
-    request.peer = throttleKey(connection);
+    request.client = clientOf(connection);
+    request.delivery.peerOnLoopback = request.client.loopback();
+    request.peer = request.client.throttleKey();
     if (!request.reply)
         request.reply = turnAway(connection, request);
     return true;
+}
+
+ClientAddress HttpServer::clientOf(MHD_Connection *connection) const {
+    const ClientAddress peer = ClientAddress::of(peerOf(connection));
+    if (!trustedProxies_.trusts(peer))
+        return peer;
+    std::string forwardedFor;
+    MHD_get_connection_values(connection, MHD_HEADER_KIND, collectForwardedFor, &forwardedFor);
+    return trustedProxies_.client(peer, forwardedFor);
 }
 
 std::optional<Reply> HttpServer::turnAway(MHD_Connection *, PendingRequest &request) {
@@ -536,7 +552,7 @@ bool HttpServer::answer(MHD_Connection *connection, PendingRequest &request, Rep
     logged.failure = reply.failure;
     std::string peer, excerpt;
     if (!reply.failure.empty()) {
-        peer = peerAddress(connection);
+        peer = request.client.text();
         logged.peer = peer;
         logged.login = request.userName;
         excerpt = statementExcerpt(reply.statement);

@@ -4,10 +4,12 @@
 // slow connection costs a file descriptor and a few KiB, never a thread;
 // statements run on the database workers while their connection is suspended.
 
+#include "admission/AddressConnections.h"
 #include "admission/ConfirmedLogins.h"
 #include "admission/LoginThrottle.h"
 #include "admission/ReaderShares.h"
 #include "admission/WaitLimits.h"
+#include "http/ClientAddress.h"
 #include "http/DisconnectWatch.h"
 #include "http/LogLines.h"
 #include "http/Routes.h"
@@ -36,6 +38,7 @@ struct ListenOptions {
     unsigned readerShare = 0;   // queries one login may have in flight; 0: no limit
     WaitBounds waits;           // waits for changes
     int waitRetrySeconds = 10;  // Retry-After of a wait over its bounds
+    TrustedProxies trustedProxies; // whose X-Forwarded-For names the client
 };
 
 class HttpServer {
@@ -70,10 +73,14 @@ private:
                 size_t *uploadSize);
     bool waitForChanges(MHD_Connection *connection, PendingRequest &request);
     bool answer(MHD_Connection *connection, PendingRequest &request, Reply reply);
+    // The peer, or the client a trusted proxy names for it.
+    ClientAddress clientOf(MHD_Connection *connection) const;
     void opened();
     void completed();
 
     const Routes &routes_;
+    const TrustedProxies trustedProxies_;
+    AddressConnections connections_;
     RequestLog log_;
     LoginThrottle throttle_;
     ReaderShares shares_;

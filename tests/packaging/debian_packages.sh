@@ -39,7 +39,8 @@ for path in ./usr/bin/solvane-server ./usr/lib/systemd/system/solvane-server.ser
     ./usr/lib/systemd/system/solvane-backup.service ./usr/lib/systemd/system/solvane-backup.timer \
     ./usr/lib/sysusers.d/solvane-server.conf ./usr/libexec/solvane/solvane-backup \
     ./usr/share/doc/solvane-server/README.md ./usr/share/doc/solvane-server/copyright \
-    ./usr/share/doc/solvane-server/changelog.Debian.gz ./usr/share/man/man8/solvane-server.8.gz; do
+    ./usr/share/doc/solvane-server/changelog.Debian.gz ./usr/share/man/man8/solvane-server.8.gz \
+    ./usr/share/doc/solvane-server/examples/solvane-nginx.conf; do
     check "solvane-server holds $path" has_line <(contents "$server") "$path"
 done
 check "the client holds no server" test -z "$(contents "$client" | grep solvane-server)"

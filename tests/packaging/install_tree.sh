@@ -24,6 +24,7 @@ for file in share/applications/solvane.desktop share/icons/hicolor/scalable/apps
     lib/systemd/system/solvane-backup.timer lib/sysusers.d/solvane-server.conf \
     share/doc/solvane/README.md share/doc/solvane-server/README.md \
     share/doc/solvane/copyright share/doc/solvane-server/copyright \
+    share/doc/solvane-server/examples/solvane-nginx.conf \
     share/man/man1/solvane.1.gz share/man/man8/solvane-server.8.gz \
     share/metainfo/example.c_seed_0f1a35ca.solvane.metainfo.xml; do
     check "$file is installed" test -s "$prefix/$file"
