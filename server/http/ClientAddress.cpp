@@ -113,8 +113,8 @@ ClientAddress TrustedProxies::client(const ClientAddress &peer,
         if (!named)
             break;
         hop = *named;
-        forwardedFor = comma == std::string_view::npos ? std::string_view()
-                                                       : forwardedFor.substr(0, comma);
+        forwardedFor =
+            comma == std::string_view::npos ? std::string_view() : forwardedFor.substr(0, comma);
     }
     return hop;
 }

@@ -208,9 +208,9 @@ struct MhdCallbacks {
 HttpServer::HttpServer(const Routes &routes, StatementRequests &requests, ChangeFeed &feed,
                        const ListenOptions &options)
     : routes_(routes), trustedProxies_(options.trustedProxies),
-      connections_(options.perAddress, options.trustedProxies.texts()), throttle_(options.throttle), shares_(options.readerShare),
-      waits_(options.waits), waitRetrySeconds_(options.waitRetrySeconds), requests_(requests),
-      feed_(feed) {
+      connections_(options.perAddress, options.trustedProxies.texts()), throttle_(options.throttle),
+      shares_(options.readerShare), waits_(options.waits),
+      waitRetrySeconds_(options.waitRetrySeconds), requests_(requests), feed_(feed) {
     sockaddr_storage address = resolve(options);
     unsigned flags = MHD_USE_EPOLL_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME;
     if (address.ss_family == AF_INET6)
@@ -236,12 +236,11 @@ HttpServer::HttpServer(const Routes &routes, StatementRequests &requests, Change
         {MHD_OPTION_END, 0, nullptr}};
     daemon_ = MHD_start_daemon(
         flags, static_cast<uint16_t>(options.port), &MhdCallbacks::onAccept, this,
-        &MhdCallbacks::onRequest, this, MHD_OPTION_SOCK_ADDR, &address,
-        MHD_OPTION_CONNECTION_LIMIT, options.maxConnections, MHD_OPTION_CONNECTION_TIMEOUT,
-        options.idleSeconds, MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemoryBytes,
-        MHD_OPTION_NOTIFY_COMPLETED, &MhdCallbacks::onCompleted, this,
-        MHD_OPTION_NOTIFY_CONNECTION, &MhdCallbacks::onConnection, this, MHD_OPTION_ARRAY,
-        tlsOptions, MHD_OPTION_END);
+        &MhdCallbacks::onRequest, this, MHD_OPTION_SOCK_ADDR, &address, MHD_OPTION_CONNECTION_LIMIT,
+        options.maxConnections, MHD_OPTION_CONNECTION_TIMEOUT, options.idleSeconds,
+        MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemoryBytes, MHD_OPTION_NOTIFY_COMPLETED,
+        &MhdCallbacks::onCompleted, this, MHD_OPTION_NOTIFY_CONNECTION, &MhdCallbacks::onConnection,
+        this, MHD_OPTION_ARRAY, tlsOptions, MHD_OPTION_END);
     if (!daemon_)
         throw std::runtime_error("cannot listen on " + options.address + ":" +
                                  std::to_string(options.port));

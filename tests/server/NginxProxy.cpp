@@ -59,10 +59,9 @@ bool NginxProxy::makeCertificate() {
     QProcess openssl;
     openssl.setProcessChannelMode(QProcess::MergedChannels);
     openssl.start(QStringLiteral("openssl"),
-                  {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256",
-                   "-nodes", "-days", "2", "-subj", "/CN=127.0.0.1", "-addext",
-                   "subjectAltName=IP:127.0.0.1", "-keyout",
-                   dir_.filePath(QStringLiteral("proxy.key")), "-out", caFile()});
+                  {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes",
+                   "-days", "2", "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1",
+                   "-keyout", dir_.filePath(QStringLiteral("proxy.key")), "-out", caFile()});
     if (openssl.waitForFinished(20000) && openssl.exitStatus() == QProcess::NormalExit &&
         openssl.exitCode() == 0)
         return true;
@@ -95,26 +94,24 @@ bool NginxProxy::writeConfiguration(const QList<int> &serverPorts) {
         site.replace(from, to);
     }
     const QString dir = dir_.path();
-    const QString main =
-        QStringLiteral(
-            "daemon off;\n"
-            "master_process off;\n"
-            "pid %1/nginx.pid;\n"
-            "error_log %1/error.log notice;\n"
-            "events { worker_connections 512; }\n"
-            "http {\n"
-            "    access_log %1/access.log;\n"
-            "    client_body_temp_path %1/client_body;\n"
-            "    proxy_temp_path %1/proxy;\n"
-            "    fastcgi_temp_path %1/fastcgi;\n"
-            "    uwsgi_temp_path %1/uwsgi;\n"
-            "    scgi_temp_path %1/scgi;\n"
-            "    set_real_ip_from 127.0.0.1;\n"
-            "    real_ip_header X-Test-Client;\n"
-            "    add_header X-Test-Server $upstream_addr always;\n"
-            "    include %1/solvane.conf;\n"
-            "}\n")
-            .arg(dir);
+    const QString main = QStringLiteral("daemon off;\n"
+                                        "master_process off;\n"
+                                        "pid %1/nginx.pid;\n"
+                                        "error_log %1/error.log notice;\n"
+                                        "events { worker_connections 512; }\n"
+                                        "http {\n"
+                                        "    access_log %1/access.log;\n"
+                                        "    client_body_temp_path %1/client_body;\n"
+                                        "    proxy_temp_path %1/proxy;\n"
+                                        "    fastcgi_temp_path %1/fastcgi;\n"
+                                        "    uwsgi_temp_path %1/uwsgi;\n"
+                                        "    scgi_temp_path %1/scgi;\n"
+                                        "    set_real_ip_from 127.0.0.1;\n"
+                                        "    real_ip_header X-Test-Client;\n"
+                                        "    add_header X-Test-Server $upstream_addr always;\n"
+                                        "    include %1/solvane.conf;\n"
+                                        "}\n")
+                             .arg(dir);
     QFile siteFile(dir_.filePath(QStringLiteral("solvane.conf")));
     QFile mainFile(dir_.filePath(QStringLiteral("nginx.conf")));
     if (!siteFile.open(QIODevice::WriteOnly) || !mainFile.open(QIODevice::WriteOnly)) {

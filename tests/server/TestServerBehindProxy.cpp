@@ -5,11 +5,11 @@
 // count failed logins, waits and connections against each member's own
 // address, which only the trusted proxy may tell them.
 
-#include "server/NginxProxy.h"
 #include "data/connection/AppServerGateway.h"
 #include "data/connection/ServerConnection.h"
 #include "http/ClientAddress.h"
 #include "protocol/RowChanges.h"
+#include "server/NginxProxy.h"
 #include "support/ServerProcess.h"
 
 #include <QtTest>
@@ -19,9 +19,9 @@
 
 #include <future>
 
-using nlohmann::json;
 using appserver::ClientAddress;
 using appserver::TrustedProxies;
+using nlohmann::json;
 
 namespace {
 
@@ -79,9 +79,7 @@ struct Member {
         headers.emplace("Accept-Encoding", "gzip");
         return send("POST", kMethods + "OpenSQL", sql, std::move(headers));
     }
-    Answer change(const std::string &sql) const {
-        return send("POST", kMethods + "ExecSQL", sql);
-    }
+    Answer change(const std::string &sql) const { return send("POST", kMethods + "ExecSQL", sql); }
     Answer waitForChanges(const std::string &since) const {
         return send("GET", "/datasnap/changes" + (since.empty() ? "" : "?since=" + since));
     }
@@ -113,6 +111,7 @@ private slots:
     void largeAnswersArriveCompressedAndWhole();
     void failedLoginsCountAgainstTheMembersAddress();
     void membersBehindTheProxyAreNotBoundedAsOneAddress();
+    void membersOfAStoppedServerGoToTheOther();
 
 private:
     Member member(const std::string &address) const {
@@ -144,29 +143,61 @@ void TestServerBehindProxy::forwardedForNamesTheClient_data() {
     QTest::addColumn<QString>("forwardedFor");
     QTest::addColumn<QString>("client");
     QTest::addColumn<QString>("throttleKey");
-    QTest::newRow("a peer that is no proxy") << "127.0.0.1" << "10.0.0.9" << "10.0.0.7"
-                                             << "10.0.0.9" << "10.0.0.9";
-    QTest::newRow("the proxy names the member") << "127.0.0.1" << "127.0.0.1" << "10.0.0.7"
-                                                << "10.0.0.7" << "10.0.0.7";
-    QTest::newRow("what the member wrote itself is not believed")
-        << "127.0.0.1" << "127.0.0.1" << "192.0.2.1, 10.0.0.7" << "10.0.0.7" << "10.0.0.7";
-    QTest::newRow("a line of its own per proxy")
-        << "127.0.0.1" << "127.0.0.1" << "192.0.2.1,10.0.0.7" << "10.0.0.7" << "10.0.0.7";
-    QTest::newRow("two trusted proxies in a row")
-        << "127.0.0.1,10.0.0.2" << "127.0.0.1" << "192.0.2.1, 10.0.0.7, 10.0.0.2" << "10.0.0.7"
-        << "10.0.0.7";
-    QTest::newRow("no header") << "127.0.0.1" << "127.0.0.1" << "" << "127.0.0.1" << "127.0.0.1";
-    QTest::newRow("not an address") << "127.0.0.1" << "127.0.0.1" << "unknown" << "127.0.0.1"
+    QTest::newRow("a peer that is no proxy") << "127.0.0.1"
+                                             << "10.0.0.9"
+                                             << "10.0.0.7"
+                                             << "10.0.0.9"
+                                             << "10.0.0.9";
+    QTest::newRow("the proxy names the member") << "127.0.0.1"
+                                                << "127.0.0.1"
+                                                << "10.0.0.7"
+                                                << "10.0.0.7"
+                                                << "10.0.0.7";
+    QTest::newRow("what the member wrote itself is not believed") << "127.0.0.1"
+                                                                  << "127.0.0.1"
+                                                                  << "192.0.2.1, 10.0.0.7"
+                                                                  << "10.0.0.7"
+                                                                  << "10.0.0.7";
+    QTest::newRow("a line of its own per proxy") << "127.0.0.1"
+                                                 << "127.0.0.1"
+                                                 << "192.0.2.1,10.0.0.7"
+                                                 << "10.0.0.7"
+                                                 << "10.0.0.7";
+    QTest::newRow("two trusted proxies in a row") << "127.0.0.1,10.0.0.2"
+                                                  << "127.0.0.1"
+                                                  << "192.0.2.1, 10.0.0.7, 10.0.0.2"
+                                                  << "10.0.0.7"
+                                                  << "10.0.0.7";
+    QTest::newRow("no header") << "127.0.0.1"
+                               << "127.0.0.1"
+                               << ""
+                               << "127.0.0.1"
+                               << "127.0.0.1";
+    QTest::newRow("not an address") << "127.0.0.1"
+                                    << "127.0.0.1"
+                                    << "unknown"
+                                    << "127.0.0.1"
                                     << "127.0.0.1";
-    QTest::newRow("an address with a port")
-        << "127.0.0.1" << "127.0.0.1" << "10.0.0.7:5000" << "127.0.0.1" << "127.0.0.1";
-    QTest::newRow("only trusted proxies named")
-        << "127.0.0.1,10.0.0.2" << "127.0.0.1" << "10.0.0.2" << "10.0.0.2" << "10.0.0.2";
-    QTest::newRow("an IPv6 member, counted by its /64")
-        << "::1" << "::1" << "2001:db8:1:2:3:4:5:6" << "2001:db8:1:2:3:4:5:6"
-        << "2001:db8:1:2::/64";
-    QTest::newRow("an IPv4 proxy seen on an IPv6 socket")
-        << "127.0.0.1" << "::ffff:127.0.0.1" << "10.0.0.7" << "10.0.0.7" << "10.0.0.7";
+    QTest::newRow("an address with a port") << "127.0.0.1"
+                                            << "127.0.0.1"
+                                            << "10.0.0.7:5000"
+                                            << "127.0.0.1"
+                                            << "127.0.0.1";
+    QTest::newRow("only trusted proxies named") << "127.0.0.1,10.0.0.2"
+                                                << "127.0.0.1"
+                                                << "10.0.0.2"
+                                                << "10.0.0.2"
+                                                << "10.0.0.2";
+    QTest::newRow("an IPv6 member, counted by its /64") << "::1"
+                                                        << "::1"
+                                                        << "2001:db8:1:2:3:4:5:6"
+                                                        << "2001:db8:1:2:3:4:5:6"
+                                                        << "2001:db8:1:2::/64";
+    QTest::newRow("an IPv4 proxy seen on an IPv6 socket") << "127.0.0.1"
+                                                          << "::ffff:127.0.0.1"
+                                                          << "10.0.0.7"
+                                                          << "10.0.0.7"
+                                                          << "10.0.0.7";
 }
 
 void TestServerBehindProxy::forwardedForNamesTheClient() {
@@ -209,9 +240,9 @@ void TestServerBehindProxy::initTestCase() {
     if (!unavailable_.isEmpty())
         return;
     // Low limits, so that one member reaches them in a few requests.
-    const QStringList flags{"--trusted-proxy", "127.0.0.1", "--changes-quiet-s", "2",
-                            "--changes-probe-ms", "100", "--login-tries", "3",
-                            "--address-tries", "5", "--per-address", "4"};
+    const QStringList flags{"--trusted-proxy",    "127.0.0.1", "--changes-quiet-s", "2",
+                            "--changes-probe-ms", "100",       "--login-tries",     "3",
+                            "--address-tries",    "5",         "--per-address",     "4"};
     const auto storage = ServerProcess::storageUnderTest();
     first_ = std::make_unique<ServerProcess>(flags, storage);
     QVERIFY2(first_->start(), qPrintable(first_->errorText()));
@@ -254,7 +285,8 @@ void TestServerBehindProxy::memberWorksThroughTheProxy() {
     connection.setCredentials(ServerProcess::kTestUser, ServerProcess::kTestPassword);
     connection.open(); // the handshake, over HTTPS with the certificate checked
     AppServerGateway gateway(&connection);
-    const auto login = gateway.openSql("Select * From Login where UseName='tb58' and PassWord='pw'");
+    const auto login =
+        gateway.openSql("Select * From Login where UseName='tb58' and PassWord='pw'");
     QCOMPARE(login->rowCount(), 1);
     const ChangeResult made = gateway.execSql(QString::fromStdString(notice("through the proxy")));
     QVERIFY(made.succeeded);
@@ -327,8 +359,9 @@ void TestServerBehindProxy::largeAnswersArriveCompressedAndWhole() {
     // Tags and row changes pass the proxy: unchanged, 304; one notice more,
     // only that row.
     QCOMPARE(distant.query(kPanel, {{"If-None-Match", tag}}).status, 304);
-    QCOMPARE(distant.change("Insert into Notice values('one more','Mareth','Mareth',"
-                            "'2026-11-28 10:00:00')")
+    QCOMPARE(distant
+                 .change("Insert into Notice values('one more','Mareth','Mareth',"
+                         "'2026-11-28 10:00:00')")
                  .status,
              200);
     const Answer changed = distant.query(
@@ -356,8 +389,9 @@ void TestServerBehindProxy::failedLoginsCountAgainstTheMembersAddress() {
     guesser.password = "wrong";
     int status = 0;
     for (int guess = 0; guess < 10 && status != 429; ++guess)
-        status = guesser.send("POST", kMethods + "OpenSQL", "select 1",
-                              {{"X-Forwarded-For", "192.0.2." + std::to_string(guess)}})
+        status = guesser
+                     .send("POST", kMethods + "OpenSQL", "select 1",
+                           {{"X-Forwarded-For", "192.0.2." + std::to_string(guess)}})
                      .status;
     QCOMPARE(status, 429);
     guesser.password = ServerProcess::kTestPassword;
@@ -393,6 +427,27 @@ void TestServerBehindProxy::membersBehindTheProxyAreNotBoundedAsOneAddress() {
         QCOMPARE(answer.status, 200);
         QCOMPARE(answer.token(), since);
     }
+}
+
+void TestServerBehindProxy::membersOfAStoppedServerGoToTheOther() {
+    NEEDS_PROXY();
+    const Member leaving = member("10.0.6.1");
+    const std::string reached = leaving.send("GET", "/datasnap/").header("X-Test-Server");
+    const bool onFirst = reached == "127.0.0.1:" + std::to_string(first_->port());
+    ServerProcess &stopped = onFirst ? *first_ : *second_;
+    const ServerProcess &other = onFirst ? *second_ : *first_;
+    QVERIFY(stopped.stop());
+    // The change finds its server gone before anything is sent: the other
+    // one makes it, once.
+    const Answer change = leaving.change(notice("after a server stopped"));
+    QCOMPARE(change.status, 200);
+    QCOMPARE(json::parse(change.body).value("changes", 0), 1);
+    // nginx names every server it tried, the one that answered last.
+    const QString answeredBy = QString::fromStdString(change.header("X-Test-Server"));
+    QVERIFY2(answeredBy.endsWith(QStringLiteral(":%1").arg(other.port())), qPrintable(answeredBy));
+    QCOMPARE(first_->queryDatabaseFile(
+                 "select count(*) from Notice where Content='after a server stopped'"),
+             QStringList{"1"});
 }
 
 QTEST_GUILESS_MAIN(TestServerBehindProxy)
