@@ -3,7 +3,8 @@
 // wait for changes held through it sees a change made on either server;
 // large answers come compressed and whole, with their tags; and the servers
 // count failed logins, waits and connections against each member's own
-// address, which only the trusted proxy may tell them.
+// address, which only the trusted proxy may tell them. A member whose server
+// stops goes on with the other.
 
 #include "data/connection/AppServerGateway.h"
 #include "data/connection/ServerConnection.h"
@@ -44,8 +45,8 @@ struct Answer {
     }
 };
 
-// One request as a member at address would send it: through the proxy over
-// HTTPS, or straight to a server (proxyPort 0 and serverPort given).
+// Requests as a member at address sends them: through the proxy over HTTPS,
+// or, with https off, straight to the server at port.
 struct Member {
     std::string address;
     std::string user = ServerProcess::kTestUser;
