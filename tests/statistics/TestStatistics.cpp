@@ -222,6 +222,24 @@ void TestStatistics::theKeyboardPicksAMemberAndAMonth() {
     QTest::keyClick(march, Qt::Key_Backtab, Qt::ShiftModifier);
     QCOMPARE(QApplication::focusWidget(), aldren);
 
+    // The chart shows that it has the keyboard, and Left and Right pick too.
+    MonthChart *chart = tab_->chart;
+    const QColor highlight = chart->palette().color(QPalette::Highlight);
+    QVERIFY(chart->chart()->backgroundPen().color() != highlight);
+    for (int i = 0; i < 3; ++i)
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), chart);
+    QCOMPARE(chart->chart()->backgroundPen().color(), highlight);
+    QTest::keyClick(chart, Qt::Key_Right);
+    QCOMPARE(tab_->pickedMonth(), 4);
+    QCOMPARE(shownCounts(), (QList<int>{0, 0, 0, 0, 0, 0}));
+    QTest::keyClick(chart, Qt::Key_Left);
+    QCOMPARE(tab_->pickedMonth(), 3);
+    QCOMPARE(shownCounts(), (QList<int>{6, 5, 1, 3, 1, 1}));
+    QCOMPARE(QApplication::focusWidget(), chart);
+    QTest::keyClick(chart, Qt::Key_Tab);
+    QVERIFY(chart->chart()->backgroundPen().color() != highlight);
+
     // A screen reader hears each choice by its name, whether it is picked,
     // and which list it belongs to.
     for (QRadioButton *button : {aldren, march, mareth}) {
