@@ -4,6 +4,7 @@
 
 #include <QBarCategoryAxis>
 #include <QBarSet>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QStackedBarSeries>
 #include <QValueAxis>
@@ -58,6 +59,7 @@ MonthChart::MonthChart(QWidget *parent) : QChartView(parent) {
     setChart(chart);
     delete madeByTheView;
     setRenderHint(QPainter::Antialiasing);
+    unfocusedFrame_ = chart->backgroundPen();
     setAccessibleName(QStringLiteral("各月任务统计图"));
 }
 
@@ -76,6 +78,7 @@ void MonthChart::showYear(const MemberYear &year, const QString &who, int yearNu
                        .arg(c.completedLate)
                        .arg(c.stillOpen());
     }
+    shownMonth_ = month;
     for (QBarSet *set : {onTime, late, open}) {
         set->deselectAllBars();
         set->selectBar(month - 1);
@@ -101,4 +104,26 @@ void MonthChart::mouseReleaseEvent(QMouseEvent *event) {
     const int month = int(std::lround(chart()->mapToValue(at, series).x())) + 1;
     if (month >= 1 && month <= 12)
         emit monthClicked(month);
+}
+
+void MonthChart::keyPressEvent(QKeyEvent *event) {
+    const int step = event->key() == Qt::Key_Left ? -1 : event->key() == Qt::Key_Right ? 1 : 0;
+    if (!step || event->modifiers() != Qt::NoModifier) {
+        QChartView::keyPressEvent(event);
+        return;
+    }
+    const int month = shownMonth_ + step;
+    if (shownMonth_ && month >= 1 && month <= 12)
+        emit monthClicked(month);
+}
+
+void MonthChart::focusInEvent(QFocusEvent *event) {
+    QChartView::focusInEvent(event);
+    // The view draws no focus of its own: a Tab stop nobody sees is a trap.
+    chart()->setBackgroundPen(QPen(palette().color(QPalette::Highlight), 2));
+}
+
+void MonthChart::focusOutEvent(QFocusEvent *event) {
+    QChartView::focusOutEvent(event);
+    chart()->setBackgroundPen(unfocusedFrame_);
 }

@@ -1,12 +1,14 @@
 #pragma once
 // A member's twelve months as stacked bars: completed on time, completed
 // late, still open. The picked month's bars are drawn darker; a click in a
-// month's column picks it. Screen readers get the figures as the view's
-// accessible description.
+// month's column picks it, and so do Left and Right while the chart has the
+// keyboard (a frame in the highlight colour says so). Screen readers get the
+// figures as the view's accessible description.
 
 #include "statistics/MemberYear.h"
 
 #include <QChartView>
+#include <QPen>
 
 class QBarSet;
 class QStackedBarSeries;
@@ -28,7 +30,12 @@ signals:
 
 protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
 
 private:
     QValueAxis *countAxis_;
+    QPen unfocusedFrame_;
+    int shownMonth_ = 0; // 0 until a year is shown
 };

@@ -44,6 +44,7 @@ const QStringList &StatisticsTab::staffNames() {
 
 StatisticsTab::StatisticsTab(QWidget *parent) : QWidget(parent) {
     auto *people = new QGroupBox(this);
+    people->setAccessibleName(QStringLiteral("人员"));
     auto *peopleColumn = new QVBoxLayout(people);
     staffColumn_ = new QVBoxLayout;
     peopleColumn->addLayout(staffColumn_);
@@ -52,6 +53,7 @@ StatisticsTab::StatisticsTab(QWidget *parent) : QWidget(parent) {
     setMembers(staffNames());
 
     auto *monthBox = new QGroupBox(this);
+    monthBox->setAccessibleName(QStringLiteral("月份"));
     auto *monthRow = new QHBoxLayout(monthBox);
     months_ = new QButtonGroup(this);
     for (int m = 1; m <= 12; ++m) {
@@ -70,6 +72,8 @@ StatisticsTab::StatisticsTab(QWidget *parent) : QWidget(parent) {
     monthRow->addWidget(yearBox);
     // Until the member picks one, this month.
     monthButtons[today.month() - 1]->setChecked(true);
+    WindowConventions::keepTabStopOnChecked(staff_);
+    WindowConventions::keepTabStopOnChecked(months_);
 
     auto *countBox = new QWidget(this);
     auto *countGrid = new QGridLayout(countBox);
@@ -128,22 +132,38 @@ void StatisticsTab::setMembers(const QStringList &names) {
     QStringList listed;
     for (const QRadioButton *button : staffButtons)
         listed << button->property("member").toString();
-    if (listed == names)
+    if (names.isEmpty() || listed == names)
         return;
-    qDeleteAll(staffButtons);
-    staffButtons.clear();
+    // The buttons there are keep their place in the Tab order (and the focus)
+    // and take the new names; a new widget would join the end of the window's
+    // Tab order, so a button added goes in after the one above it.
+    while (staffButtons.size() > names.size())
+        delete staffButtons.takeLast();
     QWidget *people = staffColumn_->parentWidget();
-    for (const QString &name : names) {
-        // An "&" in a name is shown, not taken for an Alt letter.
-        auto *button = new QRadioButton(QString(name).replace(QLatin1Char('&'), QLatin1String("&&")),
-                                        people);
-        button->setProperty("member", name);
-        staff_->addButton(button, int(staffButtons.size()));
+    for (qsizetype i = staffButtons.size(); i < names.size(); ++i) {
+        auto *button = new QRadioButton(people);
+        staff_->addButton(button, int(i));
         staffColumn_->addWidget(button);
+        if (i > 0)
+            setTabOrder(staffButtons.last(), button);
         staffButtons << button;
-        if (name == picked)
-            button->setChecked(true);
+        button->show(); // now, not once the layout has run: a Tab may come first
     }
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        // An "&" in a name is shown, not taken for an Alt letter.
+        staffButtons[i]->setText(QString(names[i]).replace(QLatin1Char('&'), QLatin1String("&&")));
+        staffButtons[i]->setProperty("member", names[i]);
+    }
+    // The picked member stays picked where the name went; one no longer
+    // listed leaves nobody picked.
+    if (const qsizetype at = names.indexOf(picked); !picked.isEmpty() && at >= 0) {
+        staffButtons[at]->setChecked(true);
+    } else if (QAbstractButton *checked = staff_->checkedButton()) {
+        staff_->setExclusive(false);
+        checked->setChecked(false);
+        staff_->setExclusive(true);
+    }
+    WindowConventions::placeTabStop(staff_);
 }
 
 void StatisticsTab::readMembers() {

@@ -48,7 +48,7 @@ public:
     void readMembers();
 
     QList<QRadioButton *> staffButtons;
-    std::array<QRadioButton *, 12> monthButtons;
+    std::array<QRadioButton *, 12> monthButtons{};
     QSpinBox *yearBox;
     // The six counts, in MonthCounts' order.
     std::array<CountLabel *, 6> countLabels;

@@ -3,6 +3,8 @@
 #include "widgets/CutTextTips.h"
 #include "widgets/RowNumberHeader.h"
 
+#include <QAbstractButton>
+#include <QButtonGroup>
 #include <QFont>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -190,6 +192,23 @@ QTableView *recordGrid(QWidget *parent, QAbstractItemModel *model, const QRect &
 
 void openRowsOnEnter(QTableView *grid, std::function<void()> open) {
     grid->installEventFilter(new EnterOpens(grid, std::move(open)));
+}
+
+void keepTabStopOnChecked(QButtonGroup *group) {
+    placeTabStop(group);
+    QObject::connect(group, &QButtonGroup::buttonToggled, group, [group] { placeTabStop(group); });
+}
+
+void placeTabStop(QButtonGroup *group) {
+    const QList<QAbstractButton *> buttons = group->buttons();
+    QAbstractButton *stop = group->checkedButton();
+    if (!stop && !buttons.isEmpty())
+        stop = buttons.first();
+    for (QAbstractButton *button : buttons) {
+        const Qt::FocusPolicy policy = button->focusPolicy();
+        button->setFocusPolicy(button == stop ? Qt::FocusPolicy(policy | Qt::TabFocus)
+                                              : Qt::FocusPolicy(policy & ~Qt::TabFocus));
+    }
 }
 
 void setCaption(QLabel *label, const QString &caption) {

@@ -7,6 +7,7 @@
 #include <functional>
 
 class QAbstractItemModel;
+class QButtonGroup;
 class QFont;
 class QLabel;
 class QRect;
@@ -45,6 +46,14 @@ QTableView *recordGrid(QWidget *parent, QAbstractItemModel *model, const QRect &
 // Enter on a grid opens its current row, as a double-click does; the key
 // goes no further (no default button of the window takes it too).
 void openRowsOnEnter(QTableView *grid, std::function<void()> open);
+
+// An exclusive group of radio buttons is one Tab stop, on its checked button
+// (the first while none is checked): Tab lands on the choice that the arrow
+// keys then move. Qt leaves the stop on whichever button had the focus last,
+// or on every button until one had it.
+void keepTabStopOnChecked(QButtonGroup *group);
+// The same once, after buttons were added to the group.
+void placeTabStop(QButtonGroup *group);
 
 // Shows a caption whose lines are broken by carriage returns, as this system
 // writes its captions, on as many lines: a Qt label breaks only on a line feed.

@@ -3,8 +3,8 @@
 // a member's keyboard would send it, and no mouse, no click and no slot is
 // used. Mareth logs in, queries, opens a project, adds a flow node,
 // dispatches a task through the chart, claims it and applies; Kestra logs in
-// beside, agrees and exports the project list, the file dialog answered
-// through the Dialogs seam.
+// beside, agrees, picks Mareth and a month in the statistics and exports the
+// project list, the file dialog answered through the Dialogs seam.
 
 #include "ClientApp.h"
 #include "desktop/DesktopTestMain.h"
@@ -14,6 +14,7 @@
 #include "shell/LoginSettings.h"
 #include "shell/LoginWindow.h"
 #include "shell/MainWindow.h"
+#include "statistics/StatisticsTab.h"
 #include "support/ShellFixture.h"
 #include "tasks/TaskDispatchWindow.h"
 #include "tasks/TaskPanel.h"
@@ -24,6 +25,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTextEdit>
@@ -243,10 +245,29 @@ void TestKeyboardDay::aWholeDayByKeyboard() {
     QTRY_COMPARE(other->taskPanel->completeButton->text(), "已完成任务");
     Dialogs::takeShown();
 
-    // Through the statistics tab (Tab does not reach its staff list yet:
-    // a month is not picked here) round to the project tab.
+    // --- Statistics: Mareth's month holds the task, the month before not. ---
     press(Qt::Key_Tab, Qt::ControlModifier);
     QTRY_COMPARE(other->tabs->currentIndex(), 2);
+    StatisticsTab *statistics = other->analysisTab;
+    QCOMPARE(statistics->staffButtons.size(), 2); // the department's members
+    QVERIFY(tabTo(statistics->staffButtons[0])); // nobody picked: the first
+    QCOMPARE(statistics->staffButtons[0]->text(), "Mareth");
+    press(Qt::Key_Space);
+    QTRY_COMPARE(statistics->pickedMember(), "Mareth");
+    const int thisMonth = QDate::currentDate().month();
+    auto dispatchedCount = [statistics] { return statistics->countLabels[0]->text(); };
+    QCOMPARE(statistics->pickedMonth(), thisMonth);
+    QCOMPARE(dispatchedCount(), "1");
+    QCOMPARE(statistics->countLabels[3]->text(), "1"); // completed
+    QCOMPARE(statistics->taskGrid->model()->rowCount(), 1);
+    press(Qt::Key_Tab); // the month picked
+    QCOMPARE(focused(), statistics->monthButtons[thisMonth - 1]);
+    press(thisMonth > 1 ? Qt::Key_Left : Qt::Key_Right);
+    const int otherMonth = thisMonth > 1 ? thisMonth - 1 : 2;
+    QTRY_COMPARE(statistics->pickedMonth(), otherMonth);
+    QCOMPARE(focused(), statistics->monthButtons[otherMonth - 1]);
+    QCOMPARE(dispatchedCount(), "0");
+    QCOMPARE(statistics->taskGrid->model()->rowCount(), 0);
 
     // --- Export the project list: the file dialog answered through the seam. ---
     press(Qt::Key_Tab, Qt::ControlModifier); // round to the project tab

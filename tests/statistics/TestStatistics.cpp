@@ -15,10 +15,14 @@
 #include <QBarSet>
 #include <QChart>
 #include <QLabel>
+#include <QLineEdit>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QStackedBarSeries>
 #include <QTableView>
+#include <QVBoxLayout>
+#include <QAccessible>
+#include <QApplication>
 #include <QtTest>
 
 namespace {
@@ -84,10 +88,12 @@ private slots:
     void aRepeatedPickIsAnsweredFromTheKeptAnswer();
     void aFailedPickIsSaidAndShowsNothing();
     void theDepartmentsMembersAreListed();
+    void theKeyboardPicksAMemberAndAMonth();
 
 private:
     void pick(const QString &member, int month, int year = 2026);
     QStringList gridContents() const;
+    QList<int> shownCounts() const;
 
     ShellFixture fixture_;
     std::unique_ptr<ServerConnection> connection_;
@@ -155,6 +161,95 @@ void TestStatistics::theDepartmentsMembersAreListed() {
     QTRY_COMPARE(tab_->staffButtons.size(), 5);
     QCOMPARE(tab_->staffButtons.last()->text(), "A&&B"); // shown as typed, no Alt letter
     QCOMPARE(tab_->pickedMember(), "Kestra");
+}
+
+QList<int> TestStatistics::shownCounts() const {
+    QList<int> counts;
+    for (QLabel *label : tab_->countLabels)
+        counts << label->text().toInt();
+    return counts;
+}
+
+void TestStatistics::theKeyboardPicksAMemberAndAMonth() {
+    // In a window between two other fields, as in the main window.
+    QWidget window;
+    auto *column = new QVBoxLayout(&window);
+    auto *above = new QLineEdit(&window);
+    above->setAccessibleName("上");
+    column->addWidget(above);
+    column->addWidget(tab_.get());
+    auto *below = new QLineEdit(&window);
+    below->setAccessibleName("下");
+    column->addWidget(below);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    // The department's members replaced the names listed before the show.
+    QCOMPARE(tab_->staffButtons.size(), 4);
+    QRadioButton *mareth = tab_->staffButtons[0], *aldren = tab_->staffButtons[2];
+    QRadioButton *december = tab_->monthButtons[11], *march = tab_->monthButtons[2];
+
+    // Once round with Tab: each group is one stop, in the order they are laid
+    // out, the member list on the first member while nobody is picked and the
+    // months on the month picked (this month).
+    mareth->setFocus(Qt::OtherFocusReason);
+    QStringList stops; // as a screen reader names them
+    for (int i = 0; i < 12 && (stops.isEmpty() || QApplication::focusWidget() != mareth); ++i) {
+        stops << QAccessible::queryAccessibleInterface(QApplication::focusWidget())
+                     ->text(QAccessible::Name);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    QCOMPARE(stops,
+             (QStringList{"Mareth", "十二月", "年份", "各月任务统计图", "当月任务", "下", "上"}));
+
+    // Down twice moves to Aldren, Space picks him; Tab, then Left nine times
+    // from December picks March.
+    QTest::keyClick(mareth, Qt::Key_Down);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+    QCOMPARE(QApplication::focusWidget(), aldren);
+    QCOMPARE(tab_->pickedMember(), QString()); // moving is not picking
+    QTest::keyClick(aldren, Qt::Key_Space);
+    QCOMPARE(tab_->pickedMember(), "Aldren");
+    QCOMPARE(shownCounts(), (QList<int>{2, 2, 0, 0, 0, 1}));
+    QCOMPARE(gridContents(), (QStringList{"a8", "a9"}));
+    QTest::keyClick(aldren, Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), december);
+    for (int i = 0; i < 9; ++i)
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Left);
+    QCOMPARE(QApplication::focusWidget(), march);
+    QCOMPARE(tab_->pickedMonth(), 3);
+    QCOMPARE(shownCounts(), (QList<int>{6, 5, 1, 3, 1, 1}));
+    // Back with Shift+Tab: the member picked is the stop now.
+    QTest::keyClick(march, Qt::Key_Backtab, Qt::ShiftModifier);
+    QCOMPARE(QApplication::focusWidget(), aldren);
+
+    // The chart shows that it has the keyboard, and Left and Right pick too.
+    MonthChart *chart = tab_->chart;
+    const QColor highlight = chart->palette().color(QPalette::Highlight);
+    QVERIFY(chart->chart()->backgroundPen().color() != highlight);
+    for (int i = 0; i < 3; ++i)
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), chart);
+    QCOMPARE(chart->chart()->backgroundPen().color(), highlight);
+    QTest::keyClick(chart, Qt::Key_Right);
+    QCOMPARE(tab_->pickedMonth(), 4);
+    QCOMPARE(shownCounts(), (QList<int>{0, 0, 0, 0, 0, 0}));
+    QTest::keyClick(chart, Qt::Key_Left);
+    QCOMPARE(tab_->pickedMonth(), 3);
+    QCOMPARE(shownCounts(), (QList<int>{6, 5, 1, 3, 1, 1}));
+    QCOMPARE(QApplication::focusWidget(), chart);
+    QTest::keyClick(chart, Qt::Key_Tab);
+    QVERIFY(chart->chart()->backgroundPen().color() != highlight);
+
+    // A screen reader hears each choice by its name, whether it is picked,
+    // and which list it belongs to.
+    for (QRadioButton *button : {aldren, march, mareth}) {
+        QAccessibleInterface *choice = QAccessible::queryAccessibleInterface(button);
+        QCOMPARE(choice->role(), QAccessible::RadioButton);
+        QCOMPARE(choice->text(QAccessible::Name), button->text());
+        QCOMPARE(bool(choice->state().checked), button != mareth);
+        QCOMPARE(choice->parent()->text(QAccessible::Name), button == march ? "月份" : "人员");
+    }
+    tab_->setParent(nullptr); // the test's, not the window's
 }
 
 QStringList TestStatistics::gridContents() const {
