@@ -9,6 +9,8 @@ WorkerQueue::WorkerQueue(Storage &storage, int workers, size_t capacity,
         sessions_.push_back(storage.openSession());
     for (auto &session : sessions_)
         threads_.emplace_back([this, &session] { work(*session); });
+    if (longestWait_.count() > 0)
+        expiry_ = std::thread([this] { expire(); });
 }
 
 WorkerQueue::~WorkerQueue() { finish(); }
@@ -21,6 +23,8 @@ bool WorkerQueue::submit(Job job, std::function<void()> tooLate) {
         jobs_.push_back({std::move(job), std::move(tooLate), std::chrono::steady_clock::now()});
     }
     ready_.notify_one();
+    if (expiry_.joinable())
+        queued_.notify_one();
     return true;
 }
 
@@ -37,11 +41,54 @@ void WorkerQueue::finish() {
         waiting.swap(jobs_);
     }
     ready_.notify_all();
+    queued_.notify_all();
     for (Waiting &one : waiting)
         one.job(nullptr);
     for (auto &thread : threads_)
         if (thread.joinable())
             thread.join();
+    if (expiry_.joinable())
+        expiry_.join();
+}
+
+std::vector<WorkerQueue::Waiting>
+WorkerQueue::takeExpired(std::chrono::steady_clock::time_point now) {
+    std::vector<Waiting> expired;
+    for (auto waiting = jobs_.begin(); waiting != jobs_.end();) {
+        if (waiting->tooLate && now - waiting->queued >= longestWait_) {
+            expired.push_back(std::move(*waiting));
+            waiting = jobs_.erase(waiting);
+        } else {
+            ++waiting;
+        }
+    }
+    return expired;
+}
+
+void WorkerQueue::expire() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!finishing_) {
+        const auto now = std::chrono::steady_clock::now();
+        std::vector<Waiting> expired = takeExpired(now);
+        if (!expired.empty()) {
+            lock.unlock();
+            for (Waiting &one : expired)
+                one.tooLate();
+            lock.lock();
+            continue;
+        }
+        // Jobs wait in the order they came: the first with a limit ends first.
+        auto next = std::chrono::steady_clock::time_point::max();
+        for (const Waiting &waiting : jobs_)
+            if (waiting.tooLate) {
+                next = waiting.queued + longestWait_;
+                break;
+            }
+        if (next == std::chrono::steady_clock::time_point::max())
+            queued_.wait(lock);
+        else
+            queued_.wait_until(lock, next);
+    }
 }
 
 void WorkerQueue::work(Session &session) {
@@ -58,7 +105,7 @@ void WorkerQueue::work(Session &session) {
         // Checked as the job's turn comes: what its caller is told is then
         // what happened.
         if (next.tooLate && longestWait_.count() > 0 &&
-            std::chrono::steady_clock::now() - next.queued > longestWait_)
+            std::chrono::steady_clock::now() - next.queued >= longestWait_)
             next.tooLate();
         else
             next.job(&session);
