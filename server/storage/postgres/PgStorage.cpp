@@ -2,6 +2,7 @@
 
 #include "storage/postgres/PgChangeCounters.h"
 #include "storage/postgres/PgConnection.h"
+#include "storage/postgres/PgPanel.h"
 #include "storage/postgres/PgSchema.h"
 #include "storage/postgres/PgStatement.h"
 
@@ -84,8 +85,9 @@ bool isOutage(const std::string &state) {
 
 class PgSession : public Session {
 public:
-    PgSession(const std::string &conninfo, const PgLimits &limits)
-        : conninfo_(conninfo), conn_(connectPostgres(conninfo)), limits_(limits) {
+    PgSession(const std::string &conninfo, const PgLimits &limits, PgSnapshots &snapshots)
+        : conninfo_(conninfo), conn_(connectPostgres(conninfo)), limits_(limits),
+          snapshots_(snapshots) {
         execOrThrow(conn_.get(), idleTimeoutSetting().c_str(),
                     "cannot configure the PostgreSQL session");
         PQsetnonblocking(conn_.get(), 1);
@@ -142,6 +144,55 @@ public:
         return counters_.versionOf(conn_.get(), statement.tablesNamed, caller());
     }
 
+    bool placesAddedRows(const std::string &sql) override { return panelSince(sql).has_value(); }
+
+    StatementResult runAtVersion(const std::string &sql, RowSink &rows,
+                                 std::optional<std::string> &version) override {
+        version.reset();
+        const PgStatement &statement = translatedRead(sql);
+        if (statement.outcome != Outcome::Ok || !statement.answerFollowsTables || !panelSince(sql))
+            return run(Method::OpenSQL, sql, rows);
+        waitAtMost(limits_.statementMillis);
+        std::optional<std::string> now;
+        std::optional<PgSnapshot> snapshot;
+        StatementResult result = inSnapshot([&] {
+            now = counters_.versionOf(conn_.get(), statement.tablesNamed, caller());
+            snapshot = now ? snapshotNow(caller()) : std::nullopt;
+            return runOnce(Method::OpenSQL, statement, rows);
+        });
+        if (result.outcome == Outcome::Ok && now && snapshot) {
+            snapshots_.note(*now, *snapshot);
+            version = std::move(now);
+        }
+        return result;
+    }
+
+    std::optional<std::string> addedRows(const std::string &sql, const std::string &since,
+                                         PlacedRows &rows) override {
+        const std::optional<std::string> from = panelSince(sql);
+        const PgStatement &statement = translatedRead(sql);
+        const std::optional<PgSnapshot> then =
+            from && statement.outcome == Outcome::Ok ? snapshots_.find(since) : std::nullopt;
+        if (!then)
+            return std::nullopt;
+        waitAtMost(limits_.statementMillis);
+        std::optional<std::string> now;
+        std::optional<PgSnapshot> snapshot;
+        bool placed = false;
+        const StatementResult result = inSnapshot([&] {
+            now = counters_.versionOf(conn_.get(), statement.tablesNamed, caller());
+            snapshot = now ? snapshotNow(caller()) : std::nullopt;
+            // Only insertions since: the rows then seen are all there still.
+            placed = snapshot && snapshot->others == then->others &&
+                     placeRowsAddedSince(caller(), *from, *then, rows);
+            return StatementResult{};
+        });
+        if (result.outcome != Outcome::Ok || !placed || !now)
+            return std::nullopt;
+        snapshots_.note(*now, *snapshot);
+        return now;
+    }
+
 private:
     // Statements a session remembers translated; the client sends a few dozen shapes.
     static constexpr size_t kRememberedReads = 512;
@@ -151,7 +202,10 @@ private:
         if (known == reads_.end()) {
             if (reads_.size() >= kRememberedReads)
                 reads_.clear();
-            known = reads_.emplace(sql, translateForPostgres(Method::OpenSQL, sql)).first;
+            PgStatement read = translateForPostgres(Method::OpenSQL, sql);
+            if (read.outcome == Outcome::Ok && panelSince(sql))
+                orderTiesNewestFirst(read.text);
+            known = reads_.emplace(sql, std::move(read)).first;
         }
         return known->second;
     }
@@ -194,6 +248,23 @@ private:
             command("ROLLBACK", unused);
             result.changes = 0;
         }
+        return result;
+    }
+
+    // Reads made by read in one REPEATABLE READ transaction of their own: the
+    // counters read then (afresh, not this request's earlier read) are those
+    // of the rows read.
+    template <typename Read> StatementResult inSnapshot(const Read &read) {
+        StatementResult result;
+        reconnectIfLost();
+        if (!setMode(true, result) || !command("BEGIN ISOLATION LEVEL REPEATABLE READ", result))
+            return result;
+        counters_.requestBegins();
+        result = read();
+        StatementResult ended;
+        if (!command(result.outcome == Outcome::Ok ? "COMMIT" : "ROLLBACK", ended) &&
+            result.outcome == Outcome::Ok)
+            result = ended;
         return result;
     }
 
@@ -556,6 +627,7 @@ private:
     std::string conninfo_;
     PgConnPtr conn_; // null once given up, until the next request connects
     PgLimits limits_;
+    PgSnapshots &snapshots_;
     PgChangeCounters counters_;
     std::unordered_map<std::string, PgStatement> reads_;
     int readOnly_ = -1; // the session's current kind; -1 before the first
@@ -574,7 +646,7 @@ PgStorage::PgStorage(std::string conninfo, PgLimits limits)
 }
 
 std::unique_ptr<Session> PgStorage::openSession() {
-    return std::make_unique<PgSession>(conninfo_, limits_);
+    return std::make_unique<PgSession>(conninfo_, limits_, snapshots_);
 }
 
 } // namespace appserver
