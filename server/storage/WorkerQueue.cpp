@@ -16,14 +16,18 @@ WorkerQueue::WorkerQueue(Storage &storage, int workers, size_t capacity,
 WorkerQueue::~WorkerQueue() { finish(); }
 
 bool WorkerQueue::submit(Job job, std::function<void()> tooLate) {
+    // expire() sleeps until the first limited job's time; a later one ends later.
+    bool firstLimited = false;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (finishing_ || jobs_.size() >= capacity_)
             return false;
+        if (tooLate)
+            firstLimited = limited_++ == 0;
         jobs_.push_back({std::move(job), std::move(tooLate), std::chrono::steady_clock::now()});
     }
     ready_.notify_one();
-    if (expiry_.joinable())
+    if (firstLimited && expiry_.joinable())
         queued_.notify_one();
     return true;
 }
@@ -39,6 +43,7 @@ void WorkerQueue::finish() {
         std::lock_guard<std::mutex> lock(mutex_);
         finishing_ = true;
         waiting.swap(jobs_);
+        limited_ = 0;
     }
     ready_.notify_all();
     queued_.notify_all();
@@ -56,6 +61,7 @@ WorkerQueue::takeExpired(std::chrono::steady_clock::time_point now) {
     std::vector<Waiting> expired;
     for (auto waiting = jobs_.begin(); waiting != jobs_.end();) {
         if (waiting->tooLate && now - waiting->queued >= longestWait_) {
+            --limited_;
             expired.push_back(std::move(*waiting));
             waiting = jobs_.erase(waiting);
         } else {
@@ -101,6 +107,8 @@ void WorkerQueue::work(Session &session) {
                 return;
             next = std::move(jobs_.front());
             jobs_.pop_front();
+            if (next.tooLate)
+                --limited_;
         }
         // Checked as the job's turn comes: what its caller is told is then
         // what happened.

@@ -55,7 +55,8 @@ private:
 
     std::mutex mutex_;
     std::condition_variable ready_;
-    std::condition_variable queued_; // for expire(): a job came, or the queue finishes
+    std::condition_variable queued_; // for expire(): a first job with a limit, or the end
+    size_t limited_ = 0;             // jobs waiting with a tooLate
     std::deque<Waiting> jobs_;
     size_t capacity_;
     std::chrono::milliseconds longestWait_;
