@@ -70,7 +70,10 @@ int readerCount(const Options &options) {
 
 int serve(const Options &options, Storage &storage, const sigset_t &signals) {
     const int readers = readerCount(options);
-    WorkerQueue readerQueue(storage, readers, size_t(options.queue));
+    // A query not begun by its --statement-ms is answered then: it could not
+    // be answered in time any more.
+    WorkerQueue readerQueue(storage, readers, size_t(options.queue),
+                            std::chrono::milliseconds(options.statementMillis));
     WorkerQueue writerQueue(storage, 1, size_t(options.queue),
                             std::chrono::milliseconds(options.queueMillis));
     const size_t maxAnswerBytes = size_t(options.maxAnswerMiB) << 20;

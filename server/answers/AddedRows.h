@@ -17,6 +17,7 @@ class AddedRows : public PlacedRows {
 public:
     bool add(size_t place, const std::vector<CellView> &row) override;
     size_t rows() const { return places_.size(); }
+    const std::vector<size_t> &places() const { return places_; }
 
 private:
     friend std::shared_ptr<const CachedAnswer> withAddedRows(const CachedAnswer &, const AddedRows &,

@@ -3,17 +3,10 @@
 #include <algorithm>
 
 namespace appserver {
+namespace {
 
-std::optional<RowDelta> rowDelta(const CachedAnswer &earlier, const CachedAnswer &later) {
-    if (earlier.head() != later.head())
-        return std::nullopt;
-    const size_t shared = std::min(earlier.rows(), later.rows());
-    RowDelta delta;
-    while (delta.front < shared && earlier.row(delta.front) == later.row(delta.front))
-        ++delta.front;
-    while (delta.front + delta.back < shared &&
-           earlier.row(earlier.rows() - 1 - delta.back) == later.row(later.rows() - 1 - delta.back))
-        ++delta.back;
+// delta with later's rows between its front and back rows kept.
+std::optional<RowDelta> between(const CachedAnswer &later, RowDelta delta) {
     const size_t from = delta.front, to = later.rows() - delta.back;
     delta.rows = to - from;
     size_t changedBytes = 0;
@@ -30,6 +23,30 @@ std::optional<RowDelta> rowDelta(const CachedAnswer &earlier, const CachedAnswer
     }
     delta.body += "]}";
     return delta;
+}
+
+} // namespace
+
+std::optional<RowDelta> rowDelta(const CachedAnswer &earlier, const CachedAnswer &later) {
+    if (earlier.head() != later.head())
+        return std::nullopt;
+    const size_t shared = std::min(earlier.rows(), later.rows());
+    RowDelta delta;
+    while (delta.front < shared && earlier.row(delta.front) == later.row(delta.front))
+        ++delta.front;
+    while (delta.front + delta.back < shared &&
+           earlier.row(earlier.rows() - 1 - delta.back) == later.row(later.rows() - 1 - delta.back))
+        ++delta.back;
+    return between(later, std::move(delta));
+}
+
+std::optional<RowDelta> rowDeltaOfAdded(const CachedAnswer &later, const std::vector<size_t> &added) {
+    if (added.empty() || added.back() >= later.rows())
+        return std::nullopt;
+    RowDelta delta;
+    delta.front = added.front();
+    delta.back = later.rows() - 1 - added.back();
+    return between(later, std::move(delta));
 }
 
 } // namespace appserver

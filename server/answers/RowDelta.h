@@ -8,6 +8,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace appserver {
 
@@ -21,5 +22,9 @@ struct RowDelta {
 // Nothing when the columns differ, or when the rows that differ make up most
 // of the later answer, so that sending it whole costs about the same.
 std::optional<RowDelta> rowDelta(const CachedAnswer &earlier, const CachedAnswer &later);
+
+// The same, when the earlier answer is no longer at hand but is known to be
+// later without the rows at added (rising).
+std::optional<RowDelta> rowDeltaOfAdded(const CachedAnswer &later, const std::vector<size_t> &added);
 
 } // namespace appserver

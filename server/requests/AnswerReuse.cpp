@@ -58,6 +58,8 @@ Reply AnswerReuse::answer(Session &session, const std::string &body, const std::
         // Read at a version of its own: it is that version's answer.
         const std::string freshKey = exactVersion ? keyOf(*exactVersion, body) : key;
         fresh.etag = exactVersion ? entityTag(freshKey) : etag;
+        if (placed && !exactVersion)
+            addedLog_.doubt(body, fresh.etag);
         if (!answers_.keeps(freshKey.size() + fresh.body.size()))
             return fresh; // too large to keep: it holds its budget share
         answer = std::make_shared<const CachedAnswer>(
@@ -76,6 +78,20 @@ Reply AnswerReuse::answer(Session &session, const std::string &body, const std::
             reply.keptBack = delta->back;
             return reply;
         }
+    // The member's answer is no longer kept: the log may still tell what was
+    // added since.
+    if (!earlier && delivery.acceptsRowDelta && delivery.ifNoneMatch.size() == 1 &&
+        session.placesAddedRows(body))
+        if (const auto added =
+                addedLog_.placesSince(body, delivery.ifNoneMatch.front(), answer->etag()))
+            if (auto delta = rowDeltaOfAdded(*answer, *added)) {
+                Reply reply{226, std::move(delta->body), delta->rows};
+                reply.etag = answer->etag();
+                reply.deltaBase = delivery.ifNoneMatch.front();
+                reply.keptFront = delta->front;
+                reply.keptBack = delta->back;
+                return reply;
+            }
     return keptReply(std::move(answer));
 }
 
@@ -104,6 +120,7 @@ std::shared_ptr<const CachedAnswer> AnswerReuse::broughtUpToDate(Session &sessio
                                 answers_.largestKept());
     if (!answer || !answers_.keeps(key.size() + answer->json().size()))
         return nullptr;
+    addedLog_.note(body, base->etag(), answer->etag(), added.places());
     if (answers_.store(key, answer))
         noteBase(body, *now, answer);
     return answer;

@@ -8,6 +8,7 @@
 
 #include "answers/AnswerCache.h"
 #include "answers/AnswerSizes.h"
+#include "requests/AddedRowsLog.h"
 #include "requests/Delivery.h"
 #include "requests/StatementRunner.h"
 
@@ -51,6 +52,7 @@ private:
     std::mutex basesMutex_;
     std::unordered_map<std::string, Base> bases_; // by statement
     AnswerSizes answerSizes_;
+    AddedRowsLog addedLog_; // how each answer brought up to date grew from its base
 };
 
 } // namespace appserver

@@ -5,6 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <chrono>
 #include <memory>
 
 namespace appserver {
@@ -76,6 +77,8 @@ struct StatementRequests::Job {
     std::function<void(Reply)> done;
     std::shared_ptr<const QueryStop> stop;
     Admission admit;
+    // A query's deadline counts from here, its wait for a worker included.
+    std::chrono::steady_clock::time_point arrived = std::chrono::steady_clock::now();
 
     // The reply of a request that failed carries its statement, for the log.
     void finish(Reply reply) {
@@ -123,6 +126,11 @@ void StatementRequests::run(Method method, std::string body, Credentials credent
             try {
                 if (session) {
                     StopsQueries stops(*session, stop);
+                    // A change's time counts from its turn at the writer: its
+                    // wait for the turn has a bound of its own.
+                    session->beginRequestStartedAt(method == Method::OpenSQL
+                                                       ? shared->arrived
+                                                       : std::chrono::steady_clock::now());
                     reply = answer(*session, method, *shared);
                 } else {
                     reply = errorReply(503, "the server is stopping", "unavailable");
@@ -139,10 +147,14 @@ void StatementRequests::run(Method method, std::string body, Credentials credent
                 reply = nobodyWaitsReply();
             shared->finish(std::move(reply));
         },
-        [shared] {
-            // Its client has stopped waiting: not made, and told so.
-            shared->finish(errorReply(503, "the server is busy: the change waited too long for its "
-                                           "turn and was not made; try again shortly"));
+        [shared, method] {
+            // Past its time: not made, and told so.
+            shared->finish(errorReply(
+                503, method == Method::OpenSQL
+                         ? "the server is busy: the query waited too long for a worker and was "
+                           "not run; try again shortly"
+                         : "the server is busy: the change waited too long for its turn and was "
+                           "not made; try again shortly"));
         });
     if (!taken)
         shared->finish(errorReply(
@@ -179,7 +191,6 @@ void StatementRequests::checkMember(Credentials credentials,
 }
 
 Reply StatementRequests::answer(Session &session, Method method, const Job &job) {
-    session.beginRequest();
 
     // Authenticate: the member the credentials name.
     if (!job.credentials.given)

@@ -6,6 +6,7 @@
 #include "statements/ServerMethods.h"
 #include "storage/QueryStop.h"
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -96,6 +97,13 @@ public:
     virtual ~Session() = default;
     // Each request begins here, before its first dataVersion().
     virtual void beginRequest() {}
+    // As beginRequest(), for a request whose time counts from started (a
+    // query's arrival): what it waited for a worker is taken from the time
+    // it may wait for the database, connecting included.
+    virtual void beginRequestStartedAt(std::chrono::steady_clock::time_point started) {
+        (void)started;
+        beginRequest();
+    }
     // Until called again with nullptr, a query run while stop is raised
     // ends early with an error. Changes are never given one: a change
     // started completes.

@@ -24,7 +24,8 @@ public:
 
     // Opens every worker's session at once, so a database that cannot be
     // opened is noticed at start. longestWait, when not zero: a job that has
-    // waited longer for a worker is not run (its caller has given up by then).
+    // waited that long for a worker is not run, and its caller is told at
+    // that moment, whatever the workers are doing.
     WorkerQueue(Storage &storage, int workers, size_t capacity,
                 std::chrono::milliseconds longestWait = {});
     ~WorkerQueue();
@@ -32,7 +33,7 @@ public:
     WorkerQueue &operator=(const WorkerQueue &) = delete;
 
     // False when capacity jobs are waiting already, or the workers are finishing.
-    // tooLate, when given, is called instead of job when it waited past longestWait.
+    // tooLate, when given, is called instead of job once it has waited longestWait.
     bool submit(Job job, std::function<void()> tooLate = {});
     // Lets the jobs under way end, calls the waiting ones without a session,
     // then ends the workers.
@@ -47,15 +48,22 @@ private:
         std::chrono::steady_clock::time_point queued;
     };
     void work(Session &session);
+    // Tells the jobs that waited too long, as soon as they have.
+    void expire();
+    // Removes from jobs_ those that waited too long; with mutex_ held.
+    std::vector<Waiting> takeExpired(std::chrono::steady_clock::time_point now);
 
     std::mutex mutex_;
     std::condition_variable ready_;
+    std::condition_variable queued_; // for expire(): a first job with a limit, or the end
+    size_t limited_ = 0;             // jobs waiting with a tooLate
     std::deque<Waiting> jobs_;
     size_t capacity_;
     std::chrono::milliseconds longestWait_;
     bool finishing_ = false;
     std::vector<std::unique_ptr<Session>> sessions_;
     std::vector<std::thread> threads_;
+    std::thread expiry_;
 };
 
 } // namespace appserver

@@ -18,8 +18,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
+#include <thread>
 
 using nlohmann::json;
 
@@ -261,6 +263,8 @@ class TestServerFaults : public QObject {
 private slots:
     void hungDatabaseAnswersInTime();
     void frozenDatabaseAtStartIsAnError();
+    void everyRequestKeepsItsDeadline_data();
+    void everyRequestKeepsItsDeadline();
     void outageIsTold();
     void lateChangeIsNotMade();
     void unwritableDatabase_data();
@@ -314,6 +318,92 @@ void TestServerFaults::hungDatabaseAnswersInTime() {
         call(port, "ExecSQL", "Insert into Notice values('m','Mareth','p','2026-11-17')");
     QVERIFY2(change.status == 200 && change.body.value("result", false), describe(change).c_str());
     QVERIFY(server.stop()); // a clean exit: nothing left hanging on the database
+}
+
+void TestServerFaults::everyRequestKeepsItsDeadline_data() {
+    QTest::addColumn<QString>("method");
+    QTest::addColumn<int>("asked");       // at once, more than the workers take
+    QTest::addColumn<QStringList>("flags");
+    QTest::addColumn<int>("firstMillis"); // the limit of the one a worker takes first
+    QTest::addColumn<int>("restMillis");  // the limit of those that wait for a worker
+    QTest::newRow("queries, four for each reader")
+        << "OpenSQL" << 8 << QStringList{"--threads", "2", "--statement-ms", "1000"} << 1000
+        << 1000;
+    QTest::newRow("queries under a longer limit")
+        << "OpenSQL" << 6 << QStringList{"--threads", "2", "--statement-ms", "2500"} << 2500
+        << 2500;
+    QTest::newRow("changes waiting longer than the writer holds one")
+        << "ExecSQL" << 5 << QStringList{"--write-ms", "1000", "--queue-ms", "1500"} << 1000
+        << 1500;
+    QTest::newRow("changes waiting less than the writer holds one")
+        << "ExecSQL" << 4 << QStringList{"--write-ms", "3000", "--queue-ms", "1000"} << 3000
+        << 1000;
+}
+
+// The tables locked by a transaction of the test's own, as a database that
+// answers nothing: each request is answered within its limit, counted from
+// its arrival, plus the server's margin of a second, however many wait.
+void TestServerFaults::everyRequestKeepsItsDeadline() {
+    QFETCH(QString, method);
+    QFETCH(int, asked);
+    QFETCH(QStringList, flags);
+    QFETCH(int, firstMillis);
+    QFETCH(int, restMillis);
+    if (const QString why = postgresFaultsUnavailable(); !why.isEmpty())
+        QSKIP(qPrintable(why));
+    ServerProcess server(flags, ServerProcess::Storage::Postgres);
+    QVERIFY2(server.start(), qPrintable(server.errorText()));
+    QVERIFY(server.addTestMember());
+    const int port = server.port();
+    QCOMPARE(call(port, "OpenSQL", "Select * From Login").status, 200);
+
+    PGconn *holder = PQconnectdb(server.dbArgument().toUtf8().constData());
+    struct Release {
+        PGconn *conn;
+        ~Release() { PQfinish(conn); } // ends the transaction, and the lock with it
+    } release{holder};
+    QCOMPARE(PQstatus(holder), CONNECTION_OK);
+    PGresult *locked = PQexec(holder, "BEGIN; LOCK TABLE \"Login\", \"Programe\", \"Task\", "
+                                      "\"Notice\" IN ACCESS EXCLUSIVE MODE");
+    const bool holds = PQresultStatus(locked) == PGRES_COMMAND_OK;
+    PQclear(locked);
+    QVERIFY2(holds, PQerrorMessage(holder));
+
+    const std::string sql = method == "OpenSQL"
+                                ? "Select * From Notice"
+                                : "Insert into Notice values('n','Mareth','p','2026-11-17')";
+    std::vector<Answer> answers(static_cast<size_t>(asked));
+    std::vector<std::thread> askers;
+    for (int i = 0; i < asked; ++i)
+        askers.emplace_back(
+            [&, i] { answers[size_t(i)] = call(port, method.toStdString(), sql); });
+    for (auto &asker : askers)
+        asker.join();
+    PQfinish(holder);
+    release.conn = nullptr;
+
+    // A second of margin, and half a second for a machine under load.
+    constexpr int kMargin = 1000 + 500;
+    std::sort(answers.begin(), answers.end(),
+              [](const Answer &a, const Answer &b) { return a.millis < b.millis; });
+    for (const Answer &answer : answers) {
+        QVERIFY2(answer.status != 0, describe(answer).c_str());
+        QVERIFY2(answer.millis <= std::max(firstMillis, restMillis) + kMargin,
+                 describe(answer).c_str());
+        QVERIFY2(!(answer.status == 200 && answer.body.value("result", false)),
+                 describe(answer).c_str());
+    }
+    // All but as many as there are workers waited, and were told in time.
+    const int workers = method == "OpenSQL" ? 2 : 1;
+    for (int i = 0; i < asked - workers; ++i)
+        QVERIFY2(answers[size_t(i)].millis <= restMillis + kMargin,
+                 describe(answers[size_t(i)]).c_str());
+    if (method == "ExecSQL")
+        QVERIFY(std::any_of(answers.begin(), answers.end(), [](const Answer &answer) {
+            return answer.status == 503 && contains(errorOf(answer), "not made");
+        }));
+    QVERIFY2(servesAgain(port, 20000), "the server did not serve again once the tables were free");
+    QVERIFY(server.stop());
 }
 
 void TestServerFaults::frozenDatabaseAtStartIsAnError() {

@@ -14,29 +14,55 @@ constexpr size_t kTables = std::size(kClientTables);
 constexpr const char *kReadCounters = "solvane_read_changes";
 constexpr auto kRetryAfterFailure = std::chrono::seconds(30);
 
-// The row named '' holds a random number drawn by --init, so two databases
-// (one dropped and made again, another department's) never give the same
-// version for different rows; a copy restored from a dump keeps the number,
-// so versions name the database's oid as well. The function runs as the
-// owner, with a fixed search path, so the server's role needs no right to
-// change the counters, and nobody's search path can lend it another table.
+// The row named '' of solvane_changes holds a random number drawn by --init,
+// so two databases (one dropped and made again, another department's) never
+// give the same version for different rows; a copy restored from a dump keeps
+// the number, so versions name the database's oid as well.
+//
+// The counters themselves are rows of solvane_change_slots, one per table and
+// writing connection (its process id, folded into 1024 slots): a change moves
+// only its own connection's row, so changes made at once through several
+// servers never update the same row, which a REPEATABLE READ change would
+// have to give up. A table's version is the sum of its rows, which every
+// commit that changed it moves. others counts the changes that did more than
+// insert rows.
+//
+// The function runs as the owner, with a fixed search path, so the server's
+// role needs no right to change the counters, and nobody's search path can
+// lend it another table.
 constexpr const char *kCountersSql = R"SQL(
 CREATE TABLE IF NOT EXISTS solvane_changes(table_name text COLLATE "C" PRIMARY KEY,
     counter bigint NOT NULL);
+CREATE TABLE IF NOT EXISTS solvane_change_slots(table_name text COLLATE "C" NOT NULL,
+    slot integer NOT NULL, counter bigint NOT NULL, others bigint NOT NULL,
+    PRIMARY KEY (table_name, slot));
+-- An earlier --init kept one counter row per table here: those give way to the
+-- slots, and the number is drawn again, so that no version they gave names
+-- other rows now.
+WITH earlier AS (DELETE FROM solvane_changes WHERE table_name <> '' RETURNING 1)
+    DELETE FROM solvane_changes WHERE table_name = '' AND EXISTS (SELECT FROM earlier);
 INSERT INTO solvane_changes VALUES
-    ('', ('x' || substr(md5(gen_random_uuid()::text), 1, 15))::bit(60)::bigint),
-    ('Login', 0), ('Programe', 0), ('Task', 0), ('Notice', 0)
+    ('', ('x' || substr(md5(gen_random_uuid()::text), 1, 15))::bit(60)::bigint)
     ON CONFLICT DO NOTHING;
 CREATE OR REPLACE FUNCTION solvane_count_change() RETURNS trigger LANGUAGE plpgsql
     SECURITY DEFINER SET search_path = pg_catalog, pg_temp AS $$
 BEGIN
-    UPDATE public.solvane_changes SET counter = counter + 1
-        WHERE table_name = TG_TABLE_NAME::text;
+    INSERT INTO public.solvane_change_slots AS s
+        VALUES (TG_TABLE_NAME::text, pg_backend_pid() % 1024, 1,
+                CASE WHEN TG_OP = 'INSERT' THEN 0 ELSE 1 END)
+        ON CONFLICT (table_name, slot)
+        DO UPDATE SET counter = s.counter + 1, others = s.others + excluded.others;
     RETURN NULL;
 END
 $$;
 REVOKE ALL ON FUNCTION solvane_count_change() FROM PUBLIC;
 )SQL";
+
+// The counters of every table and the database's number, as of the
+// transaction's snapshot; a table never changed has no row.
+constexpr const char *kCountersQuery =
+    "SELECT table_name, sum(counter)::text FROM solvane_change_slots GROUP BY table_name "
+    "UNION ALL SELECT '', counter::text FROM solvane_changes WHERE table_name = ''";
 
 } // namespace
 
@@ -51,11 +77,11 @@ std::string changeCountersSql() {
 }
 
 std::string grantChangeCountersSql(const std::string &quotedRole) {
-    return "GRANT SELECT ON solvane_changes TO " + quotedRole;
+    return "GRANT SELECT ON solvane_changes, solvane_change_slots TO " + quotedRole;
 }
 
 void reportMissingChangeCounters(PGconn *conn) {
-    PgResultPtr read(PQexec(conn, "SELECT 1 FROM solvane_changes LIMIT 0"));
+    PgResultPtr read(PQexec(conn, "SELECT 1 FROM solvane_changes, solvane_change_slots LIMIT 0"));
     if (PQresultStatus(read.get()) == PGRES_TUPLES_OK)
         return;
     std::fprintf(stderr,
@@ -82,8 +108,7 @@ std::optional<std::string> PgChangeCounters::versionOf(PGconn *conn, unsigned ta
     };
     if (!prepared_) {
         PgResultPtr made(call([](PGconn *c) {
-            return PQsendPrepare(c, kReadCounters,
-                                 "SELECT table_name, counter FROM solvane_changes", 0, nullptr);
+            return PQsendPrepare(c, kReadCounters, kCountersQuery, 0, nullptr);
         }));
         if (PQresultStatus(made.get()) != PGRES_COMMAND_OK)
             return unreadable();
@@ -122,12 +147,10 @@ std::optional<std::string> PgChangeCounters::versionOf(PGconn *conn, unsigned ta
     for (size_t t = 0; t < kTables; ++t) {
         if (!(tables & (1u << t)))
             continue;
-        if (!counters[t])
-            return std::nullopt;
         version += ' ';
         version += kClientTables[t];
         version += ' ';
-        version += counters[t];
+        version += counters[t] ? counters[t] : "0";
     }
     return version;
 }

@@ -1,8 +1,8 @@
 #pragma once
 // Tells when what a statement reads may have changed, for every server on one
-// database: --init keeps a counter per client table in solvane_changes, moved
-// by a statement-level trigger inside the transaction of each change, whoever
-// makes it (any server, psql, a restore). A session reads the counters before
+// database: --init keeps counters per client table in solvane_change_slots,
+// moved by a statement-level trigger inside the transaction of each change,
+// whoever makes it (any server, psql, a restore). A session reads the counters before
 // it runs the statement, so a change committed in between can only make the
 // answer newer than its version, never older.
 

@@ -2,6 +2,7 @@
 
 #include "storage/postgres/PgChangeCounters.h"
 #include "storage/postgres/PgConnection.h"
+#include "storage/postgres/PgPanel.h"
 #include "storage/postgres/PgSchema.h"
 #include "storage/postgres/PgStatement.h"
 
@@ -84,8 +85,9 @@ bool isOutage(const std::string &state) {
 
 class PgSession : public Session {
 public:
-    PgSession(const std::string &conninfo, const PgLimits &limits)
-        : conninfo_(conninfo), conn_(connectPostgres(conninfo)), limits_(limits) {
+    PgSession(const std::string &conninfo, const PgLimits &limits, PgSnapshots &snapshots)
+        : conninfo_(conninfo), conn_(connectPostgres(conninfo)), limits_(limits),
+          snapshots_(snapshots) {
         execOrThrow(conn_.get(), idleTimeoutSetting().c_str(),
                     "cannot configure the PostgreSQL session");
         PQsetnonblocking(conn_.get(), 1);
@@ -101,6 +103,115 @@ public:
             return result;
         }
         waitAtMost(method == Method::OpenSQL ? limits_.statementMillis : limits_.writeMillis);
+        if (method == Method::OpenSQL)
+            return runOnce(method, statement, rows);
+        DiscardRows noRows;
+        return untilNoConflict([&] { return runOnce(method, statement, noRows); });
+    }
+
+    StatementResult runChange(const std::vector<ChangeStep> &steps,
+                              const ChangeRule &rule) override {
+        StatementResult result;
+        std::vector<std::pair<Method, PgStatement>> statements;
+        for (const ChangeStep &change : steps) {
+            statements.emplace_back(change.method, translateForPostgres(change.method, change.sql));
+            if (statements.back().second.outcome != Outcome::Ok) {
+                result.outcome = statements.back().second.outcome;
+                result.error = statements.back().second.error;
+                return result;
+            }
+        }
+        waitAtMost(limits_.writeMillis);
+        return untilNoConflict([&] { return changeOnce(statements, rule); });
+    }
+
+    void beginRequest() override { beginRequestStartedAt(Clock::now()); }
+
+    void beginRequestStartedAt(Clock::time_point started) override {
+        requestStarted_ = started;
+        counters_.requestBegins();
+    }
+
+    void stopQueriesWhen(const QueryStop *stop) override { stop_ = stop; }
+
+    std::optional<std::string> dataVersion(const std::string &sql) override {
+        const PgStatement &statement = translatedRead(sql);
+        if (statement.outcome != Outcome::Ok || !statement.answerFollowsTables)
+            return std::nullopt;
+        // Read as a query of the request, before its statement runs.
+        waitAtMost(limits_.statementMillis);
+        reconnectIfLost();
+        return counters_.versionOf(conn_.get(), statement.tablesNamed, caller());
+    }
+
+    bool placesAddedRows(const std::string &sql) override { return panelSince(sql).has_value(); }
+
+    StatementResult runAtVersion(const std::string &sql, RowSink &rows,
+                                 std::optional<std::string> &version) override {
+        version.reset();
+        const PgStatement &statement = translatedRead(sql);
+        if (statement.outcome != Outcome::Ok || !statement.answerFollowsTables || !panelSince(sql))
+            return run(Method::OpenSQL, sql, rows);
+        waitAtMost(limits_.statementMillis);
+        std::optional<std::string> now;
+        std::optional<PgSnapshot> snapshot;
+        StatementResult result = inSnapshot([&] {
+            now = counters_.versionOf(conn_.get(), statement.tablesNamed, caller());
+            snapshot = now ? snapshotNow(caller()) : std::nullopt;
+            return runOnce(Method::OpenSQL, statement, rows);
+        });
+        if (result.outcome == Outcome::Ok && now && snapshot) {
+            snapshots_.note(*now, *snapshot);
+            version = std::move(now);
+        }
+        return result;
+    }
+
+    std::optional<std::string> addedRows(const std::string &sql, const std::string &since,
+                                         PlacedRows &rows) override {
+        const std::optional<std::string> from = panelSince(sql);
+        const PgStatement &statement = translatedRead(sql);
+        const std::optional<PgSnapshot> then =
+            from && statement.outcome == Outcome::Ok ? snapshots_.find(since) : std::nullopt;
+        if (!then)
+            return std::nullopt;
+        waitAtMost(limits_.statementMillis);
+        std::optional<std::string> now;
+        std::optional<PgSnapshot> snapshot;
+        bool placed = false;
+        const StatementResult result = inSnapshot([&] {
+            now = counters_.versionOf(conn_.get(), statement.tablesNamed, caller());
+            snapshot = now ? snapshotNow(caller()) : std::nullopt;
+            // Only insertions since: the rows then seen are all there still.
+            placed = snapshot && snapshot->others == then->others &&
+                     placeRowsAddedSince(caller(), *from, *then, rows);
+            return StatementResult{};
+        });
+        if (result.outcome != Outcome::Ok || !placed || !now)
+            return std::nullopt;
+        snapshots_.note(*now, *snapshot);
+        return now;
+    }
+
+private:
+    // Statements a session remembers translated; the client sends a few dozen shapes.
+    static constexpr size_t kRememberedReads = 512;
+
+    const PgStatement &translatedRead(const std::string &sql) {
+        auto known = reads_.find(sql);
+        if (known == reads_.end()) {
+            if (reads_.size() >= kRememberedReads)
+                reads_.clear();
+            PgStatement read = translateForPostgres(Method::OpenSQL, sql);
+            if (read.outcome == Outcome::Ok && panelSince(sql))
+                orderTiesNewestFirst(read.text);
+            known = reads_.emplace(sql, std::move(read)).first;
+        }
+        return known->second;
+    }
+
+    StatementResult runOnce(Method method, const PgStatement &statement, RowSink &rows) {
+        StatementResult result;
         reconnectIfLost();
         if (!setMode(method == Method::OpenSQL, result))
             return result;
@@ -121,19 +232,9 @@ public:
         return result;
     }
 
-    StatementResult runChange(const std::vector<ChangeStep> &steps,
-                              const ChangeRule &rule) override {
+    StatementResult changeOnce(const std::vector<std::pair<Method, PgStatement>> &statements,
+                               const ChangeRule &rule) {
         StatementResult result;
-        std::vector<std::pair<Method, PgStatement>> statements;
-        for (const ChangeStep &change : steps) {
-            statements.emplace_back(change.method, translateForPostgres(change.method, change.sql));
-            if (statements.back().second.outcome != Outcome::Ok) {
-                result.outcome = statements.back().second.outcome;
-                result.error = statements.back().second.error;
-                return result;
-            }
-        }
-        waitAtMost(limits_.writeMillis);
         reconnectIfLost();
         if (!setMode(false, result))
             return result;
@@ -150,35 +251,44 @@ public:
         return result;
     }
 
-    void beginRequest() override {
-        requestStarted_ = Clock::now();
-        counters_.requestBegins();
-    }
-
-    void stopQueriesWhen(const QueryStop *stop) override { stop_ = stop; }
-
-    std::optional<std::string> dataVersion(const std::string &sql) override {
-        const PgStatement &statement = translatedRead(sql);
-        if (statement.outcome != Outcome::Ok || !statement.answerFollowsTables)
-            return std::nullopt;
-        // Read as a query of the request, before its statement runs.
-        waitAtMost(limits_.statementMillis);
+    // Reads made by read in one REPEATABLE READ transaction of their own: the
+    // counters read then (afresh, not this request's earlier read) are those
+    // of the rows read.
+    template <typename Read> StatementResult inSnapshot(const Read &read) {
+        StatementResult result;
         reconnectIfLost();
-        return counters_.versionOf(conn_.get(), statement.tablesNamed, caller());
+        if (!setMode(true, result) || !command("BEGIN ISOLATION LEVEL REPEATABLE READ", result))
+            return result;
+        counters_.requestBegins();
+        result = read();
+        StatementResult ended;
+        if (!command(result.outcome == Outcome::Ok ? "COMMIT" : "ROLLBACK", ended) &&
+            result.outcome == Outcome::Ok)
+            result = ended;
+        return result;
     }
 
-private:
-    // Statements a session remembers translated; the client sends a few dozen shapes.
-    static constexpr size_t kRememberedReads = 512;
-
-    const PgStatement &translatedRead(const std::string &sql) {
-        auto known = reads_.find(sql);
-        if (known == reads_.end()) {
-            if (reads_.size() >= kRememberedReads)
-                reads_.clear();
-            known = reads_.emplace(sql, translateForPostgres(Method::OpenSQL, sql)).first;
+    // A change that met another one made at the same time (through another
+    // server, or psql) is made again from its start, rule included, on a
+    // fresh snapshot: the member gets what it would have got had the two
+    // come one after the other. Within the request's deadline; the other
+    // change has committed or given up by then, so the next try sees it.
+    template <typename Attempt> StatementResult untilNoConflict(const Attempt &attempt) {
+        for (int tries = 1;; ++tries) {
+            conflicted_ = false;
+            StatementResult result = attempt();
+            if (!conflicted_)
+                return result;
+            if (Clock::now() >= deadline_) {
+                std::fprintf(stderr,
+                             "solvane-server: a change met others made at the same time %d "
+                             "times within %d ms and was not made\n",
+                             tries, limitMillis_);
+                failed(result, "the change met others made at the same time and was not made; "
+                               "try again");
+                return result;
+            }
         }
-        return known->second;
     }
 
     // What follows in this request waits for the database at most this long
@@ -491,6 +601,9 @@ private:
         const std::string message = errorField(res, PG_DIAG_MESSAGE_PRIMARY);
         if (!conn_ || PQstatus(conn_.get()) != CONNECTION_OK || isOutage(state))
             lost();
+        // A serialization failure or a deadlock: the change is made again.
+        if (state == "40001" || state == "40P01")
+            conflicted_ = true;
         if (state == "42501" || state == "25006") { // no privilege; a change in a read
             result.outcome = Outcome::Refused;
             result.error = "statement refused: " + message;
@@ -514,10 +627,12 @@ private:
     std::string conninfo_;
     PgConnPtr conn_; // null once given up, until the next request connects
     PgLimits limits_;
+    PgSnapshots &snapshots_;
     PgChangeCounters counters_;
     std::unordered_map<std::string, PgStatement> reads_;
     int readOnly_ = -1; // the session's current kind; -1 before the first
     int limitMillis_ = 0;
+    bool conflicted_ = false; // the last try met a change made at the same time
     Clock::time_point requestStarted_ = Clock::now();
     Clock::time_point deadline_ = Clock::now();
     const QueryStop *stop_ = nullptr;
@@ -531,7 +646,7 @@ PgStorage::PgStorage(std::string conninfo, PgLimits limits)
 }
 
 std::unique_ptr<Session> PgStorage::openSession() {
-    return std::make_unique<PgSession>(conninfo_, limits_);
+    return std::make_unique<PgSession>(conninfo_, limits_, snapshots_);
 }
 
 } // namespace appserver

@@ -5,6 +5,7 @@
 // dialect first (pg_statement.h), and reads run in read-only transactions.
 
 #include "storage/Storage.h"
+#include "storage/postgres/PgPanel.h"
 
 #include <string>
 
@@ -25,6 +26,7 @@ public:
 private:
     std::string conninfo_;
     PgLimits limits_;
+    PgSnapshots snapshots_; // of the panels read at a version, for bringing them up to date
 };
 
 } // namespace appserver

@@ -81,6 +81,9 @@ public:
 
     void stopQueriesWhen(const QueryStop *stop) override { stop_ = stop; }
 
+    void beginRequest() override { queriesFrom_.reset(); }
+    void beginRequestStartedAt(Clock::time_point started) override { queriesFrom_ = started; }
+
     StatementResult run(Method method, const std::string &text, RowSink &rows) override {
         StatementResult result;
         if (method != Method::OpenSQL && limits_.readOnly)
@@ -95,7 +98,9 @@ public:
         }
         guard_.read.clear();
         guard_.changed.clear();
-        watchdog_.arm(db_, Clock::now() + std::chrono::milliseconds(limitMillis_));
+        // A query's time counts from its request's start, its wait for a worker included.
+        const Clock::time_point from = changes ? Clock::now() : queriesFrom_.value_or(Clock::now());
+        watchdog_.arm(db_, from + std::chrono::milliseconds(limitMillis_));
         execute(method, withDeleteFrom(text), rows, result);
         watchdog_.disarm(db_);
         // Whatever the outcome: a failed statement may still have changed rows.
@@ -578,6 +583,7 @@ private:
     std::unique_ptr<BoundedFunctions> functions_;
     GuardState guard_;
     int limitMillis_ = 0;
+    std::optional<Clock::time_point> queriesFrom_; // the request's start, when told
 };
 
 } // namespace
