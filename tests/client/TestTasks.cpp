@@ -448,14 +448,17 @@ void TestTasks::aLostTaskActionIsReadBack_data() {
     QTest::addColumn<bool>("carriedOut"); // the cut comes after the server's answer
     QTest::addColumn<QString>("state");   // stored afterwards
     QTest::addColumn<QStringList>("notices");
+    QTest::addColumn<bool>("badGateway"); // a reverse proxy answers 502 instead
     const QString agreed = "项目编号:GD1 下的派发任务已完成！";
-    QTest::newRow("agree carried out") << "agree" << true << "2" << QStringList{agreed};
-    QTest::newRow("agree never arrived") << "agree" << false << "1" << QStringList{};
+    QTest::newRow("agree carried out") << "agree" << true << "2" << QStringList{agreed} << false;
+    QTest::newRow("agree carried out, 502 from the proxy")
+        << "agree" << true << "2" << QStringList{agreed} << true;
+    QTest::newRow("agree never arrived") << "agree" << false << "1" << QStringList{} << false;
     QTest::newRow("apply carried out")
         << "apply" << true << "1"
-        << QStringList{"项目编号:GD1 下的派发任务已申请完成任务，请相关派发人查看！"};
+        << QStringList{"项目编号:GD1 下的派发任务已申请完成任务，请相关派发人查看！"} << false;
     QTest::newRow("claim carried out")
-        << "claim" << true << "0" << QStringList{"项目编号:GD1 下的派发任务已被人领取！"};
+        << "claim" << true << "0" << QStringList{"项目编号:GD1 下的派发任务已被人领取！"} << false;
 }
 
 // The connection breaks around a task action: whether the server made it is
@@ -466,6 +469,7 @@ void TestTasks::aLostTaskActionIsReadBack() {
     QFETCH(bool, carriedOut);
     QFETCH(QString, state);
     QFETCH(QStringList, notices);
+    QFETCH(bool, badGateway);
     const bool agree = action == "agree";
     QVERIFY(fixture_.exec(task("安装", action == "claim" ? "" : "Kestra", agree ? "1" : "0",
                                "Kestra", "2026-12-20 09:00:00", "2026-12-09 08:00:00--Kestra")));
@@ -477,7 +481,9 @@ void TestTasks::aLostTaskActionIsReadBack() {
     openTask(*member, false, "安装");
     TaskPanel *panel = member->projectWindow->taskPanel;
     proxy.cutNext("update Task Set TaskCompleteFlag",
-                  carriedOut ? CuttingProxy::Cut::AfterAnswer : CuttingProxy::Cut::BeforeRequest);
+                  badGateway   ? CuttingProxy::Cut::BadGatewayAfterAnswer
+                  : carriedOut ? CuttingProxy::Cut::AfterAnswer
+                               : CuttingProxy::Cut::BeforeRequest);
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("failed"));
     Dialogs::setNextAnswer(QMessageBox::Yes);
     if (action == "apply") {

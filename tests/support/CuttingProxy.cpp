@@ -152,6 +152,14 @@ void CuttingProxy::serve(int client) {
             ++cuts_;
             break;
         }
+        if (cut == Cut::BadGatewayAfterAnswer) {
+            ++cuts_;
+            static const std::string body =
+                "{\"result\":false,\"error\":\"the server went away\",\"code\":\"unavailable\"}";
+            answer = "HTTP/1.1 502 Bad Gateway\r\nContent-Type: application/json\r\n"
+                     "Content-Length: " +
+                     std::to_string(body.size()) + "\r\n\r\n" + body;
+        }
         if (!sendAll(client, answer))
             break;
     }

@@ -3,7 +3,8 @@
 // at a chosen moment of a chosen request, as a network that drops or a
 // program killed halfway would: before the server has seen the request, or
 // after the server has carried it out but before its answer reaches the
-// client. Every other request passes unchanged. It runs on threads of its
+// client, or answering for it as a reverse proxy does when the server went
+// away under a request (502). Every other request passes unchanged. It runs on threads of its
 // own, since the client blocks the thread it asks from.
 
 #include <atomic>
@@ -15,7 +16,7 @@
 
 class CuttingProxy {
 public:
-    enum class Cut { BeforeRequest, AfterAnswer };
+    enum class Cut { BeforeRequest, AfterAnswer, BadGatewayAfterAnswer };
 
     explicit CuttingProxy(int serverPort);
     ~CuttingProxy();

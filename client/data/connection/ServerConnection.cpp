@@ -56,10 +56,21 @@ std::string refusalCode(const httplib::Response &response) {
     return {};
 }
 
-// A busy server or a login that has to wait is asked again later; every other
+// A busy server or a login that has to wait is asked again later. A reverse
+// proxy's 502 and 504 say its server went away or fell silent under the
+// request, which it may have carried out: as a lost answer. Every other
 // status is a no.
 ServerError::Kind kindOfStatus(int status) {
-    return status == 503 || status == 429 ? ServerError::Kind::Busy : ServerError::Kind::Refused;
+    switch (status) {
+    case 503:
+    case 429:
+        return ServerError::Kind::Busy;
+    case 502:
+    case 504:
+        return ServerError::Kind::AnswerLost;
+    default:
+        return ServerError::Kind::Refused;
+    }
 }
 
 } // namespace
