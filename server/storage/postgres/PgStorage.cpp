@@ -82,10 +82,15 @@ bool isOutage(const std::string &state) {
            state == "53300";
 }
 
+constexpr const char *kJournalInsert =
+    "INSERT INTO solvane_journal(changedat, bylogin, byname, verb, rowtable, keyid, keycontent, "
+    "keydemander, changes) VALUES($1, $2, $3, $4, $5, $6, $7, $8, $9)";
+
 class PgSession : public Session {
 public:
-    PgSession(const std::string &conninfo, const PgLimits &limits)
-        : conninfo_(conninfo), conn_(connectPostgres(conninfo)), limits_(limits) {
+    PgSession(const std::string &conninfo, const PgLimits &limits, bool journal)
+        : conninfo_(conninfo), conn_(connectPostgres(conninfo)), limits_(limits),
+          journal_(journal) {
         execOrThrow(conn_.get(), idleTimeoutSetting().c_str(),
                     "cannot configure the PostgreSQL session");
         PQsetnonblocking(conn_.get(), 1);
@@ -121,8 +126,8 @@ public:
         return result;
     }
 
-    StatementResult runChange(const std::vector<ChangeStep> &steps,
-                              const ChangeRule &rule) override {
+    StatementResult runChange(const std::vector<ChangeStep> &steps, const ChangeRule &rule,
+                              ChangeNotes *notes) override {
         StatementResult result;
         std::vector<std::pair<Method, PgStatement>> statements;
         for (const ChangeStep &change : steps) {
@@ -141,13 +146,28 @@ public:
         // anyone else meanwhile makes the change fail instead of passing unseen.
         if (!command("BEGIN ISOLATION LEVEL REPEATABLE READ", result))
             return result;
-        checkAndRun(statements, rule, result);
+        checkAndRun(statements, rule, journal_ ? notes : nullptr, result);
         if (result.outcome != Outcome::Ok || !command("COMMIT", result)) {
             StatementResult unused;
             command("ROLLBACK", unused);
             result.changes = 0;
         }
         return result;
+    }
+
+    void forgetJournalBefore(const std::string &changedAt) override {
+        if (!journal_)
+            return;
+        waitAtMost(limits_.writeMillis);
+        reconnectIfLost();
+        StatementResult result;
+        if (!setMode(false, result))
+            return;
+        const char *values[] = {changedAt.c_str()};
+        call([&](PGconn *c) {
+            return PQsendQueryParams(c, "DELETE FROM solvane_journal WHERE changedat < $1", 1,
+                                     nullptr, values, nullptr, nullptr, 0);
+        });
     }
 
     void beginRequest() override {
@@ -220,15 +240,17 @@ private:
     };
 
     void checkAndRun(const std::vector<std::pair<Method, PgStatement>> &statements,
-                     const ChangeRule &rule, StatementResult &result) {
+                     const ChangeRule &rule, ChangeNotes *notes, StatementResult &result) {
+        Lookup lookup(*this);
         try {
-            Lookup lookup(*this);
             if (auto why = rule(lookup)) {
                 result.outcome = Outcome::Refused;
                 result.error = why->text;
                 result.code = why->code;
                 return;
             }
+            if (notes)
+                notes->before(lookup);
         } catch (const DatabaseUnavailable &) {
             throw;
         } catch (const std::exception &error) {
@@ -249,6 +271,36 @@ private:
                 return;
             }
             result.changes += one.changes;
+        }
+        if (notes)
+            journal(*notes, lookup, result);
+    }
+
+    // The journal's entries go in with the change, or not at all.
+    void journal(ChangeNotes &notes, RowLookup &lookup, StatementResult &result) {
+        std::vector<JournalEntry> entries;
+        try {
+            entries = notes.after(lookup);
+        } catch (const DatabaseUnavailable &) {
+            throw;
+        } catch (const std::exception &error) {
+            failed(result, std::string("the server could not write its journal: ") + error.what());
+            return;
+        }
+        for (const JournalEntry &entry : entries) {
+            const char *values[] = {entry.changedAt.c_str(), entry.byLogin.c_str(),
+                                    entry.byName.c_str(),    entry.verb.c_str(),
+                                    entry.rowTable.c_str(),  entry.keyId.c_str(),
+                                    entry.keyContent.c_str(), entry.keyDemander.c_str(),
+                                    entry.changes.c_str()};
+            PgResultPtr done = call([&](PGconn *c) {
+                return PQsendQueryParams(c, kJournalInsert, 9, nullptr, values, nullptr, nullptr,
+                                         0);
+            });
+            if (PQresultStatus(done.get()) != PGRES_COMMAND_OK) {
+                refusedOrFailed(done.get(), result);
+                return;
+            }
         }
     }
 
@@ -514,6 +566,7 @@ private:
     std::string conninfo_;
     PgConnPtr conn_; // null once given up, until the next request connects
     PgLimits limits_;
+    bool journal_; // the database has the journal
     PgChangeCounters counters_;
     std::unordered_map<std::string, PgStatement> reads_;
     int readOnly_ = -1; // the session's current kind; -1 before the first
@@ -527,11 +580,11 @@ private:
 
 PgStorage::PgStorage(std::string conninfo, PgLimits limits)
     : conninfo_(std::move(conninfo)), limits_(limits) {
-    checkPostgresSchema(conninfo_);
+    journal_ = checkPostgresSchema(conninfo_);
 }
 
 std::unique_ptr<Session> PgStorage::openSession() {
-    return std::make_unique<PgSession>(conninfo_, limits_);
+    return std::make_unique<PgSession>(conninfo_, limits_, journal_);
 }
 
 } // namespace appserver

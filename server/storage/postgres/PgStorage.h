@@ -25,6 +25,7 @@ public:
 private:
     std::string conninfo_;
     PgLimits limits_;
+    bool journal_ = false; // the database has the journal of changes
 };
 
 } // namespace appserver
