@@ -45,13 +45,12 @@ public:
     void begin(const std::vector<std::string> &) override {}
     bool add(const std::vector<CellView> &row) override {
         // time, login, name, verb, table, key id, content, demander, changes
-        std::string row_ = cell(row[5]);
-        if (cell(row[4]) == "Task")
-            row_ = "task " + row_ + " / " + cell(row[6]) + " / " + cell(row[7]);
-        else
-            row_ = "project " + row_;
+        const std::string what = cell(row[4]) == "Task"
+                                     ? "task " + cell(row[5]) + " / " + cell(row[6]) + " / " +
+                                           cell(row[7])
+                                     : "project " + cell(row[5]);
         std::fprintf(out_, "%s\t%s (%s)\t%s\t%s\t%s\n", cell(row[0]).c_str(), cell(row[1]).c_str(),
-                     cell(row[2]).c_str(), cell(row[3]).c_str(), row_.c_str(),
+                     cell(row[2]).c_str(), cell(row[3]).c_str(), what.c_str(),
                      changesText(cell(row[8])).c_str());
         ++printed;
         return true;
