@@ -267,7 +267,11 @@ void StatementRequests::forgetOldJournal(Session &session) {
     if (today == journalTrimmedOn_)
         return;
     journalTrimmedOn_ = today;
-    session.forgetJournalBefore(journalTime(now - journalDays_ * 86400LL));
+    // A trim that fails is tried again the next day; the change goes on.
+    try {
+        session.forgetJournalBefore(journalTime(now - journalDays_ * 86400LL));
+    } catch (const std::exception &) {
+    }
 }
 
 } // namespace appserver

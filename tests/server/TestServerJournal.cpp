@@ -99,6 +99,7 @@ private slots:
     void membersCannotWriteTheJournal();
     void anAdministratorReadsAProjectsHistory();
     void anEarlierDatabaseGainsTheJournal();
+    void oldEntriesGoAfterTheirDays();
 
 private:
     // One random change by a random member, its values from the rows stored.
@@ -431,6 +432,35 @@ void TestServerJournal::anEarlierDatabaseGainsTheJournal() {
     QCOMPARE(agree(server_->port()).body.value("changes", 0), 1);
     QCOMPARE(server_->queryDatabaseFile("SELECT Verb||ByName FROM solvane_journal"),
              {"agreeHalvic"});
+}
+
+void TestServerJournal::oldEntriesGoAfterTheirDays() {
+    QVERIFY(server_->stop());
+    const auto at = [](int daysAgo) {
+        return QDateTime::currentDateTime().addDays(-daysAgo).toString("yyyy-MM-dd HH:mm:ss");
+    };
+    for (int daysAgo : {40, 20})
+        QVERIFY(server_->execOnDatabaseFile(
+            QString("INSERT INTO solvane_journal(ChangedAt,ByLogin,ByName,Verb,RowTable,KeyId,"
+                    "KeyContent,KeyDemander,Changes) VALUES('%1','kestra','Kestra','node',"
+                    "'Programe','GD1','','','{}')")
+                .arg(at(daysAgo))));
+    ServerProcess kept({"--journal-days", "30"}, ServerProcess::storageUnderTest());
+    kept.setDatabase(server_->dbArgument());
+    QVERIFY2(kept.start(), qPrintable(kept.errorText()));
+    QCOMPARE(call(kept.port(), kMembers[1], "ExecSQL",
+                  "update Programe Set ProPerformer='Halvic',ProCompleteFlag='No',ProTask='0',"
+                  "ProList='n---Kestra|m---Kestra' where ProId='GD1' and ProFrom='s' and "
+                  "ProDemander='Kestra'")
+                 .body.value("changes", 0),
+             1);
+    // The entry of 40 days ago went with the first change of the day; the
+    // one of 20 days ago and the change's own stay.
+    const QStringList left =
+        server_->queryDatabaseFile("SELECT ChangedAt FROM solvane_journal ORDER BY Seq");
+    QCOMPARE(left.size(), 2);
+    QCOMPARE(left[0], at(20));
+    QVERIFY(kept.stop());
 }
 
 QTEST_GUILESS_MAIN(TestServerJournal)
