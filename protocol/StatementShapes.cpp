@@ -115,6 +115,22 @@ const std::vector<Shape> &all() {
          "TaskPerformer,TaskCreateTime,TaskCompleteTime,TaskCompleteFlag,TaskList,TaskReadTime,"
          "TaskCCList order by TaskCreateTime",
          Kind::Other},
+        // The same with each completed task's time of agreement read from the
+        // journal, the notice left for agreements made before the journal.
+        {"Select Task.*,min(CreateTime),max(ChangedAt) From Task left join Notice on "
+         "trim(TaskCompleteFlag)=? and Content=?||TaskId||? and Performer=TaskDemander and "
+         "CreateTime>=TaskCreateTime left join solvane_journal on trim(TaskCompleteFlag)=? and "
+         "RowTable=? and Verb=? and KeyId=TaskId and KeyContent=TaskContent and "
+         "KeyDemander=TaskDemander where (TaskPerformer like ? or trim(TaskPerformer)=? and "
+         "TaskCCList like ?) and TaskCreateTime>=? and TaskCreateTime<? group by TaskId,"
+         "TaskContent,TaskDemander,TaskPerformer,TaskCreateTime,TaskCompleteTime,TaskCompleteFlag,"
+         "TaskList,TaskReadTime,TaskCCList order by TaskCreateTime",
+         Kind::Other},
+        // The history page of the project window: the journal's entries of a
+        // project and its tasks, newest first.
+        {"Select ChangedAt,ByName,Verb,RowTable,KeyContent,KeyDemander,Changes From "
+         "solvane_journal where KeyId=? and RowTable<>? order by Seq desc",
+         Kind::Other},
     };
     return shapes;
 }

@@ -2,6 +2,7 @@
 
 #include "commands/AdminTasks.h"
 #include "commands/Backup.h"
+#include "commands/History.h"
 #include "commands/Options.h"
 #include "commands/PostgresCommands.h"
 #include "http/HttpServer.h"
@@ -113,6 +114,7 @@ int serve(const Options &options, Storage &storage, const sigset_t &signals) {
     ChangeFeed feed(storage, {std::chrono::seconds(options.changesQuietSeconds),
                               std::chrono::milliseconds(options.changesProbeMillis)});
     requests.setChangeListener([&feed] { feed.changed(); });
+    requests.keepJournalDays(options.journalDays);
     feed.setBusy([&readerQueue] { return readerQueue.crowded(); });
     HttpServer server(routes, requests, feed, listen);
     std::printf("solvane-server listening on %s:%d%s\n", options.listen.c_str(), server.port(),
@@ -166,6 +168,10 @@ int main(int argc, char **argv) {
             if (options->readOnly)
                 throw std::runtime_error("--read-only is for SQLite files");
             PgStorage storage(options->db, {options->statementMillis, options->writeMillis});
+            if (!options->history.empty()) {
+                printHistory(storage, options->history, stdout);
+                return 0;
+            }
             const int status = serve(*options, storage, signals);
             std::fprintf(stderr, "solvane-server stopped\n");
             return status;
@@ -189,6 +195,10 @@ int main(int argc, char **argv) {
                 password.pop_back();
             addMember(storage, options->addMember[0], password, options->addMember[2]);
             std::printf("added member %s\n", options->addMember[0].c_str());
+            return 0;
+        }
+        if (!options->history.empty()) {
+            printHistory(storage, options->history, stdout);
             return 0;
         }
         if (options->demo && seedDemo(storage))

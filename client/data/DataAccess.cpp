@@ -217,6 +217,9 @@ QueryResult selectUnfinishedTasksOf(const QString &displayName) {
 QueryResult selectMemberYearTasks(const QString &member, int year) {
     return query(Statements::memberYearTasks(member, year));
 }
+QueryResult selectProjectHistory(const QString &projectId) {
+    return query(Statements::projectHistory(projectId));
+}
 
 // Notices.
 

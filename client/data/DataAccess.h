@@ -70,6 +70,8 @@ ChangeOutcome replaceTask(const Task &old, const Task &edited);
 QueryResult selectUnfinishedTasksOf(const QString &displayName);
 // The statistics tab's one question: a member's tasks created in a year.
 QueryResult selectMemberYearTasks(const QString &member, int year);
+// The changes of a project and its tasks the server's journal keeps, newest first.
+QueryResult selectProjectHistory(const QString &projectId);
 
 // Notices.
 ChangeOutcome addNotice(const Notice &notice);

@@ -11,6 +11,7 @@
 #include "members/MemberRights.h"
 #include "notices/NoticePost.h"
 #include "projects/NewProjectWindow.h"
+#include "projects/HistorySheet.h"
 #include "projects/ProgressSheet.h"
 #include "projects/ProjectRules.h"
 #include "seams/AppClock.h"
@@ -81,6 +82,12 @@ ProjectWindow::ProjectWindow(AppShell &shell, NewProjectWindow *editor, QWidget 
     auto *progressLayout = new QVBoxLayout(progressSheet);
     progressLayout->setContentsMargins(4, 4, 4, 4);
     progressLayout->addWidget(progressGrid);
+    historySheet = new QWidget;
+    sheets->addTab(historySheet, QStringLiteral("变更历史"));
+    historyGrid = new HistorySheet(historySheet);
+    auto *historyLayout = new QVBoxLayout(historySheet);
+    historyLayout->setContentsMargins(4, 4, 4, 4);
+    historyLayout->addWidget(historyGrid);
     sheets->setCurrentIndex(0);
     if (editor_)
         connect(editor_, &NewProjectWindow::projectUpdated, this, &ProjectWindow::followUpdated);
@@ -252,6 +259,17 @@ void ProjectWindow::loadTasks() {
     taskRecords->load(rowsOf(DataAccess::selectProjectTasks(project.id, true)));
     progressRecords->load(rowsOf(DataAccess::selectProjectTasks(project.id, false)));
     progressGrid->fill(*progressRecords, AppClock::now());
+    loadHistory();
+}
+
+// A server without the journal (an older one) leaves the sheet saying so;
+// the rest of the window does not depend on it.
+void ProjectWindow::loadHistory() {
+    const QueryResult history = DataAccess::selectProjectHistory(project.id);
+    if (history.ok())
+        historyGrid->fill(*history.rows());
+    else
+        historyGrid->showUnreadable(history.failure().reason);
 }
 
 void ProjectWindow::showProject() {

@@ -1,6 +1,7 @@
 #pragma once
-// The project window: one project on three sheets (the project with its flow
-// nodes, its tasks, and their progress per staff member). Any member adds
+// The project window: one project on four sheets (the project with its flow
+// nodes, its tasks, their progress per staff member, and the history of its
+// changes). Any member adds
 // flow nodes, dispatches tasks and re-edits the project; its creator
 // completes it or, while it has no tasks, deletes it.
 
@@ -10,6 +11,7 @@
 #include <functional>
 
 class AppShell;
+class HistorySheet;
 class NewProjectWindow;
 class ProgressSheet;
 class QLabel;
@@ -57,7 +59,7 @@ public:
     Project project; // the project shown
 
     QTabWidget *sheets;
-    QWidget *projectSheet, *taskSheet, *progressSheet;
+    QWidget *projectSheet, *taskSheet, *progressSheet, *historySheet;
     QLabel *numberLabel, *sourceLabel, *aimLabel, *contentLabel, *performersLabel, *createTimeLabel,
         *dueTimeLabel, *taskCountLabel;
     QRadioButton *kindButtons[3];
@@ -71,6 +73,7 @@ public:
     TaskWorkflow *taskWorkflow;
     ProgressSheet *progressGrid;
     RecordSet *progressRecords;
+    HistorySheet *historyGrid;
 
 public slots:
     void addFlowNode();
@@ -87,6 +90,7 @@ private:
     void buildTaskSheet();
     void showProject();
     void loadTasks();
+    void loadHistory();
     void showFlowNodes();
     bool storeProject(Project changed, const QString &failure, const QString &caption);
     void offerNothingOnGoneProject();

@@ -4,7 +4,14 @@
 #include "data/statements/TimeText.h"
 
 namespace {
-enum Column { kPerformer = 3, kCreateTime = 4, kDueTime = 5, kState = 6, kAgreedTime = 10 };
+enum Column {
+    kPerformer = 3,
+    kCreateTime = 4,
+    kDueTime = 5,
+    kState = 6,
+    kNoticedTime = 10,  // the agreement's notice: the dating of agreements before the journal
+    kJournalledTime = 11 // the agreement as the server's journal keeps it
+};
 } // namespace
 
 bool MonthCounts::operator==(const MonthCounts &o) const {
@@ -14,7 +21,7 @@ bool MonthCounts::operator==(const MonthCounts &o) const {
 }
 
 MemberYear::MemberYear(PDataPacket answer, const QDateTime &now) : answer_(std::move(answer)) {
-    if (!answer_ || answer_->columnCount() <= kAgreedTime)
+    if (!answer_ || answer_->columnCount() <= kNoticedTime)
         return;
     const QDateTime today = TimeText::startOfDay(now);
     for (int row = 0; row < answer_->rowCount(); ++row) {
@@ -33,7 +40,11 @@ MemberYear::MemberYear(PDataPacket answer, const QDateTime &now) : answer_(std::
             ++counts.applied;
         } else if (state == QLatin1String("2")) {
             ++counts.completed;
-            const QDateTime agreed = TimeText::parse(answer_->cell(row, kAgreedTime));
+            const QString journalled = answer_->columnCount() > kJournalledTime
+                                           ? answer_->cell(row, kJournalledTime)
+                                           : QString();
+            const QDateTime agreed = TimeText::parse(
+                journalled.isEmpty() ? answer_->cell(row, kNoticedTime) : journalled);
             if (due.isValid() && agreed.isValid() && agreed > due)
                 ++counts.completedLate;
         } else if (state == QLatin1String("0") && due.isValid() && due <= today) {
@@ -48,7 +59,7 @@ PDataPacket MemberYear::tasksOf(int month) const {
     tasks->columns = QStringList{
         "TaskId",           "TaskContent",      "TaskDemander", "TaskPerformer", "TaskCreateTime",
         "TaskCompleteTime", "TaskCompleteFlag", "TaskList",     "TaskReadTime",  "TaskCCList"};
-    if (!answer_ || answer_->columnCount() <= kAgreedTime)
+    if (!answer_ || answer_->columnCount() <= kNoticedTime)
         return tasks;
     const std::vector<int> &rows = rows_[month - 1];
     tasks->cells.reserve(rows.size() * kTaskColumns);

@@ -43,6 +43,7 @@ constexpr NumberFlag kNumberFlags[] = {
     {"--login-wait-max-s", &Options::longestLoginWait, 1, 86400},
     {"--changes-quiet-s", &Options::changesQuietSeconds, 1, 3600},
     {"--changes-probe-ms", &Options::changesProbeMillis, 10, 600000},
+    {"--journal-days", &Options::journalDays, 0, 1000000},
 };
 
 } // namespace
@@ -62,6 +63,7 @@ const char *usageText() {
            "                      [--trusted-proxy ADDR[,ADDR...]]\n"
            "       solvane-server [--db PATH] --add-member USER PASSWORD NAME\n"
            "       solvane-server [--db PATH] [--check] [--backup FILE]\n"
+           "       solvane-server [--db PATH] --history PROJECT\n"
            "       solvane-server --db POSTGRES --init [--grant-to ROLE]\n"
            "       solvane-server --db PATH --copy-to POSTGRES\n"
            "  --db PATH           database file, created on first start (solvane.db), or a\n"
@@ -106,6 +108,8 @@ const char *usageText() {
            "                      without one (25), before a proxy would cut it\n"
            "  --changes-probe-ms N  how often the versions are looked up for changes made\n"
            "                      by other servers or processes while clients wait (1000)\n"
+           "  --journal-days N    days the journal of changes keeps each entry (3660, ten\n"
+           "                      years; 0: for ever)\n"
            "  --tls-cert FILE     serve HTTPS with this certificate (PEM), with --tls-key\n"
            "  --tls-key FILE      the certificate's private key (PEM)\n"
            "  --trusted-proxy ADDRS  numeric addresses of reverse proxies in front of the\n"
@@ -119,6 +123,8 @@ const char *usageText() {
            "                      P as - reads the password from standard input\n"
            "  --check             check the database for damage, exit (1 when damaged)\n"
            "  --backup FILE       copy the database to FILE while it is served, exit\n"
+           "  --history PROJECT   print the journal's changes of a project and its tasks,\n"
+           "                      newest first, exit\n"
            "  --init              create the tables in the PostgreSQL database, exit\n"
            "  --grant-to ROLE     with --init: let ROLE read and change their rows\n"
            "  --copy-to POSTGRES  copy the database into an empty PostgreSQL one, exit\n"
@@ -163,6 +169,9 @@ std::optional<Options> parseOptions(int argc, char **argv, std::string &error) {
                 return std::nullopt;
         } else if (arg == "--copy-to") {
             if (!next(options.copyTo))
+                return std::nullopt;
+        } else if (arg == "--history") {
+            if (!next(options.history))
                 return std::nullopt;
         } else if (arg == "--backup") {
             if (!next(options.backupTo))

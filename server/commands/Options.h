@@ -32,6 +32,7 @@ struct Options {
     int longestLoginWait = 60;     // seconds, the cap of the doubling waits
     int changesQuietSeconds = 25;  // longest a wait for changes is held without one
     int changesProbeMillis = 1000; // how often waits look for changes made elsewhere
+    int journalDays = 3660;        // the journal keeps each entry this long; 0: for ever
     bool demo = false;
     std::string tlsCert, tlsKey;        // PEM files: serve HTTPS
     std::string trustedProxies;         // "ADDR,ADDR": proxies whose X-Forwarded-For counts
@@ -45,6 +46,7 @@ struct Options {
     bool init = false;    // PostgreSQL: create the tables as their owner, then exit
     std::string grantTo;  // with --init: the role the server runs as
     std::string copyTo;   // copy the SQLite database into this PostgreSQL one, exit
+    std::string history;  // print the journal's history of this project, exit
 };
 
 // Parses argv; on a mistake returns nullopt and puts the reason in error.

@@ -43,20 +43,17 @@ void appendCopyValue(std::string &line, const unsigned char *text, int bytes) {
     }
 }
 
-long long copyTable(sqlite3 *source, PGconn *target, const ClientTable &table) {
-    std::string columns;
-    for (const char *column : table.columns)
-        if (column)
-            columns += std::string(columns.empty() ? "" : ", ") + '"' + column + '"';
+// Streams the rows select reads into the COPY statement copy; what names the
+// table in errors.
+long long copyRows(sqlite3 *source, PGconn *target, const std::string &select,
+                   const std::string &copy, const char *what) {
     sqlite3_stmt *raw = nullptr;
-    const std::string select = std::string("SELECT * FROM ") + table.name + " ORDER BY rowid";
     if (sqlite3_prepare_v2(source, select.c_str(), -1, &raw, nullptr) != SQLITE_OK)
-        throw std::runtime_error(std::string("cannot read ") + table.name + ": " +
+        throw std::runtime_error(std::string("cannot read ") + what + ": " +
                                  sqlite3_errmsg(source));
     std::unique_ptr<sqlite3_stmt, SqliteFinalize> stmt(raw);
-    const std::string copy = std::string("COPY \"") + table.name + "\"(" + columns + ") FROM STDIN";
     if (PQresultStatus(PgResultPtr(PQexec(target, copy.c_str())).get()) != PGRES_COPY_IN)
-        throw std::runtime_error(std::string("cannot copy into ") + table.name + ": " +
+        throw std::runtime_error(std::string("cannot copy into ") + what + ": " +
                                  PQerrorMessage(target));
     long long rows = 0;
     std::string line;
@@ -80,12 +77,43 @@ long long copyTable(sqlite3 *source, PGconn *target, const ClientTable &table) {
     while (PgResultPtr more{PQgetResult(target)}) {
     }
     if (!read)
-        throw std::runtime_error(std::string("cannot read ") + table.name + ": " +
+        throw std::runtime_error(std::string("cannot read ") + what + ": " +
                                  sqlite3_errmsg(source));
     if (PQresultStatus(done.get()) != PGRES_COMMAND_OK)
-        throw std::runtime_error(std::string("cannot copy into ") + table.name + ": " +
+        throw std::runtime_error(std::string("cannot copy into ") + what + ": " +
                                  PQerrorMessage(target));
     return rows;
+}
+
+long long copyTable(sqlite3 *source, PGconn *target, const ClientTable &table) {
+    std::string columns;
+    for (const char *column : table.columns)
+        if (column)
+            columns += std::string(columns.empty() ? "" : ", ") + '"' + column + '"';
+    return copyRows(source, target, std::string("SELECT * FROM ") + table.name + " ORDER BY rowid",
+                    std::string("COPY \"") + table.name + "\"(" + columns + ") FROM STDIN",
+                    table.name);
+}
+
+// The journal of changes, in its order, where the file has one.
+void copyJournal(sqlite3 *source, PGconn *target) {
+    sqlite3_stmt *probe = nullptr;
+    const bool present = sqlite3_prepare_v2(source, "SELECT 1 FROM solvane_journal", -1, &probe,
+                                            nullptr) == SQLITE_OK;
+    sqlite3_finalize(probe);
+    if (!present)
+        return;
+    const long long copied = copyRows(
+        source, target,
+        "SELECT ChangedAt, ByLogin, ByName, Verb, RowTable, KeyId, KeyContent, KeyDemander, "
+        "Changes FROM solvane_journal ORDER BY Seq",
+        "COPY solvane_journal(changedat, bylogin, byname, verb, rowtable, keyid, keycontent, "
+        "keydemander, changes) FROM STDIN",
+        kJournalTable);
+    const long long stored = countOn(target, "SELECT count(*) FROM solvane_journal");
+    if (stored != copied)
+        throw std::runtime_error(std::string(kJournalTable) + ": " + std::to_string(copied) +
+                                 " rows read but " + std::to_string(stored) + " stored");
 }
 
 } // namespace
@@ -121,6 +149,7 @@ TableCounts copySqliteToPostgres(const std::string &sqlitePath, const std::strin
                                      " rows read but " + std::to_string(stored) + " stored");
         counts[t] = stored;
     }
+    copyJournal(source.get(), target.get());
     // The unique indexes refuse duplicates already; this says so plainly.
     if (countOn(target.get(), "SELECT (SELECT count(\"ProId\") - count(DISTINCT \"ProId\") FROM "
                               "\"Programe\") + (SELECT count(\"UseName\") - count(DISTINCT "

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include <chrono>
+#include <ctime>
 #include <memory>
 
 namespace appserver {
@@ -208,9 +209,17 @@ Reply StatementRequests::answer(Session &session, Method method, const Job &job)
     if (verdict.refusal)
         return errorReply(403, verdict.refusal->text, verdict.refusal->code);
 
-    // A change checked against the stored rows, in one transaction with them.
-    if (verdict.rule)
-        return delivered(runCheckedChange(session, method, job, verdict), job.delivery);
+    // A change checked against the stored rows, in one transaction with them
+    // and with its entry in the journal.
+    std::unique_ptr<ChangeNotes> notes;
+    if (method != Method::OpenSQL)
+        if (const auto reduced = StatementShapes::reduce(job.body))
+            if (const auto kind = StatementShapes::kindOf(reduced->shape))
+                notes = journalNotes(*kind, reduced->literals,
+                                     JournalAuthor{caller->userName, caller->displayName});
+    if (verdict.rule || notes)
+        return delivered(runCheckedChange(session, method, job, verdict, notes.get()),
+                         job.delivery);
 
     // An answer for this caller alone is neither kept nor taken from those kept.
     if (verdict.onlyRowsOf)
@@ -237,7 +246,7 @@ Reply StatementRequests::answer(Session &session, Method method, const Job &job)
 }
 
 Reply StatementRequests::runCheckedChange(Session &session, Method method, const Job &job,
-                                         const Verdict &verdict) {
+                                         const Verdict &verdict, ChangeNotes *notes) {
     if (method == Method::OpenSQL)
         return errorReply(403, "OpenSQL runs only read-only SELECT statements");
     const auto steps = changeSteps(method, job.body, verdict.isReplacement);
@@ -249,12 +258,31 @@ Reply StatementRequests::runCheckedChange(Session &session, Method method, const
     if (quota)
         if (auto why = quota_.take(login, *quota, job.body.size()))
             return quotaReply(*why);
-    Reply reply = runner_.runChange(session, *steps, *verdict.rule);
+    forgetOldJournal(session);
+    static const ChangeRule anyRows = [](RowLookup &) { return std::optional<Refusal>(); };
+    Reply reply = runner_.runChange(session, *steps, verdict.rule ? *verdict.rule : anyRows, notes);
     if (quota && !reply.failure.empty())
         quota_.giveBack(login, *quota, job.body.size());
+    if (verdict.changesLogin)
+        members_.invalidate();
     if (changed_)
         changed_();
     return reply;
+}
+
+void StatementRequests::forgetOldJournal(Session &session) {
+    if (journalDays_ <= 0)
+        return;
+    const long long now = std::time(nullptr);
+    const std::string today = journalTime(now).substr(0, 10);
+    if (today == journalTrimmedOn_)
+        return;
+    journalTrimmedOn_ = today;
+    // A trim that fails is tried again the next day; the change goes on.
+    try {
+        session.forgetJournalBefore(journalTime(now - journalDays_ * 86400LL));
+    } catch (const std::exception &) {
+    }
 }
 
 } // namespace appserver

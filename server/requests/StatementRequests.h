@@ -4,6 +4,7 @@
 // it, and deliver the reply. Each stage is done by its own part; answer()
 // reads as the stages in order.
 
+#include "journal/ChangeJournal.h"
 #include "members/CallerRules.h"
 #include "members/MemberDirectory.h"
 #include "requests/AnswerReuse.h"
@@ -59,11 +60,17 @@ public:
     // Called after each change this server commits (from the writer's thread).
     void setChangeListener(std::function<void()> listener) { changed_ = std::move(listener); }
 
+    // The journal keeps each change this many days (0: for ever); older
+    // entries go on the first change of each day.
+    void keepJournalDays(int days) { journalDays_ = days; }
+
 private:
     struct Job;
     Reply answer(Session &session, Method method, const Job &job);
     // A change checked against the stored rows, within the login's quota.
-    Reply runCheckedChange(Session &session, Method method, const Job &job, const Verdict &verdict);
+    Reply runCheckedChange(Session &session, Method method, const Job &job, const Verdict &verdict,
+                           ChangeNotes *notes);
+    void forgetOldJournal(Session &session);
 
     WorkerQueue &readers_;
     WorkerQueue &writer_;
@@ -73,6 +80,8 @@ private:
     AnswerReuse reuse_;
     DailyQuota quota_;
     std::function<void()> changed_;
+    int journalDays_ = 0;
+    std::string journalTrimmedOn_; // the day the journal was last trimmed, on the writer
 };
 
 } // namespace appserver

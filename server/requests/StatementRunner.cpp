@@ -44,8 +44,8 @@ Reply StatementRunner::runOwnRows(Session &session, const std::string &body,
 }
 
 Reply StatementRunner::runChange(Session &session, const std::vector<ChangeStep> &steps,
-                                 const ChangeRule &rule) const {
-    const StatementResult result = session.runChange(steps, rule);
+                                 const ChangeRule &rule, ChangeNotes *notes) const {
+    const StatementResult result = session.runChange(steps, rule, notes);
     switch (result.outcome) {
     case Outcome::Ok:
         return changedReply(result.changes);

@@ -43,9 +43,10 @@ public:
     Reply runOwnRows(Session &session, const std::string &body, const std::string &userName) const;
 
     // A change whose rule reads the stored rows first; the steps run in one
-    // transaction with the rule, all kept or none.
-    Reply runChange(Session &session, const std::vector<ChangeStep> &steps,
-                    const ChangeRule &rule) const;
+    // transaction with the rule and the journal's entries from notes, all
+    // kept or none.
+    Reply runChange(Session &session, const std::vector<ChangeStep> &steps, const ChangeRule &rule,
+                    ChangeNotes *notes) const;
 
 private:
     // onlyRowsOf: as runOwnRows() when given.

@@ -7,6 +7,9 @@ namespace appserver {
 // The only tables a client statement may touch.
 inline constexpr const char *kClientTables[] = {"Login", "Programe", "Task", "Notice"};
 
+// The server's journal of changes: clients read it, only the server writes it.
+inline constexpr const char *kJournalTable = "solvane_journal";
+
 // Each table's columns in order, as above; unused places are null.
 struct ClientTable {
     const char *name;

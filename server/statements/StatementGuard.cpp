@@ -20,6 +20,8 @@ bool isClientTable(const char *table) {
     return false;
 }
 
+bool isJournal(const char *table) { return table && strcasecmp(table, kJournalTable) == 0; }
+
 bool isMainDatabase(const char *database) {
     return database == nullptr || strcmp(database, "main") == 0;
 }
@@ -66,7 +68,7 @@ int authorizeClientAction(void *guardState, int action, const char *arg1, const 
     case SQLITE_SELECT:
         return SQLITE_OK;
     case SQLITE_READ:
-        if (isClientTable(arg1) && isMainDatabase(database)) {
+        if ((isClientTable(arg1) || isJournal(arg1)) && isMainDatabase(database)) {
             state.read.emplace_back(arg1);
             return SQLITE_OK;
         }

@@ -87,6 +87,31 @@ struct Refusal {
 // it may.
 using ChangeRule = std::function<std::optional<Refusal>(RowLookup &)>;
 
+// One change as the journal keeps it: who, when, what kind of change, the
+// row's key, and the columns changed as JSON ({"Column":[before,after]}).
+struct JournalEntry {
+    std::string changedAt; // "yyyy-MM-dd HH:mm:ss", local time
+    std::string byLogin;
+    std::string byName;
+    std::string verb;
+    std::string rowTable;
+    std::string keyId; // the project number (a task's TaskId), or a login name
+    std::string keyContent;
+    std::string keyDemander;
+    std::string changes;
+};
+
+// Notes what a change does, inside its transaction: before() reads the rows
+// it will touch ahead of its statements, after() reads them again once they
+// ran and gives the journal's entries. A transaction tried again calls both
+// again.
+class ChangeNotes {
+public:
+    virtual ~ChangeNotes() = default;
+    virtual void before(RowLookup &rows) = 0;
+    virtual std::vector<JournalEntry> after(RowLookup &rows) = 0;
+};
+
 struct ChangeStep {
     Method method; // ExecSQL or DelSQL
     std::string sql;
@@ -112,9 +137,12 @@ public:
     virtual StatementResult run(Method method, const std::string &sql, RowSink &rows) = 0;
     // Runs the steps as one transaction that sees one state of the data:
     // first the rule, whose refusal answers Refused with its reason, then
-    // each statement in order. All are kept or none; changes add up.
-    virtual StatementResult runChange(const std::vector<ChangeStep> &steps,
-                                      const ChangeRule &rule) = 0;
+    // each statement in order, then the journal's entries from notes (when
+    // given). All are kept or none; changes add up.
+    virtual StatementResult runChange(const std::vector<ChangeStep> &steps, const ChangeRule &rule,
+                                      ChangeNotes *notes) = 0;
+    // Deletes the journal's entries made before this time ("yyyy-MM-dd HH:mm:ss").
+    virtual void forgetJournalBefore(const std::string &changedAt) { (void)changedAt; }
     // A text that changes whenever the answer of this OpenSQL statement may
     // change, and differs between databases and between runs of the server
     // whose counters do not outlive it; nullopt when that cannot be told now,

@@ -10,6 +10,7 @@
 #include "data/records/RecordSet.h"
 #include "data/statements/Statements.h"
 #include "notices/NoticeBoard.h"
+#include "projects/HistorySheet.h"
 #include "projects/ProjectQueryTab.h"
 #include "projects/ProjectRules.h"
 #include "projects/ProjectWindow.h"
@@ -208,6 +209,20 @@ void TestLive::openProjectWindowFollows() {
     QTRY_VERIFY_WITH_TIMEOUT(rowOf(window->taskGrid, 1, "新任务") >= 0, 10000);
     QVERIFY2(mainWindow->statusBar()->currentMessage().contains("GD1"),
              qPrintable(mainWindow->statusBar()->currentMessage()));
+    // The history sheet shows both changes, newest first, as the journal keeps them.
+    HistorySheet *history = window->historyGrid;
+    QTRY_COMPARE_WITH_TIMEOUT(history->rowCount(), 2, 10000);
+    const auto cell = [history](int row, int column) { return history->item(row, column)->text(); };
+    QCOMPARE(cell(0, HistorySheet::kAction), "派发任务");
+    QCOMPARE(cell(0, HistorySheet::kMember), "Mareth");
+    QCOMPARE(cell(0, HistorySheet::kRow), "任务：新任务（Mareth）");
+    QVERIFY2(cell(0, HistorySheet::kChanges).contains("任务内容：新任务"),
+             qPrintable(cell(0, HistorySheet::kChanges)));
+    QCOMPARE(cell(1, HistorySheet::kAction), "添加节点");
+    QCOMPARE(cell(1, HistorySheet::kRow), "项目");
+    QCOMPARE(cell(1, HistorySheet::kChanges), "流程节点：（空） → 需求已确认---Mareth");
+    QVERIFY(!cell(1, HistorySheet::kTime).isEmpty());
+    QCOMPARE(history->accessibleName(), "项目变更历史");
     // Following wrote nothing: a write would set every window following it going.
     QCOMPARE(changesLogged(fixture_.server()), changesMade);
     window->close();

@@ -89,6 +89,7 @@ private slots:
     void aFailedPickIsSaidAndShowsNothing();
     void theDepartmentsMembersAreListed();
     void theKeyboardPicksAMemberAndAMonth();
+    void agreementsAreDatedByTheJournal();
 
 private:
     void pick(const QString &member, int month, int year = 2026);
@@ -368,3 +369,33 @@ void TestStatistics::aFailedPickIsSaidAndShowsNothing() {
 
 QTEST_MAIN(TestStatistics)
 #include "TestStatistics.moc"
+
+// Two tasks of one project and one dispatcher: the first agreed before the
+// journal existed (dated by its notice, two days ago), the second agreed now
+// through the server, past its due time of yesterday. The notice alone would
+// date both by the first agreement and count neither late.
+void TestStatistics::agreementsAreDatedByTheJournal() {
+    // The server dates the journal by its own clock.
+    const QDateTime now = QDateTime::currentDateTime();
+    const auto text = [](const QDateTime &at) { return at.toString("yyyy-MM-dd HH:mm:ss"); };
+    const QDateTime created = now.addDays(-10);
+    const QString due = text(now.addDays(-1));
+    QVERIFY(fixture_.exec(
+        QString("Insert into Task values('GD9','t1','Mareth','Berric','%1','%2','2','done','','')")
+            .arg(text(created), due)));
+    QVERIFY(fixture_.exec(
+        QString("Insert into Task values('GD9','t2','Mareth','Berric','%1','%2','1','done','','')")
+            .arg(text(created.addSecs(60)), due)));
+    QVERIFY(fixture_.exec(agreed("GD9", "Mareth", text(now.addDays(-2)))));
+    const ChangeResult agreement = gateway_->execSql(
+        "update Task Set TaskCompleteFlag='2',TaskList='done',TaskPerformer='Berric' where "
+        "TaskId='GD9' and TaskContent='t2' and TaskDemander='Mareth'");
+    QVERIFY2(agreement.succeeded && agreement.changes == 1, agreement.refusal.c_str());
+
+    pick("Berric", created.date().month(), created.date().year());
+    const QStringList rows = gridContents();
+    QVERIFY(rows.contains("t1") && rows.contains("t2"));
+    const MonthCounts &counts = tab_->shownCounts();
+    QCOMPARE(counts.completed, 2);
+    QCOMPARE(counts.completedLate, 1);
+}

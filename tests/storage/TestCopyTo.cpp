@@ -37,8 +37,10 @@ int copyTo(const QString &file, const QString &target, QString &output) {
     return copy.exitStatus() == QProcess::NormalExit ? copy.exitCode() : -1;
 }
 
-const char *const kEveryTable[] = {"Select * From Login", "Select * From Programe",
-                                   "Select * From Task", "Select * From Notice"};
+const char *const kEveryTable[] = {
+    "Select * From Login", "Select * From Programe", "Select * From Task", "Select * From Notice",
+    "Select ChangedAt,ByLogin,ByName,Verb,RowTable,KeyId,KeyContent,KeyDemander,Changes From "
+    "solvane_journal order by Seq"};
 
 } // namespace
 
@@ -57,9 +59,16 @@ void TestCopyTo::copiesEveryRowAndRefusesATargetWithRows() {
     demoMember(file.port())
         .Post("/datasnap/rest/TZelServerDataBase/ExecSQL",
               "Insert into Notice values('a\\b\tc\nd\r任务',null,'','2026-01-01')", "text/plain");
+    // The journal goes along, in its order.
+    demoMember(file.port())
+        .Post("/datasnap/rest/TZelServerDataBase/ExecSQL",
+              "Insert into Programe values('KF20990101001','s','a','c','Mareth','Halvic',"
+              "'2026-12-01 09:00:00','2026-12-20 09:00:00','No','0','')",
+              "text/plain");
     std::vector<json> expected;
     for (const char *sql : kEveryTable)
         expected.push_back(rowsOf(file.port(), sql));
+    QCOMPARE(expected.back().size(), size_t(1));
     QVERIFY(file.stop());
 
     PgTestDatabase target;

@@ -208,14 +208,19 @@ QString unfinishedTasksOf(const QString &displayName) {
 // The statistics tab.
 
 QString memberYearTasks(const QString &member, int year) {
-    // Joined to the agreements' notices, as the task workflow words them; a
-    // join lets the database index the notices once for all tasks.
-    return QStringLiteral("Select Task.*,min(CreateTime) From Task left join Notice on "
-                          "trim(TaskCompleteFlag)=") +
+    // Joined to the journal's agreements, and to the agreements' notices as
+    // the task workflow words them for those made before the journal; a join
+    // lets the database index them once for all tasks.
+    return QStringLiteral("Select Task.*,min(CreateTime),max(ChangedAt) From Task left join "
+                          "Notice on trim(TaskCompleteFlag)=") +
            quoted("2") + QStringLiteral(" and Content=") + bareQuoted(QStringLiteral("项目编号:")) +
            QStringLiteral("||TaskId||") + bareQuoted(QStringLiteral(" 下的派发任务已完成！")) +
-           QStringLiteral(" and Performer=TaskDemander and CreateTime>=TaskCreateTime where "
-                          "(TaskPerformer like ") +
+           QStringLiteral(" and Performer=TaskDemander and CreateTime>=TaskCreateTime left join "
+                          "solvane_journal on trim(TaskCompleteFlag)=") +
+           quoted("2") + QStringLiteral(" and RowTable=") + quoted("Task") +
+           QStringLiteral(" and Verb=") + quoted("agree") +
+           QStringLiteral(" and KeyId=TaskId and KeyContent=TaskContent and "
+                          "KeyDemander=TaskDemander where (TaskPerformer like ") +
            quotedPattern(member) + QStringLiteral(" or trim(TaskPerformer)=") + quoted(QString()) +
            QStringLiteral(" and TaskCCList like ") + quotedPattern(member) +
            QStringLiteral(") and TaskCreateTime>=") + quoted(QString::number(year)) +
@@ -223,6 +228,15 @@ QString memberYearTasks(const QString &member, int year) {
            QStringLiteral(" group by TaskId,TaskContent,TaskDemander,TaskPerformer,TaskCreateTime,"
                           "TaskCompleteTime,TaskCompleteFlag,TaskList,TaskReadTime,TaskCCList "
                           "order by TaskCreateTime");
+}
+
+// The project window's history.
+
+QString projectHistory(const QString &projectId) {
+    return QStringLiteral("Select ChangedAt,ByName,Verb,RowTable,KeyContent,KeyDemander,Changes "
+                          "From solvane_journal where KeyId=") +
+           quoted(projectId) + QStringLiteral(" and RowTable<>") + quoted("Login") +
+           QStringLiteral(" order by Seq desc");
 }
 
 } // namespace Statements

@@ -67,4 +67,8 @@ QString unfinishedTasksOf(const QString &displayName);
 // completion. Tasks alike in every column come as one row.
 QString memberYearTasks(const QString &member, int year);
 
+// The changes of a project and of its tasks the server's journal keeps,
+// newest first: time, member, action, table, task text, dispatcher, changes.
+QString projectHistory(const QString &projectId);
+
 } // namespace Statements

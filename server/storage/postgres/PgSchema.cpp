@@ -3,6 +3,7 @@
 #include "storage/postgres/PgChangeCounters.h"
 #include "storage/postgres/PgConnection.h"
 
+#include <cstdio>
 #include <stdexcept>
 
 namespace appserver {
@@ -53,6 +54,18 @@ ALTER INDEX "Task_TaskPerformer_trgm" SET (fastupdate = off);
 ALTER INDEX "Task_TaskCCList_trgm" SET (fastupdate = off);
 )SQL";
 
+// The journal: each change the server made, by whom, when, and the columns it
+// changed. Its names are unquoted, so the client's statements name it as on
+// SQLite. The server's role inserts and, for the retention, deletes.
+constexpr const char *kJournalSql = R"SQL(
+CREATE TABLE IF NOT EXISTS solvane_journal(seq bigserial PRIMARY KEY,
+    changedat text COLLATE "C", bylogin text COLLATE "C", byname text COLLATE "C",
+    verb text COLLATE "C", rowtable text COLLATE "C", keyid text COLLATE "C",
+    keycontent text COLLATE "C", keydemander text COLLATE "C", changes text COLLATE "C");
+CREATE INDEX IF NOT EXISTS solvane_journal_keyid ON solvane_journal(keyid, keycontent,
+    keydemander);
+)SQL";
+
 // What an earlier --init left in the pending lists goes into the indexes, and
 // the planner learns the tables' sizes and values.
 constexpr const char *kReadyForQueriesSql = R"SQL(
@@ -69,6 +82,7 @@ void createPostgresSchemaOn(PGconn *conn, const std::string &serverRole) {
                 "cannot create the tables in " + describeConnection(conn));
     execOrThrow(conn, changeCountersSql(),
                 "cannot create the change counters in " + describeConnection(conn));
+    execOrThrow(conn, kJournalSql, "cannot create the journal in " + describeConnection(conn));
     if (serverRole.empty())
         return;
     char *role = PQescapeIdentifier(conn, serverRole.c_str(), serverRole.size());
@@ -83,6 +97,10 @@ void createPostgresSchemaOn(PGconn *conn, const std::string &serverRole) {
                 "cannot grant the tables to " + serverRole);
     execOrThrow(conn, grantChangeCountersSql(quoted),
                 "cannot grant the change counters to " + serverRole);
+    execOrThrow(conn,
+                "GRANT SELECT, INSERT, DELETE ON solvane_journal TO " + quoted +
+                    "; GRANT USAGE ON SEQUENCE solvane_journal_seq_seq TO " + quoted,
+                "cannot grant the journal to " + serverRole);
 }
 
 void readyPostgresForQueries(PGconn *conn) {
@@ -98,7 +116,24 @@ void createPostgresSchema(const std::string &conninfo, const std::string &server
     execOrThrow(conn.get(), "COMMIT", "cannot create the tables");
 }
 
-void checkPostgresSchema(const std::string &conninfo) {
+bool postgresJournalReady(PGconn *conn) {
+    PgResultPtr found(PQexec(conn, "SELECT to_regclass('solvane_journal') IS NOT NULL"));
+    if (PQresultStatus(found.get()) == PGRES_TUPLES_OK && PQntuples(found.get()) == 1 &&
+        std::string(PQgetvalue(found.get(), 0, 0)) == "t")
+        return true;
+    // A database of an earlier version gains it at once where this role may create it.
+    PgResultPtr created(PQexec(conn, kJournalSql));
+    if (PQresultStatus(created.get()) == PGRES_COMMAND_OK)
+        return true;
+    std::fprintf(stderr,
+                 "solvane-server: %s has no journal and this role cannot create it (%s): "
+                 "changes are not journalled until --init is run again as the tables' owner\n",
+                 describeConnection(conn).c_str(),
+                 errorField(created.get(), PG_DIAG_MESSAGE_PRIMARY).c_str());
+    return false;
+}
+
+bool checkPostgresSchema(const std::string &conninfo) {
     PgConnPtr conn = connectPostgres(conninfo);
     PgResultPtr result(
         PQexec(conn.get(), "SELECT 1 FROM \"Login\", \"Programe\", \"Task\", \"Notice\" LIMIT 0"));
@@ -108,6 +143,7 @@ void checkPostgresSchema(const std::string &conninfo) {
             errorField(result.get(), PG_DIAG_MESSAGE_PRIMARY) +
             " (create them once with --init, connected as the database's owner)");
     reportMissingChangeCounters(conn.get());
+    return postgresJournalReady(conn.get());
 }
 
 } // namespace appserver

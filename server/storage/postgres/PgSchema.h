@@ -9,10 +9,11 @@ typedef struct pg_conn PGconn;
 
 namespace appserver {
 
-// Creates what is missing: pg_trgm, the tables, the unique keys, the indexes
-// and the change counters (pg_change_counters.h), then readies the tables for
-// queries (below). With a role, grants it SELECT, INSERT, UPDATE and DELETE on the
-// tables, SELECT on the counters and nothing more. Throws std::runtime_error.
+// Creates what is missing: pg_trgm, the tables, the unique keys, the indexes,
+// the change counters (pg_change_counters.h) and the journal, then readies the
+// tables for queries (below). With a role, grants it SELECT, INSERT, UPDATE and
+// DELETE on the tables, SELECT on the counters, SELECT, INSERT and DELETE on
+// the journal and nothing more. Throws std::runtime_error.
 void createPostgresSchema(const std::string &conninfo, const std::string &serverRole);
 
 // The same, without the statistics, on a connection whose transaction the
@@ -26,7 +27,8 @@ void createPostgresSchemaOn(PGconn *conn, const std::string &serverRole);
 void readyPostgresForQueries(PGconn *conn);
 
 // Throws std::runtime_error, naming --init, when the tables cannot be read;
-// says so on stderr when the change counters cannot.
-void checkPostgresSchema(const std::string &conninfo);
+// says so on stderr when the change counters cannot. Creates the journal of
+// changes where it is missing and the role may; true when it is there.
+bool checkPostgresSchema(const std::string &conninfo);
 
 } // namespace appserver

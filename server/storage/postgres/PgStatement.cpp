@@ -15,6 +15,13 @@
 namespace appserver {
 namespace {
 
+unsigned tableBit(const char *table) {
+    for (size_t t = 0; t < std::size(kClientTables); ++t)
+        if (std::string_view(kClientTables[t]) == table)
+            return 1u << t;
+    return 0;
+}
+
 bool sameWord(std::string_view text, const char *word) {
     return text.size() == std::char_traits<char>::length(word) &&
            strncasecmp(text.data(), word, text.size()) == 0;
@@ -215,11 +222,14 @@ private:
             const bool callsNext = i + 1 < pieces_.size() && pieces_[i + 1].token.is('(');
             if (expectTable) {
                 expectTable = false;
+                if (method_ != Method::OpenSQL && sameWord(nameOf(token), kJournalTable))
+                    return refuse("statement refused: changing " + std::string(kJournalTable) +
+                                  " is not allowed");
                 const bool clientTable = token.is('(') || tableSpelling(nameOf(token));
                 if (!clientTable && !mayNameATable(i))
                     return refuse("statement refused: reading or changing " +
                                   std::string(token.text) + " is not allowed");
-                namesOtherTable_ |= !clientTable;
+                namesOtherTable_ |= !clientTable && !sameWord(nameOf(token), kJournalTable);
             }
             if (token.is('(')) {
                 inFromList.push_back(false);
@@ -272,6 +282,10 @@ private:
             for (size_t t = 0; t < std::size(kClientTables); ++t)
                 if (sameWord(name, kClientTables[t]))
                     statement.tablesNamed |= 1u << t;
+            // The journal is written only with a change of the other tables
+            // (of projects and tasks for what members read of it).
+            if (sameWord(name, kJournalTable))
+                statement.tablesNamed |= tableBit("Programe") | tableBit("Task");
             readsTimeOrRole |=
                 piece.token.kind == SqlToken::Word && namesTimeOrRole(piece.token.text);
         }

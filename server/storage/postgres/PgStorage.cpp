@@ -83,11 +83,16 @@ bool isOutage(const std::string &state) {
            state == "53300";
 }
 
+constexpr const char *kJournalInsert =
+    "INSERT INTO solvane_journal(changedat, bylogin, byname, verb, rowtable, keyid, keycontent, "
+    "keydemander, changes) VALUES($1, $2, $3, $4, $5, $6, $7, $8, $9)";
+
 class PgSession : public Session {
 public:
-    PgSession(const std::string &conninfo, const PgLimits &limits, PgSnapshots &snapshots)
+    PgSession(const std::string &conninfo, const PgLimits &limits, PgSnapshots &snapshots,
+              bool journal)
         : conninfo_(conninfo), conn_(connectPostgres(conninfo)), limits_(limits),
-          snapshots_(snapshots) {
+          snapshots_(snapshots), journal_(journal) {
         execOrThrow(conn_.get(), idleTimeoutSetting().c_str(),
                     "cannot configure the PostgreSQL session");
         PQsetnonblocking(conn_.get(), 1);
@@ -109,8 +114,8 @@ public:
         return untilNoConflict([&] { return runOnce(method, statement, noRows); });
     }
 
-    StatementResult runChange(const std::vector<ChangeStep> &steps,
-                              const ChangeRule &rule) override {
+    StatementResult runChange(const std::vector<ChangeStep> &steps, const ChangeRule &rule,
+                              ChangeNotes *notes) override {
         StatementResult result;
         std::vector<std::pair<Method, PgStatement>> statements;
         for (const ChangeStep &change : steps) {
@@ -122,7 +127,23 @@ public:
             }
         }
         waitAtMost(limits_.writeMillis);
-        return untilNoConflict([&] { return changeOnce(statements, rule); });
+        return untilNoConflict(
+            [&] { return changeOnce(statements, rule, journal_ ? notes : nullptr); });
+    }
+
+    void forgetJournalBefore(const std::string &changedAt) override {
+        if (!journal_)
+            return;
+        waitAtMost(limits_.writeMillis);
+        reconnectIfLost();
+        StatementResult result;
+        if (!setMode(false, result))
+            return;
+        const char *values[] = {changedAt.c_str()};
+        call([&](PGconn *c) {
+            return PQsendQueryParams(c, "DELETE FROM solvane_journal WHERE changedat < $1", 1,
+                                     nullptr, values, nullptr, nullptr, 0);
+        });
     }
 
     void beginRequest() override { beginRequestStartedAt(Clock::now()); }
@@ -233,7 +254,7 @@ private:
     }
 
     StatementResult changeOnce(const std::vector<std::pair<Method, PgStatement>> &statements,
-                               const ChangeRule &rule) {
+                               const ChangeRule &rule, ChangeNotes *notes) {
         StatementResult result;
         reconnectIfLost();
         if (!setMode(false, result))
@@ -242,7 +263,7 @@ private:
         // anyone else meanwhile makes the change fail instead of passing unseen.
         if (!command("BEGIN ISOLATION LEVEL REPEATABLE READ", result))
             return result;
-        checkAndRun(statements, rule, result);
+        checkAndRun(statements, rule, notes, result);
         if (result.outcome != Outcome::Ok || !command("COMMIT", result)) {
             StatementResult unused;
             command("ROLLBACK", unused);
@@ -330,15 +351,17 @@ private:
     };
 
     void checkAndRun(const std::vector<std::pair<Method, PgStatement>> &statements,
-                     const ChangeRule &rule, StatementResult &result) {
+                     const ChangeRule &rule, ChangeNotes *notes, StatementResult &result) {
+        Lookup lookup(*this);
         try {
-            Lookup lookup(*this);
             if (auto why = rule(lookup)) {
                 result.outcome = Outcome::Refused;
                 result.error = why->text;
                 result.code = why->code;
                 return;
             }
+            if (notes)
+                notes->before(lookup);
         } catch (const DatabaseUnavailable &) {
             throw;
         } catch (const std::exception &error) {
@@ -359,6 +382,36 @@ private:
                 return;
             }
             result.changes += one.changes;
+        }
+        if (notes)
+            journal(*notes, lookup, result);
+    }
+
+    // The journal's entries go in with the change, or not at all.
+    void journal(ChangeNotes &notes, RowLookup &lookup, StatementResult &result) {
+        std::vector<JournalEntry> entries;
+        try {
+            entries = notes.after(lookup);
+        } catch (const DatabaseUnavailable &) {
+            throw;
+        } catch (const std::exception &error) {
+            failed(result, std::string("the server could not write its journal: ") + error.what());
+            return;
+        }
+        for (const JournalEntry &entry : entries) {
+            const char *values[] = {entry.changedAt.c_str(), entry.byLogin.c_str(),
+                                    entry.byName.c_str(),    entry.verb.c_str(),
+                                    entry.rowTable.c_str(),  entry.keyId.c_str(),
+                                    entry.keyContent.c_str(), entry.keyDemander.c_str(),
+                                    entry.changes.c_str()};
+            PgResultPtr done = call([&](PGconn *c) {
+                return PQsendQueryParams(c, kJournalInsert, 9, nullptr, values, nullptr, nullptr,
+                                         0);
+            });
+            if (PQresultStatus(done.get()) != PGRES_COMMAND_OK) {
+                refusedOrFailed(done.get(), result);
+                return;
+            }
         }
     }
 
@@ -628,6 +681,7 @@ private:
     PgConnPtr conn_; // null once given up, until the next request connects
     PgLimits limits_;
     PgSnapshots &snapshots_;
+    bool journal_; // the database has the journal
     PgChangeCounters counters_;
     std::unordered_map<std::string, PgStatement> reads_;
     int readOnly_ = -1; // the session's current kind; -1 before the first
@@ -642,11 +696,11 @@ private:
 
 PgStorage::PgStorage(std::string conninfo, PgLimits limits)
     : conninfo_(std::move(conninfo)), limits_(limits) {
-    checkPostgresSchema(conninfo_);
+    journal_ = checkPostgresSchema(conninfo_);
 }
 
 std::unique_ptr<Session> PgStorage::openSession() {
-    return std::make_unique<PgSession>(conninfo_, limits_, snapshots_);
+    return std::make_unique<PgSession>(conninfo_, limits_, snapshots_, journal_);
 }
 
 } // namespace appserver

@@ -27,6 +27,7 @@ private:
     std::string conninfo_;
     PgLimits limits_;
     PgSnapshots snapshots_; // of the panels read at a version, for bringing them up to date
+    bool journal_ = false;  // the database has the journal of changes
 };
 
 } // namespace appserver

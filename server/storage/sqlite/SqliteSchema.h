@@ -1,5 +1,5 @@
 #pragma once
-// The four tables in a SQLite file, and their keys and indexes.
+// The four tables in a SQLite file, their keys and indexes, and the journal.
 
 namespace appserver {
 
@@ -21,6 +21,13 @@ CREATE INDEX IF NOT EXISTS Task_TaskId ON Task(TaskId);
 CREATE INDEX IF NOT EXISTS Notice_CreateTime ON Notice(CreateTime);
 -- Each member's share of the recent notices is summed on every new one.
 CREATE INDEX IF NOT EXISTS Notice_Demander ON Notice(Demander, CreateTime);
+-- The journal: each change the server made, by whom, when, and the columns it
+-- changed. Only the server writes it; a project's history reads it by KeyId.
+CREATE TABLE IF NOT EXISTS solvane_journal(Seq INTEGER PRIMARY KEY, ChangedAt TEXT,
+    ByLogin TEXT, ByName TEXT, Verb TEXT, RowTable TEXT, KeyId TEXT, KeyContent TEXT,
+    KeyDemander TEXT, Changes TEXT);
+CREATE INDEX IF NOT EXISTS solvane_journal_KeyId ON solvane_journal(KeyId, KeyContent,
+    KeyDemander);
 )SQL";
 
 } // namespace appserver

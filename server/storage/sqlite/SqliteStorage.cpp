@@ -2,6 +2,7 @@
 
 #include "protocol/StatementShapes.h"
 #include "statements/BoundedFunctions.h"
+#include "statements/ClientTables.h"
 #include "statements/Dialect.h"
 #include "statements/SqlLexer.h"
 #include "statements/StatementGuard.h"
@@ -48,6 +49,10 @@ constexpr const char *kPanelPlaces =
     "(SELECT count(*) FROM Notice WHERE CreateTime=n.CreateTime AND rowid>n.rowid), n.* "
     "FROM Notice n WHERE n.CreateTime>=?1 AND n.rowid IN (SELECT value FROM json_each(?2)) "
     "ORDER BY 1";
+
+constexpr const char *kJournalInsert =
+    "INSERT INTO solvane_journal(ChangedAt,ByLogin,ByName,Verb,RowTable,KeyId,KeyContent,"
+    "KeyDemander,Changes) VALUES(?,?,?,?,?,?,?,?,?)";
 
 class SqliteSession : public Session {
 public:
@@ -111,8 +116,8 @@ public:
         return result;
     }
 
-    StatementResult runChange(const std::vector<ChangeStep> &steps,
-                              const ChangeRule &rule) override {
+    StatementResult runChange(const std::vector<ChangeStep> &steps, const ChangeRule &rule,
+                              ChangeNotes *notes) override {
         StatementResult result;
         if (limits_.readOnly)
             return servedReadOnly();
@@ -124,7 +129,7 @@ public:
         watchdog_.arm(db_, Clock::now() + std::chrono::milliseconds(limitMillis_));
         // IMMEDIATE: the rule reads the state the statements then change.
         if (trusted("BEGIN IMMEDIATE", result)) {
-            checkAndRun(steps, rule, result);
+            checkAndRun(steps, rule, notes, result);
             if (result.outcome != Outcome::Ok || !trusted("COMMIT", result)) {
                 StatementResult unused;
                 trusted("ROLLBACK", unused);
@@ -136,6 +141,23 @@ public:
         if (result.outcome == Outcome::Ok && result.changes > 0 && changedLogin())
             forgetOldLogins();
         return result;
+    }
+
+    void forgetJournalBefore(const std::string &changedAt) override {
+        if (limits_.readOnly)
+            return;
+        unguarded([&] {
+            counters_.changeBegins(db_);
+            sqlite3_stmt *raw = nullptr;
+            if (sqlite3_prepare_v2(db_, "DELETE FROM solvane_journal WHERE ChangedAt<?", -1, &raw,
+                                   nullptr) == SQLITE_OK) {
+                StatementPtr stmt(raw);
+                sqlite3_bind_text(stmt.get(), 1, changedAt.data(), int(changedAt.size()),
+                                  SQLITE_STATIC);
+                sqlite3_step(stmt.get());
+            }
+            counters_.changeEnded(db_, {kJournalTable}, nullptr);
+        });
     }
 
     std::optional<std::string> dataVersion(const std::string &text) override {
@@ -357,14 +379,16 @@ private:
     };
 
     void checkAndRun(const std::vector<ChangeStep> &steps, const ChangeRule &rule,
-                     StatementResult &result) {
+                     ChangeNotes *notes, StatementResult &result) {
+        Lookup lookup(*this);
         try {
-            Lookup lookup(*this);
             if (auto why = rule(lookup)) {
                 refuse(result, why->text);
                 result.code = why->code;
                 return;
             }
+            if (notes)
+                notes->before(lookup);
         } catch (const std::exception &error) {
             result.outcome = Outcome::Failed;
             result.error = std::string("the server could not read the rows to check: ") +
@@ -382,6 +406,42 @@ private:
                 return;
             }
             result.changes += one.changes;
+        }
+        if (notes)
+            journal(*notes, lookup, result);
+    }
+
+    // The journal's entries go in with the change, or not at all.
+    void journal(ChangeNotes &notes, RowLookup &lookup, StatementResult &result) {
+        try {
+            const std::vector<JournalEntry> entries = notes.after(lookup);
+            if (entries.empty())
+                return;
+            int rc = SQLITE_OK;
+            unguarded([&] {
+                sqlite3_stmt *raw = nullptr;
+                rc = sqlite3_prepare_v2(db_, kJournalInsert, -1, &raw, nullptr);
+                StatementPtr stmt(raw);
+                for (const JournalEntry &entry : entries) {
+                    if (rc != SQLITE_OK)
+                        break;
+                    int at = 0;
+                    for (const std::string *value :
+                         {&entry.changedAt, &entry.byLogin, &entry.byName, &entry.verb,
+                          &entry.rowTable, &entry.keyId, &entry.keyContent, &entry.keyDemander,
+                          &entry.changes})
+                        sqlite3_bind_text(stmt.get(), ++at, value->data(), int(value->size()),
+                                          SQLITE_STATIC);
+                    rc = sqlite3_step(stmt.get()) == SQLITE_DONE ? SQLITE_OK : SQLITE_ERROR;
+                    sqlite3_reset(stmt.get());
+                }
+            });
+            if (rc != SQLITE_OK)
+                throw std::runtime_error(sqlite3_errmsg(db_));
+            guard_.changed.emplace_back(kJournalTable);
+        } catch (const std::exception &error) {
+            result.outcome = Outcome::Failed;
+            result.error = std::string("the server could not write its journal: ") + error.what();
         }
     }
 
