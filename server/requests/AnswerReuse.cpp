@@ -7,8 +7,6 @@
 namespace appserver {
 namespace {
 
-// Answers kept for reuse: the notice panel of a busy department is some 0.5 MB.
-constexpr size_t kAnswerCacheBytes = 32 << 20;
 // Statements whose latest exact answer is remembered to be brought up to date.
 constexpr size_t kRememberedBases = 64;
 
@@ -26,8 +24,8 @@ std::string keyOf(const std::string &version, const std::string &body) {
 
 } // namespace
 
-AnswerReuse::AnswerReuse(const StatementRunner &runner)
-    : runner_(runner), answers_(kAnswerCacheBytes) {}
+AnswerReuse::AnswerReuse(const StatementRunner &runner, size_t keptBytes)
+    : runner_(runner), answers_(keptBytes) {}
 
 Reply AnswerReuse::answer(Session &session, const std::string &body, const std::string &shape,
                           const std::string &version, const Delivery &delivery) {
@@ -46,8 +44,9 @@ Reply AnswerReuse::answer(Session &session, const std::string &body, const std::
     if (!answer) {
         // The new answer is usually about as long as the one the member holds,
         // or else as the last of its shape.
+        // An answer is kept as its text alone: the cells would about double
+        // what each member's lists hold.
         AnswerParts parts;
-        parts.cellsUpTo = answers_.largestKept();
         std::optional<std::string> exactVersion;
         Reply fresh = runner_.run(session, Method::OpenSQL, body, &parts, earlier.get(),
                                   earlier ? earlier->json().size() : answerSizes_.expected(shape),
