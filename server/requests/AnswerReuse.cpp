@@ -7,8 +7,10 @@
 namespace appserver {
 namespace {
 
-// Statements whose latest exact answer is remembered to be brought up to date.
-constexpr size_t kRememberedBases = 64;
+// Statements whose latest exact answer is remembered to be brought up to date:
+// the own lists of thousands of members (the answers themselves stay within
+// the cache's memory).
+constexpr size_t kRememberedBases = 1 << 16;
 
 Reply keptReply(std::shared_ptr<const CachedAnswer> answer) {
     Reply reply;
@@ -38,9 +40,10 @@ Reply AnswerReuse::answer(Session &session, const std::string &body, const std::
     }
     const auto earlier = answerHeld(body, delivery);
     auto answer = answers_.find(key);
-    const bool placed = !answer && session.placesAddedRows(body);
+    const std::optional<OwnList> list = answer ? std::nullopt : OwnList::of(body);
+    const bool placed = !answer && (list || session.placesAddedRows(body));
     if (placed)
-        answer = broughtUpToDate(session, body);
+        answer = broughtUpToDate(session, body, list);
     if (!answer) {
         // The new answer is usually about as long as the one the member holds,
         // or else as the last of its shape.
@@ -79,7 +82,8 @@ Reply AnswerReuse::answer(Session &session, const std::string &body, const std::
 }
 
 std::shared_ptr<const CachedAnswer> AnswerReuse::broughtUpToDate(Session &session,
-                                                                 const std::string &body) {
+                                                                 const std::string &body,
+                                                                 const std::optional<OwnList> &list) {
     std::string since;
     std::shared_ptr<const CachedAnswer> base;
     {
@@ -93,14 +97,18 @@ std::shared_ptr<const CachedAnswer> AnswerReuse::broughtUpToDate(Session &sessio
     if (!base)
         return nullptr;
     AddedRows added;
-    const auto now = session.addedRows(body, since, added);
+    std::vector<ChangedRow> changed;
+    const auto now = list ? session.changedRows(body, since, changed)
+                          : session.addedRows(body, since, added);
     if (!now)
         return nullptr;
     const std::string key = keyOf(*now, body);
     if (auto kept = answers_.find(key))
         return kept; // another member's request got there first
-    auto answer = withAddedRows(*base, added, entityTag(key), runner_.maxAnswerBytes(),
-                                answers_.largestKept());
+    auto answer = list ? list->withChanges(*base, changed, session.textRules(), entityTag(key),
+                                           runner_.maxAnswerBytes())
+                       : withAddedRows(*base, added, entityTag(key), runner_.maxAnswerBytes(),
+                                       answers_.largestKept());
     if (!answer || !answers_.keeps(key.size() + answer->json().size()))
         return nullptr;
     if (answers_.store(key, answer))
@@ -111,8 +119,12 @@ std::shared_ptr<const CachedAnswer> AnswerReuse::broughtUpToDate(Session &sessio
 void AnswerReuse::noteBase(const std::string &body, const std::string &version,
                            const std::shared_ptr<const CachedAnswer> &answer) {
     std::lock_guard<std::mutex> lock(basesMutex_);
-    if (bases_.size() >= kRememberedBases && !bases_.count(body))
-        bases_.clear();
+    if (bases_.size() >= kRememberedBases && !bases_.count(body)) {
+        for (auto at = bases_.begin(); at != bases_.end();)
+            at = at->second.answer.expired() ? bases_.erase(at) : std::next(at);
+        if (bases_.size() >= kRememberedBases)
+            bases_.clear();
+    }
     bases_[body] = Base{version, answer};
 }
 
