@@ -33,6 +33,7 @@
 #include "harness/BenchMain.h"
 #include "harness/ServerUse.h"
 #include "protocol/RowChanges.h"
+#include "support/PgSpelling.h"
 #include "support/PgTestDatabase.h"
 #include "support/ServerProcess.h"
 
@@ -479,7 +480,9 @@ int run(int argc, char **argv) {
         onPostgres.execAsOwner("ANALYZE Login, Programe, Task, Notice");
         targets.push_back({"PostgreSQL", ServerProcess::Storage::Postgres,
                            onPostgres.serverConnection(),
-                           [&](const char *sql) { onPostgres.execAsOwner(sql); }});
+                           [&](const char *sql) {
+                               onPostgres.execAsOwner(inPostgresSpelling(sql));
+                           }});
     }
 
     std::printf("\n%-10s %-9s %-7s %6s %9s %9s %9s %9s %7s %6s %8s %10s %9s %9s", "storage",

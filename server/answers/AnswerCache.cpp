@@ -6,6 +6,16 @@
 
 namespace appserver {
 
+CachedAnswer::CachedAnswer(std::string etag, std::string json, std::vector<uint32_t> rowStarts,
+                           StoredCells cells)
+    : etag_(std::move(etag)), json_(std::move(json)), rowStarts_(std::move(rowStarts)),
+      cells_(std::move(cells)) {
+    if (json_.capacity() > json_.size() + json_.size() / 8 + 4096)
+        json_.shrink_to_fit();
+    if (rowStarts_.capacity() > rowStarts_.size() + rowStarts_.size() / 8 + 1024)
+        rowStarts_.shrink_to_fit();
+}
+
 const std::string &CachedAnswer::gzip() const {
     std::call_once(compressed_, [this] {
         gzip_ = gzipped(json_);

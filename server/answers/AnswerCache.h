@@ -28,10 +28,10 @@ class CachedAnswer {
 public:
     // rowStarts: where each row's "[" stands in json, as JsonRowsWriter wrote
     // it; cells: the rows' cells, when they were kept.
+    // The text's room beyond its length is given back: an answer is written
+    // into the room the last of its shape took, which may be far more.
     CachedAnswer(std::string etag, std::string json, std::vector<uint32_t> rowStarts,
-                 StoredCells cells = {})
-        : etag_(std::move(etag)), json_(std::move(json)), rowStarts_(std::move(rowStarts)),
-          cells_(std::move(cells)) {}
+                 StoredCells cells = {});
     const std::string &etag() const { return etag_; }
     const std::string &json() const { return json_; }
     size_t rows() const { return rowStarts_.size(); }
@@ -46,7 +46,7 @@ public:
     const std::string &gzip() const;
     // The memory it holds now.
     size_t bytes() const {
-        return etag_.size() + json_.size() + rowStarts_.size() * sizeof(uint32_t) +
+        return etag_.size() + json_.capacity() + rowStarts_.capacity() * sizeof(uint32_t) +
                cells_.bytes() + gzipBytes_.load();
     }
 

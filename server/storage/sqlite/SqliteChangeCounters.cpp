@@ -68,14 +68,27 @@ void ChangeCounters::noteOthersWrote(long long watched) {
     watchedSeen_ = watched;
 }
 
-std::optional<std::string> ChangeCounters::versionOf(const std::vector<std::string> &tables) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    const long long watched = watchedVersion();
+bool ChangeCounters::allCounted(std::unique_lock<std::mutex> &lock) {
+    // A writer's commit is seen before it is counted; a reader asking then
+    // waits for the count rather than run its statement afresh.
+    constexpr auto kLongestWait = std::chrono::milliseconds(20);
+    long long watched = watchedVersion();
+    if (watched != watchedSeen_ && changing_) {
+        changeEnded_.wait_for(lock, kLongestWait, [this] { return !changing_; });
+        watched = watchedVersion();
+    }
     if (watched != watchedSeen_) {
         if (changing_)
-            return std::nullopt;
+            return false;
         noteOthersWrote(watched); // the writer is idle: someone else wrote
     }
+    return true;
+}
+
+std::optional<std::string> ChangeCounters::versionOf(const std::vector<std::string> &tables) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (!allCounted(lock))
+        return std::nullopt;
     return versionNow(tables);
 }
 
@@ -157,7 +170,9 @@ bool ChangeCounters::pinnedAfterInserts(const std::string &table, const std::str
 
 bool ChangeCounters::changedSince(const std::string &table, const std::string &since,
                                   std::string &version, std::vector<ChangedRow> &rows) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (!allCounted(lock))
+        return false;
     std::deque<Logged>::const_iterator from, to;
     unsigned long long epoch = 0;
     if (!loggedSince(table, since, from, to, epoch))
@@ -168,10 +183,6 @@ bool ChangeCounters::changedSince(const std::string &table, const std::string &s
             return false;
         rows.insert(rows.end(), at->rows.begin(), at->rows.end());
     }
-    // Every commit so far is counted: a change of ours under way is not,
-    // and the version names the state before it.
-    if (watchedVersion() != watchedSeen_)
-        return false;
     version = versionNow({table});
     return true;
 }
@@ -241,6 +252,7 @@ void ChangeCounters::changeEnded(sqlite3 *writer, const std::vector<std::string>
     }
     watchedSeen_ = watched;
     changing_ = false;
+    changeEnded_.notify_all();
 }
 
 } // namespace appserver

@@ -7,6 +7,7 @@
 
 #include "storage/sqlite/RowImages.h"
 
+#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -29,7 +30,9 @@ public:
     ChangeCounters &operator=(const ChangeCounters &) = delete;
 
     // The version of these tables' data now; nullopt while a change through
-    // the writer is under way and a change seen may be its own or another's.
+    // the writer is under way and a change seen may be its own or another's
+    // (waited for a little first: it is most likely the writer's own commit,
+    // about to be counted).
     std::optional<std::string> versionOf(const std::vector<std::string> &tables);
 
     // Around each change through writer, the one connection of this server
@@ -86,6 +89,9 @@ private:
     std::string versionNow(const std::vector<std::string> &tables); // with mutex_ held
     bool pinWhileUnseen(const Pin &pin, const Unpin &unpin);        // with mutex_ held
     void noteOthersWrote(long long watched); // with mutex_ held
+    // With lock held: false when a commit is seen that the writer, still
+    // under way, has not counted within a short wait.
+    bool allCounted(std::unique_lock<std::mutex> &lock);
     long long watchedVersion();              // with mutex_ held
 
     std::mutex mutex_;
@@ -94,6 +100,7 @@ private:
     long long watchedSeen_ = 0;        // the watcher's data_version, ours and others' changes
     long long writerSeen_ = 0;         // the writer's data_version: others' changes only
     bool changing_ = false;
+    std::condition_variable changeEnded_;
     unsigned long long epoch_ = 0;
     std::unordered_map<std::string, unsigned long long> counters_; // by lower-case name
     std::unordered_map<std::string, std::deque<Logged>> logged_;    // the same, recent first last
