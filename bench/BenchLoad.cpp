@@ -13,14 +13,27 @@
 //
 // With --postgres, on a PostgreSQL copy of the department (on the cluster
 // SOLVANE_TEST_PG names: scripts/pg-cluster build/bench/bench_load --postgres);
-// with --servers K, K servers on the one database, the members split between
-// them and the notices written through the first.
+// with --both, on SQLite and then on that copy, for each N; with --servers K,
+// K servers on the one database, the members split between them and the
+// notices written through the first.
+//
+// With --distinct, each member has a login and a display name of its own, and
+// works as the main window does: a task is dispatched every 10 s per 100
+// members (to two members related), one watch of the live feed tells every
+// member of it, and a member whose round comes after its lists changed
+// reloads its own project list and task list with the tags of those it holds,
+// besides the reminder's counts and the panel. Every member has asked its
+// lists once before the load (its login). The table then shows the share of
+// answers that were unchanged (304), changed rows (226) and whole (200), for
+// the own lists and for all, and the server's CPU per change.
 
+#include "data/statements/Statements.h"
 #include "harness/BenchClient.h"
 #include "harness/BenchDatabase.h"
 #include "harness/BenchMain.h"
 #include "harness/ServerUse.h"
 #include "protocol/RowChanges.h"
+#include "support/PgSpelling.h"
 #include "support/PgTestDatabase.h"
 #include "support/ServerProcess.h"
 
@@ -31,6 +44,7 @@
 #include <QTemporaryDir>
 
 #include <httplib.h>
+#include <nlohmann/json.hpp>
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -39,7 +53,9 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <mutex>
+#include <random>
 #include <thread>
 
 namespace {
@@ -47,19 +63,54 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr double kPeriodSeconds = 100;
 constexpr double kNoticeEverySecondsPer100 = 3;
+constexpr double kDispatchEverySecondsPer100 = 10;
 constexpr int kClientThreads = 64;
 const std::string kOpenSql = "/datasnap/rest/TZelServerDataBase/OpenSQL";
 
-std::array<std::string, 3> roundOf(int member) {
-    const std::string name =
-        BenchDatabase::memberName(member % BenchDatabase::kMembers).toStdString();
+// Whether every member has a login and a display name of its own.
+bool distinctMembers = false;
+
+int loginOf(int member) {
+    return distinctMembers ? member : member % BenchDatabase::kMembers;
+}
+
+// The reminder's two counts and the panel; with distinct members, then the
+// member's own project list and task list, as the main window reloads them.
+constexpr int kStatements = 5;
+constexpr int kOwnLists = 3; // the first of the own lists
+
+std::array<std::string, kStatements> roundOf(int member) {
+    const QString display = BenchDatabase::memberName(loginOf(member));
+    const std::string name = display.toStdString();
     const std::string since =
         QDateTime::currentDateTime().addDays(-15).toString("yyyy-MM-dd").toStdString();
     return {"Select * From Programe Where ProPerformer like'%" + name +
                 "%' and ProCompleteFlag='No'",
             "Select * From Task Where TaskPerformer like'%" + name + "%' and TaskCompleteFlag<>'2'",
-            "Select * From Notice Where CreateTime>='" + since + "'Order by CreateTime desc"};
+            "Select * From Notice Where CreateTime>='" + since + "'Order by CreateTime desc",
+            Statements::selectMemberProjects(display, display).toStdString(),
+            Statements::selectMemberTasks(display, display).toStdString()};
 }
+
+// How many answers of each kind came: unchanged, changed rows, whole.
+struct Answers {
+    long unchanged = 0, rowChanges = 0, whole = 0;
+    void add(int status) {
+        (status == 304 ? unchanged : status == 226 ? rowChanges : whole) += 1;
+    }
+    void add(const Answers &other) {
+        unchanged += other.unchanged;
+        rowChanges += other.rowChanges;
+        whole += other.whole;
+    }
+    std::string shares() const {
+        const double all = std::max(1L, unchanged + rowChanges + whole);
+        char text[64];
+        std::snprintf(text, sizeof text, "%3.0f/%3.0f/%3.0f", 100 * unchanged / all,
+                      100 * rowChanges / all, 100 * whole / all);
+        return text;
+    }
+};
 
 struct Result {
     std::vector<double> millis;
@@ -67,32 +118,105 @@ struct Result {
     std::string firstError; // what the first failed request was told
     int late = 0;           // rounds begun more than a second behind their time
     int notices = 0;
+    int dispatches = 0;
+    Answers ownLists, all;
 };
 
-using Tags = std::array<std::string, 3>;
+using Tags = std::array<std::string, kStatements>;
 
 // Every member's client has been running all day: it holds the tags of its
 // last answers. Members share statements by name, so those are asked once.
 std::vector<Tags> tagsOfEarlierRefreshes(const ServerProcess &server, int members) {
-    std::vector<Tags> known(std::min(members, BenchDatabase::kMembers));
-    for (size_t m = 0; m < known.size(); ++m) {
-        httplib::Client client(server.host().toStdString(), server.port());
-        client.set_basic_auth(BenchDatabase::loginName(int(m)).toStdString(), "pw");
-        const auto statements = roundOf(int(m));
-        for (int s = 0; s < 3; ++s)
-            if (auto answer = client.Post(kOpenSql, statements[s], "text/plain"))
-                known[m][s] = answer->get_header_value("ETag");
-    }
+    std::vector<Tags> known(distinctMembers ? members : std::min(members, BenchDatabase::kMembers));
+    std::atomic<size_t> next{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kClientThreads; ++t)
+        threads.emplace_back([&] {
+            for (size_t m = next++; m < known.size(); m = next++) {
+                httplib::Client client(server.host().toStdString(), server.port());
+                client.set_basic_auth(BenchDatabase::loginName(loginOf(int(m))).toStdString(),
+                                      "pw");
+                client.set_read_timeout(std::chrono::seconds(30));
+                const auto statements = roundOf(int(m));
+                for (int s = 0; s < (distinctMembers ? kStatements : kOwnLists); ++s)
+                    if (auto answer = client.Post(kOpenSql, statements[s], "text/plain"))
+                        known[m][s] = answer->get_header_value("ETag");
+            }
+        });
+    for (auto &thread : threads)
+        thread.join();
     std::vector<Tags> tags(members);
     for (int m = 0; m < members; ++m)
         tags[m] = known[m % known.size()];
     return tags;
 }
 
+// The live feed as every member's client follows it: one watch, counting
+// the changes of the lists' tables (Programe, Task) it tells of.
+class FeedWatch {
+public:
+    explicit FeedWatch(const ServerProcess &server)
+        : thread_([this, &server] { watch(server); }) {}
+    ~FeedWatch() {
+        stop_ = true;
+        thread_.join();
+    }
+    long listChanges() const { return listChanges_; }
+
+private:
+    void watch(const ServerProcess &server) {
+        httplib::Client client(server.host().toStdString(), server.port());
+        client.set_basic_auth(BenchDatabase::loginName(0).toStdString(), "pw");
+        client.set_read_timeout(std::chrono::seconds(40));
+        std::string token;
+        nlohmann::json seen;
+        while (!stop_) {
+            auto answer = client.Get("/datasnap/changes" + (token.empty() ? "" : "?since=" + token));
+            if (!answer || answer->status != 200)
+                continue;
+            const auto told = nlohmann::json::parse(answer->body, nullptr, false);
+            if (told.is_discarded())
+                continue;
+            token = told.value("token", "");
+            const auto &tables = told["tables"];
+            if (!seen.is_null() &&
+                (tables["Programe"] != seen["Programe"] || tables["Task"] != seen["Task"]))
+                ++listChanges_;
+            seen = tables;
+        }
+    }
+
+    std::atomic<bool> stop_{false};
+    std::atomic<long> listChanges_{0};
+    std::thread thread_;
+};
+
+// A task of the first project dispatched by one of the 50 first members, to
+// two members related to it.
+std::string dispatched(int n, int members, const QString &project, std::mt19937 &random) {
+    Task task;
+    task.projectId = project;
+    task.content = QStringLiteral("load 派发 %1").arg(n);
+    task.dispatcher = BenchDatabase::memberName(n % BenchDatabase::kMembers);
+    const QDateTime now = QDateTime::currentDateTime();
+    task.createTime = now.toString("yyyy-MM-dd HH:mm:ss");
+    task.dueTime = now.addDays(3).toString("yyyy-MM-dd HH:mm:ss");
+    task.state = QStringLiteral("0");
+    task.relatedPersons = BenchDatabase::memberName(int(random() % unsigned(members))) + "|" +
+                          BenchDatabase::memberName(int(random() % unsigned(members)));
+    return Statements::addTask(task).toStdString();
+}
+
+// loggedIn is called once every member has asked its lists, before the load.
 Result simulate(const std::vector<std::unique_ptr<ServerProcess>> &servers, int members,
-                double seconds) {
+                double seconds, const QString &project, const std::function<void()> &loggedIn) {
     const ServerProcess &server = *servers.front();
     std::vector<Tags> tags = tagsOfEarlierRefreshes(server, members);
+    loggedIn();
+    std::unique_ptr<FeedWatch> feed;
+    if (distinctMembers)
+        feed = std::make_unique<FeedWatch>(server);
+    std::vector<long> listsSeen(size_t(members), 0); // the feed's count at each member's last reload
     std::atomic<long> nextRound{0};
     std::mutex mutex;
     Result result;
@@ -109,6 +233,7 @@ Result simulate(const std::vector<std::unique_ptr<ServerProcess>> &servers, int 
             std::vector<double> millis;
             int errors = 0, late = 0;
             std::string firstError;
+            Answers ownLists, all;
             for (long k = nextRound++; due(k) < end; k = nextRound++) {
                 std::this_thread::sleep_until(due(k)); // the member's turn comes
                 if (Clock::now() - due(k) > std::chrono::seconds(1))
@@ -116,13 +241,22 @@ Result simulate(const std::vector<std::unique_ptr<ServerProcess>> &servers, int 
                 const int member = int(k % members);
                 const ServerProcess &own = *servers[size_t(member) % servers.size()];
                 httplib::Client client(own.host().toStdString(), own.port());
-                client.set_basic_auth(
-                    BenchDatabase::loginName(member % BenchDatabase::kMembers).toStdString(), "pw");
+                client.set_basic_auth(BenchDatabase::loginName(loginOf(member)).toStdString(),
+                                      "pw");
                 client.set_keep_alive(true);
                 client.set_tcp_nodelay(true);
                 client.set_read_timeout(std::chrono::seconds(8));
                 const auto statements = roundOf(member);
-                for (int s = 0; s < 3; ++s) {
+                // The own lists are reloaded when the feed told of a change since.
+                int asked = kOwnLists;
+                if (feed) {
+                    const long told = feed->listChanges();
+                    if (told != listsSeen[size_t(member)]) {
+                        listsSeen[size_t(member)] = told;
+                        asked = kStatements;
+                    }
+                }
+                for (int s = 0; s < asked; ++s) {
                     httplib::Headers headers;
                     if (!tags[member][s].empty()) {
                         headers.emplace("If-None-Match", tags[member][s]);
@@ -138,7 +272,12 @@ Result simulate(const std::vector<std::unique_ptr<ServerProcess>> &servers, int 
                             firstError = answer ? std::to_string(answer->status) + " " +
                                                       answer->body.substr(0, 120)
                                                 : "no answer";
-                    } else if (answer->status != 304)
+                        continue;
+                    }
+                    all.add(answer->status);
+                    if (s >= kOwnLists)
+                        ownLists.add(answer->status);
+                    if (answer->status != 304)
                         tags[member][s] = answer->get_header_value("ETag");
                 }
             }
@@ -148,10 +287,15 @@ Result simulate(const std::vector<std::unique_ptr<ServerProcess>> &servers, int 
                 result.firstError = firstError;
             result.errors += errors;
             result.late += late;
+            result.ownLists.add(ownLists);
+            result.all.add(all);
         });
     // The members post a notice now and then, each in turn: one member alone
-    // would soon reach the notices a member may hold.
+    // would soon reach the notices a member may hold; with distinct members,
+    // the first 50 dispatch tasks too.
     const double noticeSpacing = kNoticeEverySecondsPer100 * 100 / members;
+    const double dispatchSpacing =
+        distinctMembers ? kDispatchEverySecondsPer100 * 100 / members : seconds * 2;
     std::vector<std::unique_ptr<httplib::Client>> posters;
     for (int m = 0; m < BenchDatabase::kMembers; ++m) {
         posters.push_back(
@@ -159,29 +303,43 @@ Result simulate(const std::vector<std::unique_ptr<ServerProcess>> &servers, int 
         posters.back()->set_basic_auth(BenchDatabase::loginName(m).toStdString(), "pw");
         posters.back()->set_tcp_nodelay(true);
     }
-    for (long n = 0;; ++n) {
+    std::mt19937 random(11);
+    auto post = [&](int poster, const std::string &path, const std::string &sql,
+                    const char *what) {
+        auto answer = posters[size_t(poster)]->Post(path, sql, "text/plain");
+        if (!answer || answer->status != 200 ||
+            answer->body.find("\"result\":true") == std::string::npos) {
+            std::lock_guard<std::mutex> lock(mutex); // the members' threads may be done already
+            if (!result.errors++)
+                result.firstError = what + (": " + (answer ? std::to_string(answer->status) + " " +
+                                                                 answer->body.substr(0, 120)
+                                                           : std::string("no answer")));
+        }
+    };
+    for (long n = 0, d = 0;;) {
+        const double noticeAt = n * noticeSpacing, dispatchAt = d * dispatchSpacing;
         const auto at = begin + std::chrono::duration_cast<Clock::duration>(
-                                    std::chrono::duration<double>(n * noticeSpacing));
+                                    std::chrono::duration<double>(std::min(noticeAt, dispatchAt)));
         if (at >= end)
             break;
         std::this_thread::sleep_until(at);
+        if (dispatchAt < noticeAt) {
+            post(int(d % BenchDatabase::kMembers), "/datasnap/rest/TZelServerDataBase/ExecSQL",
+                 dispatched(int(d), members, project, random), "dispatch");
+            ++result.dispatches;
+            ++d;
+            continue;
+        }
         const std::string now =
             QDateTime::currentDateTime().toString("yyyy-MM-dd hh:mm:ss").toStdString();
         const int poster = int(n % BenchDatabase::kMembers);
         const std::string author = BenchDatabase::memberName(poster).toStdString();
-        auto answer =
-            posters[size_t(poster)]->Post("/datasnap/rest/TZelServerDataBase/ExecSQL",
-                                          "Insert into Notice values('load " + std::to_string(n) +
-                                              "','" + author + "','" + author + "','" + now + "')",
-                                          "text/plain");
-        if (!answer || answer->status != 200) {
-            std::lock_guard<std::mutex> lock(mutex); // the members' threads may be done already
-            if (!result.errors++)
-                result.firstError = "notice: " + (answer ? std::to_string(answer->status) + " " +
-                                                               answer->body.substr(0, 120)
-                                                         : std::string("no answer"));
-        }
+        post(poster, "/datasnap/rest/TZelServerDataBase/ExecSQL",
+             "Insert into Notice values('load " + std::to_string(n) + "','" + author + "','" +
+                 author + "','" + now + "')",
+             "notice");
         ++result.notices;
+        ++n;
     }
     for (auto &thread : threads)
         thread.join();
@@ -224,11 +382,48 @@ double percentile(std::vector<double> &sorted, double p) {
 
 } // namespace
 
+// Members beyond the benchmark department's 50, each with a login and a
+// display name of its own; and the number of a project to dispatch tasks of.
+QString addMembers(const QString &dbPath, int members) {
+    sqlite3 *db = nullptr;
+    sqlite3_open(dbPath.toUtf8().constData(), &db);
+    sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
+    sqlite3_stmt *insert = nullptr;
+    sqlite3_prepare_v2(db, "INSERT INTO Login VALUES(?,'pw',?)", -1, &insert, nullptr);
+    for (int m = BenchDatabase::kMembers; m < members; ++m) {
+        const QByteArray login = BenchDatabase::loginName(m).toUtf8();
+        const QByteArray name = BenchDatabase::memberName(m).toUtf8();
+        sqlite3_bind_text(insert, 1, login.constData(), login.size(), SQLITE_TRANSIENT);
+        sqlite3_bind_text(insert, 2, name.constData(), name.size(), SQLITE_TRANSIENT);
+        sqlite3_step(insert);
+        sqlite3_reset(insert);
+    }
+    sqlite3_finalize(insert);
+    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+    QString project;
+    sqlite3_stmt *first = nullptr;
+    sqlite3_prepare_v2(db, "SELECT ProId FROM Programe LIMIT 1", -1, &first, nullptr);
+    if (sqlite3_step(first) == SQLITE_ROW)
+        project = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(first, 0)));
+    sqlite3_finalize(first);
+    sqlite3_close(db);
+    return project;
+}
+
+// The department on one storage: where the servers find it, and how the
+// load's rows are taken out again.
+struct Target {
+    const char *label;
+    ServerProcess::Storage storage;
+    QString database;
+    std::function<void(const char *sql)> exec;
+};
+
 int run(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     setvbuf(stdout, nullptr, _IOLBF, 0);
     QString reference;
-    bool postgres = false;
+    bool sqlite = true, postgres = false;
     int serverCount = 1;
     std::vector<double> numbers;
     for (int i = 1; i < argc; ++i) {
@@ -236,7 +431,11 @@ int run(int argc, char **argv) {
         if (arg == "--reference" && i + 1 < argc)
             reference = argv[++i];
         else if (arg == "--postgres")
-            postgres = true;
+            postgres = true, sqlite = false;
+        else if (arg == "--both")
+            postgres = sqlite = true;
+        else if (arg == "--distinct")
+            distinctMembers = true;
         else if (arg == "--servers" && i + 1 < argc)
             serverCount = std::max(1, atoi(argv[++i]));
         else
@@ -252,7 +451,16 @@ int run(int argc, char **argv) {
     QTemporaryDir dir;
     const QString dbPath = dir.filePath("bench.db");
     BenchDatabase::seedFile(dbPath);
-    QString database = dbPath;
+    const QString project =
+        addMembers(dbPath, distinctMembers ? *std::max_element(counts.begin(), counts.end()) : 0);
+    std::vector<Target> targets;
+    if (sqlite)
+        targets.push_back({"SQLite", ServerProcess::Storage::Sqlite, dbPath, [&](const char *sql) {
+                               sqlite3 *db = nullptr;
+                               if (sqlite3_open(dbPath.toUtf8().constData(), &db) == SQLITE_OK)
+                                   sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+                               sqlite3_close(db);
+                           }});
     PgTestDatabase onPostgres;
     if (postgres) {
         if (!PgTestDatabase::unavailableReason().isEmpty() || !onPostgres.createEmpty()) {
@@ -270,25 +478,34 @@ int run(int argc, char **argv) {
             return 1;
         }
         onPostgres.execAsOwner("ANALYZE Login, Programe, Task, Notice");
-        database = onPostgres.serverConnection();
+        targets.push_back({"PostgreSQL", ServerProcess::Storage::Postgres,
+                           onPostgres.serverConnection(),
+                           [&](const char *sql) {
+                               onPostgres.execAsOwner(inPostgresSpelling(sql));
+                           }});
     }
-    const auto storage =
-        postgres ? ServerProcess::Storage::Postgres : ServerProcess::Storage::Sqlite;
 
-    std::printf("\n%-9s %-7s %6s %9s %9s %9s %9s %7s %6s %8s %10s %9s %9s\n", "server", "members",
-                "sec", "requests", "p50", "p99", "max", "errors", "late", "notices", "server CPU",
-                "peak RSS", "healthy");
+    std::printf("\n%-10s %-9s %-7s %6s %9s %9s %9s %9s %7s %6s %8s %10s %9s %9s", "storage",
+                "server", "members", "sec", "requests", "p50", "p99", "max", "errors", "late",
+                "changes", "server CPU", "peak RSS", "healthy");
+    if (distinctMembers)
+        std::printf(" %14s %14s %11s", "lists 304/226/200 %", "all 304/226/200 %", "CPU/change");
+    std::printf("\n");
     int asked = 0;
-    auto measure = [&](const QString &binary, const char *label, int members) {
+    auto measure = [&](const Target &target, const QString &binary, const char *label,
+                       int members) {
         std::vector<std::unique_ptr<ServerProcess>> servers;
         for (int i = 0; i < serverCount; ++i) {
-            // The members share 50 logins here, so no login's share of the readers:
-            // a department of N members has N logins.
-            servers.push_back(std::make_unique<ServerProcess>(
-                QStringList{"--per-address", "0", "--max-connections", "2000", "--reader-share",
-                            "100000"},
-                storage));
-            servers.back()->setDatabase(database);
+            // Without distinct members they share 50 logins, so no login's
+            // share of the readers: a department of N members has N logins.
+            // The feed's watch is answered within 2 s when nothing changes, so
+            // that it ends soon after the load.
+            QStringList arguments{"--per-address", "0", "--max-connections", "2000",
+                                  "--reader-share", "100000"};
+            if (distinctMembers)
+                arguments << "--changes-quiet-s" << "2";
+            servers.push_back(std::make_unique<ServerProcess>(arguments, target.storage));
+            servers.back()->setDatabase(target.database);
             if (!binary.isEmpty())
                 servers.back()->setBinary(binary);
             if (!servers.back()->start()) {
@@ -310,43 +527,45 @@ int run(int argc, char **argv) {
             }
             return sum;
         };
-        const ServerUse before = use();
-        Result result = simulate(servers, members, seconds);
+        ServerUse before = use();
+        Result result = simulate(servers, members, seconds, project, [&] { before = use(); });
         const ServerUse after = use();
         const double healthy = secondsUntilHealthy(server, BenchClient::median(calm), asked);
         std::sort(result.millis.begin(), result.millis.end());
-        std::printf("%-9s %-7d %6.0f %9zu %6.2f ms %6.2f ms %6.1f ms %7d %6d %8d %9.1f%% %5ld MiB "
-                    "%7.2f s\n",
-                    label, members, seconds, result.millis.size(), percentile(result.millis, 0.5),
-                    percentile(result.millis, 0.99),
+        const double cpu = after.cpuSeconds - before.cpuSeconds;
+        const int changes = result.notices + result.dispatches;
+        std::printf("%-10s %-9s %-7d %6.0f %9zu %6.2f ms %6.2f ms %6.1f ms %7d %6d %8d %9.1f%% "
+                    "%5ld MiB %7.2f s",
+                    target.label, label, members, seconds, result.millis.size(),
+                    percentile(result.millis, 0.5), percentile(result.millis, 0.99),
                     result.millis.empty() ? 0 : result.millis.back(), result.errors, result.late,
-                    result.notices, 100 * (after.cpuSeconds - before.cpuSeconds) / seconds,
-                    after.peakKiB / 1024, healthy);
+                    changes, 100 * cpu / seconds, after.peakKiB / 1024, healthy);
+        if (distinctMembers)
+            std::printf(" %19s %17s %8.1f ms", result.ownLists.shares().c_str(),
+                        result.all.shares().c_str(), 1000 * cpu / std::max(1, changes));
+        std::printf("\n");
         if (!result.firstError.empty())
             std::fprintf(stderr, "  first error: %s\n", result.firstError.c_str());
         for (const auto &each : servers)
             each->stop();
         // The next measure starts from the same department.
-        const char *removeLoad = "DELETE FROM Notice WHERE Content LIKE 'load %'";
-        if (postgres) {
-            onPostgres.execAsOwner(removeLoad);
-        } else {
-            sqlite3 *db = nullptr;
-            if (sqlite3_open(dbPath.toUtf8().constData(), &db) == SQLITE_OK)
-                sqlite3_exec(db, removeLoad, nullptr, nullptr, nullptr);
-            sqlite3_close(db);
-        }
+        target.exec("DELETE FROM Notice WHERE Content LIKE 'load %'");
+        target.exec("DELETE FROM Task WHERE TaskContent LIKE 'load %'");
         return true;
     };
-    bool referenceFirst = false; // taking turns, so neither always meets a warmer machine
-    for (int members : counts) {
-        if (!reference.isEmpty() && referenceFirst && !measure(reference, "reference", members))
-            return 1;
-        if (!measure(QString(), "this", members))
-            return 1;
-        if (!reference.isEmpty() && !referenceFirst && !measure(reference, "reference", members))
-            return 1;
-        referenceFirst = !referenceFirst;
+    for (const Target &target : targets) {
+        bool referenceFirst = false; // taking turns, so neither always meets a warmer machine
+        for (int members : counts) {
+            if (!reference.isEmpty() && referenceFirst &&
+                !measure(target, reference, "reference", members))
+                return 1;
+            if (!measure(target, QString(), "this", members))
+                return 1;
+            if (!reference.isEmpty() && !referenceFirst &&
+                !measure(target, reference, "reference", members))
+                return 1;
+            referenceFirst = !referenceFirst;
+        }
     }
     return 0;
 }

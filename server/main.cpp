@@ -85,7 +85,7 @@ int serve(const Options &options, Storage &storage, const sigset_t &signals) {
     daily.rows = size_t(options.dailyKiB) << 10;
     daily.notices = size_t(options.dailyNoticeKiB) << 10;
     StatementRequests requests(readerQueue, writerQueue, maxAnswerBytes, answerMemory,
-                               options.anyStatement, daily);
+                               options.anyStatement, daily, size_t(options.keptAnswersMiB) << 20);
 
     ListenOptions listen;
     listen.address = options.listen;

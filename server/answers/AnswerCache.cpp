@@ -6,8 +6,23 @@
 
 namespace appserver {
 
+CachedAnswer::CachedAnswer(std::string etag, std::string json, std::vector<uint32_t> rowStarts,
+                           StoredCells cells)
+    : etag_(std::move(etag)), json_(std::move(json)), rowStarts_(std::move(rowStarts)),
+      cells_(std::move(cells)) {
+    if (json_.capacity() > json_.size() + json_.size() / 8 + 4096)
+        json_.shrink_to_fit();
+    if (rowStarts_.capacity() > rowStarts_.size() + rowStarts_.size() / 8 + 1024)
+        rowStarts_.shrink_to_fit();
+}
+
 const std::string &CachedAnswer::gzip() const {
-    std::call_once(compressed_, [this] { gzip_ = gzipped(json_); });
+    std::call_once(compressed_, [this] {
+        gzip_ = gzipped(json_);
+        gzipBytes_ = gzip_.size();
+        if (AnswerCache *cache = keptBy_.load())
+            cache->compressed(*this);
+    });
     return gzip_;
 }
 
@@ -20,6 +35,17 @@ std::string_view CachedAnswer::row(size_t index) const {
     // Rows are separated by a comma; the last is followed by "]}".
     const size_t end = index + 1 < rowStarts_.size() ? rowStarts_[index + 1] - 1 : json_.size() - 2;
     return std::string_view(json_).substr(rowStarts_[index], end - rowStarts_[index]);
+}
+
+AnswerCache::~AnswerCache() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const Entry &entry : recent_)
+        entry.answer->keptBy_ = nullptr;
+}
+
+size_t AnswerCache::bytes() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return bytes_;
 }
 
 std::shared_ptr<const CachedAnswer> AnswerCache::find(const std::string &key) {
@@ -47,11 +73,12 @@ std::shared_ptr<const CachedAnswer> AnswerCache::findSent(std::string_view etag,
 bool AnswerCache::store(const std::string &key, std::shared_ptr<const CachedAnswer> answer) {
     if (!keeps(key.size() + answer->json().size()))
         return false;
-    const size_t size = key.size() + answer->bytes();
     std::lock_guard<std::mutex> lock(mutex_);
-    if (byKey_.count(key))
+    if (byKey_.count(key) || answer->keptBy_.load())
         return false; // another member's run of the same got there first
-    recent_.push_front(Entry{key, std::move(answer)});
+    answer->keptBy_ = this;
+    const size_t size = key.size() + answer->bytes();
+    recent_.push_front(Entry{key, std::move(answer), size});
     byKey_.emplace(key, recent_.begin());
     byTag_.emplace(recent_.front().answer->etag(), recent_.begin());
     bytes_ += size;
@@ -60,9 +87,26 @@ bool AnswerCache::store(const std::string &key, std::shared_ptr<const CachedAnsw
     return true;
 }
 
+void AnswerCache::compressed(const CachedAnswer &answer) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (answer.keptBy_.load() != this)
+        return; // dropped meanwhile
+    auto [from, to] = byTag_.equal_range(answer.etag());
+    for (; from != to; ++from)
+        if (from->second->answer.get() == &answer) {
+            const size_t now = from->second->key.size() + answer.bytes();
+            bytes_ += now - from->second->counted;
+            from->second->counted = now;
+            break;
+        }
+    while (bytes_ > maxBytes_)
+        dropOldest();
+}
+
 void AnswerCache::dropOldest() {
     const Entry &oldest = recent_.back();
-    bytes_ -= oldest.key.size() + oldest.answer->bytes();
+    bytes_ -= oldest.counted;
+    oldest.answer->keptBy_ = nullptr;
     byKey_.erase(oldest.key);
     auto [from, to] = byTag_.equal_range(oldest.answer->etag());
     for (; from != to; ++from)

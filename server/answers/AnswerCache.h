@@ -3,10 +3,13 @@
 // its statement and the data, so it is kept under the statement and the
 // version of the data it read, and the next member asking the same while
 // nothing it reads has changed gets it without running the statement.
-// Bounded in bytes; the least recently used answers go first.
+// Bounded in bytes, each answer counted once at what it holds (its text,
+// where its rows start, and its compressed form once made); the least
+// recently used answers go first.
 
 #include "answers/StoredCells.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <list>
@@ -19,14 +22,16 @@
 
 namespace appserver {
 
+class AnswerCache;
+
 class CachedAnswer {
 public:
     // rowStarts: where each row's "[" stands in json, as JsonRowsWriter wrote
     // it; cells: the rows' cells, when they were kept.
+    // The text's room beyond its length is given back: an answer is written
+    // into the room the last of its shape took, which may be far more.
     CachedAnswer(std::string etag, std::string json, std::vector<uint32_t> rowStarts,
-                 StoredCells cells = {})
-        : etag_(std::move(etag)), json_(std::move(json)), rowStarts_(std::move(rowStarts)),
-          cells_(std::move(cells)) {}
+                 StoredCells cells = {});
     const std::string &etag() const { return etag_; }
     const std::string &json() const { return json_; }
     size_t rows() const { return rowStarts_.size(); }
@@ -36,45 +41,62 @@ public:
     std::string_view row(size_t index) const;
     // The cells of every row, or nothing.
     const StoredCells *cells() const { return cells_.rows() == rows() ? &cells_ : nullptr; }
-    // Compressed on first need, then kept with the answer.
+    // Compressed on first need, then kept with the answer (and counted by
+    // the cache keeping it).
     const std::string &gzip() const;
-    size_t bytes() const { // with room for its gzip form
-        return etag_.size() + json_.size() * 2 + rowStarts_.size() * sizeof(uint32_t) +
-               cells_.bytes();
+    // The memory it holds now.
+    size_t bytes() const {
+        return etag_.size() + json_.capacity() + rowStarts_.capacity() * sizeof(uint32_t) +
+               cells_.bytes() + gzipBytes_.load();
     }
 
 private:
+    friend class AnswerCache;
+
     std::string etag_;
     std::string json_;
     std::vector<uint32_t> rowStarts_;
     StoredCells cells_;
     mutable std::once_flag compressed_;
     mutable std::string gzip_;
+    mutable std::atomic<size_t> gzipBytes_{0};
+    // The cache that keeps it, told when its compressed form is made; set
+    // and cleared under that cache's mutex.
+    mutable std::atomic<AnswerCache *> keptBy_{nullptr};
 };
 
 class AnswerCache {
 public:
     explicit AnswerCache(size_t maxBytes) : maxBytes_(maxBytes) {}
+    ~AnswerCache();
+    AnswerCache(const AnswerCache &) = delete;
+    AnswerCache &operator=(const AnswerCache &) = delete;
 
     std::shared_ptr<const CachedAnswer> find(const std::string &key);
     // The answer to statement that went out under etag, if it is still kept.
     std::shared_ptr<const CachedAnswer> findSent(std::string_view etag,
                                                  const std::string &statement);
     // Whether an answer of this many bytes (key and text) would be kept: one
-    // taking (with its compressed form) more than a quarter of the cache is not.
+    // taking more than an eighth of the cache is not.
     bool keeps(size_t bytes) const { return bytes <= largestKept(); }
     size_t largestKept() const { return maxBytes_ / 8; }
     // False when it is not kept: too large, or another answer under key was first.
     bool store(const std::string &key, std::shared_ptr<const CachedAnswer> answer);
+    // The bytes the kept answers hold, all told.
+    size_t bytes() const;
 
 private:
+    friend class CachedAnswer;
     struct Entry {
         std::string key;
         std::shared_ptr<const CachedAnswer> answer;
+        size_t counted; // what bytes_ holds for it
     };
     void dropOldest(); // with mutex_ held
+    // answer's compressed form was made: counted while answer is kept.
+    void compressed(const CachedAnswer &answer);
 
-    std::mutex mutex_;
+    mutable std::mutex mutex_;
     size_t maxBytes_;
     size_t bytes_ = 0;
     std::list<Entry> recent_; // most recently used first

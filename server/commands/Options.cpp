@@ -29,6 +29,7 @@ constexpr NumberFlag kNumberFlags[] = {
     {"--queue-ms", &Options::queueMillis, 10, 600000},
     {"--max-answer-mb", &Options::maxAnswerMiB, 1, 4096},
     {"--max-value-mb", &Options::maxValueMiB, 1, 1024},
+    {"--kept-answers-mb", &Options::keptAnswersMiB, 1, 65536},
     {"--max-connections", &Options::maxConnections, 1, 1000000},
     {"--per-address", &Options::perAddress, 0, 1000000},
     {"--idle-s", &Options::idleSeconds, 1, 86400},
@@ -52,7 +53,7 @@ const char *usageText() {
     return "usage: solvane-server [--db PATH] [--listen ADDR] [--port N] [--context PATH]\n"
            "                      [--threads N] [--queue N] [--statement-ms N] [--write-ms N]\n"
            "                      [--queue-ms N] [--read-only]\n"
-           "                      [--max-answer-mb N] [--max-value-mb N]\n"
+           "                      [--max-answer-mb N] [--max-value-mb N] [--kept-answers-mb N]\n"
            "                      [--max-connections N] [--per-address N] [--idle-s N] [--demo]\n"
            "                      [--reader-share N] [--login-tries N] [--address-tries N]\n"
            "                      [--login-tries-all N] [--waits-per-login N]\n"
@@ -83,6 +84,8 @@ const char *usageText() {
            "                      only, changes get 403 (without it such a file is an error)\n"
            "  --max-answer-mb N   largest query answer in MiB (64)\n"
            "  --max-value-mb N    longest text or blob a statement may make, in MiB (16)\n"
+           "  --kept-answers-mb N memory for answers kept for reuse, in MiB (256); one\n"
+           "                      answer is kept up to an eighth of it\n"
            "  --max-connections N connections open at once (1000)\n"
            "  --per-address N     connections open at once from one address (32; 0: no limit)\n"
            "  --idle-s N          seconds a silent connection is kept (5)\n"

@@ -17,6 +17,7 @@ struct Options {
     int queueMillis = 7000; // a change that waited longer for the writer is not made
     int maxAnswerMiB = 64;
     int maxValueMiB = 16;
+    int keptAnswersMiB = 256; // answers kept for reuse, all together
     int maxConnections = 1000;
     int perAddress = 32; // 0: no limit
     int idleSeconds = 5;

@@ -7,10 +7,10 @@
 namespace appserver {
 namespace {
 
-// Answers kept for reuse: the notice panel of a busy department is some 0.5 MB.
-constexpr size_t kAnswerCacheBytes = 32 << 20;
-// Statements whose latest exact answer is remembered to be brought up to date.
-constexpr size_t kRememberedBases = 64;
+// Statements whose latest exact answer is remembered to be brought up to date:
+// the own lists of thousands of members (the answers themselves stay within
+// the cache's memory).
+constexpr size_t kRememberedBases = 1 << 16;
 
 Reply keptReply(std::shared_ptr<const CachedAnswer> answer) {
     Reply reply;
@@ -26,8 +26,8 @@ std::string keyOf(const std::string &version, const std::string &body) {
 
 } // namespace
 
-AnswerReuse::AnswerReuse(const StatementRunner &runner)
-    : runner_(runner), answers_(kAnswerCacheBytes) {}
+AnswerReuse::AnswerReuse(const StatementRunner &runner, size_t keptBytes)
+    : runner_(runner), answers_(keptBytes) {}
 
 Reply AnswerReuse::answer(Session &session, const std::string &body, const std::string &shape,
                           const std::string &version, const Delivery &delivery) {
@@ -40,14 +40,16 @@ Reply AnswerReuse::answer(Session &session, const std::string &body, const std::
     }
     const auto earlier = answerHeld(body, delivery);
     auto answer = answers_.find(key);
-    const bool placed = !answer && session.placesAddedRows(body);
+    const std::optional<OwnList> list = answer ? std::nullopt : OwnList::of(body);
+    const bool placed = !answer && (list || session.placesAddedRows(body));
     if (placed)
-        answer = broughtUpToDate(session, body);
+        answer = broughtUpToDate(session, body, list);
     if (!answer) {
         // The new answer is usually about as long as the one the member holds,
         // or else as the last of its shape.
+        // An answer is kept as its text alone: the cells would about double
+        // what each member's lists hold.
         AnswerParts parts;
-        parts.cellsUpTo = answers_.largestKept();
         std::optional<std::string> exactVersion;
         Reply fresh = runner_.run(session, Method::OpenSQL, body, &parts, earlier.get(),
                                   earlier ? earlier->json().size() : answerSizes_.expected(shape),
@@ -96,7 +98,8 @@ Reply AnswerReuse::answer(Session &session, const std::string &body, const std::
 }
 
 std::shared_ptr<const CachedAnswer> AnswerReuse::broughtUpToDate(Session &session,
-                                                                 const std::string &body) {
+                                                                 const std::string &body,
+                                                                 const std::optional<OwnList> &list) {
     std::string since;
     std::shared_ptr<const CachedAnswer> base;
     {
@@ -110,14 +113,18 @@ std::shared_ptr<const CachedAnswer> AnswerReuse::broughtUpToDate(Session &sessio
     if (!base)
         return nullptr;
     AddedRows added;
-    const auto now = session.addedRows(body, since, added);
+    std::vector<ChangedRow> changed;
+    const auto now = list ? session.changedRows(body, since, changed)
+                          : session.addedRows(body, since, added);
     if (!now)
         return nullptr;
     const std::string key = keyOf(*now, body);
     if (auto kept = answers_.find(key))
         return kept; // another member's request got there first
-    auto answer = withAddedRows(*base, added, entityTag(key), runner_.maxAnswerBytes(),
-                                answers_.largestKept());
+    auto answer = list ? list->withChanges(*base, changed, session.textRules(), entityTag(key),
+                                           runner_.maxAnswerBytes())
+                       : withAddedRows(*base, added, entityTag(key), runner_.maxAnswerBytes(),
+                                       answers_.largestKept());
     if (!answer || !answers_.keeps(key.size() + answer->json().size()))
         return nullptr;
     addedLog_.note(body, base->etag(), answer->etag(), added.places());
@@ -129,8 +136,12 @@ std::shared_ptr<const CachedAnswer> AnswerReuse::broughtUpToDate(Session &sessio
 void AnswerReuse::noteBase(const std::string &body, const std::string &version,
                            const std::shared_ptr<const CachedAnswer> &answer) {
     std::lock_guard<std::mutex> lock(basesMutex_);
-    if (bases_.size() >= kRememberedBases && !bases_.count(body))
-        bases_.clear();
+    if (bases_.size() >= kRememberedBases && !bases_.count(body)) {
+        for (auto at = bases_.begin(); at != bases_.end();)
+            at = at->second.answer.expired() ? bases_.erase(at) : std::next(at);
+        if (bases_.size() >= kRememberedBases)
+            bases_.clear();
+    }
     bases_[body] = Base{version, answer};
 }
 

@@ -13,9 +13,10 @@ namespace appserver {
 
 StatementRequests::StatementRequests(WorkerQueue &readers, WorkerQueue &writer,
                                      size_t maxAnswerBytes, AnswerBudget &answerMemory,
-                                     bool anyStatement, DailyBytes daily)
+                                     bool anyStatement, DailyBytes daily,
+                                     size_t keptAnswerBytes)
     : readers_(readers), writer_(writer), anyStatement_(anyStatement),
-      runner_(maxAnswerBytes, answerMemory), reuse_(runner_), quota_(daily) {}
+      runner_(maxAnswerBytes, answerMemory), reuse_(runner_, keptAnswerBytes), quota_(daily) {}
 
 namespace {
 

@@ -33,10 +33,11 @@ public:
     // Queries run on readers; changes go through writer, one at a time.
     // Large answers draw on answerMemory until they have been sent.
     // anyStatement: privileged members may run statements the client does not send.
-    // daily: what one login may add in a day.
+    // daily: what one login may add in a day. keptAnswerBytes: the memory
+    // of the answers kept for reuse.
     StatementRequests(WorkerQueue &readers, WorkerQueue &writer, size_t maxAnswerBytes,
                       AnswerBudget &answerMemory, bool anyStatement = false,
-                      DailyBytes daily = {});
+                      DailyBytes daily = {}, size_t keptAnswerBytes = kKeptAnswerBytes);
 
     // Runs body on a database worker for the member the credentials name, which
     // then calls done with the reply; done is called at once when the workers

@@ -58,6 +58,26 @@ public:
     virtual bool add(size_t place, const std::vector<CellView> &row) = 0;
 };
 
+// A stored row: every column of its table in order, as text; NULL as nullopt.
+using StoredRow = std::vector<std::optional<std::string>>;
+
+// One row a change touched: as it was (none when inserted) and as it became
+// (none when deleted).
+struct ChangedRow {
+    std::optional<StoredRow> before, after;
+};
+
+// How the database compares and orders rows, for telling in memory what its
+// statements would answer.
+struct TextRules {
+    bool likeIgnoresAsciiCase = false; // LIKE folds A-Z to a-z, nothing else
+    bool ordersBytewise = false;       // ORDER BY and = compare text byte by byte
+    // Rows a statement's order leaves tied, and all rows of a statement
+    // without one, come in the order they were inserted; an update keeps a
+    // row's place in it.
+    bool scansInRowOrder = false;
+};
+
 struct StatementResult {
     Outcome outcome = Outcome::Ok;
     std::string error;
@@ -180,6 +200,21 @@ public:
         (void)rows;
         return std::nullopt;
     }
+    // When everything that changed in the one table the statement reads, from
+    // the version since (as runAtVersion() or changedRows() told) to now, is
+    // rows this server's writer changed and logged whole: those rows, in the
+    // order they were changed, and the version now; the caller works out what
+    // the statement's answer became. Nothing otherwise: the statement is then
+    // to be run.
+    virtual std::optional<std::string> changedRows(const std::string &sql,
+                                                   const std::string &since,
+                                                   std::vector<ChangedRow> &rows) {
+        (void)sql;
+        (void)since;
+        (void)rows;
+        return std::nullopt;
+    }
+    virtual TextRules textRules() const { return {}; }
 };
 
 class Storage {

@@ -3,7 +3,7 @@
 // from its own and the rows sent, for random answers grown at random places.
 
 #include "answers/RowDelta.h"
-#include "requests/AddedRowsLog.h"
+#include "lists/AddedRowsLog.h"
 
 #include <QRandomGenerator>
 #include <QtTest>

@@ -68,14 +68,27 @@ void ChangeCounters::noteOthersWrote(long long watched) {
     watchedSeen_ = watched;
 }
 
-std::optional<std::string> ChangeCounters::versionOf(const std::vector<std::string> &tables) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    const long long watched = watchedVersion();
+bool ChangeCounters::allCounted(std::unique_lock<std::mutex> &lock) {
+    // A writer's commit is seen before it is counted; a reader asking then
+    // waits for the count rather than run its statement afresh.
+    constexpr auto kLongestWait = std::chrono::milliseconds(20);
+    long long watched = watchedVersion();
+    if (watched != watchedSeen_ && changing_) {
+        changeEnded_.wait_for(lock, kLongestWait, [this] { return !changing_; });
+        watched = watchedVersion();
+    }
     if (watched != watchedSeen_) {
         if (changing_)
-            return std::nullopt;
+            return false;
         noteOthersWrote(watched); // the writer is idle: someone else wrote
     }
+    return true;
+}
+
+std::optional<std::string> ChangeCounters::versionOf(const std::vector<std::string> &tables) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (!allCounted(lock))
+        return std::nullopt;
     return versionNow(tables);
 }
 
@@ -109,41 +122,82 @@ bool ChangeCounters::pinned(const std::vector<std::string> &tables, const Pin &p
     return true;
 }
 
-bool ChangeCounters::pinnedAfterInserts(const std::string &table, const std::string &since,
-                                        const Pin &pin, const Unpin &unpin, std::string &version,
-                                        std::vector<long long> &inserted) {
+bool ChangeCounters::loggedSince(const std::string &table, const std::string &since,
+                                 std::deque<Logged>::const_iterator &from,
+                                 std::deque<Logged>::const_iterator &to,
+                                 unsigned long long &epoch) {
     // since reads instance-epoch.counter.
     const std::string prefix = instance_ + '-';
     if (since.compare(0, prefix.size(), prefix) != 0)
         return false;
-    unsigned long long epoch = 0, counter = 0;
+    unsigned long long counter = 0;
     int used = 0;
     if (std::sscanf(since.c_str() + prefix.size(), "%llu.%llu%n", &epoch, &counter, &used) != 2 ||
         prefix.size() + size_t(used) != since.size())
         return false;
-    std::lock_guard<std::mutex> lock(mutex_);
     const std::string name = lowerCase(table);
     const unsigned long long now = counters_[name];
     if (epoch != epoch_ || counter > now)
         return false;
+    const std::deque<Logged> &log = logged_[name];
+    from = to = log.end();
+    if (counter == now)
+        return true;
+    while (from != log.begin() && std::prev(from)->counter > counter)
+        --from;
+    return from != log.end() && from->counter == counter + 1; // else older than what is logged
+}
+
+bool ChangeCounters::pinnedAfterInserts(const std::string &table, const std::string &since,
+                                        const Pin &pin, const Unpin &unpin, std::string &version,
+                                        std::vector<long long> &inserted) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::deque<Logged>::const_iterator from, to;
+    unsigned long long epoch = 0;
+    if (!loggedSince(table, since, from, to, epoch))
+        return false;
     inserted.clear();
-    if (counter < now) {
-        const std::deque<Logged> &log = logged_[name];
-        auto from = log.end();
-        while (from != log.begin() && std::prev(from)->counter > counter)
-            --from;
-        if (from == log.end() || from->counter != counter + 1)
-            return false; // older than what is logged
-        for (auto at = from; at != log.end(); ++at) {
-            if (at->epoch != epoch || !at->onlyInserts)
-                return false;
-            inserted.insert(inserted.end(), at->rowids.begin(), at->rowids.end());
-        }
+    for (auto at = from; at != to; ++at) {
+        if (at->epoch != epoch || !at->onlyInserts)
+            return false;
+        inserted.insert(inserted.end(), at->rowids.begin(), at->rowids.end());
     }
     if (!pinWhileUnseen(pin, unpin))
         return false;
     version = versionNow({table});
     return true;
+}
+
+bool ChangeCounters::changedSince(const std::string &table, const std::string &since,
+                                  std::string &version, std::vector<ChangedRow> &rows) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (!allCounted(lock))
+        return false;
+    std::deque<Logged>::const_iterator from, to;
+    unsigned long long epoch = 0;
+    if (!loggedSince(table, since, from, to, epoch))
+        return false;
+    rows.clear();
+    for (auto at = from; at != to; ++at) {
+        if (at->epoch != epoch || !at->whole)
+            return false;
+        rows.insert(rows.end(), at->rows.begin(), at->rows.end());
+    }
+    version = versionNow({table});
+    return true;
+}
+
+void ChangeCounters::forgetOldestRows(std::deque<Logged> &log, size_t &bytes) {
+    for (Logged &entry : log) {
+        if (bytes <= kRowBytesPerTable)
+            return;
+        if (!entry.whole)
+            continue;
+        bytes -= entry.bytes;
+        entry.whole = false;
+        entry.rows = {};
+        entry.bytes = 0;
+    }
 }
 
 void ChangeCounters::changeBegins(sqlite3 *writer) {
@@ -158,7 +212,7 @@ void ChangeCounters::changeBegins(sqlite3 *writer) {
 }
 
 void ChangeCounters::changeEnded(sqlite3 *writer, const std::vector<std::string> &changed,
-                                 const Inserted *inserted) {
+                                 const Inserted *inserted, const RowImages::ByTable *rows) {
     std::lock_guard<std::mutex> lock(mutex_);
     // The watcher first: a commit by another process after this read shows
     // there next time; one before it, in the writer's view.
@@ -172,17 +226,33 @@ void ChangeCounters::changeEnded(sqlite3 *writer, const std::vector<std::string>
     std::sort(names.begin(), names.end());
     names.erase(std::unique(names.begin(), names.end()), names.end());
     for (const std::string &name : names) {
-        Logged entry{epoch_, ++counters_[name], inserted != nullptr, {}};
+        Logged entry{epoch_, ++counters_[name], inserted != nullptr, {}, false, {}, 0};
         if (inserted)
-            if (auto rows = inserted->find(name); rows != inserted->end())
-                entry.rowids = rows->second;
+            if (auto rowids = inserted->find(name); rowids != inserted->end())
+                entry.rowids = rowids->second;
+        if (rows) {
+            entry.whole = true;
+            if (auto told = rows->find(name); told != rows->end())
+                entry.rows = told->second;
+            for (const ChangedRow &row : entry.rows)
+                for (const auto *image : {&row.before, &row.after})
+                    if (*image)
+                        for (const auto &cell : **image)
+                            entry.bytes += cell ? cell->size() : 0;
+        }
         std::deque<Logged> &log = logged_[name];
+        size_t &bytes = loggedRowBytes_[name];
+        bytes += entry.bytes;
         log.push_back(std::move(entry));
-        if (log.size() > kLoggedPerTable)
+        if (log.size() > kLoggedPerTable) {
+            bytes -= log.front().bytes;
             log.pop_front();
+        }
+        forgetOldestRows(log, bytes);
     }
     watchedSeen_ = watched;
     changing_ = false;
+    changeEnded_.notify_all();
 }
 
 } // namespace appserver

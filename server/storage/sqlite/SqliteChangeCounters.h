@@ -5,6 +5,9 @@
 // connection that never writes). A version names the counters of the tables
 // a statement reads, so an answer stays good until one of them moves.
 
+#include "storage/sqlite/RowImages.h"
+
+#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -27,17 +30,20 @@ public:
     ChangeCounters &operator=(const ChangeCounters &) = delete;
 
     // The version of these tables' data now; nullopt while a change through
-    // the writer is under way and a change seen may be its own or another's.
+    // the writer is under way and a change seen may be its own or another's
+    // (waited for a little first: it is most likely the writer's own commit,
+    // about to be counted).
     std::optional<std::string> versionOf(const std::vector<std::string> &tables);
 
     // Around each change through writer, the one connection of this server
     // that writes: afterwards each table in changed has a new counter.
     // inserted: when the change only inserted rows, their rowids by table
-    // (lower-case name); null when it did anything else or failed.
+    // (lower-case name); null when it did anything else or failed. rows: the
+    // rows it changed, whole; null when it changed others or failed.
     using Inserted = std::unordered_map<std::string, std::vector<long long>>;
     void changeBegins(sqlite3 *writer);
     void changeEnded(sqlite3 *writer, const std::vector<std::string> &changed,
-                     const Inserted *inserted);
+                     const Inserted *inserted, const RowImages::ByTable *rows = nullptr);
 
     // Holds the data at one version: pin() begins a read on the caller's
     // connection, made while no commit can pass unseen. With tables' version
@@ -51,6 +57,11 @@ public:
     bool pinnedAfterInserts(const std::string &table, const std::string &since, const Pin &pin,
                             const Unpin &unpin, std::string &version,
                             std::vector<long long> &inserted);
+    // When all that changed in table since the version since is rows this
+    // server's writer changed and told whole, and nobody else has written
+    // since: those rows in the order they changed, and the version now.
+    bool changedSince(const std::string &table, const std::string &since, std::string &version,
+                      std::vector<ChangedRow> &rows);
 
 private:
     // One change of a table through this server's writer.
@@ -59,12 +70,28 @@ private:
         unsigned long long counter;    // the table's counter after it
         bool onlyInserts;
         std::vector<long long> rowids; // inserted
+        bool whole = false;            // rows holds every row it changed
+        std::vector<ChangedRow> rows;
+        size_t bytes = 0; // rows' text
     };
     static constexpr size_t kLoggedPerTable = 4096;
+    // The changed rows a table's log holds, at most: past it, the oldest
+    // changes are no longer told row by row.
+    static constexpr size_t kRowBytesPerTable = 8 << 20;
+
+    // The log of table from the change after the version since; false when
+    // since is not this instance's or older than the log.
+    bool loggedSince(const std::string &table, const std::string &since,
+                     std::deque<Logged>::const_iterator &from,
+                     std::deque<Logged>::const_iterator &to, unsigned long long &epoch);
+    void forgetOldestRows(std::deque<Logged> &log, size_t &bytes); // with mutex_ held
 
     std::string versionNow(const std::vector<std::string> &tables); // with mutex_ held
     bool pinWhileUnseen(const Pin &pin, const Unpin &unpin);        // with mutex_ held
     void noteOthersWrote(long long watched); // with mutex_ held
+    // With lock held: false when a commit is seen that the writer, still
+    // under way, has not counted within a short wait.
+    bool allCounted(std::unique_lock<std::mutex> &lock);
     long long watchedVersion();              // with mutex_ held
 
     std::mutex mutex_;
@@ -73,9 +100,11 @@ private:
     long long watchedSeen_ = 0;        // the watcher's data_version, ours and others' changes
     long long writerSeen_ = 0;         // the writer's data_version: others' changes only
     bool changing_ = false;
+    std::condition_variable changeEnded_;
     unsigned long long epoch_ = 0;
     std::unordered_map<std::string, unsigned long long> counters_; // by lower-case name
     std::unordered_map<std::string, std::deque<Logged>> logged_;    // the same, recent first last
+    std::unordered_map<std::string, size_t> loggedRowBytes_;        // the same
     std::string instance_; // differs per start, so no version of an earlier run matches
 };
 

@@ -78,6 +78,7 @@ public:
         sqlite3_set_authorizer(db_, authorizeClientAction, &guard_);
         sqlite3_progress_handler(db_, kOpsBetweenStopChecks, &stopRaised, this);
         sqlite3_update_hook(db_, &noteRowChanged, this);
+        rowImages_.watch(db_);
     }
     ~SqliteSession() override {
         functions_.reset();
@@ -110,7 +111,10 @@ public:
         watchdog_.disarm(db_);
         // Whatever the outcome: a failed statement may still have changed rows.
         if (changes)
-            unguarded([&] { counters_.changeEnded(db_, guard_.changed, insertedRows(result)); });
+            unguarded([&] {
+                counters_.changeEnded(db_, guard_.changed, insertedRows(result),
+                                      rowImages_.end(result.outcome == Outcome::Ok, result.changes));
+            });
         if (changes && result.changes > 0 && changedLogin())
             forgetOldLogins();
         return result;
@@ -137,7 +141,10 @@ public:
             }
         }
         watchdog_.disarm(db_);
-        unguarded([&] { counters_.changeEnded(db_, guard_.changed, insertedRows(result)); });
+        unguarded([&] {
+            counters_.changeEnded(db_, guard_.changed, insertedRows(result),
+                                  rowImages_.end(result.outcome == Outcome::Ok, result.changes));
+        });
         if (result.outcome == Outcome::Ok && result.changes > 0 && changedLogin())
             forgetOldLogins();
         return result;
@@ -200,7 +207,52 @@ public:
         return version;
     }
 
+    std::optional<std::string> changedRows(const std::string &text, const std::string &since,
+                                           std::vector<ChangedRow> &rows) override {
+        const std::vector<std::string> *tables = tablesOf(text);
+        std::string version;
+        if (!tables || tables->size() != 1 || !scansInRowOrder(text, tables->front()) ||
+            !counters_.changedSince(tables->front(), since, version, rows))
+            return std::nullopt;
+        return version;
+    }
+
+    // = and ORDER BY compare text with BINARY, and LIKE folds only ASCII
+    // letters (the server never sets case_sensitive_like); a table is scanned
+    // in the order of its rowids, a new row taking one past the largest, and
+    // the sorter keeps the rows its order leaves tied in the order it read them.
+    TextRules textRules() const override { return {true, true, true}; }
+
 private:
+    // Whether SQLite answers text by reading table whole in rowid order (and
+    // sorting that, when it has an order): rows tied by the order, or all
+    // rows without one, then stand in the order they were inserted.
+    bool scansInRowOrder(const std::string &text, const std::string &table) {
+        auto known = scansInRowOrder_.find(text);
+        if (known != scansInRowOrder_.end())
+            return known->second;
+        const std::string explain = "EXPLAIN QUERY PLAN " + text;
+        bool scans = false, other = false;
+        unguarded([&] {
+            sqlite3_stmt *raw = nullptr;
+            if (sqlite3_prepare_v2(db_, explain.c_str(), -1, &raw, nullptr) != SQLITE_OK)
+                return;
+            StatementPtr stmt(raw);
+            while (stmt && sqlite3_step(stmt.get()) == SQLITE_ROW) {
+                const auto *detail =
+                    reinterpret_cast<const char *>(sqlite3_column_text(stmt.get(), 3));
+                const std::string line = detail ? detail : "";
+                if (!scans && sqlite3_stricmp(line.c_str(), ("SCAN " + table).c_str()) == 0)
+                    scans = true;
+                else if (line != "USE TEMP B-TREE FOR ORDER BY")
+                    other = true;
+            }
+        });
+        if (scansInRowOrder_.size() >= kRememberedStatements)
+            scansInRowOrder_.clear();
+        return scansInRowOrder_[text] = scans && !other;
+    }
+
     // The tables a statement reads, remembered; null when it may not be reused.
     const std::vector<std::string> *tablesOf(const std::string &text) {
         auto known = tablesRead_.find(text);
@@ -304,6 +356,7 @@ private:
 
     // The rows a change inserts, told by SQLite as it makes them.
     void startNotingRows() {
+        rowImages_.begin();
         inserted_.clear();
         onlyInserts_ = true;
         insertions_ = 0;
@@ -636,6 +689,8 @@ private:
     StatementWatchdog &watchdog_;
     ChangeCounters &counters_;
     std::unordered_map<std::string, std::vector<std::string>> tablesRead_;
+    std::unordered_map<std::string, bool> scansInRowOrder_; // by statement
+    RowImages rowImages_; // of the change under way
     ChangeCounters::Inserted inserted_; // by the change under way
     bool onlyInserts_ = true;
     bool noting_ = false;

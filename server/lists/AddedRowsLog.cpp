@@ -1,4 +1,4 @@
-#include "requests/AddedRowsLog.h"
+#include "lists/AddedRowsLog.h"
 
 #include <algorithm>
 
