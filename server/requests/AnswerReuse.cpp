@@ -127,7 +127,10 @@ std::shared_ptr<const CachedAnswer> AnswerReuse::broughtUpToDate(Session &sessio
                                        answers_.largestKept());
     if (!answer || !answers_.keeps(key.size() + answer->json().size()))
         return nullptr;
-    addedLog_.note(body, base->etag(), answer->etag(), added.places());
+    // Only additions are logged: a member's own list also changes in place,
+    // and is never answered from the log.
+    if (!list)
+        addedLog_.note(body, base->etag(), answer->etag(), added.places());
     if (answers_.store(key, answer))
         noteBase(body, *now, answer);
     return answer;
