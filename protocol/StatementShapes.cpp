@@ -106,15 +106,16 @@ const std::vector<Shape> &all() {
         {"Select * From Notice Where CreateTime>=?Order by CreateTime desc", Kind::Other},
         {"Select * From Programe Where ProPerformer like? and ProCompleteFlag=?", Kind::Other},
         {"Select * From Task Where TaskPerformer like? and TaskCompleteFlag<>?", Kind::Other},
-        // The statistics tab: a member's year of tasks, with each completed
-        // task's time of agreement read from its notice.
+        // The statistics tab of clients before the journal: a member's year
+        // of tasks, with each completed task's time of agreement read from
+        // its notice.
         {"Select Task.*,min(CreateTime) From Task left join Notice on trim(TaskCompleteFlag)=? "
          "and Content=?||TaskId||? and Performer=TaskDemander and CreateTime>=TaskCreateTime "
          "where (TaskPerformer like ? or trim(TaskPerformer)=? and TaskCCList like ?) and "
          "TaskCreateTime>=? and TaskCreateTime<? group by TaskId,TaskContent,TaskDemander,"
          "TaskPerformer,TaskCreateTime,TaskCompleteTime,TaskCompleteFlag,TaskList,TaskReadTime,"
          "TaskCCList order by TaskCreateTime",
-         Kind::Other},
+         Kind::Other, true},
         // The same with each completed task's time of agreement read from the
         // journal, the notice left for agreements made before the journal.
         {"Select Task.*,min(CreateTime),max(ChangedAt) From Task left join Notice on "

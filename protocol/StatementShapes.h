@@ -47,6 +47,9 @@ std::optional<Reduced> reduce(std::string_view statement);
 struct Shape {
     const char *text;
     Kind kind;
+    // Sent only by clients of an earlier version, which the server still
+    // answers while a department updates its desktops.
+    bool earlierClientsOnly = false;
 };
 const std::vector<Shape> &all();
 

@@ -278,7 +278,9 @@ void TestServerAbuse::largeAnswersStopWithinTheirLimit() {
 
 void TestServerAbuse::unreadAnswersHoldBoundedMemory() {
     // Two readers with answers up to 16 MiB: 32 MiB of large answers at once.
-    const int port = startServer({"--max-answer-mb", "16"});
+    // None is kept for reuse, so each reader's answer is its own and holds
+    // its worker until it is read.
+    const int port = startServer({"--max-answer-mb", "16", "--kept-answers-mb", "1"});
     QVERIFY2(port, qPrintable(server_->errorText()));
     // 15 MB each, more than the kernel's socket buffers take off the server.
     const std::string large = "select printf('%.*c', 3000000, UseName) from Login limit 5";

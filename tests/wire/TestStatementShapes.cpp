@@ -38,7 +38,7 @@ QStringList everyClientStatement() {
         openProjectsOf(awkward), unfinishedTasksOf(awkward),
         projectNumbersOfDay(ProjectRules::dayPrefix(ProjectRules::Kind::Demand, QDate(2026, 12, 10))),
         allProjects(), projectsCreatedSince(awkward), projectsOfPerformer(awkward),
-        projectsOfPerformerSince(awkward, awkward)};
+        projectsOfPerformerSince(awkward, awkward), projectHistory(awkward)};
     for (const char *condition : {"", " a'b, ", ", 2026-12-01", "a'b，it's"})
         all << ProjectQuery::statementFor(QString::fromUtf8(condition)).value();
     return all;
@@ -68,8 +68,10 @@ void TestStatementShapes::everyShapeIsTheClients() {
     std::set<std::string> composed;
     for (const QString &statement : everyClientStatement())
         composed.insert(StatementShapes::reduce(statement.toStdString())->shape);
+    // A shape kept for clients of an earlier version is one this client no
+    // longer composes; every other is one it does.
     for (const auto &shape : StatementShapes::all())
-        QVERIFY2(composed.count(shape.text), shape.text);
+        QVERIFY2(composed.count(shape.text) != shape.earlierClientsOnly, shape.text);
 }
 
 void TestStatementShapes::othersHaveNone_data() {
