@@ -68,15 +68,11 @@ void ChangeCounters::noteOthersWrote(long long watched) {
     watchedSeen_ = watched;
 }
 
-bool ChangeCounters::allCounted(std::unique_lock<std::mutex> &lock) {
-    // A writer's commit is seen before it is counted; a reader asking then
-    // waits for the count rather than run its statement afresh.
-    constexpr auto kLongestWait = std::chrono::milliseconds(20);
-    long long watched = watchedVersion();
-    if (watched != watchedSeen_ && changing_) {
-        changeEnded_.wait_for(lock, kLongestWait, [this] { return !changing_; });
-        watched = watchedVersion();
-    }
+bool ChangeCounters::allCounted() {
+    // A writer's commit is seen a moment before it is counted: a reader asking
+    // then runs its statement afresh. Waiting for the count instead held the
+    // reader's worker while others queued behind it.
+    const long long watched = watchedVersion();
     if (watched != watchedSeen_) {
         if (changing_)
             return false;
@@ -86,8 +82,8 @@ bool ChangeCounters::allCounted(std::unique_lock<std::mutex> &lock) {
 }
 
 std::optional<std::string> ChangeCounters::versionOf(const std::vector<std::string> &tables) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    if (!allCounted(lock))
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!allCounted())
         return std::nullopt;
     return versionNow(tables);
 }
@@ -170,8 +166,8 @@ bool ChangeCounters::pinnedAfterInserts(const std::string &table, const std::str
 
 bool ChangeCounters::changedSince(const std::string &table, const std::string &since,
                                   std::string &version, std::vector<ChangedRow> &rows) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    if (!allCounted(lock))
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!allCounted())
         return false;
     std::deque<Logged>::const_iterator from, to;
     unsigned long long epoch = 0;
@@ -252,7 +248,6 @@ void ChangeCounters::changeEnded(sqlite3 *writer, const std::vector<std::string>
     }
     watchedSeen_ = watched;
     changing_ = false;
-    changeEnded_.notify_all();
 }
 
 } // namespace appserver
