@@ -68,11 +68,15 @@ void ChangeCounters::noteOthersWrote(long long watched) {
     watchedSeen_ = watched;
 }
 
-bool ChangeCounters::allCounted() {
-    // A writer's commit is seen a moment before it is counted: a reader asking
-    // then runs its statement afresh. Waiting for the count instead held the
-    // reader's worker while others queued behind it.
-    const long long watched = watchedVersion();
+bool ChangeCounters::allCounted(std::unique_lock<std::mutex> &lock) {
+    // A writer's commit is seen before it is counted; a reader asking then
+    // waits for the count rather than run its statement afresh.
+    constexpr auto kLongestWait = std::chrono::milliseconds(20);
+    long long watched = watchedVersion();
+    if (watched != watchedSeen_ && changing_) {
+        changeEnded_.wait_for(lock, kLongestWait, [this] { return !changing_; });
+        watched = watchedVersion();
+    }
     if (watched != watchedSeen_) {
         if (changing_)
             return false;
@@ -82,8 +86,8 @@ bool ChangeCounters::allCounted() {
 }
 
 std::optional<std::string> ChangeCounters::versionOf(const std::vector<std::string> &tables) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (!allCounted())
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (!allCounted(lock))
         return std::nullopt;
     return versionNow(tables);
 }
@@ -166,8 +170,8 @@ bool ChangeCounters::pinnedAfterInserts(const std::string &table, const std::str
 
 bool ChangeCounters::changedSince(const std::string &table, const std::string &since,
                                   std::string &version, std::vector<ChangedRow> &rows) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (!allCounted())
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (!allCounted(lock))
         return false;
     std::deque<Logged>::const_iterator from, to;
     unsigned long long epoch = 0;
@@ -248,6 +252,7 @@ void ChangeCounters::changeEnded(sqlite3 *writer, const std::vector<std::string>
     }
     watchedSeen_ = watched;
     changing_ = false;
+    changeEnded_.notify_all();
 }
 
 } // namespace appserver

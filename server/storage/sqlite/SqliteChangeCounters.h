@@ -7,6 +7,7 @@
 
 #include "storage/sqlite/RowImages.h"
 
+#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -90,7 +91,7 @@ private:
     void noteOthersWrote(long long watched); // with mutex_ held
     // With lock held: false when a commit is seen that the writer, still
     // under way, has not counted within a short wait.
-    bool allCounted(); // with mutex_ held
+    bool allCounted(std::unique_lock<std::mutex> &lock);
     long long watchedVersion();              // with mutex_ held
 
     std::mutex mutex_;
@@ -99,6 +100,7 @@ private:
     long long watchedSeen_ = 0;        // the watcher's data_version, ours and others' changes
     long long writerSeen_ = 0;         // the writer's data_version: others' changes only
     bool changing_ = false;
+    std::condition_variable changeEnded_;
     unsigned long long epoch_ = 0;
     std::unordered_map<std::string, unsigned long long> counters_; // by lower-case name
     std::unordered_map<std::string, std::deque<Logged>> logged_;    // the same, recent first last
