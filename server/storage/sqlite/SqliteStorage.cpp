@@ -231,23 +231,13 @@ private:
         auto known = scansInRowOrder_.find(text);
         if (known != scansInRowOrder_.end())
             return known->second;
-        const std::string explain = "EXPLAIN QUERY PLAN " + text;
         bool scans = false, other = false;
-        unguarded([&] {
-            sqlite3_stmt *raw = nullptr;
-            if (sqlite3_prepare_v2(db_, explain.c_str(), -1, &raw, nullptr) != SQLITE_OK)
-                return;
-            StatementPtr stmt(raw);
-            while (stmt && sqlite3_step(stmt.get()) == SQLITE_ROW) {
-                const auto *detail =
-                    reinterpret_cast<const char *>(sqlite3_column_text(stmt.get(), 3));
-                const std::string line = detail ? detail : "";
-                if (!scans && sqlite3_stricmp(line.c_str(), ("SCAN " + table).c_str()) == 0)
-                    scans = true;
-                else if (line != "USE TEMP B-TREE FOR ORDER BY")
-                    other = true;
-            }
-        });
+        for (const std::string &line : queryPlan(text)) {
+            if (!scans && sqlite3_stricmp(line.c_str(), ("SCAN " + table).c_str()) == 0)
+                scans = true;
+            else if (line != "USE TEMP B-TREE FOR ORDER BY")
+                other = true;
+        }
         if (scansInRowOrder_.size() >= kRememberedStatements)
             scansInRowOrder_.clear();
         return scansInRowOrder_[text] = scans && !other;
@@ -298,8 +288,14 @@ private:
 
     // Whether SQLite answers text in the order the places follow.
     bool readsInPanelOrder(const std::string &text) {
+        const std::vector<std::string> plan = queryPlan(text);
+        return plan.size() == 1 && plan.front() == kPanelPlan;
+    }
+
+    // The lines of the plan SQLite makes for text; none when it cannot.
+    std::vector<std::string> queryPlan(const std::string &text) {
         const std::string explain = "EXPLAIN QUERY PLAN " + text;
-        bool alone = true, found = false;
+        std::vector<std::string> lines;
         unguarded([&] {
             sqlite3_stmt *raw = nullptr;
             if (sqlite3_prepare_v2(db_, explain.c_str(), -1, &raw, nullptr) != SQLITE_OK)
@@ -308,13 +304,10 @@ private:
             while (stmt && sqlite3_step(stmt.get()) == SQLITE_ROW) {
                 const auto *detail =
                     reinterpret_cast<const char *>(sqlite3_column_text(stmt.get(), 3));
-                if (!found && detail && std::strcmp(detail, kPanelPlan) == 0)
-                    found = true;
-                else
-                    alone = false;
+                lines.emplace_back(detail ? detail : "");
             }
         });
-        return found && alone;
+        return lines;
     }
 
     // The inserted rows the panel shows from since, with their places.
