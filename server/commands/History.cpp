@@ -1,21 +1,13 @@
 #include "commands/History.h"
 
+#include "statements/SqlLexer.h"
+
 #include <nlohmann/json.hpp>
 
 #include <stdexcept>
 
 namespace appserver {
 namespace {
-
-std::string quoted(const std::string &value) {
-    std::string text = "'";
-    for (char c : value) {
-        text += c;
-        if (c == '\'')
-            text += '\'';
-    }
-    return text + "'";
-}
 
 std::string cell(const CellView &value) { return value ? std::string(*value) : std::string(); }
 
@@ -66,7 +58,7 @@ private:
 long long printHistory(Storage &storage, const std::string &project, std::FILE *out) {
     const std::string sql = "Select ChangedAt,ByLogin,ByName,Verb,RowTable,KeyId,KeyContent,"
                             "KeyDemander,Changes From solvane_journal where KeyId=" +
-                            quoted(project) + " and RowTable<>'Login' order by Seq desc";
+                            quotedLiteral(project) + " and RowTable<>'Login' order by Seq desc";
     auto session = storage.openSession();
     session->beginRequest();
     Printer printer(out);

@@ -1,6 +1,7 @@
 #include "journal/ChangeJournal.h"
 
 #include "statements/ClientTables.h"
+#include "statements/SqlLexer.h"
 
 #include <nlohmann/json.hpp>
 
@@ -12,16 +13,6 @@ namespace appserver {
 namespace {
 
 using StatementShapes::Kind;
-
-std::string quoted(const std::string &value) {
-    std::string text = "'";
-    for (char c : value) {
-        text += c;
-        if (c == '\'')
-            text += '\'';
-    }
-    return text + "'";
-}
 
 const ClientTable &tableNamed(const char *name) {
     for (const ClientTable &table : kClientTableColumns)
@@ -48,7 +39,7 @@ std::string selectByKey(const char *table, const std::vector<std::string> &key) 
     std::string sql = std::string("Select * From ") + table + " where ";
     for (size_t i = 0; i < key.size(); ++i) {
         const char *column = task ? kTaskKey[i] : project ? kProjectKey[i] : kLoginKey[i];
-        sql += (i ? " and " : "") + std::string(column) + "=" + quoted(key[i]);
+        sql += (i ? " and " : "") + std::string(column) + "=" + quotedLiteral(key[i]);
     }
     return sql;
 }

@@ -1,6 +1,7 @@
 #include "members/WorkflowRules.h"
 
 #include "members/StoredTime.h"
+#include "statements/SqlLexer.h"
 
 #include <algorithm>
 
@@ -21,16 +22,6 @@ std::string trimmed(const std::string &value) {
 }
 bool same(const std::string &a, const std::string &b) {
     return trimmed(a) == trimmed(b);
-}
-
-std::string quoted(const std::string &value) {
-    std::string text = "'";
-    for (char c : value) {
-        text += c;
-        if (c == '\'')
-            text += '\'';
-    }
-    return text + "'";
 }
 
 bool isCount(const std::string &value) {
@@ -75,8 +66,8 @@ bool listNames(const std::string &list, const std::string &name) {
 struct TaskKey {
     std::string id, content, demander;
     std::string where() const {
-        return " where TaskId=" + quoted(id) + " and TaskContent=" + quoted(content) +
-               " and TaskDemander=" + quoted(demander);
+        return " where TaskId=" + quotedLiteral(id) + " and TaskContent=" + quotedLiteral(content) +
+               " and TaskDemander=" + quotedLiteral(demander);
     }
 };
 
@@ -89,12 +80,12 @@ LookupRows tasksByKey(RowLookup &lookup, const TaskKey &key) {
 }
 
 bool projectHasTasks(RowLookup &lookup, const std::string &id) {
-    return !lookup.rows("Select TaskId From Task where TaskId=" + quoted(id)).empty();
+    return !lookup.rows("Select TaskId From Task where TaskId=" + quotedLiteral(id)).empty();
 }
 
 bool projectHasOpenTasks(RowLookup &lookup, const std::string &id) {
     for (const auto &task :
-         lookup.rows("Select TaskCompleteFlag From Task where TaskId=" + quoted(id)))
+         lookup.rows("Select TaskCompleteFlag From Task where TaskId=" + quotedLiteral(id)))
         if (trimmed(task[0]) != "2")
             return true;
     return false;
@@ -105,7 +96,7 @@ enum ProjectColumn { Demander, Performers, Flag, FlowNodes, Due };
 LookupRows projectsById(RowLookup &lookup, const std::string &id) {
     return lookup.rows("Select ProDemander,ProPerformer,ProCompleteFlag,ProList,ProCompleteTime "
                        "From Programe where ProId=" +
-                       quoted(id));
+                       quotedLiteral(id));
 }
 
 Refusal onlyPrivilegedMoveTimes() {
@@ -124,7 +115,7 @@ enum NewProject { PId = 0, PDemander = 4, PCreated = 6, PDue, PFlag, PTasks, PNo
 Why numberTaken(RowLookup &lookup, const std::string &id) {
     const std::string wanted = MemberDirectory::folded(id);
     for (const auto &row :
-         lookup.rows("Select ProId From Programe where lower(ProId)=" + quoted(wanted)))
+         lookup.rows("Select ProId From Programe where lower(ProId)=" + quotedLiteral(wanted)))
         if (MemberDirectory::folded(trimmed(row[0])) == wanted)
             return refused("key-taken", "the project number " + id + " is taken already");
     return std::nullopt;
@@ -178,8 +169,9 @@ ChangeRule changeProject(const Caller &me, std::vector<std::string> v) {
     return [me, v](RowLookup &lookup) -> Why {
         if (!isCount(v[2]))
             return refused("value-invalid", "a task count is a number");
-        const std::string where = " where ProId=" + quoted(v[4]) + " and ProFrom=" + quoted(v[5]) +
-                                  " and ProDemander=" + quoted(v[6]);
+        const std::string where = " where ProId=" + quotedLiteral(v[4]) +
+                                  " and ProFrom=" + quotedLiteral(v[5]) +
+                                  " and ProDemander=" + quotedLiteral(v[6]);
         for (const auto &row : lookup.rows("Select ProPerformer,ProCompleteFlag,ProList From "
                                            "Programe" +
                                            where)) {
@@ -253,7 +245,7 @@ enum NewTask { TId = 0, TContent, TDemander, TPerformer, TCreated, TDue, TState,
 // The project has a task with this key, blanks around its parts ignored.
 Why keyTaken(RowLookup &lookup, const TaskKey &key) {
     for (const auto &task : lookup.rows("Select TaskContent,TaskDemander From Task where TaskId=" +
-                                        quoted(trimmed(key.id))))
+                                        quotedLiteral(trimmed(key.id))))
         if (same(task[0], key.content) && same(task[1], key.demander))
             return refused("key-taken", "the project already has this task from this dispatcher");
     return std::nullopt;
@@ -409,9 +401,9 @@ ChangeRule noticeShare(std::vector<std::string> v) {
     return [v](RowLookup &lookup) -> Why {
         const std::string since = storedDate(std::time(nullptr) - kNoticeDays * 24 * 3600);
         size_t bytes = v[0].size() + v[2].size();
-        for (const auto &notice :
-             lookup.rows("Select Content,Performer From Notice where CreateTime>=" + quoted(since) +
-                         " and Demander=" + quoted(v[1])))
+        for (const auto &notice : lookup.rows(
+                 "Select Content,Performer From Notice where CreateTime>=" + quotedLiteral(since) +
+                 " and Demander=" + quotedLiteral(v[1])))
             bytes += notice[0].size() + notice[1].size();
         if (bytes > kNoticeBytesPerMember)
             return refused("notice-share",

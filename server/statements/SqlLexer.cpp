@@ -89,4 +89,14 @@ bool replacesConflictingRows(std::string_view statement) {
     return false;
 }
 
+std::string quotedLiteral(std::string_view value) {
+    std::string text = "'";
+    for (char c : value) {
+        text += c;
+        if (c == '\'')
+            text += '\'';
+    }
+    return text + "'";
+}
+
 } // namespace appserver

@@ -3,6 +3,7 @@
 // needs to look: words, quoted names and literals, single punctuation marks.
 // Whitespace and comments never come out as tokens.
 
+#include <string>
 #include <string_view>
 
 namespace appserver {
@@ -31,5 +32,8 @@ private:
 // INSERT OR REPLACE, UPDATE OR REPLACE. SQLite's authorizer reports these as
 // plain inserts and updates, so the statement's own words must tell.
 bool replacesConflictingRows(std::string_view statement);
+
+// The SQL string literal that reads back as value: quoted, quotes doubled.
+std::string quotedLiteral(std::string_view value);
 
 } // namespace appserver
