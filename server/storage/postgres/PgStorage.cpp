@@ -259,9 +259,12 @@ private:
         reconnectIfLost();
         if (!setMode(false, result))
             return result;
-        // One snapshot for the rule and the statements: a row changed by
-        // anyone else meanwhile makes the change fail instead of passing unseen.
-        if (!command("BEGIN ISOLATION LEVEL REPEATABLE READ", result))
+        // One snapshot for the rule and the statements, serializable: a row
+        // changed by anyone else meanwhile, or a change made at the same time
+        // that the rule would have refused had it come first (two projects
+        // whose numbers differ in letter case only), fails this one instead of
+        // passing unseen, and it is made again.
+        if (!command("BEGIN ISOLATION LEVEL SERIALIZABLE", result))
             return result;
         checkAndRun(statements, rule, notes, result);
         if (result.outcome != Outcome::Ok || !command("COMMIT", result)) {
@@ -337,8 +340,14 @@ private:
                 throw std::runtime_error(read.error);
             PgResultPtr res =
                 session_.call([&](PGconn *c) { return PQsendQuery(c, read.text.c_str()); });
-            if (PQresultStatus(res.get()) != PGRES_TUPLES_OK)
+            if (PQresultStatus(res.get()) != PGRES_TUPLES_OK) {
+                // A read the rule or the journal makes may meet another
+                // change too: the whole change is then made again.
+                const std::string state = errorField(res.get(), PG_DIAG_SQLSTATE);
+                if (state == "40001" || state == "40P01")
+                    session_.conflicted_ = true;
                 throw std::runtime_error(errorField(res.get(), PG_DIAG_MESSAGE_PRIMARY));
+            }
             LookupRows found(size_t(PQntuples(res.get())));
             for (int r = 0; r < PQntuples(res.get()); ++r)
                 for (int c = 0; c < PQnfields(res.get()); ++c)
