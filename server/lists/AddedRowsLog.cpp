@@ -111,7 +111,7 @@ std::optional<std::vector<size_t>> AddedRowsLog::placesSince(const std::string &
         return std::nullopt;
     if (held == now)
         return std::vector<size_t>();
-    const Steps &steps = found->second;
+    Steps &steps = found->second;
     const auto last = steps.numberByTo.find(now);
     if (last == steps.numberByTo.end())
         return std::nullopt;
@@ -126,12 +126,19 @@ std::optional<std::vector<size_t>> AddedRowsLog::placesSince(const std::string &
     if (addedSince > mostAdded || addedSince > rowsNow ||
         (heldNumber != kNone && heldNumber >= last->second))
         return std::nullopt;
-    // Back from now to held along the links; each leads to an earlier step.
+    // Back from now to held along the links (or to the last answer given
+    // from held); each leads to an earlier step.
+    const uint64_t givenNow = steps.given.held == held ? steps.given.now : kNone;
+    bool fromGiven = givenNow == last->second;
     std::vector<const Step *> back;
-    for (const Step *step = newest;;) {
+    for (const Step *step = newest; !fromGiven;) {
         back.push_back(step);
         if (step->previous == heldNumber && heldNumber != kNone)
             break;
+        if (step->previous == givenNow && givenNow != kNone) {
+            fromGiven = true;
+            break;
+        }
         const Step *previous = steps.numbered(step->previous);
         if (!previous) {
             if (heldNumber != kNone || step->from != held)
@@ -148,17 +155,25 @@ std::optional<std::vector<size_t>> AddedRowsLog::placesSince(const std::string &
     FreePlaces free(rowsNow);
     std::vector<size_t> places;
     places.reserve(size_t(addedSince));
-    for (const Step *step : back) {
+    auto placeStep = [&](const auto &stepPlaces) {
         const size_t first = places.size();
-        for (uint32_t place : step->places) {
+        for (size_t place : stepPlaces) {
             if (place >= free.free())
-                return std::nullopt;
+                return false;
             places.push_back(free.kth(place));
         }
         for (size_t i = first; i < places.size(); ++i)
             free.take(places[i]);
-    }
+        return true;
+    };
+    for (const Step *step : back)
+        if (!placeStep(step->places))
+            return std::nullopt;
+    // The rows added up to the answer given are placed in it as a step's are.
+    if (fromGiven && !placeStep(steps.given.places))
+        return std::nullopt;
     std::sort(places.begin(), places.end());
+    steps.given = {held, last->second, places};
     return places;
 }
 

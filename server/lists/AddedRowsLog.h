@@ -60,6 +60,13 @@ private:
         std::unordered_set<std::string> doubted;
         std::deque<std::string> doubtOrder;
         uint64_t lastUsed = 0; // the statement least recently logged gives way
+        // The last answer given: members who last asked at the same time hold
+        // the same tag, and the next of them walks only the steps since.
+        struct Given {
+            std::string held;
+            uint64_t now = kNone;
+            std::vector<size_t> places;
+        } given;
         const Step *numbered(uint64_t number) const;
     };
     Steps &stepsOf(const std::string &statement); // with mutex_ held

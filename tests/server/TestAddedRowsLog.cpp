@@ -70,8 +70,13 @@ void TestAddedRowsLog::anyLoggedAnswerIsBroughtUpToDate() {
         answers.push_back(rows);
         parent.push_back(from);
     }
-    for (int held = 0; held < int(answers.size()); held += 1 + random.bounded(3)) {
-        const int now = held + random.bounded(int(answers.size()) - held);
+    // Members holding one answer ask at later and later versions, as they
+    // do when they last asked at the same time.
+    std::vector<std::pair<int, int>> asked;
+    for (int held = 0; held < int(answers.size()); held += 1 + random.bounded(3))
+        for (int now = held; now < int(answers.size()); now += 1 + random.bounded(20))
+            asked.emplace_back(held, now);
+    for (const auto &[held, now] : asked) {
         const std::string where = "seed " + std::to_string(seed) + ", from " +
                                   std::to_string(held) + " to " + std::to_string(now);
         bool grewFromHeld = false;
