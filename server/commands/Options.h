@@ -14,7 +14,7 @@ struct Options {
     int queue = 256; // statements that may wait for a worker
     int statementMillis = 3000;
     int writeMillis = 1000;
-    int queueMillis = 7000; // a change that waited longer for the writer is not made
+    int queueMillis = 6000; // a change that waited longer for the writer is not made
     int maxAnswerMiB = 64;
     int maxValueMiB = 16;
     int keptAnswersMiB = 256; // answers kept for reuse, all together

@@ -15,22 +15,34 @@ namespace {
 
 constexpr const char *kLogged[] = {"Programe", "Task"};
 
-// The function runs as whoever changes the row, and writes only to that
+// The function runs as whoever changes the table, and writes only to that
 // session's own temporary table, which the server makes; the condition
-// keeps every other session from even queueing the trigger.
+// keeps every other session from even queueing the triggers. A statement
+// fires its statement trigger as it fires solvane_count_change() (for each
+// of INSERT, UPDATE and DELETE it does), so the notes count the statements
+// that moved the change counter.
 constexpr const char *kRowLogFunctionSql = R"SQL(
 CREATE OR REPLACE FUNCTION solvane_log_row() RETURNS trigger LANGUAGE plpgsql AS $$
 BEGIN
-    INSERT INTO pg_temp.solvane_row_log(table_name, before, after) VALUES (TG_TABLE_NAME,
-        CASE WHEN TG_OP <> 'INSERT' THEN pg_catalog.to_jsonb(OLD) END,
-        CASE WHEN TG_OP <> 'DELETE' THEN pg_catalog.to_jsonb(NEW) END);
+    IF TG_LEVEL = 'STATEMENT' THEN
+        INSERT INTO pg_temp.solvane_row_log(table_name, statement) VALUES (TG_TABLE_NAME, true);
+    ELSE
+        INSERT INTO pg_temp.solvane_row_log(table_name, before, after) VALUES (TG_TABLE_NAME,
+            CASE WHEN TG_OP <> 'INSERT' THEN pg_catalog.to_jsonb(OLD) END,
+            CASE WHEN TG_OP <> 'DELETE' THEN pg_catalog.to_jsonb(NEW) END);
+    END IF;
     RETURN NULL;
 END
 $$;
 )SQL";
 
+constexpr const char *kLoggedWhen =
+    " WHEN (pg_catalog.current_setting('solvane.log_rows', true) = 'on') "
+    "EXECUTE FUNCTION solvane_log_row();\n";
+
 constexpr const char *kTriggersFound =
-    "SELECT count(*) FROM pg_catalog.pg_trigger WHERE tgname = 'solvane_row_log' AND "
+    "SELECT count(*) FROM pg_catalog.pg_trigger WHERE tgname IN ('solvane_row_log', "
+    "'solvane_statement_log') AND "
     "tgenabled <> 'D' AND tgrelid IN ('public.\"Programe\"'::regclass, "
     "'public.\"Task\"'::regclass)";
 
@@ -38,11 +50,12 @@ constexpr const char *kTriggersFound =
 // and JSON gives text back exactly.
 constexpr const char *kTakeCopies =
     "WITH taken AS (DELETE FROM pg_temp.solvane_row_log RETURNING *) "
-    "SELECT table_name, before::text, after::text FROM taken ORDER BY id";
+    "SELECT table_name, statement, before::text, after::text FROM taken ORDER BY id";
 
 constexpr const char *kCopiesTable =
     "CREATE TEMPORARY TABLE IF NOT EXISTS solvane_row_log(id bigint GENERATED ALWAYS AS "
-    "IDENTITY, table_name text NOT NULL, before jsonb, after jsonb)";
+    "IDENTITY, table_name text NOT NULL, statement boolean NOT NULL DEFAULT false, "
+    "before jsonb, after jsonb)";
 
 const ClientTable *columnsOf(const char *table) {
     for (const ClientTable &known : kClientTableColumns)
@@ -73,11 +86,11 @@ size_t bytesOf(const std::vector<ChangedRow> &rows) {
 std::string rowLogSql() {
     std::string sql = kRowLogFunctionSql;
     for (const char *table : kLogged)
-        sql += std::string("CREATE OR REPLACE TRIGGER solvane_row_log AFTER INSERT OR UPDATE OR "
-                           "DELETE ON \"") +
-               table +
-               "\" FOR EACH ROW WHEN (pg_catalog.current_setting('solvane.log_rows', true) = "
-               "'on') EXECUTE FUNCTION solvane_log_row();\n";
+        for (const char *level : {"ROW", "STATEMENT"})
+            sql += std::string("CREATE OR REPLACE TRIGGER ") +
+                   (level[0] == 'R' ? "solvane_row_log" : "solvane_statement_log") +
+                   " AFTER INSERT OR UPDATE OR DELETE ON \"" + table + "\" FOR EACH " + level +
+                   kLoggedWhen;
     return sql;
 }
 
@@ -85,7 +98,7 @@ bool checkRowLog(const std::string &conninfo) {
     PgConnPtr conn = connectPostgres(conninfo);
     PgResultPtr found(PQexec(conn.get(), kTriggersFound));
     if (PQresultStatus(found.get()) == PGRES_TUPLES_OK && PQntuples(found.get()) == 1 &&
-        std::atoi(PQgetvalue(found.get(), 0, 0)) == int(std::size(kLogged)))
+        std::atoi(PQgetvalue(found.get(), 0, 0)) == int(2 * std::size(kLogged)))
         return true;
     // A database of an earlier version gains them at once where this role may make them.
     PgResultPtr made(PQexec(conn.get(), ("BEGIN;" + rowLogSql() + "COMMIT").c_str()));
@@ -163,7 +176,7 @@ std::optional<StoredRow> rowOf(const nlohmann::json &image, const ClientTable &t
 
 std::optional<CopiedRows> takeCopiedRows(const PgCall &call) {
     PgResultPtr read = call([](PGconn *c) { return PQsendQuery(c, kTakeCopies); });
-    if (PQresultStatus(read.get()) != PGRES_TUPLES_OK || PQnfields(read.get()) != 3)
+    if (PQresultStatus(read.get()) != PGRES_TUPLES_OK || PQnfields(read.get()) != 4)
         return std::nullopt;
     CopiedRows copied;
     for (int r = 0; r < PQntuples(read.get()); ++r) {
@@ -171,20 +184,36 @@ std::optional<CopiedRows> takeCopiedRows(const PgCall &call) {
         const ClientTable *table = columnsOf(name);
         if (!table)
             return std::nullopt;
+        CopiedChanges &changes = copied[name];
+        if (std::strcmp(PQgetvalue(read.get(), r, 1), "t") == 0) {
+            ++changes.statements;
+            continue;
+        }
         ChangedRow row;
         for (int image = 0; image < 2; ++image) {
-            if (PQgetisnull(read.get(), r, 1 + image))
+            if (PQgetisnull(read.get(), r, 2 + image))
                 continue;
-            const auto json = nlohmann::json::parse(PQgetvalue(read.get(), r, 1 + image), nullptr,
+            const auto json = nlohmann::json::parse(PQgetvalue(read.get(), r, 2 + image), nullptr,
                                                     false);
             auto cells = rowOf(json, *table);
             if (!cells)
                 return std::nullopt;
             (image == 0 ? row.before : row.after) = std::move(*cells);
         }
-        copied[name].push_back(std::move(row));
+        changes.rows.push_back(std::move(row));
     }
     return copied;
+}
+
+std::string versionMovedBy(const std::string &version, long long statements) {
+    const size_t space = version.rfind(' ');
+    if (space == std::string::npos || space + 1 == version.size())
+        return {};
+    char *end = nullptr;
+    const unsigned long long counter = std::strtoull(version.c_str() + space + 1, &end, 10);
+    if (*end != '\0')
+        return {};
+    return version.substr(0, space + 1) + std::to_string(counter + (unsigned long long)statements);
 }
 
 void PgRowLog::note(const std::string &before, const std::string &after,

@@ -1,15 +1,18 @@
 #pragma once
 // Own lists brought up to date on PostgreSQL from the rows this server
-// changed. Row triggers (made by --init) copy each row a change of projects
-// or tasks touches, before and after, into the session's own temporary table,
-// but only while the session says so (solvane.log_rows), so psql and other
-// programs are untouched. A change tells its rows to the log shared by the
-// server's sessions only when nothing else changed the table between its
-// snapshot and its commit: the table's version before it (read in its
-// snapshot), its own version inside it, and the version read just after the
-// commit must follow one another. A list then follows the log from the
-// version it was read at to the version now, and runs its statement when
-// any step is missing (another server, psql, a change not told whole).
+// changed. Triggers (made by --init) copy each row a change of projects or
+// tasks touches, before and after, and note each statement that moves the
+// table's change counter, into the session's own temporary table, but only
+// while the session says so (solvane.log_rows): psql and other programs are
+// untouched. A change tells its rows to the log shared by the server's
+// sessions only when nothing else changed the table meanwhile: the table's
+// version read just before the change began, moved by the change's own
+// statements, must be the version read just after its commit. Both reads
+// and the copies' are made outside the change, so that the log takes no part
+// in what serializes changes, nor can hold one back. A list then follows the
+// log from the version it was read at to the version now, and runs its
+// statement when any step is missing (another server, psql, a change not
+// told whole).
 //
 // PostgreSQL leaves rows tied by an ORDER BY in no fixed order, so the own
 // lists' statements are given one: their order, then every column in table
@@ -53,11 +56,21 @@ bool prepareRowCopies(const PgCall &call);
 // until it ends.
 constexpr const char *kCopyRows = "SET LOCAL solvane.log_rows = 'on'";
 
-// After a change's transaction: the rows it changed in each table of
-// loggedTables() (by name; none when it changed none), in the order they
-// changed, and the copies cleared; nothing when they cannot be read.
-using CopiedRows = std::unordered_map<std::string, std::vector<ChangedRow>>;
+// What a change did to one table: the rows it changed, in order, and how
+// many of its statements moved the table's counter.
+struct CopiedChanges {
+    std::vector<ChangedRow> rows;
+    long long statements = 0;
+};
+// After a change's transaction: what it did to each table of loggedTables()
+// it changed (by name), and the copies cleared; nothing when they cannot be
+// read.
+using CopiedRows = std::unordered_map<std::string, CopiedChanges>;
 std::optional<CopiedRows> takeCopiedRows(const PgCall &call);
+
+// A table's version (as PgChangeCounters tells one table's) once moved by
+// statements more changes; empty when it is not one.
+std::string versionMovedBy(const std::string &version, long long statements);
 
 // The rows each logged change of this server made, by the version of its
 // table before and after it; shared by the server's sessions, the oldest

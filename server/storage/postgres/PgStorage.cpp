@@ -309,19 +309,21 @@ private:
         if (!setMode(false, result))
             return result;
         const bool copying = rowsCopied_ && copiesReady();
-        // One snapshot for the rule and the statements: a row changed by
-        // anyone else meanwhile makes the change fail instead of passing unseen.
-        if (!command(copying ? "BEGIN ISOLATION LEVEL REPEATABLE READ; SET LOCAL solvane.log_rows "
-                               "= 'on'"
-                             : "BEGIN ISOLATION LEVEL REPEATABLE READ",
+        // Read apart from the change, before its snapshot, so that it takes
+        // no part in what serializes changes.
+        const std::optional<LoggedVersions> before = copying ? loggedVersions() : std::nullopt;
+        // One snapshot for the rule and the statements, serializable: a row
+        // changed by anyone else meanwhile, or a change made at the same time
+        // that the rule would have refused had it come first (two projects
+        // whose numbers differ in letter case only), fails this one instead of
+        // passing unseen, and it is made again.
+        if (!command(copying ? "BEGIN ISOLATION LEVEL SERIALIZABLE; SET LOCAL solvane.log_rows = "
+                               "'on'"
+                             : "BEGIN ISOLATION LEVEL SERIALIZABLE",
                      result))
             return result;
-        // Read first, the versions are those of the snapshot the change works on.
-        const std::optional<LoggedVersions> before = copying ? loggedVersions() : std::nullopt;
         RowsTold told;
         checkAndRun(statements, rule, notes, result, told);
-        const std::optional<LoggedVersions> within =
-            before && result.outcome == Outcome::Ok ? loggedVersions() : std::nullopt;
         if (result.outcome != Outcome::Ok || !command("COMMIT", result)) {
             StatementResult unused;
             command("ROLLBACK", unused);
@@ -329,7 +331,7 @@ private:
             return result;
         }
         if (copying)
-            logRows(before, within, told);
+            logRows(before, told);
         return result;
     }
 
@@ -358,19 +360,18 @@ private:
     }
 
     // After a change's commit: its rows go to the log for each table nobody
-    // else changed between its snapshot and now, its own version then
-    // following the snapshot's. A failure here leaves the change made; the
-    // connection then copies no more rows.
-    void logRows(const std::optional<LoggedVersions> &before,
-                 const std::optional<LoggedVersions> &within, const RowsTold &told) {
-        const std::optional<CopiedRows> copied = takeCopiedRows(caller());
+    // else changed from before its snapshot to now, the table's version now
+    // being the one before moved by the change's own statements alone. A
+    // failure here leaves the change made; the connection then copies no
+    // more rows.
+    void logRows(const std::optional<LoggedVersions> &before, const RowsTold &told) {
+        std::optional<CopiedRows> copied = takeCopiedRows(caller());
         if (!copied) {
             copiesReady_ = 0;
             return;
         }
-        if (!before || !within || !told.whole)
-            return;
-        const std::optional<LoggedVersions> after = loggedVersions();
+        const std::optional<LoggedVersions> after =
+            before && told.whole ? loggedVersions() : std::nullopt;
         if (!after)
             return;
         size_t at = 0;
@@ -378,14 +379,13 @@ private:
             if (!(loggedTables() & (1u << t)))
                 continue;
             const size_t v = at++;
-            if ((*within)[v] == (*before)[v] || (*after)[v] != (*within)[v])
+            auto table = copied->find(kClientTables[t]);
+            if (table == copied->end() || table->second.statements == 0 ||
+                versionMovedBy((*before)[v], table->second.statements) != (*after)[v])
                 continue;
-            const auto rows = copied->find(kClientTables[t]);
-            std::vector<ChangedRow> changed =
-                rows == copied->end() ? std::vector<ChangedRow>() : rows->second;
-            if (changed.size() != size_t(told.rows[t]))
-                continue; // a row not copied: the table's trigger is missing or off
-            rowLog_.note((*before)[v], (*within)[v], std::move(changed));
+            if (table->second.rows.size() != size_t(told.rows[t]))
+                continue; // a row not copied: the table's row trigger is missing or off
+            rowLog_.note((*before)[v], (*after)[v], std::move(table->second.rows));
         }
     }
 
@@ -461,8 +461,14 @@ private:
                 throw std::runtime_error(read.error);
             PgResultPtr res =
                 session_.call([&](PGconn *c) { return PQsendQuery(c, read.text.c_str()); });
-            if (PQresultStatus(res.get()) != PGRES_TUPLES_OK)
+            if (PQresultStatus(res.get()) != PGRES_TUPLES_OK) {
+                // A read the rule or the journal makes may meet another
+                // change too: the whole change is then made again.
+                const std::string state = errorField(res.get(), PG_DIAG_SQLSTATE);
+                if (state == "40001" || state == "40P01")
+                    session_.conflicted_ = true;
                 throw std::runtime_error(errorField(res.get(), PG_DIAG_MESSAGE_PRIMARY));
+            }
             LookupRows found(size_t(PQntuples(res.get())));
             for (int r = 0; r < PQntuples(res.get()); ++r)
                 for (int c = 0; c < PQnfields(res.get()); ++c)
