@@ -96,6 +96,15 @@ std::string rowLogSql() {
 
 bool checkRowLog(const std::string &conninfo) {
     PgConnPtr conn = connectPostgres(conninfo);
+    // Memory matches LIKE's _ as one UTF-8 character, as such a database does.
+    const char *encoding = PQparameterStatus(conn.get(), "server_encoding");
+    if (!encoding || std::strcmp(encoding, "UTF8") != 0) {
+        std::fprintf(stderr,
+                     "solvane-server: %s is not in UTF-8: members' own lists run their "
+                     "statements after every change\n",
+                     describeConnection(conn.get()).c_str());
+        return false;
+    }
     PgResultPtr found(PQexec(conn.get(), kTriggersFound));
     if (PQresultStatus(found.get()) == PGRES_TUPLES_OK && PQntuples(found.get()) == 1 &&
         std::atoi(PQgetvalue(found.get(), 0, 0)) == int(2 * std::size(kLogged)))

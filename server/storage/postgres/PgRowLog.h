@@ -34,9 +34,9 @@ namespace appserver {
 // The trigger function and the triggers; creates what is missing.
 std::string rowLogSql();
 
-// Whether the database has the triggers, enabled; creates them where the
-// role may, and says on stderr when it cannot. Throws std::runtime_error
-// when the database cannot be reached.
+// Whether the database (in UTF-8) has the triggers, enabled; creates them
+// where the role may, and says on stderr when it cannot. Throws
+// std::runtime_error when the database cannot be reached.
 bool checkRowLog(const std::string &conninfo);
 
 // The own list sql asks for; null when it is none.

@@ -113,7 +113,8 @@ public:
         waitAtMost(method == Method::OpenSQL ? limits_.statementMillis : limits_.writeMillis);
         if (method == Method::OpenSQL)
             return runOnce(method, statement, rows);
-        if (rowsCopied_) { // in a transaction of its own, whose rows are copied
+        if (rowsCopied_ && (statement.tablesNamed & loggedTables())) {
+            // In a transaction of its own, whose rows are copied.
             static const ChangeRule anyRows = [](RowLookup &) { return std::optional<Refusal>(); };
             const std::vector<std::pair<Method, PgStatement>> alone = {{method, statement}};
             return untilNoConflict([&] { return changeOnce(alone, anyRows, nullptr); });
@@ -308,7 +309,10 @@ private:
         reconnectIfLost();
         if (!setMode(false, result))
             return result;
-        const bool copying = rowsCopied_ && copiesReady();
+        unsigned named = 0;
+        for (const auto &[method, statement] : statements)
+            named |= statement.tablesNamed;
+        const bool copying = rowsCopied_ && (named & loggedTables()) && copiesReady();
         // Read apart from the change, before its snapshot, so that it takes
         // no part in what serializes changes.
         const std::optional<LoggedVersions> before = copying ? loggedVersions() : std::nullopt;
@@ -330,8 +334,14 @@ private:
             result.changes = 0;
             return result;
         }
-        if (copying)
-            logRows(before, told);
+        if (copying) {
+            // The change is made: the member is told so, whatever the log meets.
+            try {
+                logRows(before, told);
+            } catch (const DatabaseUnavailable &) {
+                copiesReady_ = 0; // a connection opened anew makes its table again
+            }
+        }
         return result;
     }
 
