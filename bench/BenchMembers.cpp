@@ -5,9 +5,13 @@
 // of the lists they hold, as the main window does when the live feed tells
 // it of the change: the server's CPU for those 50 requests against the same
 // 50 statements run in process. With --reference, the same for another build
-// of the server, in turns with this one:
+// of the server, in turns with this one. With --postgres, on a PostgreSQL
+// copy of the department (on the cluster SOLVANE_TEST_PG names), the server's
+// CPU counted with its database connections' and the 50 statements run in
+// process through the server's own PostgreSQL session:
 //
-//     bench_members [--reference PATH-TO-OLDER-solvane-server] [turns, default 400]
+//     [scripts/pg-cluster] bench_members [--postgres]
+//                   [--reference PATH-TO-OLDER-solvane-server] [turns, default 400]
 //                   [--dispatches N, default 10]
 
 #include "data/statements/Statements.h"
@@ -15,10 +19,16 @@
 #include "harness/BenchMain.h"
 #include "harness/ServerUse.h"
 #include "protocol/RowChanges.h"
+#include "storage/postgres/PgConnection.h"
+#include "storage/postgres/PgStatement.h"
+#include "storage/postgres/PgStorage.h"
+#include "support/PgSpelling.h"
+#include "support/PgTestDatabase.h"
 #include "support/ServerProcess.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <httplib.h>
@@ -143,22 +153,37 @@ bool dispatch(MemberClient &dispatcher, const QString &project, int n) {
            answer->body.find("\"result\":true") != std::string::npos;
 }
 
+// The CPU the server's PostgreSQL connections have used so far; none on SQLite.
+double databaseSeconds(PgTestDatabase *postgres) {
+    if (!postgres)
+        return 0;
+    double seconds = 0;
+    for (const QString &pid : postgres->queryAsOwner(
+             "SELECT pid FROM pg_stat_activity WHERE datname = current_database() AND "
+             "usename <> current_user"))
+        seconds += serverUse(pid.toLongLong()).cpuSeconds;
+    return seconds;
+}
+
 struct AfterDispatch {
     double serverSeconds = 0; // CPU, the 50 reloads of all dispatches
+    double wallSeconds = 0;
     int whole = 0, rowChanges = 0, unchanged = 0, failures = 0;
 };
 
 // After each dispatch, every member reloads its task list with the tag of
 // the one it holds, as the main window asks after the live feed told it.
 AfterDispatch reloadAfterDispatches(std::vector<MemberClient> &members, qint64 pid,
-                                    const QString &project, int dispatches) {
+                                    PgTestDatabase *postgres, const QString &project,
+                                    int dispatches) {
     AfterDispatch result;
     for (int d = 0; d < dispatches; ++d) {
         if (!dispatch(members[size_t(d % BenchDatabase::kMembers)], project, d)) {
             ++result.failures;
             continue;
         }
-        const double before = serverUse(pid).cpuSeconds;
+        const double before = serverUse(pid).cpuSeconds + databaseSeconds(postgres);
+        const auto start = Clock::now();
         for (size_t m = 0; m < members.size(); ++m) {
             httplib::Headers headers{{"If-None-Match", members[m].tag},
                                      {"A-IM", RowChanges::kManipulation}};
@@ -185,7 +210,8 @@ AfterDispatch reloadAfterDispatches(std::vector<MemberClient> &members, qint64 p
             if (answer->status != 304)
                 members[m].tag = answer->get_header_value("ETag");
         }
-        result.serverSeconds += serverUse(pid).cpuSeconds - before;
+        result.wallSeconds += millisSince(start) / 1000;
+        result.serverSeconds += serverUse(pid).cpuSeconds + databaseSeconds(postgres) - before;
     }
     return result;
 }
@@ -220,6 +246,44 @@ double inProcessSeconds(const QString &dbPath, int repeats, QString &someProject
     return best;
 }
 
+// The same on PostgreSQL as translated alone, without the order the server
+// gives the rows the lists' order leaves tied.
+double inProcessSecondsUntied(const QString &conninfo, int repeats) {
+    appserver::PgConnPtr conn = appserver::connectPostgres(conninfo.toStdString());
+    double best = 1e9;
+    for (int r = 0; r < repeats; ++r) {
+        const auto start = Clock::now();
+        for (int m = 0; m < BenchDatabase::kMembers; ++m) {
+            const auto read = appserver::translateForPostgres(appserver::Method::OpenSQL,
+                                                              taskListOf(m));
+            appserver::PgResultPtr rows(PQexec(conn.get(), read.text.c_str()));
+            for (int i = 0; i < PQntuples(rows.get()); ++i)
+                for (int c = 0; c < PQnfields(rows.get()); ++c)
+                    PQgetvalue(rows.get(), i, c);
+        }
+        best = std::min(best, millisSince(start) / 1000);
+    }
+    return best;
+}
+
+// The same on PostgreSQL, through the server's own session (its spelling,
+// its order) in process.
+double inProcessSecondsOnPostgres(const QString &conninfo, int repeats) {
+    appserver::PgStorage storage(conninfo.toStdString());
+    const auto session = storage.openSession();
+    double best = 1e9;
+    for (int r = 0; r < repeats; ++r) {
+        const auto start = Clock::now();
+        for (int m = 0; m < BenchDatabase::kMembers; ++m) {
+            appserver::DiscardRows rows;
+            session->beginRequest();
+            session->run(appserver::Method::OpenSQL, taskListOf(m), rows);
+        }
+        best = std::min(best, millisSince(start) / 1000);
+    }
+    return best;
+}
+
 } // namespace
 
 int run(int argc, char **argv) {
@@ -227,9 +291,12 @@ int run(int argc, char **argv) {
     setvbuf(stdout, nullptr, _IOLBF, 0);
     QString reference;
     int turns = 400, dispatches = 10;
+    bool postgres = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--reference" && i + 1 < argc)
+        if (arg == "--postgres")
+            postgres = true;
+        else if (arg == "--reference" && i + 1 < argc)
             reference = argv[++i];
         else if (arg == "--dispatches" && i + 1 < argc)
             dispatches = std::max(1, atoi(argv[++i]));
@@ -240,15 +307,40 @@ int run(int argc, char **argv) {
     const QString dbPath = dir.filePath("bench.db");
     BenchDatabase::seedFile(dbPath);
     QString project;
-    const double statements = inProcessSeconds(dbPath, 3, project);
-    std::printf("the 50 members' task lists in process: %.1f ms\n", statements * 1000);
+    double statements = inProcessSeconds(dbPath, 3, project);
+    PgTestDatabase onPostgres;
+    if (postgres) {
+        if (!PgTestDatabase::unavailableReason().isEmpty() || !onPostgres.createEmpty()) {
+            std::fprintf(stderr, "no PostgreSQL: %s%s\n",
+                         qPrintable(PgTestDatabase::unavailableReason()),
+                         qPrintable(onPostgres.errorText()));
+            return 1;
+        }
+        QProcess copy;
+        copy.start(ServerProcess::binary(),
+                   {"--db", dbPath, "--copy-to", onPostgres.ownerConnection(), "--grant-to",
+                    qEnvironmentVariable("SOLVANE_TEST_PG_ROLE", "solvane_server")});
+        if (!copy.waitForFinished(600000) || copy.exitCode() != 0) {
+            std::fprintf(stderr, "--copy-to failed: %s\n", copy.readAllStandardError().constData());
+            return 1;
+        }
+        onPostgres.execAsOwner("ANALYZE \"Login\", \"Programe\", \"Task\", \"Notice\"");
+        statements = inProcessSecondsOnPostgres(onPostgres.serverConnection(), 5);
+    }
+    std::printf("the 50 members' task lists in process%s: %.1f ms\n",
+                postgres ? " on PostgreSQL" : "", statements * 1000);
+    if (postgres)
+        std::printf("the same without the order of their ties: %.1f ms\n",
+                    inProcessSecondsUntied(onPostgres.serverConnection(), 5) * 1000);
 
     const std::vector<int> counts = {8, 16, 24, 32, 50};
     std::printf("\n%-9s %-24s %9s %9s %9s\n", "server", "members taking turns", "p50", "p99",
                 "failures");
     auto measure = [&](const QString &binary, const char *label) {
-        ServerProcess server({"--per-address", "0", "--reader-share", "100000"});
-        server.setDatabase(dbPath);
+        ServerProcess server({"--per-address", "0", "--reader-share", "100000"},
+                             postgres ? ServerProcess::Storage::Postgres
+                                      : ServerProcess::Storage::Sqlite);
+        server.setDatabase(postgres ? onPostgres.serverConnection() : dbPath);
         if (!binary.isEmpty())
             server.setBinary(binary);
         if (!server.start()) {
@@ -267,15 +359,23 @@ int run(int argc, char **argv) {
                         result.failures);
         }
         const ServerUse held = serverUse(server.pid());
-        const AfterDispatch after = reloadAfterDispatches(members, server.pid(), project, dispatches);
+        const AfterDispatch after = reloadAfterDispatches(
+            members, server.pid(), postgres ? &onPostgres : nullptr, project, dispatches);
         std::printf("%-9s after one dispatch, the 50 task lists: %.2f x the statements in process "
-                    "(%.1f ms of server CPU; %d whole, %d row changes, %d unchanged, %d failed); "
-                    "server RSS %ld MiB after the turns\n",
+                    "(%.1f ms of server CPU%s, %.1f ms in all; %d whole, %d row changes, "
+                    "%d unchanged, %d failed); server RSS %ld MiB after the turns\n",
                     label, after.serverSeconds / dispatches / statements,
-                    after.serverSeconds / dispatches * 1000, after.whole, after.rowChanges,
+                    after.serverSeconds / dispatches * 1000,
+                    postgres ? " with its connections'" : "",
+                    after.wallSeconds / dispatches * 1000, after.whole, after.rowChanges,
                     after.unchanged, after.failures, held.rssKiB / 1024);
         server.stop();
         // The next server starts from the same department.
+        if (postgres) {
+            onPostgres.execAsOwner(
+                inPostgresSpelling("DELETE FROM Task WHERE TaskContent LIKE '派发任务 %'"));
+            return true;
+        }
         sqlite3 *db = nullptr;
         if (sqlite3_open(dbPath.toUtf8().constData(), &db) == SQLITE_OK)
             sqlite3_exec(db, "DELETE FROM Task WHERE TaskContent LIKE '派发任务 %'", nullptr,

@@ -15,37 +15,6 @@ namespace {
 
 using Test = OwnList::Test;
 
-// The lists' statements, as the client sends them, with their conditions in
-// the order their literals stand: rows meeting all conditions of one group.
-struct ListShape {
-    const char *shape;
-    std::vector<std::vector<std::pair<Test, const char *>>> anyOf;
-    const char *descendingBy; // null: no order
-};
-
-const std::vector<ListShape> &listShapes() {
-    static const std::vector<ListShape> shapes = {
-        {"Select * From Task where TaskDemander=? or TaskPerformer like ? or TaskCCList like ? "
-         "order by TaskCompleteTime desc",
-         {{{Test::Equals, "TaskDemander"}},
-          {{Test::Like, "TaskPerformer"}},
-          {{Test::Like, "TaskCCList"}}},
-         "TaskCompleteTime"},
-        {"Select * From Programe where ProDemander=? or ProPerformer like ? and ProCompleteFlag=? "
-         "Order by ProCompleteTime desc",
-         {{{Test::Equals, "ProDemander"}},
-          {{Test::Like, "ProPerformer"}, {Test::Equals, "ProCompleteFlag"}}},
-         "ProCompleteTime"},
-        {"Select * From Programe Where ProPerformer like? and ProCompleteFlag=?",
-         {{{Test::Like, "ProPerformer"}, {Test::Equals, "ProCompleteFlag"}}},
-         nullptr},
-        {"Select * From Task Where TaskPerformer like? and TaskCompleteFlag<>?",
-         {{{Test::Like, "TaskPerformer"}, {Test::NotEquals, "TaskCompleteFlag"}}},
-         nullptr},
-    };
-    return shapes;
-}
-
 bool sameName(std::string_view a, std::string_view b) {
     if (a.size() != b.size())
         return false;
@@ -71,13 +40,22 @@ std::string jsonRowOf(const StoredRow &row) {
     return text;
 }
 
-// Whether a stands before b in a list ordered by them descending, NULL last:
-// below zero when it does, zero when the order leaves them tied.
-int precedence(const JsonCell &a, const JsonCell &b) {
-    if (!a || !b)
-        return bool(b) - bool(a);
-    const int compared = a->compare(*b);
-    return compared > 0 ? -1 : compared < 0 ? 1 : 0;
+// Where cell a stands against cell b in an order by them, ascending (or
+// descending): below zero before it, zero tied, above zero after it.
+int cellOrder(const JsonCell &a, const JsonCell &b, bool descending, const TextRules &rules) {
+    int compared;
+    if (!a || !b) // NULL below every text on SQLite, above it on PostgreSQL
+        compared = (bool(a) - bool(b)) * (rules.nullsAfterText ? -1 : 1);
+    else
+        compared = a->compare(*b);
+    compared = compared < 0 ? -1 : compared > 0 ? 1 : 0;
+    return descending ? -compared : compared;
+}
+
+// Whether a cell is text as the database holds it: not what the writer put
+// in place of bytes that were not UTF-8.
+bool readBackAsStored(const JsonCell &cell) {
+    return !cell || (isValidUtf8(*cell) && cell->find("\xEF\xBF\xBD") == std::string::npos);
 }
 
 } // namespace
@@ -86,7 +64,7 @@ std::optional<OwnList> OwnList::of(const std::string &sql) {
     const auto reduced = StatementShapes::reduce(sql);
     if (!reduced || reduced->bareParameter)
         return std::nullopt;
-    for (const ListShape &shape : listShapes()) {
+    for (const OwnListShape &shape : ownListShapes()) {
         if (reduced->shape != shape.shape)
             continue;
         OwnList list;
@@ -243,26 +221,47 @@ private:
         return false;
     }
 
-    // The order's cell of the row at index; false when it cannot be read
-    // back as the database holds it (the writer replaced what was not UTF-8).
-    bool keyAt(size_t index, JsonCell &key) const {
-        auto cells = jsonCells(rows_[index], *order_ + 1);
-        if (!cells)
-            return false;
-        key = std::move((*cells)[*order_]);
-        return !key || key->find("\xEF\xBF\xBD") == std::string::npos;
+    // How many leading cells the list's order compares.
+    size_t comparedCells() const {
+        return rules_.listTiesByColumns ? width_ : order_ ? *order_ + 1 : 0;
     }
 
-    // The first row from which on precedence(row, key) > bound (-1: not
+    // Where row a stands against row b in the list's order: below zero
+    // before it, zero when the order leaves them tied.
+    int listOrder(const StoredRow &a, const StoredRow &b) const {
+        if (order_)
+            if (const int by = cellOrder(a[*order_], b[*order_], true, rules_))
+                return by;
+        if (rules_.listTiesByColumns)
+            for (size_t i = 0; i < width_; ++i)
+                if (const int by = cellOrder(a[i], b[i], false, rules_))
+                    return by;
+        return 0;
+    }
+
+    // The cells the order compares of the row at index; false when they
+    // cannot be read back as the database holds them.
+    bool cellsAt(size_t index, StoredRow &cells) const {
+        auto read = jsonCells(rows_[index], comparedCells());
+        if (!read)
+            return false;
+        cells = std::move(*read);
+        for (const JsonCell &cell : cells)
+            if (!readBackAsStored(cell))
+                return false;
+        return true;
+    }
+
+    // The first row from which on listOrder(row, key) > bound (-1: not
     // before key; 0: after it).
-    std::optional<size_t> firstNotBefore(const JsonCell &key, int bound) const {
+    std::optional<size_t> firstNotBefore(const StoredRow &key, int bound) const {
         size_t low = 0, high = rows_.size();
+        StoredRow at;
         while (low < high) {
             const size_t middle = (low + high) / 2;
-            JsonCell at;
-            if (!keyAt(middle, at))
+            if (!cellsAt(middle, at))
                 return std::nullopt;
-            if (precedence(at, key) > bound)
+            if (listOrder(at, key) > bound)
                 high = middle;
             else
                 low = middle + 1;
@@ -273,27 +272,30 @@ private:
     // Where the row as changed stands in the list; was, where it stood.
     std::optional<size_t> placeOf(const ChangedRow &change, std::optional<size_t> was) const {
         const bool inserted = !change.before;
-        if (!order_) {
+        if (!order_ && !rules_.listTiesByColumns) {
             // The order rows are read in: a new row comes last, an updated
             // one keeps its place.
             if (!rules_.scansInRowOrder || (!inserted && !was))
                 return std::nullopt;
             return inserted ? rows_.size() : *was;
         }
-        const JsonCell &key = (*change.after)[*order_];
-        if (key && (!isValidUtf8(*key) || key->find("\xEF\xBF\xBD") != std::string::npos))
-            return std::nullopt;
-        const auto tiedFrom = firstNotBefore(key, -1);
-        const auto tiedTo = firstNotBefore(key, 0);
+        const StoredRow &row = *change.after;
+        for (size_t i = 0; i < comparedCells(); ++i)
+            if (!readBackAsStored(row[i]))
+                return std::nullopt;
+        const auto tiedFrom = firstNotBefore(row, -1);
+        const auto tiedTo = firstNotBefore(row, 0);
         if (!tiedFrom || !tiedTo)
             return std::nullopt;
-        if (*tiedFrom == *tiedTo)
+        // Rows tied in every column read the same in any order.
+        if (*tiedFrom == *tiedTo || rules_.listTiesByColumns)
             return *tiedFrom;
         // Tied rows stand in the order they were inserted.
         if (!rules_.scansInRowOrder)
             return std::nullopt;
         if (inserted)
             return *tiedTo;
+        const JsonCell &key = row[*order_];
         if (was && (*change.before)[*order_] == key && *was >= *tiedFrom && *was <= *tiedTo)
             return *was;
         return std::nullopt;

@@ -6,6 +6,7 @@
 // memory as the database would, instead of running the statement again.
 
 #include "answers/AnswerCache.h"
+#include "statements/OwnListShapes.h"
 #include "storage/Storage.h"
 
 #include <memory>
@@ -30,7 +31,7 @@ public:
                                                     const TextRules &rules, std::string etag,
                                                     size_t maxBytes) const;
 
-    enum class Test { Equals, NotEquals, Like };
+    using Test = ListTest;
     struct Condition {
         Test test;
         std::string column;

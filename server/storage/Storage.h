@@ -76,6 +76,12 @@ struct TextRules {
     // without one, come in the order they were inserted; an update keeps a
     // row's place in it.
     bool scansInRowOrder = false;
+    // NULL orders after every text, as PostgreSQL has it; SQLite puts it before.
+    bool nullsAfterText = false;
+    // An own list's rows its order leaves tied, and all rows of one without
+    // an order, stand by their columns in table order, each ascending: the
+    // storage adds that order to the lists' statements.
+    bool listTiesByColumns = false;
 };
 
 struct StatementResult {

@@ -3,6 +3,7 @@
 #include "storage/postgres/PgChangeCounters.h"
 #include "storage/postgres/PgConnection.h"
 #include "storage/postgres/PgPanel.h"
+#include "storage/postgres/PgRowLog.h"
 
 #include <cstdio>
 #include <stdexcept>
@@ -86,6 +87,8 @@ void createPostgresSchemaOn(PGconn *conn, const std::string &serverRole) {
     execOrThrow(conn, kJournalSql, "cannot create the journal in " + describeConnection(conn));
     execOrThrow(conn, addedNoticesSql(),
                 "cannot create the log of notices added in " + describeConnection(conn));
+    execOrThrow(conn, rowLogSql(),
+                "cannot create the copying of changed rows in " + describeConnection(conn));
     if (serverRole.empty())
         return;
     char *role = PQescapeIdentifier(conn, serverRole.c_str(), serverRole.size());

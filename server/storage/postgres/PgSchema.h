@@ -10,10 +10,11 @@ typedef struct pg_conn PGconn;
 namespace appserver {
 
 // Creates what is missing: pg_trgm, the tables, the unique keys, the indexes,
-// the change counters (pg_change_counters.h), the journal and the log of
-// notices added (PgPanel.h), then readies the tables for queries (below). With
-// a role, grants it SELECT, INSERT, UPDATE and DELETE on the tables, SELECT on
-// the counters and the log, SELECT, INSERT and DELETE on the journal and
+// the change counters (pg_change_counters.h), the journal, the log of notices
+// added (PgPanel.h) and the triggers that copy changed rows (PgRowLog.h), then
+// readies the tables for queries (below). With a role, grants it SELECT,
+// INSERT, UPDATE and DELETE on the tables, SELECT on the counters and the log,
+// SELECT, INSERT and DELETE on the journal and
 // nothing more. Throws std::runtime_error.
 void createPostgresSchema(const std::string &conninfo, const std::string &serverRole);
 

@@ -1,13 +1,16 @@
 #include "storage/postgres/PgStorage.h"
 
+#include "statements/ClientTables.h"
 #include "storage/postgres/PgChangeCounters.h"
 #include "storage/postgres/PgConnection.h"
 #include "storage/postgres/PgPanel.h"
+#include "storage/postgres/PgRowLog.h"
 #include "storage/postgres/PgSchema.h"
 #include "storage/postgres/PgStatement.h"
 
 #include <poll.h>
 
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -90,9 +93,9 @@ constexpr const char *kJournalInsert =
 class PgSession : public Session {
 public:
     PgSession(const std::string &conninfo, const PgLimits &limits, PgSnapshots &snapshots,
-              bool journal)
+              PgRowLog &rowLog, bool journal, bool rowsCopied)
         : conninfo_(conninfo), conn_(connectPostgres(conninfo)), limits_(limits),
-          snapshots_(snapshots), journal_(journal) {
+          snapshots_(snapshots), rowLog_(rowLog), journal_(journal), rowsCopied_(rowsCopied) {
         execOrThrow(conn_.get(), idleTimeoutSetting().c_str(),
                     "cannot configure the PostgreSQL session");
         PQsetnonblocking(conn_.get(), 1);
@@ -110,6 +113,12 @@ public:
         waitAtMost(method == Method::OpenSQL ? limits_.statementMillis : limits_.writeMillis);
         if (method == Method::OpenSQL)
             return runOnce(method, statement, rows);
+        if (rowsCopied_ && (statement.tablesNamed & loggedTables())) {
+            // In a transaction of its own, whose rows are copied.
+            static const ChangeRule anyRows = [](RowLookup &) { return std::optional<Refusal>(); };
+            const std::vector<std::pair<Method, PgStatement>> alone = {{method, statement}};
+            return untilNoConflict([&] { return changeOnce(alone, anyRows, nullptr); });
+        }
         DiscardRows noRows;
         return untilNoConflict([&] { return runOnce(method, statement, noRows); });
     }
@@ -171,19 +180,22 @@ public:
                                  std::optional<std::string> &version) override {
         version.reset();
         const PgStatement &statement = translatedRead(sql);
-        if (statement.outcome != Outcome::Ok || !statement.answerFollowsTables || !panelSince(sql))
+        const bool panel = panelSince(sql).has_value();
+        const bool list = !panel && followsLoggedRows(sql, statement);
+        if (statement.outcome != Outcome::Ok || !statement.answerFollowsTables || (!panel && !list))
             return run(Method::OpenSQL, sql, rows);
         waitAtMost(limits_.statementMillis);
         std::optional<std::string> now;
         std::optional<PgSnapshot> snapshot;
         StatementResult result = inSnapshot([&] {
             now = counters_.versionOf(conn_.get(), statement.tablesNamed, caller());
-            const auto others = counters_.othersOf("Notice");
+            const auto others = panel ? counters_.othersOf("Notice") : std::nullopt;
             snapshot = now && others ? snapshotNow(caller(), *others) : std::nullopt;
             return runOnce(Method::OpenSQL, statement, rows);
         });
-        if (result.outcome == Outcome::Ok && now && snapshot) {
-            snapshots_.note(*now, *snapshot);
+        if (result.outcome == Outcome::Ok && now && (snapshot || list)) {
+            if (snapshot)
+                snapshots_.note(*now, *snapshot);
             version = std::move(now);
         }
         return result;
@@ -216,7 +228,43 @@ public:
         return now;
     }
 
+    std::optional<std::string> changedRows(const std::string &sql, const std::string &since,
+                                           std::vector<ChangedRow> &rows) override {
+        const PgStatement &statement = translatedRead(sql);
+        if (!followsLoggedRows(sql, statement))
+            return std::nullopt;
+        // The request's first read of the counters serves: the answer made
+        // is the one of the version it names.
+        waitAtMost(limits_.statementMillis);
+        reconnectIfLost();
+        auto now = counters_.versionOf(conn_.get(), statement.tablesNamed, caller());
+        if (!now || !rowLog_.changesBetween(since, *now, rows))
+            return std::nullopt;
+        return now;
+    }
+
+    // The tables' text is in the "C" collation: = and ORDER BY compare
+    // bytes, and ILIKE (LIKE with a pattern of letters) folds only A-Z; NULL
+    // orders above all text; the own lists' ties are ordered by every column.
+    TextRules textRules() const override {
+        TextRules rules;
+        rules.likeIgnoresAsciiCase = true;
+        rules.ordersBytewise = rowsCopied_;
+        rules.nullsAfterText = true;
+        rules.listTiesByColumns = true;
+        return rules;
+    }
+
 private:
+    using LoggedVersions = std::array<std::string, 2>; // of loggedTables(), in table order
+
+    // Whether statement is an own list of one table whose changed rows the
+    // log may tell.
+    bool followsLoggedRows(const std::string &sql, const PgStatement &statement) const {
+        return rowsCopied_ && statement.outcome == Outcome::Ok && statement.answerFollowsTables &&
+               __builtin_popcount(statement.tablesNamed) == 1 &&
+               (statement.tablesNamed & loggedTables()) && ownListOf(sql);
+    }
     // Statements a session remembers translated; the client sends a few dozen shapes.
     static constexpr size_t kRememberedReads = 512;
 
@@ -228,6 +276,8 @@ private:
             PgStatement read = translateForPostgres(Method::OpenSQL, sql);
             if (read.outcome == Outcome::Ok && panelSince(sql))
                 orderTiesNewestFirst(read.text);
+            else if (const OwnListShape *list = read.outcome == Outcome::Ok ? ownListOf(sql) : nullptr)
+                orderListTiesByColumns(*list, read.text);
             known = reads_.emplace(sql, std::move(read)).first;
         }
         return known->second;
@@ -261,20 +311,101 @@ private:
         reconnectIfLost();
         if (!setMode(false, result))
             return result;
+        unsigned named = 0;
+        for (const auto &[method, statement] : statements)
+            named |= statement.tablesNamed;
+        const bool copying = rowsCopied_ && (named & loggedTables()) && copiesReady();
+        // Read apart from the change, before its snapshot, so that it takes
+        // no part in what serializes changes.
+        const std::optional<LoggedVersions> before = copying ? loggedVersions() : std::nullopt;
         // One snapshot for the rule and the statements, serializable: a row
         // changed by anyone else meanwhile, or a change made at the same time
         // that the rule would have refused had it come first (two projects
         // whose numbers differ in letter case only), fails this one instead of
         // passing unseen, and it is made again.
-        if (!command("BEGIN ISOLATION LEVEL SERIALIZABLE", result))
+        if (!command(copying ? "BEGIN ISOLATION LEVEL SERIALIZABLE; SET LOCAL solvane.log_rows = "
+                               "'on'"
+                             : "BEGIN ISOLATION LEVEL SERIALIZABLE",
+                     result))
             return result;
-        checkAndRun(statements, rule, notes, result);
+        RowsTold told;
+        checkAndRun(statements, rule, notes, result, told);
         if (result.outcome != Outcome::Ok || !command("COMMIT", result)) {
             StatementResult unused;
             command("ROLLBACK", unused);
             result.changes = 0;
+            return result;
+        }
+        if (copying) {
+            // The change is made: the member is told so, whatever the log meets.
+            try {
+                logRows(before, told);
+            } catch (const DatabaseUnavailable &) {
+                copiesReady_ = 0; // a connection opened anew makes its table again
+            }
         }
         return result;
+    }
+
+    // The rows changed in each logged table, as the statements naming it
+    // alone counted them; whole false when a statement named it with others.
+    struct RowsTold {
+        long long rows[std::size(kClientTables)] = {};
+        bool whole = true;
+    };
+
+    // The versions of the logged tables now; nothing when they cannot be read.
+    std::optional<LoggedVersions> loggedVersions() {
+        counters_.requestBegins();
+        LoggedVersions versions;
+        size_t at = 0;
+        for (size_t t = 0; t < std::size(kClientTables); ++t) {
+            if (!(loggedTables() & (1u << t)))
+                continue;
+            auto version = counters_.versionOf(conn_.get(), 1u << t, caller());
+            if (!version || at >= versions.size())
+                return std::nullopt;
+            versions[at++] = std::move(*version);
+        }
+        counters_.requestBegins();
+        return versions;
+    }
+
+    // After a change's commit: its rows go to the log for each table nobody
+    // else changed from before its snapshot to now, the table's version now
+    // being the one before moved by the change's own statements alone. A
+    // failure here leaves the change made; the connection then copies no
+    // more rows.
+    void logRows(const std::optional<LoggedVersions> &before, const RowsTold &told) {
+        std::optional<CopiedRows> copied = takeCopiedRows(caller());
+        if (!copied) {
+            copiesReady_ = 0;
+            return;
+        }
+        const std::optional<LoggedVersions> after =
+            before && told.whole ? loggedVersions() : std::nullopt;
+        if (!after)
+            return;
+        size_t at = 0;
+        for (size_t t = 0; t < std::size(kClientTables); ++t) {
+            if (!(loggedTables() & (1u << t)))
+                continue;
+            const size_t v = at++;
+            auto table = copied->find(kClientTables[t]);
+            if (table == copied->end() || table->second.statements == 0 ||
+                versionMovedBy((*before)[v], table->second.statements) != (*after)[v])
+                continue;
+            if (table->second.rows.size() != size_t(told.rows[t]))
+                continue; // a row not copied: the table's row trigger is missing or off
+            rowLog_.note((*before)[v], (*after)[v], std::move(table->second.rows));
+        }
+    }
+
+    // Whether this connection has its table of copied rows, made once.
+    bool copiesReady() {
+        if (copiesReady_ < 0)
+            copiesReady_ = prepareRowCopies(caller()) ? 1 : 0;
+        return copiesReady_ == 1;
     }
 
     // Reads made by read in one REPEATABLE READ transaction of their own: the
@@ -362,7 +493,8 @@ private:
     };
 
     void checkAndRun(const std::vector<std::pair<Method, PgStatement>> &statements,
-                     const ChangeRule &rule, ChangeNotes *notes, StatementResult &result) {
+                     const ChangeRule &rule, ChangeNotes *notes, StatementResult &result,
+                     RowsTold &told) {
         Lookup lookup(*this);
         try {
             if (auto why = rule(lookup)) {
@@ -393,6 +525,12 @@ private:
                 return;
             }
             result.changes += one.changes;
+            if (const unsigned logged = statement.tablesNamed & loggedTables()) {
+                if (logged != statement.tablesNamed || __builtin_popcount(logged) != 1)
+                    told.whole = false;
+                else
+                    told.rows[__builtin_ctz(logged)] += one.changes;
+            }
         }
         if (notes)
             journal(*notes, lookup, result);
@@ -438,6 +576,7 @@ private:
         if (conn_ && PQstatus(conn_.get()) == CONNECTION_OK)
             return;
         readOnly_ = -1;
+        copiesReady_ = -1;
         counters_.connectionReset();
         conn_ = startConnecting(conninfo_);
         if (!conn_)
@@ -692,7 +831,10 @@ private:
     PgConnPtr conn_; // null once given up, until the next request connects
     PgLimits limits_;
     PgSnapshots &snapshots_;
-    bool journal_; // the database has the journal
+    PgRowLog &rowLog_;
+    bool journal_;    // the database has the journal
+    bool rowsCopied_; // the database copies changed rows when asked
+    int copiesReady_ = -1; // the connection's table of copied rows: -1 not yet made
     PgChangeCounters counters_;
     std::unordered_map<std::string, PgStatement> reads_;
     int readOnly_ = -1; // the session's current kind; -1 before the first
@@ -708,10 +850,12 @@ private:
 PgStorage::PgStorage(std::string conninfo, PgLimits limits)
     : conninfo_(std::move(conninfo)), limits_(limits) {
     journal_ = checkPostgresSchema(conninfo_);
+    rowsCopied_ = checkRowLog(conninfo_);
 }
 
 std::unique_ptr<Session> PgStorage::openSession() {
-    return std::make_unique<PgSession>(conninfo_, limits_, snapshots_, journal_);
+    return std::make_unique<PgSession>(conninfo_, limits_, snapshots_, rowLog_, journal_,
+                                       rowsCopied_);
 }
 
 } // namespace appserver

@@ -6,6 +6,7 @@
 
 #include "storage/Storage.h"
 #include "storage/postgres/PgPanel.h"
+#include "storage/postgres/PgRowLog.h"
 
 #include <string>
 
@@ -27,7 +28,9 @@ private:
     std::string conninfo_;
     PgLimits limits_;
     PgSnapshots snapshots_; // of the panels read at a version, for bringing them up to date
+    PgRowLog rowLog_;       // the rows this server's changes made, for the members' own lists
     bool journal_ = false;  // the database has the journal of changes
+    bool rowsCopied_ = false; // the database copies the rows a change makes, when asked
 };
 
 } // namespace appserver
