@@ -22,6 +22,7 @@
 using nlohmann::json;
 using TaggedRequests::Answer;
 using TaggedRequests::post;
+using TaggedRequests::rowsOf;
 
 namespace {
 
@@ -62,23 +63,6 @@ Change randomChange(QRandomGenerator &random, int &made) {
         return {"ExecSQL", "update Notice Set CreateTime=" + quoted(someTime(random)) +
                                " where Content=" + quoted(which)};
     return {"DelSQL", "delete from Notice where Content=" + quoted(which)};
-}
-
-// The rows of an answer the server sent, whole (200) or as changed rows (226).
-json rowsOf(const Answer &answer, const json &earlierRows) {
-    const json body = json::parse(answer.body);
-    if (answer.status != 226)
-        return body["rows"];
-    size_t front = 0, back = 0;
-    std::sscanf(answer.rowsKept.c_str(), "%zu, %zu", &front, &back);
-    json rows = json::array();
-    for (size_t i = 0; i < front; ++i)
-        rows.push_back(earlierRows[i]);
-    for (const json &row : body["rows"])
-        rows.push_back(row);
-    for (size_t i = earlierRows.size() - back; i < earlierRows.size(); ++i)
-        rows.push_back(earlierRows[i]);
-    return rows;
 }
 
 } // namespace

@@ -4,6 +4,8 @@
 
 #include <httplib.h>
 
+#include <cstdio>
+
 namespace TaggedRequests {
 
 Answer post(int port, const std::string &method, const std::string &sql, const std::string &etag,
@@ -27,6 +29,22 @@ Answer post(int port, const std::string &method, const std::string &sql, const s
             result->get_header_value("Content-Encoding"),
             result->get_header_value(RowChanges::kDeltaBaseHeader),
             result->get_header_value(RowChanges::kRowsKeptHeader)};
+}
+
+nlohmann::json rowsOf(const Answer &answer, const nlohmann::json &earlierRows) {
+    const nlohmann::json body = nlohmann::json::parse(answer.body);
+    if (answer.status != 226)
+        return body["rows"];
+    size_t front = 0, back = 0;
+    std::sscanf(answer.rowsKept.c_str(), "%zu, %zu", &front, &back);
+    nlohmann::json rows = nlohmann::json::array();
+    for (size_t i = 0; i < front; ++i)
+        rows.push_back(earlierRows[i]);
+    for (const nlohmann::json &row : body["rows"])
+        rows.push_back(row);
+    for (size_t i = earlierRows.size() - back; i < earlierRows.size(); ++i)
+        rows.push_back(earlierRows[i]);
+    return rows;
 }
 
 } // namespace TaggedRequests

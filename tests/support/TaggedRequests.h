@@ -5,6 +5,8 @@
 
 #include "support/ServerProcess.h"
 
+#include <nlohmann/json.hpp>
+
 #include <string>
 
 namespace TaggedRequests {
@@ -23,5 +25,9 @@ struct Answer {
 Answer post(int port, const std::string &method, const std::string &sql,
             const std::string &etag = {}, const char *password = ServerProcess::kTestPassword,
             const std::string &manipulations = {});
+
+// The rows of an answer the server sent, whole (200) or as changed rows (226)
+// to the earlier rows the asker held.
+nlohmann::json rowsOf(const Answer &answer, const nlohmann::json &earlierRows);
 
 } // namespace TaggedRequests

@@ -26,6 +26,7 @@
 using nlohmann::json;
 using TaggedRequests::Answer;
 using TaggedRequests::post;
+using TaggedRequests::rowsOf;
 
 namespace {
 
@@ -69,23 +70,6 @@ struct Change {
     std::string method;
     std::string sql;
 };
-
-// The rows of an answer the server sent, whole (200) or as changed rows (226).
-json rowsOf(const Answer &answer, const json &earlierRows) {
-    const json body = json::parse(answer.body);
-    if (answer.status != 226)
-        return body["rows"];
-    size_t front = 0, back = 0;
-    std::sscanf(answer.rowsKept.c_str(), "%zu, %zu", &front, &back);
-    json rows = json::array();
-    for (size_t i = 0; i < front; ++i)
-        rows.push_back(earlierRows[i]);
-    for (const json &row : body["rows"])
-        rows.push_back(row);
-    for (size_t i = earlierRows.size() - back; i < earlierRows.size(); ++i)
-        rows.push_back(earlierRows[i]);
-    return rows;
-}
 
 struct Held {
     Answer answer;
