@@ -214,6 +214,7 @@ Result simulate(const std::vector<std::unique_ptr<ServerProcess>> &servers, int 
     const ServerProcess &server = *servers.front();
     std::vector<Tags> tags = tagsOfEarlierRefreshes(server, members);
     loggedIn();
+    std::fprintf(stderr, "  %d members logged in; the load begins\n", members); // for profilers
     std::unique_ptr<FeedWatch> feed;
     if (distinctMembers)
         feed = std::make_unique<FeedWatch>(server);

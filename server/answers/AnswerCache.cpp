@@ -37,10 +37,22 @@ std::string_view CachedAnswer::row(size_t index) const {
     return std::string_view(json_).substr(rowStarts_[index], end - rowStarts_[index]);
 }
 
+namespace {
+
+// A key is the data's version, a newline, and the statement.
+std::string_view statementOf(const std::string &key) {
+    const size_t newline = key.find('\n');
+    return newline == std::string::npos ? std::string_view(key)
+                                        : std::string_view(key).substr(newline + 1);
+}
+
+} // namespace
+
 AnswerCache::~AnswerCache() {
     std::lock_guard<std::mutex> lock(mutex_);
-    for (const Entry &entry : recent_)
-        entry.answer->keptBy_ = nullptr;
+    for (const auto *list : {&current_, &replaced_})
+        for (const Entry &entry : *list)
+            entry.answer->keptBy_ = nullptr;
 }
 
 size_t AnswerCache::bytes() const {
@@ -53,7 +65,8 @@ std::shared_ptr<const CachedAnswer> AnswerCache::find(const std::string &key) {
     auto found = byKey_.find(key);
     if (found == byKey_.end())
         return nullptr;
-    recent_.splice(recent_.begin(), recent_, found->second);
+    auto &list = found->second->replaced ? replaced_ : current_;
+    list.splice(list.begin(), list, found->second);
     return found->second->answer;
 }
 
@@ -78,13 +91,26 @@ bool AnswerCache::store(const std::string &key, std::shared_ptr<const CachedAnsw
         return false; // another member's run of the same got there first
     answer->keptBy_ = this;
     const size_t size = key.size() + answer->bytes();
-    recent_.push_front(Entry{key, std::move(answer), size});
-    byKey_.emplace(key, recent_.begin());
-    byTag_.emplace(recent_.front().answer->etag(), recent_.begin());
+    current_.push_front(Entry{key, std::move(answer), size});
+    byKey_.emplace(key, current_.begin());
+    byTag_.emplace(current_.front().answer->etag(), current_.begin());
+    replaceEarlierOf(current_.begin());
     bytes_ += size;
     while (bytes_ > maxBytes_)
         dropOldest();
     return true;
+}
+
+void AnswerCache::replaceEarlierOf(Place latest) {
+    auto [at, first] = latestOf_.try_emplace(std::string(statementOf(latest->key)), latest);
+    if (first)
+        return;
+    // Kept after the other, it read the data no earlier, or as good as: a
+    // reader that started before a change may finish after it.
+    Place earlier = at->second;
+    at->second = latest;
+    earlier->replaced = true;
+    replaced_.splice(replaced_.begin(), current_, earlier);
 }
 
 void AnswerCache::compressed(const CachedAnswer &answer) {
@@ -104,17 +130,20 @@ void AnswerCache::compressed(const CachedAnswer &answer) {
 }
 
 void AnswerCache::dropOldest() {
-    const Entry &oldest = recent_.back();
-    bytes_ -= oldest.counted;
-    oldest.answer->keptBy_ = nullptr;
-    byKey_.erase(oldest.key);
-    auto [from, to] = byTag_.equal_range(oldest.answer->etag());
+    auto &list = replaced_.empty() ? current_ : replaced_;
+    const Place oldest = std::prev(list.end());
+    bytes_ -= oldest->counted;
+    oldest->answer->keptBy_ = nullptr;
+    byKey_.erase(oldest->key);
+    auto [from, to] = byTag_.equal_range(oldest->answer->etag());
     for (; from != to; ++from)
-        if (from->second == std::prev(recent_.end())) {
+        if (from->second == oldest) {
             byTag_.erase(from);
             break;
         }
-    recent_.pop_back();
+    if (!oldest->replaced)
+        latestOf_.erase(std::string(statementOf(oldest->key)));
+    list.pop_back();
 }
 
 } // namespace appserver

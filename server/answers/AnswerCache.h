@@ -4,8 +4,10 @@
 // version of the data it read, and the next member asking the same while
 // nothing it reads has changed gets it without running the statement.
 // Bounded in bytes, each answer counted once at what it holds (its text,
-// where its rows start, and its compressed form once made); the least
-// recently used answers go first.
+// where its rows start, and its compressed form once made). An answer a later
+// one of its statement has replaced goes before any answer still current,
+// the least recently used first: a statement answered anew at every change,
+// such as the notice panel, then cannot push every member's own lists out.
 
 #include "answers/StoredCells.h"
 
@@ -90,18 +92,24 @@ private:
     struct Entry {
         std::string key;
         std::shared_ptr<const CachedAnswer> answer;
-        size_t counted; // what bytes_ holds for it
+        size_t counted;          // what bytes_ holds for it
+        bool replaced = false;   // in replaced_, not current_
     };
+    using Place = std::list<Entry>::iterator;
     void dropOldest(); // with mutex_ held
+    void replaceEarlierOf(Place latest); // with mutex_ held
     // answer's compressed form was made: counted while answer is kept.
     void compressed(const CachedAnswer &answer);
 
     mutable std::mutex mutex_;
     size_t maxBytes_;
     size_t bytes_ = 0;
-    std::list<Entry> recent_; // most recently used first
-    std::unordered_map<std::string, std::list<Entry>::iterator> byKey_;
-    std::unordered_multimap<std::string, std::list<Entry>::iterator> byTag_;
+    // Most recently used first: the latest answer of each statement, and
+    // those a later one replaced.
+    std::list<Entry> current_, replaced_;
+    std::unordered_map<std::string, Place> byKey_;
+    std::unordered_multimap<std::string, Place> byTag_;
+    std::unordered_map<std::string, Place> latestOf_; // by statement
 };
 
 } // namespace appserver

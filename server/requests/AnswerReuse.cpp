@@ -84,8 +84,10 @@ Reply AnswerReuse::answer(Session &session, const std::string &body, const std::
     // added since.
     if (!earlier && delivery.acceptsRowDelta && delivery.ifNoneMatch.size() == 1 &&
         session.placesAddedRows(body))
-        if (const auto added =
-                addedLog_.placesSince(body, delivery.ifNoneMatch.front(), answer->etag()))
+        // Rows added to over half the answer go whole: the changed rows would be as long.
+        if (const auto added = addedLog_.placesSince(body, delivery.ifNoneMatch.front(),
+                                                     answer->etag(), answer->rows(),
+                                                     answer->rows() / 2))
             if (auto delta = rowDeltaOfAdded(*answer, *added)) {
                 Reply reply{226, std::move(delta->body), delta->rows};
                 reply.etag = answer->etag();

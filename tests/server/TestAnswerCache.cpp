@@ -51,6 +51,7 @@ private slots:
     void answersCountedAtTheirText();
     void compressedFormCountedOnceMade();
     void answerDroppedBeforeCompressingCountsNothing();
+    void replacedAnswersGoBeforeCurrentOnes();
 };
 
 void TestAnswerCache::answersCountedAtTheirText() {
@@ -104,6 +105,31 @@ void TestAnswerCache::answerDroppedBeforeCompressingCountsNothing() {
     QCOMPARE(cache.bytes(), before);
     // Nor is an answer kept twice under another key.
     QVERIFY(!cache.store(keyOf(20), cache.find(keyOf(9))));
+}
+
+void TestAnswerCache::replacedAnswersGoBeforeCurrentOnes() {
+    // Three members' lists, asked once; then a panel answered anew at every
+    // change, twenty times the cache's room over. The lists stay, and so do
+    // the panel's latest answers as room allows.
+    AnswerCache cache(1 << 20);
+    for (int n = 0; n < 3; ++n)
+        QVERIFY(cache.store(keyOf(n), answerOf(n, 100 << 10)));
+    auto panelAt = [](int version) {
+        return "v" + std::to_string(version) + "\nSelect panel";
+    };
+    for (int version = 1; version <= 200; ++version)
+        QVERIFY(cache.store(panelAt(version), answerOf(100 + version, 100 << 10)));
+    QCOMPARE(keptOf(cache, 3), 3);
+    QVERIFY(cache.find(panelAt(200)));
+    QVERIFY(cache.findSent("tag299", "Select panel")); // a member holding the one before
+    QVERIFY(!cache.find(panelAt(1)));
+    QVERIFY(cache.bytes() <= size_t(1) << 20);
+    // Replaced answers gone, the least recently used current one goes first.
+    for (int n = 3; n < 12; ++n)
+        QVERIFY(cache.store(keyOf(n), answerOf(n, 100 << 10)));
+    QVERIFY(!cache.find(panelAt(199)));
+    QVERIFY(cache.find(keyOf(11)));
+    QVERIFY(cache.bytes() <= size_t(1) << 20);
 }
 
 QTEST_GUILESS_MAIN(TestAnswerCache)

@@ -3,9 +3,12 @@
 // insertions (with ties in the panel's order and rows outside it), updates
 // and deletions, each followed by the panel asked as a client asks it (with
 // its last tag and row changes) and whole, compared with the statement run
-// on a session of the storage's own that keeps nothing.
+// on a session of the storage's own that keeps nothing. On PostgreSQL, rows
+// another program inserted in a savepoint of a transaction open while the
+// panel was read are not missed, with the log of notices added or without.
 
 #include "answers/JsonText.h"
+#include "storage/postgres/PgConnection.h"
 #include "storage/postgres/PgStorage.h"
 #include "storage/sqlite/SqliteStorage.h"
 #include "support/ServerProcess.h"
@@ -84,6 +87,8 @@ class TestKeptAnswersUpToDate : public QObject {
     Q_OBJECT
 private slots:
     void keptAnswersEqualTheStatementRunAfresh();
+    void rowsOfAnotherProgramsSavepointAreNotMissed_data();
+    void rowsOfAnotherProgramsSavepointAreNotMissed();
 
 private:
     std::unique_ptr<appserver::Storage> freshStorage(const ServerProcess &server) const;
@@ -159,6 +164,62 @@ void TestKeptAnswersUpToDate::keptAnswersEqualTheStatementRunAfresh() {
             QCOMPARE(whole.etag, held.etag);
         }
     }
+    QVERIFY(server.stop());
+}
+
+void TestKeptAnswersUpToDate::rowsOfAnotherProgramsSavepointAreNotMissed_data() {
+    QTest::addColumn<bool>("logKept");
+    QTest::newRow("the log of notices added kept") << true;
+    // A database whose owner has not run --init since: the server's role
+    // cannot make the log, and says so.
+    QTest::newRow("no log") << false;
+}
+
+void TestKeptAnswersUpToDate::rowsOfAnotherProgramsSavepointAreNotMissed() {
+    QFETCH(bool, logKept);
+    if (ServerProcess::storageUnderTest() != ServerProcess::Storage::Postgres)
+        QSKIP("a PostgreSQL transaction's savepoint");
+    if (const QString why = ServerProcess::storageUnavailableReason(); !why.isEmpty())
+        QSKIP(qPrintable(why));
+    ServerProcess server({"--statements", "any"}, ServerProcess::Storage::Postgres);
+    QVERIFY2(server.start(), qPrintable(server.errorText()));
+    if (!logKept) {
+        QVERIFY(server.execOnDatabaseFile("DROP TRIGGER solvane_notices_added ON Notice; "
+                                          "DROP TABLE solvane_notices_added"));
+        QVERIFY(server.stop());
+        QVERIFY2(server.start(), qPrintable(server.errorText()));
+        QVERIFY(server.log().contains("keeps no log of the notices added"));
+    }
+    QVERIFY(server.addTestMember());
+    const auto storage = freshStorage(server);
+    const auto fresh = storage->openSession();
+    auto exec = [](PGconn *conn, const char *sql) {
+        appserver::PgResultPtr done(PQexec(conn, sql));
+        return PQresultStatus(done.get()) == PGRES_COMMAND_OK;
+    };
+    auto insert = [&](const std::string &content) {
+        return post(server.port(), "ExecSQL",
+                    "Insert into Notice values('" + content + "','Mareth','p','2026-11-21')")
+            .status;
+    };
+    QCOMPARE(insert("before"), 200);
+    QCOMPARE(post(server.port(), "OpenSQL", kPanel).status, 200); // read at a version
+    // Its row carries the savepoint's transaction id, assigned before the
+    // panel is next read while its transaction is still open.
+    const appserver::PgConnPtr program =
+        appserver::connectPostgres(server.dbArgument().toStdString());
+    QVERIFY(exec(program.get(), "BEGIN; SAVEPOINT one; INSERT INTO \"Notice\" VALUES "
+                                "('in a savepoint', 'Mareth', 'p', '2026-11-21'); RELEASE one"));
+    QCOMPARE(insert("while open"), 200);
+    Answer read = post(server.port(), "OpenSQL", kPanel);
+    QCOMPARE(read.status, 200);
+    QCOMPARE(read.body, runAfresh(*fresh));
+    QVERIFY(exec(program.get(), "COMMIT"));
+    QCOMPARE(insert("after"), 200);
+    read = post(server.port(), "OpenSQL", kPanel);
+    QCOMPARE(read.status, 200);
+    QCOMPARE(read.body, runAfresh(*fresh));
+    QVERIFY(read.body.find("in a savepoint") != std::string::npos);
     QVERIFY(server.stop());
 }
 

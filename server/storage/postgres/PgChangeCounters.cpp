@@ -58,11 +58,14 @@ $$;
 REVOKE ALL ON FUNCTION solvane_count_change() FROM PUBLIC;
 )SQL";
 
-// The counters of every table and the database's number, as of the
-// transaction's snapshot; a table never changed has no row.
+// The counters of every table (and of the changes that did more than
+// insert) and the database's number, as of the transaction's snapshot; a
+// table never changed has no row. The slots fit a page or two, which a
+// sequential scan reads at once.
 constexpr const char *kCountersQuery =
-    "SELECT table_name, sum(counter)::text FROM solvane_change_slots GROUP BY table_name "
-    "UNION ALL SELECT '', counter::text FROM solvane_changes WHERE table_name = ''";
+    "SELECT table_name, sum(counter)::text, sum(others)::text FROM solvane_change_slots "
+    "GROUP BY table_name UNION ALL SELECT '', counter::text, '' FROM solvane_changes "
+    "WHERE table_name = ''";
 
 } // namespace
 
@@ -125,7 +128,7 @@ std::optional<std::string> PgChangeCounters::versionOf(PGconn *conn, unsigned ta
             return PQsendQueryPrepared(c, kReadCounters, 0, nullptr, nullptr, nullptr, 0);
         });
     const PgResultPtr &read = read_;
-    if (PQresultStatus(read.get()) != PGRES_TUPLES_OK || PQnfields(read.get()) != 2) {
+    if (PQresultStatus(read.get()) != PGRES_TUPLES_OK || PQnfields(read.get()) != 3) {
         read_.reset();
         return unreadable();
     }
@@ -153,6 +156,15 @@ std::optional<std::string> PgChangeCounters::versionOf(PGconn *conn, unsigned ta
         version += counters[t] ? counters[t] : "0";
     }
     return version;
+}
+
+std::optional<std::string> PgChangeCounters::othersOf(const char *table) const {
+    if (!read_ || PQresultStatus(read_.get()) != PGRES_TUPLES_OK || PQnfields(read_.get()) != 3)
+        return std::nullopt;
+    for (int r = 0; r < PQntuples(read_.get()); ++r)
+        if (std::strcmp(PQgetvalue(read_.get(), r, 0), table) == 0)
+            return std::string(PQgetvalue(read_.get(), r, 2));
+    return std::string("0");
 }
 
 } // namespace appserver

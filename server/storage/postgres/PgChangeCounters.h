@@ -30,6 +30,9 @@ public:
     // nullopt when the counters cannot be read, such as on a database made by
     // an earlier --init. Costs one short query, made through call.
     std::optional<std::string> versionOf(PGconn *conn, unsigned tables, const PgCall &call);
+    // How many changes of table did more than insert rows, as the last
+    // versionOf() read them; nothing when they were not read.
+    std::optional<std::string> othersOf(const char *table) const;
     // The connection was opened anew: its prepared query is gone.
     void connectionReset() {
         prepared_ = false;

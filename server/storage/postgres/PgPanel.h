@@ -7,6 +7,15 @@
 // did not see, whichever server or program inserted them. The panel's rows
 // of one time come newest row version (ctid) first, whatever plan reads them,
 // so a row's place is the count of rows before it in that order.
+//
+// Those rows are told apart by their inserting transaction (xmin), which no
+// index holds; --init (or the server at start, where its role may) therefore
+// keeps solvane_notices_added: a statement-level trigger on Notice writes
+// each inserting transaction's id there with the times it inserted rows at,
+// so only the rows at those times are read. Where it is missing or
+// unreadable, or its counts disagree with the rows found, the statement runs:
+// xmin alone does not tell a row inserted in a savepoint of a transaction
+// open at the snapshot.
 
 #include "storage/Storage.h"
 #include "storage/postgres/PgConnection.h"
@@ -24,9 +33,11 @@ namespace appserver {
 // had not committed for it; others counts Notice's changes that did more
 // than insert, and the table's file (a VACUUM FULL moves every row).
 struct PgSnapshot {
+    std::string text; // as pg_snapshot
     unsigned long long xmax = 0;
     std::vector<unsigned long long> inProgress;
     std::string others;
+    bool logged = false; // every insertion into Notice from then on is in solvane_notices_added
 };
 
 // The snapshots of the versions this server read the panel at, shared by
@@ -43,21 +54,35 @@ private:
     std::deque<std::string> order_; // oldest first
 };
 
+// The log of insertions into Notice and its trigger; creates what is
+// missing. Made in the transaction that makes the change counters, after them.
+std::string addedNoticesSql();
+
+// What the server's role needs: to read the log.
+std::string grantAddedNoticesSql(const std::string &quotedRole);
+
+// At start: makes the log where it is missing and the role may, and says on
+// stderr once when it cannot (the panel is then brought up to date more slowly).
+void prepareAddedNotices(PGconn *conn);
+
 // The panel's first day when sql is the notice panel as the client sends it.
 std::optional<std::string> panelSince(const std::string &sql);
 
-// Inside a REPEATABLE READ transaction, before anything else is read: what it
-// sees. Nothing when it cannot be told, or transaction ids have grown past
-// what this comparison holds for (2^31: raw ids then compare as numbers).
-std::optional<PgSnapshot> snapshotNow(const PgCall &call);
+// Inside a REPEATABLE READ transaction, after the change counters and before
+// anything else is read: what it sees, with Notice's count of changes that
+// did more than insert as the counters told. Nothing when it cannot be told,
+// or transaction ids have grown past what this comparison holds for (2^31:
+// raw ids then compare as numbers).
+std::optional<PgSnapshot> snapshotNow(const PgCall &call, const std::string &noticeOthers);
 
 // Makes the panel, translated, answer rows of one time in a fixed order, the
 // one the places count: newest row version first.
 void orderTiesNewestFirst(std::string &translatedPanel);
 
 // Gives rows the panel's rows from since that then did not see, each with
-// its place in the panel now; false when they could not be read.
+// its place in the panel now; false when they could not be read, or could
+// not be told for sure. loggedNow: the snapshot now says the log is kept.
 bool placeRowsAddedSince(const PgCall &call, const std::string &since, const PgSnapshot &then,
-                         PlacedRows &rows);
+                         bool loggedNow, PlacedRows &rows);
 
 } // namespace appserver

@@ -2,6 +2,7 @@
 
 #include "storage/postgres/PgChangeCounters.h"
 #include "storage/postgres/PgConnection.h"
+#include "storage/postgres/PgPanel.h"
 #include "storage/postgres/PgRowLog.h"
 
 #include <cstdio>
@@ -84,6 +85,8 @@ void createPostgresSchemaOn(PGconn *conn, const std::string &serverRole) {
     execOrThrow(conn, changeCountersSql(),
                 "cannot create the change counters in " + describeConnection(conn));
     execOrThrow(conn, kJournalSql, "cannot create the journal in " + describeConnection(conn));
+    execOrThrow(conn, addedNoticesSql(),
+                "cannot create the log of notices added in " + describeConnection(conn));
     execOrThrow(conn, rowLogSql(),
                 "cannot create the copying of changed rows in " + describeConnection(conn));
     if (serverRole.empty())
@@ -100,6 +103,8 @@ void createPostgresSchemaOn(PGconn *conn, const std::string &serverRole) {
                 "cannot grant the tables to " + serverRole);
     execOrThrow(conn, grantChangeCountersSql(quoted),
                 "cannot grant the change counters to " + serverRole);
+    execOrThrow(conn, grantAddedNoticesSql(quoted),
+                "cannot grant the log of notices added to " + serverRole);
     execOrThrow(conn,
                 "GRANT SELECT, INSERT, DELETE ON solvane_journal TO " + quoted +
                     "; GRANT USAGE ON SEQUENCE solvane_journal_seq_seq TO " + quoted,
@@ -146,6 +151,7 @@ bool checkPostgresSchema(const std::string &conninfo) {
             errorField(result.get(), PG_DIAG_MESSAGE_PRIMARY) +
             " (create them once with --init, connected as the database's owner)");
     reportMissingChangeCounters(conn.get());
+    prepareAddedNotices(conn.get());
     return postgresJournalReady(conn.get());
 }
 

@@ -10,10 +10,11 @@ typedef struct pg_conn PGconn;
 namespace appserver {
 
 // Creates what is missing: pg_trgm, the tables, the unique keys, the indexes,
-// the change counters (pg_change_counters.h), the journal and the triggers
-// that copy changed rows (PgRowLog.h), then readies the tables for queries
-// (below). With a role, grants it SELECT, INSERT, UPDATE and DELETE on the
-// tables, SELECT on the counters, SELECT, INSERT and DELETE on the journal and
+// the change counters (pg_change_counters.h), the journal, the log of notices
+// added (PgPanel.h) and the triggers that copy changed rows (PgRowLog.h), then
+// readies the tables for queries (below). With a role, grants it SELECT,
+// INSERT, UPDATE and DELETE on the tables, SELECT on the counters and the log,
+// SELECT, INSERT and DELETE on the journal and
 // nothing more. Throws std::runtime_error.
 void createPostgresSchema(const std::string &conninfo, const std::string &serverRole);
 
@@ -29,7 +30,8 @@ void readyPostgresForQueries(PGconn *conn);
 
 // Throws std::runtime_error, naming --init, when the tables cannot be read;
 // says so on stderr when the change counters cannot. Creates the journal of
-// changes where it is missing and the role may; true when it is there.
+// changes and the log of notices added where they are missing and the role
+// may; true when the journal is there.
 bool checkPostgresSchema(const std::string &conninfo);
 
 } // namespace appserver

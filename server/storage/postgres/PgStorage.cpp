@@ -189,7 +189,8 @@ public:
         std::optional<PgSnapshot> snapshot;
         StatementResult result = inSnapshot([&] {
             now = counters_.versionOf(conn_.get(), statement.tablesNamed, caller());
-            snapshot = now && panel ? snapshotNow(caller()) : std::nullopt;
+            const auto others = panel ? counters_.othersOf("Notice") : std::nullopt;
+            snapshot = now && others ? snapshotNow(caller(), *others) : std::nullopt;
             return runOnce(Method::OpenSQL, statement, rows);
         });
         if (result.outcome == Outcome::Ok && now && (snapshot || list)) {
@@ -214,10 +215,11 @@ public:
         bool placed = false;
         const StatementResult result = inSnapshot([&] {
             now = counters_.versionOf(conn_.get(), statement.tablesNamed, caller());
-            snapshot = now ? snapshotNow(caller()) : std::nullopt;
+            const auto others = counters_.othersOf("Notice");
+            snapshot = now && others ? snapshotNow(caller(), *others) : std::nullopt;
             // Only insertions since: the rows then seen are all there still.
             placed = snapshot && snapshot->others == then->others &&
-                     placeRowsAddedSince(caller(), *from, *then, rows);
+                     placeRowsAddedSince(caller(), *from, *then, snapshot->logged, rows);
             return StatementResult{};
         });
         if (result.outcome != Outcome::Ok || !placed || !now)
