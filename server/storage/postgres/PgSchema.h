@@ -14,8 +14,8 @@ namespace appserver {
 // added (PgPanel.h) and the triggers that copy changed rows (PgRowLog.h), then
 // readies the tables for queries (below). With a role, grants it SELECT,
 // INSERT, UPDATE and DELETE on the tables, SELECT on the counters and the log,
-// SELECT, INSERT and DELETE on the journal and
-// nothing more. Throws std::runtime_error.
+// SELECT, INSERT and DELETE on the journal and nothing more. Throws
+// std::runtime_error.
 void createPostgresSchema(const std::string &conninfo, const std::string &serverRole);
 
 // The same, without the statistics, on a connection whose transaction the
