@@ -32,6 +32,7 @@
 #include "harness/BenchClient.h"
 #include "harness/BenchDatabase.h"
 #include "harness/BenchMain.h"
+#include "harness/PostgresCopy.h"
 #include "harness/ServerUse.h"
 #include "protocol/RowChanges.h"
 #include "support/PgSpelling.h"
@@ -41,7 +42,6 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <httplib.h>
@@ -465,21 +465,8 @@ int run(int argc, char **argv) {
                            }});
     PgTestDatabase onPostgres;
     if (postgres) {
-        if (!PgTestDatabase::unavailableReason().isEmpty() || !onPostgres.createEmpty()) {
-            std::fprintf(stderr, "no PostgreSQL: %s%s\n",
-                         qPrintable(PgTestDatabase::unavailableReason()),
-                         qPrintable(onPostgres.errorText()));
+        if (!PostgresCopy::copyDepartment(dbPath, onPostgres))
             return 1;
-        }
-        QProcess copy;
-        copy.start(ServerProcess::binary(),
-                   {"--db", dbPath, "--copy-to", onPostgres.ownerConnection(), "--grant-to",
-                    "solvane_server"});
-        if (!copy.waitForFinished(600000) || copy.exitCode() != 0) {
-            std::fprintf(stderr, "--copy-to failed: %s\n", copy.readAllStandardError().constData());
-            return 1;
-        }
-        onPostgres.execAsOwner("ANALYZE Login, Programe, Task, Notice");
         targets.push_back({"PostgreSQL", ServerProcess::Storage::Postgres,
                            onPostgres.serverConnection(),
                            [&](const char *sql) {

@@ -16,6 +16,7 @@
 
 #include "data/statements/Statements.h"
 #include "harness/BenchDatabase.h"
+#include "harness/PostgresCopy.h"
 #include "harness/BenchMain.h"
 #include "harness/ServerUse.h"
 #include "protocol/RowChanges.h"
@@ -28,7 +29,6 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <httplib.h>
@@ -314,22 +314,8 @@ int run(int argc, char **argv) {
     double statements = inProcessSeconds(dbPath, 3, project);
     PgTestDatabase onPostgres;
     if (postgres) {
-        if (!PgTestDatabase::unavailableReason().isEmpty() || !onPostgres.createEmpty()) {
-            std::fprintf(stderr, "no PostgreSQL: %s%s\n",
-                         qPrintable(PgTestDatabase::unavailableReason()),
-                         qPrintable(onPostgres.errorText()));
+        if (!PostgresCopy::copyDepartment(dbPath, onPostgres))
             return 1;
-        }
-        QProcess copy;
-        copy.start(ServerProcess::binary(),
-                   {"--db", dbPath, "--copy-to", onPostgres.ownerConnection(), "--grant-to",
-                    qEnvironmentVariable("SOLVANE_TEST_PG_ROLE", "solvane_server")});
-        if (!copy.waitForFinished(600000) || copy.exitCode() != 0) {
-            std::fprintf(stderr, "--copy-to failed: %s\n", copy.readAllStandardError().constData());
-            return 1;
-        }
-        // Vacuumed as well, so that no autovacuum in the middle makes later reads cheaper.
-        onPostgres.execAsOwner("VACUUM ANALYZE \"Login\", \"Programe\", \"Task\", \"Notice\"");
         statements = inProcessSecondsOnPostgres(onPostgres.serverConnection(), 5);
     }
     std::printf("the 50 members' task lists in process%s: %.1f ms\n",
